@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Starts tabula under a private Xvfb display, waits for its main window,
+# writes a PNG of the screen, and stops everything it started.
+# Usage: scripts/screenshot.sh [OUTPUT.png] [PROGRAM]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-docs/screenshot.png}
+program=${2:-build/bin/tabula}
+caption="Catalogix Datafile Maker"
+
+[ -x "$program" ] || { echo "screenshot: $program is not built (run scripts/build.sh)" >&2; exit 1; }
+
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+    kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    true
+}
+trap cleanup EXIT
+
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+QT_QPA_PLATFORM=xcb "$program" &
+app_pid=$!
+
+window=
+for _ in $(seq 100); do
+    window=$(xwininfo -root -tree 2>/dev/null | awk -v c="$caption" 'index($0, c) { print $1; exit }')
+    [ -n "$window" ] && break
+    sleep 0.1
+done
+[ -n "$window" ] || { echo "screenshot: no window appeared" >&2; exit 1; }
+sleep 1 # let the first paint finish
+
+mkdir -p "$(dirname "$out")"
+import -window "$window" "$out"
+echo "screenshot: $out"

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian package that tabula's build, tests, benchmarks and
+# screenshot script need. Idempotent: does nothing when all are present.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libisal-dev
+    # tests
+    libgtest-dev
+    # benchmarks and the fuzzer
+    libbenchmark-dev clang rhash zip unzip
+    # screenshot: a virtual display, window lookup and capture
+    xvfb xauth x11-utils imagemagick fonts-dejavu-core
+)
+
+missing=()
+for pkg in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$pkg")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+fi
+
+echo "setup: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

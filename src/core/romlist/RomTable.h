@@ -1,0 +1,69 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace tabula {
+
+// Measures the pixel width of a cell's text in the font the cell is drawn
+// with: the bold header font for row 0, the data font otherwise.
+class ITextMeasure {
+public:
+    virtual ~ITextMeasure() = default;
+    virtual int TextWidth(const std::string& text, bool headerRow) const = 0;
+};
+
+// The rom table's data and its rules, without any display: a grid of text
+// cells with 7 columns whose row 0 is the header row. The Qt model and view
+// sit on top of it.
+class TRomTable {
+public:
+    static constexpr int ColCount = 7;
+    static constexpr int HeaderRowHeight = 18;
+    static constexpr int DataRowHeight = 15;
+    using TRow = std::array<std::string, ColCount>;
+
+    // Eight titles; only those whose index is below the column count are shown.
+    static const std::array<const char*, 8> Titles;
+
+    // A header row and one blank data row, every column 64 pixels wide.
+    TRomTable();
+
+    // Number of rows, header row included.
+    int RowCount() const { return static_cast<int>(rows_.size()); }
+    // Grows with blank rows at the end or drops rows from the end; below 1 is taken as 1.
+    void SetRowCount(int count);
+
+    // The stored text; empty for a cell outside the table or never written.
+    const std::string& Cell(int col, int row) const;
+    // Stores text as is; a write to row 0 or outside the table is ignored.
+    void SetCell(int col, int row, std::string text);
+    const TRow& Row(int row) const { return rows_.at(static_cast<size_t>(row)); }
+
+    // Inserts count blank rows so that the first gets the number index; rows from
+    // index on move down. index is clamped into 1 .. RowCount (the header stays row 0).
+    void InsertBlankRows(int index, int count);
+
+    // Stores text in the first empty cell of the row (an empty text as " ").
+    // Returns the column used, or -1 when the row has no empty cell or does not exist.
+    int AppendToRow(int row, const std::string& text);
+
+    // Empties every cell of rows 1 .. RowCount - 1; titles, row count and widths stay.
+    void ClearDataCells();
+
+    // Each column gets its widest text plus 4 pixels, then extra when extra is not 0.
+    // The table has no fixed columns, so includeFixed changes nothing.
+    void FitColumns(bool includeFixed, int extra, const ITextMeasure& measure);
+
+    int ColWidth(int col) const { return widths_.at(static_cast<size_t>(col)); }
+    void SetColWidth(int col, int width);
+
+    int RowHeight(int row) const { return row == 0 ? HeaderRowHeight : DataRowHeight; }
+
+private:
+    std::vector<TRow> rows_;
+    std::array<int, ColCount> widths_{};
+};
+
+} // namespace tabula

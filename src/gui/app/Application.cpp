@@ -1,0 +1,54 @@
+#include "app/Application.h"
+
+#include "app/ErrorText.h"
+
+#include <QMessageBox>
+
+namespace tabula {
+
+namespace {
+TApplication::TErrorSink& ErrorSink() {
+    static TApplication::TErrorSink sink;
+    return sink;
+}
+} // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The application name, not the display name: a display name would be
+    // appended to every window caption.
+    setApplicationName(QString::fromLatin1(Title));
+}
+
+void TApplication::ShowException(const std::exception& error, QWidget* parent) {
+    const QString text = QString::fromStdString(ErrorBoxText(error.what()));
+    if (ErrorSink()) {
+        ErrorSink()(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(Title), text, QMessageBox::Ok,
+                    parent);
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.exec();
+}
+
+void TApplication::SetErrorSink(TErrorSink sink) { ErrorSink() = std::move(sink); }
+
+void TApplication::RunCommand(const std::function<void()>& command, QWidget* parent) {
+    try {
+        command();
+    } catch (const std::exception& error) {
+        ShowException(error, parent);
+    }
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    // Last line of defence: an exception must never unwind through Qt's event loop.
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        ShowException(error, activeWindow());
+    }
+    return false;
+}
+
+} // namespace tabula

@@ -1,0 +1,26 @@
+#include "app/Forms.h"
+
+#include "app/MainForm.h"
+#include "datafile/PropertyDialog.h"
+#include "scan/ScanDialog.h"
+
+namespace tabula {
+
+TMainForm* MainForm = nullptr;
+TScanDialog* ScanDialog = nullptr;
+TPropertyDialog* PropertyDialog = nullptr;
+
+void CreateForms() {
+    MainForm = new TMainForm();
+    ScanDialog = new TScanDialog(MainForm);
+    PropertyDialog = new TPropertyDialog(MainForm);
+}
+
+void DestroyForms() {
+    delete MainForm; // the dialogs are its children
+    MainForm = nullptr;
+    ScanDialog = nullptr;
+    PropertyDialog = nullptr;
+}
+
+} // namespace tabula

@@ -1,0 +1,82 @@
+#include "app/MainForm.h"
+
+#include "app/Application.h"
+#include "romlist/EditGrid.h"
+#include "widgets/ContainerStatusBar.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace tabula {
+
+namespace {
+// The window's outer size is 937 x 668; Qt sizes the client area, which here
+// includes the menu bar: 4-pixel borders and a 23-pixel caption are taken off.
+constexpr int ClientWidth = 937 - 8;
+constexpr int ClientHeight = 668 - 8 - 23;
+
+QAction* MenuItem(QMenu* menu, const char* name, const char* caption) {
+    QAction* item = menu->addAction(QString::fromUtf8(caption));
+    item->setObjectName(QString::fromLatin1(name));
+    return item;
+}
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QString::fromLatin1(Caption));
+    QFont uiFont = QApplication::font();
+    uiFont.setPointSize(8);
+    setFont(uiFont);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+    setPalette(pal);
+
+    BuildMenu();
+
+    EditGrid1 = new TEditGrid(this);
+    setCentralWidget(EditGrid1);
+
+    StatusBar1 = new TContainerStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    setStatusBar(StatusBar1);
+
+    move(273, 183);
+    resize(ClientWidth, ClientHeight);
+    FormCreate();
+}
+
+void TMainForm::BuildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    File1 = bar->addMenu(QStringLiteral("&File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    Clearlist1 = MenuItem(File1, "Clearlist1", "&Clear list");
+    Scanforroms = MenuItem(File1, "Scanforroms", "Scan for roms ...");
+    Saveas = MenuItem(File1, "Saveas", "&Save as ...");
+    Properties = MenuItem(File1, "Properties", "&Properties");
+    N1 = File1->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    Quit1 = MenuItem(File1, "Quit1", "&Quit");
+
+    Bind(Clearlist1, &TMainForm::Clearlist1Click);
+    Bind(Quit1, &TMainForm::Quit1Click);
+}
+
+void TMainForm::Bind(QAction* item, void (TMainForm::*handler)()) {
+    connect(item, &QAction::triggered, this,
+            [this, handler] { TApplication::RunCommand([this, handler] { (this->*handler)(); }, this); });
+}
+
+void TMainForm::FormCreate() { EditGrid1->FitColumns(true, 0); }
+
+void TMainForm::Clearlist1Click() {
+    EditGrid1->ClearDataCells();
+    EditGrid1->SetRowCount(2);
+}
+
+void TMainForm::Quit1Click() { QCoreApplication::quit(); }
+
+} // namespace tabula

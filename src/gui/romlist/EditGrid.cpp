@@ -1,0 +1,169 @@
+#include "romlist/EditGrid.h"
+
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace tabula {
+
+namespace {
+
+// Text starts 2 pixels in from the cell's left edge and is never elided, so a
+// column fitted to its widest text plus 4 pixels shows that text whole.
+constexpr int TextInset = 2;
+
+class TCellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const bool selected = option.state.testFlag(QStyle::State_Selected);
+        const QPalette& pal = option.palette;
+        painter->save();
+        painter->fillRect(option.rect, selected ? pal.highlight() : pal.base());
+        painter->setPen(selected ? pal.color(QPalette::HighlightedText)
+                                 : pal.color(QPalette::Text));
+        painter->setFont(option.font);
+        const QRect textRect = option.rect.adjusted(TextInset, 0, 0, 0);
+        painter->setClipRect(option.rect);
+        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          index.data(Qt::DisplayRole).toString());
+        painter->restore();
+    }
+};
+
+class THeaderRow : public QHeaderView {
+public:
+    explicit THeaderRow(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
+        const QPalette& pal = palette();
+        painter->save();
+        painter->fillRect(rect, pal.button());
+        painter->setPen(pal.color(QPalette::WindowText));
+        painter->setFont(font());
+        painter->setClipRect(rect);
+        painter->drawText(rect.adjusted(TextInset, 0, 0, 0),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          model()->headerData(logicalIndex, Qt::Horizontal).toString());
+        // Grid lines between header cells, like those of the data area.
+        painter->setPen(pal.color(QPalette::Mid));
+        painter->drawLine(rect.topRight(), rect.bottomRight());
+        painter->drawLine(rect.bottomLeft(), rect.bottomRight());
+        painter->restore();
+    }
+};
+
+class TQtMeasure : public ITextMeasure {
+public:
+    TQtMeasure(const QFont& header, const QFont& data) : header_(header), data_(data) {}
+    int TextWidth(const std::string& text, bool headerRow) const override {
+        const QString qtext = QString::fromStdString(text);
+        return headerRow ? header_.horizontalAdvance(qtext) : data_.horizontalAdvance(qtext);
+    }
+
+private:
+    QFontMetrics header_;
+    QFontMetrics data_;
+};
+
+} // namespace
+
+TEditGrid::TEditGrid(QWidget* parent) : QTableView(parent), model_(new TRomTableModel(this)) {
+    setObjectName(QStringLiteral("EditGrid1"));
+    setHorizontalHeader(new THeaderRow(this));
+    setModel(model_);
+    setItemDelegate(new TCellDelegate(this));
+
+    setShowGrid(true);
+    setSortingEnabled(false);
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setTabKeyNavigation(true);
+    setDragEnabled(false);
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideNone);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+
+    QHeaderView* header = horizontalHeader();
+    header->setSectionsClickable(false);
+    header->setSectionsMovable(false);
+    header->setHighlightSections(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(1);
+    header->setFixedHeight(TRomTable::HeaderRowHeight);
+
+    QHeaderView* rows = verticalHeader();
+    rows->setVisible(false);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setMinimumSectionSize(TRomTable::DataRowHeight);
+    rows->setDefaultSectionSize(TRomTable::DataRowHeight);
+
+    // Widths the user drags at the header are the table's widths from then on.
+    connect(header, &QHeaderView::sectionResized, this,
+            [this](int col, int, int width) { model_->TableForWidths().SetColWidth(col, width); });
+
+    ApplyFonts();
+    for (int col = 0; col < TRomTable::ColCount; ++col) {
+        header->resizeSection(col, model_->Table().ColWidth(col));
+    }
+}
+
+QFont TEditGrid::HeaderFont() const {
+    QFont bold = font();
+    bold.setBold(true);
+    return bold;
+}
+
+void TEditGrid::ApplyFonts() {
+    const QFont bold = HeaderFont();
+    horizontalHeader()->setFont(bold);
+    model_->SetHeaderFont(bold);
+}
+
+void TEditGrid::FitColumns(bool includeFixed, int extra) {
+    const TQtMeasure measure(HeaderFont(), font());
+    model_->TableForWidths().FitColumns(includeFixed, extra, measure);
+    for (int col = 0; col < TRomTable::ColCount; ++col) {
+        horizontalHeader()->resizeSection(col, model_->Table().ColWidth(col));
+    }
+}
+
+void TEditGrid::Repaint() {
+    viewport()->repaint();
+    horizontalHeader()->viewport()->repaint();
+}
+
+void TEditGrid::mousePressEvent(QMouseEvent* event) {
+    QTableView::mousePressEvent(event);
+    if (event->button() != Qt::LeftButton || event->modifiers() != Qt::NoModifier) {
+        return;
+    }
+    // One click well inside a cell (more than 3 pixels from its left and right
+    // borders) opens the editor; a click near a border only selects.
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid()) {
+        return;
+    }
+    const QRect cell = visualRect(index);
+    if (pos.x() - cell.left() > 3 && cell.right() - pos.x() > 3) {
+        edit(index, QAbstractItemView::AllEditTriggers, event);
+    }
+}
+
+void TEditGrid::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        ApplyFonts();
+    }
+    QTableView::changeEvent(event);
+}
+
+} // namespace tabula

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "romlist/RomTableModel.h"
+
+#include <QTableView>
+
+#include <string>
+
+namespace tabula {
+
+// The rom table on screen: a table view over TRomTableModel whose horizontal
+// header shows row 0 in bold. It offers the table operations the rest of the
+// program uses, with row numbers counting the header row as row 0.
+class TEditGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit TEditGrid(QWidget* parent = nullptr);
+
+    int RowCount() const { return model_->RowCount(); }
+    void SetRowCount(int count) { model_->SetRowCount(count); }
+    const std::string& Cell(int col, int row) const { return model_->Cell(col, row); }
+    void SetCell(int col, int row, const std::string& text) { model_->SetCell(col, row, text); }
+    void InsertBlankRows(int index, int count) { model_->InsertBlankRows(index, count); }
+    int AppendToRow(int row, const std::string& text) { return model_->AppendToRow(row, text); }
+    void ClearDataCells() { model_->ClearDataCells(); }
+    void FitColumns(bool includeFixed, int extra);
+    int ColWidth(int col) const { return model_->Table().ColWidth(col); }
+    // Redraws at once, so rows appear while a long command runs.
+    void Repaint();
+
+    const TRomTable& Table() const { return model_->Table(); }
+    TRomTableModel* RomModel() const { return model_; }
+
+    QFont HeaderFont() const;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void ApplyFonts();
+
+    TRomTableModel* model_;
+};
+
+} // namespace tabula

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "romlist/RomTable.h"
+
+#include <QAbstractTableModel>
+#include <QFont>
+
+namespace tabula {
+
+// Qt model over the rom table. Row 0 of the table (the header row) is the
+// view's horizontal header; table row r >= 1 is model row r - 1. Every change
+// goes through this class so the view hears of it.
+class TRomTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TRomTableModel(QObject* parent = nullptr);
+
+    const TRomTable& Table() const { return table_; }
+    TRomTable& TableForWidths() { return table_; }
+
+    int RowCount() const { return table_.RowCount(); }
+    void SetRowCount(int count);
+    const std::string& Cell(int col, int row) const { return table_.Cell(col, row); }
+    void SetCell(int col, int row, const std::string& text);
+    void InsertBlankRows(int index, int count);
+    int AppendToRow(int row, const std::string& text);
+    void ClearDataCells();
+
+    void SetHeaderFont(const QFont& font) { headerFont_ = font; }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    TRomTable table_;
+    QFont headerFont_;
+};
+
+} // namespace tabula

@@ -1,0 +1,10 @@
+#include "widgets/ContainerStatusBar.h"
+
+namespace tabula {
+
+TContainerStatusBar::TContainerStatusBar(QWidget* parent) : QStatusBar(parent) {
+    setFixedHeight(BarHeight);
+    setSizeGripEnabled(true);
+}
+
+} // namespace tabula

@@ -1,0 +1,205 @@
+#include "app/Application.h"
+#include "app/Forms.h"
+#include "app/MainForm.h"
+#include "datafile/PropertyDialog.h"
+#include "romlist/EditGrid.h"
+#include "scan/ScanDialog.h"
+#include "widgets/ContainerStatusBar.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <QtTest>
+
+#include <stdexcept>
+
+using namespace tabula;
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        CreateForms();
+        MainForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    }
+    void cleanup() {
+        DestroyForms();
+        TApplication::SetErrorSink({});
+    }
+
+    void formsAreCreatedInOrderWithTheirNames() {
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("tabula"));
+        QCOMPARE(MainForm->objectName(), QStringLiteral("MainForm"));
+        QCOMPARE(ScanDialog->objectName(), QStringLiteral("ScanDialog"));
+        QCOMPARE(PropertyDialog->objectName(), QStringLiteral("PropertyDialog"));
+        const QObjectList children = MainForm->children();
+        QVERIFY(children.indexOf(ScanDialog) < children.indexOf(PropertyDialog));
+        QVERIFY(!ScanDialog->isVisible());
+        QVERIFY(!PropertyDialog->isVisible());
+    }
+
+    void windowHasItsCaptionPlaceAndSize() {
+        QCOMPARE(MainForm->windowTitle(), QStringLiteral("Catalogix Datafile Maker 1.2 beta 5"));
+        QCOMPARE(MainForm->width(), 929);
+        QCOMPARE(MainForm->font().pointSize(), 8);
+        QCOMPARE(MainForm->centralWidget(), MainForm->EditGrid1);
+        QCOMPARE(MainForm->EditGrid1->objectName(), QStringLiteral("EditGrid1"));
+        QCOMPARE(MainForm->statusBar(), MainForm->StatusBar1);
+        QCOMPARE(MainForm->StatusBar1->height(), 19);
+        QVERIFY(MainForm->StatusBar1->currentMessage().isEmpty());
+    }
+
+    void fileMenuHasSevenItemsInOrder() {
+        QCOMPARE(MainForm->menuBar()->objectName(), QStringLiteral("MainMenu1"));
+        QCOMPARE(MainForm->menuBar()->actions().size(), 1);
+        QCOMPARE(MainForm->File1->title(), QStringLiteral("&File"));
+        const QList<QAction*> items = MainForm->File1->actions();
+        const QStringList names = {QStringLiteral("Clearlist1"), QStringLiteral("Scanforroms"),
+                                   QStringLiteral("Saveas"),     QStringLiteral("Properties"),
+                                   QStringLiteral("N1"),         QStringLiteral("Quit1")};
+        const QStringList captions = {QStringLiteral("&Clear list"), QStringLiteral("Scan for roms ..."),
+                                      QStringLiteral("&Save as ..."), QStringLiteral("&Properties"),
+                                      QString(), QStringLiteral("&Quit")};
+        QCOMPARE(items.size(), names.size());
+        for (int i = 0; i < items.size(); ++i) {
+            QCOMPARE(items[i]->objectName(), names[i]);
+            QCOMPARE(items[i]->text(), captions[i]);
+            QVERIFY(items[i]->shortcut().isEmpty());
+        }
+        QVERIFY(items[4]->isSeparator());
+    }
+
+    void freshTableIsFittedToTheBoldTitles() {
+        TEditGrid* grid = MainForm->EditGrid1;
+        QCOMPARE(grid->RowCount(), 2);
+        QCOMPARE(grid->model()->rowCount(), 1);
+        QCOMPARE(grid->model()->columnCount(), 7);
+        QHeaderView* header = grid->horizontalHeader();
+        QVERIFY(header->isVisible());
+        QVERIFY(!grid->verticalHeader()->isVisible());
+        QCOMPARE(header->height(), 18);
+        QCOMPARE(grid->rowHeight(0), 15);
+        const QFontMetrics bold(grid->HeaderFont());
+        QVERIFY(grid->HeaderFont().bold());
+        for (int col = 0; col < 7; ++col) {
+            const QString title = grid->model()->headerData(col, Qt::Horizontal).toString();
+            QCOMPARE(header->sectionSize(col), bold.horizontalAdvance(title) + 4);
+        }
+        QCOMPARE(grid->model()->headerData(6, Qt::Horizontal).toString(), QStringLiteral("Rom size"));
+    }
+
+    void fitColumnsMeasuresDataInTheDataFont() {
+        TEditGrid* grid = MainForm->EditGrid1;
+        grid->InsertBlankRows(grid->RowCount() - 1, 1);
+        const std::string longName = "a very long rom name that is wider than its title.smc";
+        grid->SetCell(4, 1, longName);
+        grid->FitColumns(true, 0);
+        const QFontMetrics data(grid->font());
+        QCOMPARE(grid->horizontalHeader()->sectionSize(4),
+                 data.horizontalAdvance(QString::fromStdString(longName)) + 4);
+        QCOMPARE(grid->ColWidth(4), grid->horizontalHeader()->sectionSize(4));
+    }
+
+    void clearListLeavesHeaderAndOneBlankRowWithWidthsKept() {
+        TEditGrid* grid = MainForm->EditGrid1;
+        for (int n = 0; n < 3; ++n) {
+            grid->InsertBlankRows(grid->RowCount() - 1, 1);
+            for (int col = 0; col < 7; ++col) {
+                grid->AppendToRow(grid->RowCount() - 2, "cell");
+            }
+        }
+        grid->SetRowCount(grid->RowCount() - 1); // as a finished scan does
+        grid->horizontalHeader()->resizeSection(2, 150);
+        QCOMPARE(grid->RowCount(), 4);
+
+        MainForm->Clearlist1->trigger();
+        QCOMPARE(grid->RowCount(), 2);
+        QCOMPARE(grid->model()->rowCount(), 1);
+        QCOMPARE(grid->Cell(0, 1), std::string());
+        QCOMPARE(grid->ColWidth(2), 150);
+        QCOMPARE(grid->Cell(0, 0), std::string("Set dos name"));
+    }
+
+    void clickWellInsideACellOpensItsEditorAndTypingIsStored() {
+        TEditGrid* grid = MainForm->EditGrid1;
+        const QRect cell = grid->visualRect(grid->model()->index(0, 1));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(cell.left() + 2, cell.center().y()));
+        QVERIFY(!grid->findChild<QLineEdit*>() || !grid->findChild<QLineEdit*>()->isVisible());
+
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+        QLineEdit* editor = grid->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        QVERIFY(editor->isVisible());
+        QTest::keyClicks(editor, QStringLiteral("Super Game"));
+        QTest::keyClick(editor, Qt::Key_Tab);
+        QCOMPARE(grid->Cell(1, 1), std::string("Super Game"));
+        QCOMPARE(grid->currentIndex().column(), 2); // Tab moves to the next cell
+    }
+
+    void tableRefusesSortingAndMoving() {
+        TEditGrid* grid = MainForm->EditGrid1;
+        QVERIFY(!grid->isSortingEnabled());
+        QVERIFY(!grid->horizontalHeader()->sectionsMovable());
+        QVERIFY(!grid->horizontalHeader()->sectionsClickable());
+        QCOMPARE(grid->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
+        QCOMPARE(grid->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+        QVERIFY(grid->showGrid());
+        QCOMPARE(grid->selectionMode(), QAbstractItemView::ContiguousSelection);
+        QCOMPARE(grid->model()->flags(grid->model()->index(0, 0)) & Qt::ItemIsEditable,
+                 Qt::ItemIsEditable);
+    }
+
+    void cancelScanSetsTheFlag() {
+        QVERIFY(!MainForm->ScanCancelled());
+        MainForm->CancelScan();
+        QVERIFY(MainForm->ScanCancelled());
+    }
+
+    void escapedErrorShowsTheBoxAndTheProgramGoesOn() {
+        QStringList shown;
+        TApplication::SetErrorSink([&](const QString& text) { shown << text; });
+        TApplication::RunCommand([] { throw std::runtime_error("Bad crc"); });
+        TApplication::RunCommand([] { throw std::runtime_error("Done."); });
+        QCOMPARE(shown, (QStringList{QStringLiteral("Bad crc."), QStringLiteral("Done.")}));
+    }
+
+    void errorBoxIsTitledTabulaWithTheErrorIcon() {
+        TApplication::SetErrorSink({});
+        QTimer::singleShot(0, [] {
+            QMessageBox* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            QCOMPARE(box->windowTitle(), QStringLiteral("tabula"));
+            QCOMPARE(box->icon(), QMessageBox::Critical);
+            QCOMPARE(box->text(), QStringLiteral("no such file."));
+            box->accept();
+        });
+        TApplication::RunCommand([] { throw std::runtime_error("no such file"); }, MainForm);
+    }
+
+    void quitEndsTheMessageLoop() {
+        QTimer::singleShot(0, MainForm->Quit1, &QAction::trigger);
+        QTimer guard;
+        guard.setSingleShot(true);
+        bool timedOut = false;
+        connect(&guard, &QTimer::timeout, this, [&] {
+            timedOut = true;
+            QCoreApplication::exit(1);
+        });
+        guard.start(5000);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!timedOut);
+    }
+};
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    TestMainForm test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_MainForm.moc"
