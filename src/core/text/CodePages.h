@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tabula {
+
+// Text conversions between this program's UTF-8 strings and the 8-bit code
+// pages that archives and the datafile use.
+
+// Code page 437 (the DOS code page of zip names with host 0) to UTF-8.
+std::string Cp437ToUtf8(std::string_view bytes);
+
+// Windows-1252 to UTF-8. The five bytes 1252 leaves undefined become the C1
+// controls of the same number, so every byte string converts and back.
+std::string Windows1252ToUtf8(std::string_view bytes);
+
+// True when bytes is well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsValidUtf8(std::string_view bytes);
+
+// UTF-8 to Windows-1252. Returns false, with the first character that 1252
+// cannot hold in *unmappable (or U+FFFD for malformed UTF-8), and leaves out
+// untouched in that case.
+bool Utf8ToWindows1252(std::string_view utf8, std::string& out, char32_t* unmappable = nullptr);
+
+// Decodes the code point starting at bytes[pos] and advances pos past it;
+// malformed input yields U+FFFD and advances one byte.
+char32_t NextCodePoint(std::string_view bytes, size_t& pos);
+
+// Appends the UTF-8 form of a code point.
+void AppendUtf8(std::string& out, char32_t cp);
+
+} // namespace tabula
