@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace tabula {
+
+// File attribute queries and changes. A read-only file here is one without
+// the owner's write permission.
+
+// True when path names a regular file, following symbolic links.
+bool IsRegularFile(const std::string& path);
+
+// Adds the owner's write permission to the file at path, keeping every other
+// permission bit. Returns true exactly when the new mode was written.
+bool AddOwnerWrite(const std::string& path);
+
+} // namespace tabula

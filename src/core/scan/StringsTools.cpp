@@ -1,0 +1,111 @@
+#include "scan/StringsTools.h"
+
+#include "platform/FileAttributes.h"
+#include "text/CodePages.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace tabula {
+
+namespace {
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+} // namespace
+
+std::ptrdiff_t CharCount(std::string_view text) {
+    std::ptrdiff_t count = 0;
+    for (std::size_t pos = 0; pos < text.size(); ++count) {
+        NextCodePoint(text, pos);
+    }
+    return count;
+}
+
+std::string SubString(std::string_view text, std::ptrdiff_t from, std::ptrdiff_t to) {
+    from = std::max<std::ptrdiff_t>(from, 1);
+    if (to < from) {
+        return {};
+    }
+    std::size_t pos = 0;
+    std::ptrdiff_t index = 1;
+    for (; pos < text.size() && index < from; ++index) {
+        NextCodePoint(text, pos);
+    }
+    const std::size_t begin = pos;
+    for (; pos < text.size() && index <= to; ++index) {
+        NextCodePoint(text, pos);
+    }
+    return std::string(text.substr(begin, pos - begin));
+}
+
+std::string ShortFileName(std::string_view path) {
+    // Separators are ASCII, and ASCII bytes never occur inside a multi-byte
+    // UTF-8 sequence, so a byte search cannot cut a character.
+    const std::size_t slash = path.find_last_of("/\\");
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string NameWithoutExt(std::string_view path) {
+    if (path.find('.') == std::string_view::npos) {
+        return std::string(path);
+    }
+    const std::string name = ShortFileName(path);
+    return SubString(name, 1, CharCount(name) - 4);
+}
+
+bool ClearReadOnly(const std::string& path) {
+    return IsRegularFile(path) && AddOwnerWrite(path);
+}
+
+std::string FileNamePart(std::string_view path) {
+    return ShortFileName(path);
+}
+
+std::string FileExtension(std::string_view path) {
+    const std::size_t last = path.find_last_of("./\\");
+    if (last == std::string_view::npos || path[last] != '.') {
+        return {};
+    }
+    return std::string(path.substr(last));
+}
+
+std::string LowerCase(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), AsciiLower);
+    return out;
+}
+
+std::string UpperCase(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), AsciiUpper);
+    return out;
+}
+
+std::string HexText(std::uint32_t value) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string out(8, '0');
+    for (int i = 7; i >= 0; --i, value >>= 4) {
+        out[static_cast<std::size_t>(i)] = Digits[value & 0xFu];
+    }
+    return out;
+}
+
+std::string DecimalText(std::int32_t value) {
+    char buffer[16];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+} // namespace tabula

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tabula {
+
+// Text and file-name helpers of the scan. Text is UTF-8; where a helper counts
+// characters it counts code points (a byte that starts no valid sequence counts
+// as one character), so a multi-byte character is never cut in two. Positions
+// are 1-based. Both "/" and "\" separate folders (zip member names carry "\");
+// ":" is an ordinary character.
+
+// Number of characters in text.
+std::ptrdiff_t CharCount(std::string_view text);
+
+// The characters at positions from to to, inclusive. A range past the end stops
+// at the end; to < from, or from beyond the end, gives the empty text. A from
+// below 1 counts from the first character.
+std::string SubString(std::string_view text, std::ptrdiff_t from, std::ptrdiff_t to);
+
+// The text after the last "/" or "\"; the whole path when it holds neither,
+// the empty text when it ends with one.
+std::string ShortFileName(std::string_view path);
+
+// When the path holds a "." anywhere (folders included): its ShortFileName
+// without the last four characters, however long the extension really is
+// ("game.7z" gives "gam", "x.jpeg" gives "x."). Otherwise the path unchanged.
+std::string NameWithoutExt(std::string_view path);
+
+// Makes the file at path writable by its owner. False when no regular file is
+// there; otherwise true exactly when the permissions were written.
+bool ClearReadOnly(const std::string& path);
+
+// The file-name part of a path: the same split as ShortFileName.
+std::string FileNamePart(std::string_view path);
+
+// The extension: from the last "." to the end, dot included, when that dot
+// comes after the last "/" or "\"; otherwise the empty text.
+std::string FileExtension(std::string_view path);
+
+// Case mapping of the ASCII letters only; every other byte stays as it is.
+std::string LowerCase(std::string_view text);
+std::string UpperCase(std::string_view text);
+
+// Exactly eight upper-case hexadecimal digits, zero-padded.
+std::string HexText(std::uint32_t value);
+
+// Decimal digits, with a leading "-" when negative.
+std::string DecimalText(std::int32_t value);
+
+// True when the two names are equal after LowerCase.
+bool SameName(std::string_view a, std::string_view b);
+
+} // namespace tabula
