@@ -1,0 +1,38 @@
+#pragma once
+
+#include "romlist/RomTable.h"
+
+#include <string>
+#include <vector>
+
+namespace tabula {
+
+class TDatafile;
+
+// The five credits a datafile carries (the credits' date is not among them).
+struct TDatafileCredits {
+    std::string Author;      // "Author="
+    std::string Version;     // "Version=" (the datafile's own version)
+    std::string Comment;     // "Comment="; its line breaks become lines of their own
+    std::string System;      // "refname=" of "[EMULATOR]"
+    std::string EmulVersion; // "version=" of "[EMULATOR]"
+};
+
+// Sets the writer's credits and adds one game line per row; rows are the rom
+// table's data rows (rows[0] is table row 1), seven cells each. A row whose
+// seven cells are all empty is not a game and is skipped. Throws, before the
+// writer has anything to write:
+// - EConvertError for a size cell that is not an integer;
+// - EDatafileError for a credit or cell holding a character Windows-1252
+//   cannot hold (naming the row, the column title and the character), and for
+//   a game field holding the separator "¬" or a line break (naming the row
+//   and the column), either of which would break the line structure.
+void FillDatafile(TDatafile& writer, const std::vector<TRomTable::TRow>& rows,
+                  const TDatafileCredits& credits);
+
+// The whole save: a writer filled as above, written once to fileName. A
+// failure leaves an existing file as it was and creates none.
+void SaveDatafile(const std::vector<TRomTable::TRow>& rows, const TDatafileCredits& credits,
+                  const std::string& fileName);
+
+} // namespace tabula

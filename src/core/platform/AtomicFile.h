@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace tabula {
+
+// The file could not be created or put in place (bad path, no access, a
+// directory in the way). The message names the file and the reason.
+class EFileCreateError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Writing or flushing the bytes failed (a full disk, an I/O error). The
+// message names the file and the reason.
+class EFileWriteError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Replaces the content of the file at path with bytes, or creates it, so that
+// nothing ever sees a partial file: the bytes go to a new temporary file in
+// the same directory, are flushed to the disk, and only then is the temporary
+// renamed over path. On any failure the file at path is exactly as it was and
+// the temporary is gone. A symbolic link is followed (the file it names is
+// replaced); an existing file keeps its permission bits, and one we may not
+// write to is refused as the system would refuse to open it for writing.
+void WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+// The system calls WriteFileAtomically makes to write, flush and rename, with
+// the signatures and errno convention of write(2), fsync(2) and rename(2).
+// Tests replace them to play a full disk or a failing rename.
+struct TAtomicFileCalls {
+    std::function<long(int fd, const char* data, std::size_t size)> Write;
+    std::function<int(int fd)> Sync;
+    std::function<int(const char* from, const char* to)> Rename;
+};
+
+// Installs calls for its lifetime (each empty member keeps the system call)
+// and restores the previous ones when it ends.
+class TScopedAtomicFileCalls {
+public:
+    explicit TScopedAtomicFileCalls(TAtomicFileCalls calls);
+    ~TScopedAtomicFileCalls();
+    TScopedAtomicFileCalls(const TScopedAtomicFileCalls&) = delete;
+    TScopedAtomicFileCalls& operator=(const TScopedAtomicFileCalls&) = delete;
+
+private:
+    TAtomicFileCalls previous_;
+};
+
+} // namespace tabula
