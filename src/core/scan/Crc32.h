@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tabula {
+
+class IZipUi;
+
+// One checksum result: a ROM's name, its CRC-32 as eight hexadecimal digits
+// and its size in bytes without the header.
+struct TCrcItem {
+    // Loose file: the full path as given. Archive member: the member's name as
+    // the zip reader gives it (folders separated by "\"), lower-cased.
+    std::string Name;
+    // Upper-case digits for a loose file, lower-case for an archive member.
+    std::string CrcText;
+    int32_t Size = 0;
+};
+
+// The file to collect does not exist.
+class ECrcFileNotFound : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// An archive's directory could not be read, or a member not extracted.
+class ECrcZipError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A file that exists could not be read (or is not a regular file, or is too
+// large for a 32-bit size); the message names the file.
+class ECrcFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The checksum collector: turns one file into checksum results, one per ROM
+// (a loose file yields at most one, a zip archive one per member), applying
+// the NES and SNES header rules. Use once: set FileName and the flags, call
+// Collect, read the items.
+class TCrc32 {
+public:
+    TCrc32();
+    ~TCrc32();
+    TCrc32(const TCrc32&) = delete;
+    TCrc32& operator=(const TCrc32&) = delete;
+
+    // Assigning the path of the file to collect empties the result list.
+    const std::string& FileName() const { return fileName_; }
+    void SetFileName(const std::string& path);
+
+    bool SnesMode = false;      // cut the SNES copier header inferred from the size
+    bool NesMode = false;       // cut the 16-byte NES header
+    bool ZipMode = false;       // read ".zip" files as archives
+    bool SkipTxtFiles = false;  // ".txt" files and members yield nothing
+    bool RemoveBadSize = false; // SNES mode: drop ROMs that fail the size rule
+
+    // Shows the zip component's messages and pumps events during extraction;
+    // may be null (nothing shown).
+    IZipUi* Ui = nullptr;
+
+    // Appends the results of FileName. Throws ECrcFileNotFound, ECrcZipError or
+    // ECrcFileError; results appended before a failure stay.
+    void Collect();
+
+    void Clear() { items_.clear(); }
+    int Count() const { return static_cast<int>(items_.size()); }
+    const TCrcItem& Items(int index) const { return items_.at(static_cast<size_t>(index)); }
+    const std::vector<TCrcItem>& ItemList() const { return items_; }
+
+    // The copier header size the SNES rule infers from a size: the remainder
+    // of size / 8192 rounded to the nearest integer, ties to even; 0 to 4096.
+    static int32_t SnesHeaderSize(int32_t size);
+
+private:
+    std::string fileName_;
+    std::vector<TCrcItem> items_;
+    int32_t headerSize_ = 0;
+    // The collector's own private directory for extracted members; made on
+    // first use, removed with the collector.
+    std::string extractDir_;
+};
+
+} // namespace tabula
