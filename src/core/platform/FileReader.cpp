@@ -1,0 +1,78 @@
+#include "platform/FileReader.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace tabula {
+
+bool IsExistingFile(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+TFileReader::~TFileReader() {
+    Close();
+}
+
+TFileReader::TFileReader(TFileReader&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), size_(std::exchange(other.size_, 0)) {}
+
+TFileReader& TFileReader::operator=(TFileReader&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = std::exchange(other.fd_, -1);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+bool TFileReader::Open(const std::string& path) {
+    Close();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    // Only regular files: a FIFO or device would block or never end.
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    size_ = static_cast<uint64_t>(info.st_size);
+    return true;
+}
+
+void TFileReader::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    size_ = 0;
+}
+
+size_t TFileReader::ReadAt(uint64_t position, void* buffer, size_t count) const {
+    if (fd_ < 0 || position > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+        return 0;
+    }
+    auto* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t got =
+            ::pread(fd_, out + done, count - done, static_cast<off_t>(position + done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+} // namespace tabula

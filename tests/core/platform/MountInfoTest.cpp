@@ -1,0 +1,72 @@
+#include "platform/MountInfo.h"
+#include "platform/DriveInfo.h"
+#include "platform/VolumeLabel.h"
+
+#include <gtest/gtest.h>
+
+using namespace tabula;
+
+namespace {
+
+const char* const Table =
+    "22 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
+    "30 22 8:17 / /media/user/My\\040Disk rw,nosuid shared:7 master:2 - vfat /dev/sdb1 rw\n"
+    "31 22 0:45 / /net rw - nfs4 server:/export rw\n"
+    "32 22 0:46 / /media/user/My\\040Disk/inner rw - tmpfs tmpfs rw\n"
+    "33 22 0:47 / /net rw - cifs //host/share rw\n"
+    "broken line\n";
+
+} // namespace
+
+TEST(MountInfo, ParsesFieldsAndDecodesEscapes) {
+    const auto mounts = ParseMountInfo(Table);
+    ASSERT_EQ(mounts.size(), 5u);
+    EXPECT_EQ(mounts[1].MountPoint, "/media/user/My Disk");
+    EXPECT_EQ(mounts[1].FsType, "vfat") << "optional fields before the dash are skipped";
+    EXPECT_EQ(mounts[1].Source, "/dev/sdb1");
+    EXPECT_EQ(mounts[1].Major, 8u);
+    EXPECT_EQ(mounts[1].Minor, 17u);
+}
+
+TEST(MountInfo, TheLongestAndLatestMountHoldsAPath) {
+    const auto mounts = ParseMountInfo(Table);
+    struct TCase {
+        const char* Path;
+        const char* MountPoint;
+    };
+    const TCase cases[] = {
+        {"/home/user/roms/a.zip", "/"},
+        {"/media/user/My Disk/a.zip", "/media/user/My Disk"},
+        {"/media/user/My Disk/inner/a.zip", "/media/user/My Disk/inner"},
+        {"/media/user/My Diskette/a.zip", "/"},
+        {"/net/a.zip", "/net"},
+    };
+    for (const TCase& c : cases) {
+        const auto found = FindMount(mounts, c.Path);
+        ASSERT_TRUE(found) << c.Path;
+        EXPECT_EQ(found->MountPoint, c.MountPoint) << c.Path;
+    }
+    EXPECT_EQ(FindMount(mounts, "/net/x")->FsType, "cifs") << "the later mount hides the earlier";
+}
+
+TEST(MountInfo, NetworkTypesAndLabelEscapes) {
+    EXPECT_TRUE(IsNetworkFsType("nfs4"));
+    EXPECT_TRUE(IsNetworkFsType("fuse.sshfs"));
+    EXPECT_FALSE(IsNetworkFsType("ext4"));
+    EXPECT_FALSE(IsNetworkFsType("vfat"));
+    EXPECT_EQ(DecodeUdevEscapes("PKBACK#\\x20001"), "PKBACK# 001");
+    EXPECT_EQ(DecodeUdevEscapes("odd\\x2"), "odd\\x2");
+    EXPECT_EQ(DecodeUdevEscapes("x\\xZZ"), "x\\xZZ");
+}
+
+TEST(DriveInfo, AFileOnThisMachineHasADriveWithKnownSize) {
+    const std::string root = DriveRootOf(TABULA_TEST_DATA_DIR "/../core/CMakeLists.txt");
+    ASSERT_FALSE(root.empty());
+    EXPECT_EQ(root.back(), '/');
+    const auto drive = QueryDrive(root);
+    ASSERT_TRUE(drive);
+    EXPECT_GT(drive->TotalSize, 0);
+    EXPECT_GE(drive->FreeSize, 0);
+    EXPECT_FALSE(QueryDrive(""));
+    EXPECT_TRUE(DriveRootOf("/no/such/file").empty());
+}
