@@ -1,0 +1,246 @@
+#pragma once
+
+#include "platform/DriveKind.h"
+#include "zip/EZipComponent.h"
+#include "zip/ZipDirEntry.h"
+#include "zip/ZipFormat.h"
+#include "zip/ZipInput.h"
+#include "zip/ZipOptions.h"
+#include "zip/ZipUi.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tabula {
+
+// The zip component: reads an archive's central directory itself and gives
+// the rest of the program one ZipDirEntry per member.
+//
+// Use: set ErrCode to 0, assign ZipFilename (which lists the archive at
+// once), treat a non-zero ErrCode as failure (its text is in Message), and
+// otherwise read the first Count entries of DirEntries. No public operation
+// lets an exception out: every failure ends in ErrCode and Message, and the
+// component never clears them itself.
+//
+// The directory reader lives in ZipComponentList.cpp; other operations on the
+// component belong in files of their own beside it.
+class TZipComponent {
+public:
+    // ui shows message boxes and the busy pointer; without one nothing is shown.
+    explicit TZipComponent(IZipUi* ui = nullptr);
+    ~TZipComponent();
+    TZipComponent(const TZipComponent&) = delete;
+    TZipComponent& operator=(const TZipComponent&) = delete;
+
+    IZipUi* Ui() const { return ui_; }
+    void SetUi(IZipUi* ui) { ui_ = ui; }
+
+    // ---- The archive and its directory
+
+    const std::string& ZipFilename() const { return zipFilename_; }
+    // Stores path and lists the archive at once (also when it is the same
+    // path again). After a failure ZipFilename is empty. A path that names no
+    // file leaves the directory empty and reports nothing.
+    void SetZipFilename(const std::string& path);
+
+    // Members listed; 0 while ZipFilename is empty.
+    int Count() const;
+    // The first Count members in directory order; valid until the next listing.
+    std::span<const ZipDirEntry> DirEntries() const;
+    const ZipDirEntry& DirEntry(int index) const {
+        return DirEntries()[static_cast<size_t>(index)];
+    }
+
+    // The archive comment up to its first zero byte, as UTF-8.
+    const std::string& ArchiveComment() const { return archiveComment_; }
+    // The archive belongs to a set split into volumes.
+    bool MultiVolume() const { return multiVolume_; }
+
+    // ---- Status
+
+    // Code of the last failure or warning (a message id, see ZipMessages.h); 0 = none.
+    int ErrCode() const { return errCode_; }
+    void SetErrCode(int code) { errCode_ = code; }
+    // Text of the last reported message.
+    const std::string& Message() const { return message_; }
+
+    // Records message id as ErrCode and its text as Message, then, unless
+    // Unattended, calls OnMessage. Shows nothing; the caller decides whether
+    // to go on.
+    void ReportError(int id);
+    // Records a caught failure: shows its text first when it asks for that and
+    // the component is not Unattended, then sets ErrCode and Message and calls
+    // OnMessage.
+    void ReportException(const EZipComponent& error);
+
+    // ---- The file system holding the archive (its "drive")
+
+    // Mount point of the archive's file system, ending in "/".
+    const std::string& DriveRoot() const { return driveRoot_; }
+    const std::string& VolumeLabel() const { return volumeLabel_; }
+    TDriveKind DriveKind() const { return driveKind_; }
+    int64_t DriveTotalSize() const { return driveTotalSize_; }
+    int64_t DriveFreeSize() const { return driveFreeSize_; }
+    // Reads label, kind and space of DriveRoot. True when it could be queried
+    // and, unless it is a network file system, its size is known.
+    bool CheckDrive();
+
+    // ---- Published properties (stored values unless noted)
+
+    bool Verbose() const { return verbose_; }
+    void SetVerbose(bool value) { verbose_ = value; }
+    bool Trace() const { return trace_; }
+    void SetTrace(bool value) { trace_ = value; }
+    int AddCompLevel() const { return addCompLevel_; }
+    void SetAddCompLevel(int value) { addCompLevel_ = value; }
+    const AddOpts& AddOptions() const { return addOptions_; }
+    void SetAddOptions(AddOpts value) { addOptions_ = std::move(value); }
+    const std::string& ExtrBaseDir() const { return extrBaseDir_; }
+    void SetExtrBaseDir(std::string value) { extrBaseDir_ = std::move(value); }
+    const ExtrOpts& ExtrOptions() const { return extrOptions_; }
+    void SetExtrOptions(ExtrOpts value) { extrOptions_ = std::move(value); }
+    const SFXOpts& SFXOptions() const { return sfxOptions_; }
+    void SetSFXOptions(SFXOpts value) { sfxOptions_ = std::move(value); }
+    // Member specs for an extraction, one per line.
+    const std::vector<std::string>& FileSpecs() const { return fileSpecs_; }
+    std::vector<std::string>& FileSpecs() { return fileSpecs_; }
+    void SetFileSpecs(std::vector<std::string> value) { fileSpecs_ = std::move(value); }
+    // No message boxes, no prompts and no OnMessage from ReportError.
+    bool Unattended() const { return unattended_; }
+    void SetUnattended(bool value) { unattended_ = value; }
+    const std::string& Password() const { return password_; }
+    void SetPassword(std::string value) { password_ = std::move(value); }
+    const std::string& SFXPath() const { return sfxPath_; }
+    void SetSFXPath(std::string value) { sfxPath_ = std::move(value); }
+    const std::string& DLLDirectory() const { return dllDirectory_; }
+    void SetDLLDirectory(std::string value) { dllDirectory_ = std::move(value); }
+    OvrOpts SFXOverWriteMode() const { return sfxOverWriteMode_; }
+    void SetSFXOverWriteMode(OvrOpts value) { sfxOverWriteMode_ = value; }
+    const std::string& SFXCaption() const { return sfxCaption_; }
+    void SetSFXCaption(std::string value) { sfxCaption_ = std::move(value); }
+    const std::string& SFXDefaultDir() const { return sfxDefaultDir_; }
+    void SetSFXDefaultDir(std::string value) { sfxDefaultDir_ = std::move(value); }
+    const std::string& SFXCommandLine() const { return sfxCommandLine_; }
+    void SetSFXCommandLine(std::string value) { sfxCommandLine_ = std::move(value); }
+    const std::string& TempDir() const { return tempDir_; }
+    void SetTempDir(std::string value) { tempDir_ = std::move(value); }
+    int KeepFreeOnDisk1() const { return keepFreeOnDisk1_; }
+    void SetKeepFreeOnDisk1(int value) { keepFreeOnDisk1_ = value; }
+    int MaxVolumeSize() const { return maxVolumeSize_; }
+    void SetMaxVolumeSize(int value) { maxVolumeSize_ = value; }
+    int MinFreeVolumeSize() const { return minFreeVolumeSize_; }
+    void SetMinFreeVolumeSize(int value) { minFreeVolumeSize_ = value; }
+    bool ConfirmErase() const { return confirmErase_; }
+    void SetConfirmErase(bool value) { confirmErase_ = value; }
+    // How member names and comments are turned into text (see ZipText.h).
+    CodePageOpts CodePage() const { return codePage_; }
+    void SetCodePage(CodePageOpts value) { codePage_ = value; }
+    DeleteOpts HowToDelete() const { return howToDelete_; }
+    void SetHowToDelete(DeleteOpts value) { howToDelete_ = value; }
+    // Always "1.0"; assigning it changes nothing.
+    const std::string& VersionInfo() const { return versionInfo_; }
+    void SetVersionInfo(const std::string&) {}
+
+    // ---- Events (an empty one is skipped)
+
+    // After every listing, also when the file did not exist or the listing failed.
+    const TNotifyEvent& OnDirUpdate() const { return onDirUpdate_; }
+    void SetOnDirUpdate(TNotifyEvent handler) { onDirUpdate_ = std::move(handler); }
+    // Progress of an extraction.
+    const TProgressEvent& OnProgress() const { return onProgress_; }
+    void SetOnProgress(TProgressEvent handler) { onProgress_ = std::move(handler); }
+    // Every reported message, with 0 as the code.
+    const TMessageEvent& OnMessage() const { return onMessage_; }
+    void SetOnMessage(TMessageEvent handler) { onMessage_ = std::move(handler); }
+
+protected:
+    // ---- Steps of the directory reader, for the operations built on it
+
+    // Reads the central directory of ZipFilename into the entries; every
+    // failure ends in ErrCode and Message. Fires OnDirUpdate at the end.
+    void List();
+    // Opens the working file and finds its end record, leaving it in
+    // EndRecord(). Strict: every failure raises EZipComponent. Not strict: a
+    // file that cannot be opened is reported (11002) and, like a file without
+    // an end record, gives false.
+    bool LocateEndRecord(bool strict);
+    // Closes the open volume and opens volume number volume of a set.
+    void OpenVolume(int volume);
+
+    const TEndRecord& EndRecord() const { return endRecord_; }
+
+    // Number of the volume that holds the end record (this disk).
+    int lastDisk_ = 0;
+    // Volume now open; -1 asks for the last one.
+    int currentVolume_ = 0;
+    // The file actually read (differs from ZipFilename for numbered volumes).
+    std::string workingFileName_;
+    // The open archive or volume; open only during an operation.
+    TZipInput input_;
+    uint64_t fileSize_ = 0;
+    // Where the end record's comment ends: the archive's data ends here.
+    uint64_t endOfZipData_ = 0;
+    uint64_t endRecordPosition_ = 0;
+    // Where the central directory ends: the end record, or the Zip64 end record.
+    uint64_t directoryEnd_ = 0;
+    // The offset the central directory was read from.
+    int64_t dirOffset_ = 0;
+
+private:
+    void ReadDirectory();
+    void ReadCentralHeaders();
+    bool ReadCentralHeader(ZipDirEntry& entry);
+    std::string ReadBounded(uint64_t length, int shortReadId);
+    void ApplyZip64EndRecord();
+    [[noreturn]] void FailNoEndRecord(bool firstVolumeMarker, int labelDisk) const;
+    void FireDirUpdate();
+
+    IZipUi* ui_ = nullptr;
+    std::string zipFilename_;
+    std::vector<ZipDirEntry> entries_;
+    std::string archiveComment_;
+    bool multiVolume_ = false;
+    TEndRecord endRecord_;
+    int errCode_ = 0;
+    std::string message_;
+
+    std::string driveRoot_;
+    std::string volumeLabel_;
+    TDriveKind driveKind_ = TDriveKind::Fixed;
+    int64_t driveTotalSize_ = 0;
+    int64_t driveFreeSize_ = 0;
+
+    bool verbose_ = false;
+    bool trace_ = false;
+    int addCompLevel_ = 9;
+    AddOpts addOptions_;
+    std::string extrBaseDir_;
+    ExtrOpts extrOptions_;
+    SFXOpts sfxOptions_{SFXOptsEnum::SFXCheckSize};
+    std::vector<std::string> fileSpecs_;
+    bool unattended_ = false;
+    std::string password_;
+    std::string sfxPath_ = "sfxstub.bin";
+    std::string dllDirectory_;
+    OvrOpts sfxOverWriteMode_ = OvrOpts::OvrConfirm;
+    std::string sfxCaption_ = "Self-extracting Archive";
+    std::string sfxDefaultDir_;
+    std::string sfxCommandLine_;
+    std::string tempDir_;
+    int keepFreeOnDisk1_ = 0;
+    int maxVolumeSize_ = 0;
+    int minFreeVolumeSize_ = 65536;
+    bool confirmErase_ = true;
+    CodePageOpts codePage_ = CodePageOpts::cpAuto;
+    DeleteOpts howToDelete_ = DeleteOpts::htdAllowUndo;
+    std::string versionInfo_ = "1.0";
+
+    TNotifyEvent onDirUpdate_;
+    TProgressEvent onProgress_;
+    TMessageEvent onMessage_;
+};
+
+} // namespace tabula

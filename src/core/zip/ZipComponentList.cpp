@@ -1,0 +1,337 @@
+// The directory reader of TZipComponent: find the end record, then read every
+// central header through a bounds-checked cursor. Every number in the archive
+// is untrusted: lengths are checked against the bytes the file really holds
+// before anything is allocated for them.
+
+#include "zip/ZipComponent.h"
+
+#include "platform/DriveInfo.h"
+#include "zip/EndRecordSearch.h"
+#include "zip/ZipMessages.h"
+#include "zip/ZipText.h"
+
+#include <algorithm>
+#include <array>
+#include <new>
+
+namespace tabula {
+
+using namespace ZipFormat;
+
+namespace {
+
+// Shows the busy pointer for a scope.
+class TBusyScope {
+public:
+    explicit TBusyScope(IZipUi* ui) : ui_(ui) {
+        if (ui_ != nullptr) {
+            ui_->SetBusy(true);
+        }
+    }
+    ~TBusyScope() { End(); }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+    void End() {
+        if (ui_ != nullptr) {
+            ui_->SetBusy(false);
+            ui_ = nullptr;
+        }
+    }
+
+private:
+    IZipUi* ui_;
+};
+
+// Volumes of a set on labelled disks are named "PKBACK# " and a three-digit number.
+int LabelDiskNumber(const std::string& label) {
+    constexpr std::string_view Prefix = "PKBACK# ";
+    if (!label.starts_with(Prefix) || label.size() == Prefix.size()) {
+        return 0;
+    }
+    int number = 0;
+    for (const char c : label.substr(Prefix.size(), 3)) {
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
+
+std::string WithBackslashes(std::string name) {
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+}
+
+} // namespace
+
+void TZipComponent::List() {
+    entries_.clear();
+    fileSize_ = 0;
+    dirOffset_ = 0;
+    archiveComment_.clear();
+    multiVolume_ = false;
+    if (!IsExistingFile(zipFilename_)) {
+        FireDirUpdate();
+        return;
+    }
+    TBusyScope busy(ui_);
+    bool failed = true;
+    try {
+        ReadDirectory();
+        failed = false;
+    } catch (const EZipComponent& error) {
+        ReportException(error);
+    } catch (const std::bad_alloc&) {
+        ReportError(ZipMsg::MemoryExhausted);
+    } catch (...) {
+        ReportError(ZipMsg::ListUnknownError);
+    }
+    if (failed) {
+        zipFilename_.clear();
+    }
+    busy.End();
+    input_.Close();
+    FireDirUpdate();
+}
+
+void TZipComponent::ReadDirectory() {
+    workingFileName_ = zipFilename_;
+    driveRoot_ = DriveRootOf(zipFilename_);
+    if (!CheckDrive()) {
+        throw EZipComponent(ZipMsg::DriveUndefined, driveRoot_);
+    }
+    LocateEndRecord(true);
+    lastDisk_ = static_cast<int>(endRecord_.ThisDisk);
+    if (lastDisk_ > 0) {
+        multiVolume_ = true;
+    }
+    // The directory is read from where a directory of the stated size ends
+    // exactly at the end record, so data prepended without fixing the stored
+    // offset (a self-extracting stub) does not matter.
+    int64_t offset = -1;
+    if (endRecord_.ThisDisk == endRecord_.DirStartDisk) {
+        if (endRecord_.DirSize <= directoryEnd_) {
+            offset = static_cast<int64_t>(directoryEnd_ - endRecord_.DirSize);
+        }
+    } else {
+        OpenVolume(static_cast<int>(endRecord_.DirStartDisk));
+        endOfZipData_ = input_.Size();
+        offset = endRecord_.DirOffset > INT64_MAX ? -1 : static_cast<int64_t>(endRecord_.DirOffset);
+    }
+    dirOffset_ = offset;
+    if (offset < 0 || endRecord_.DirOffset != static_cast<uint64_t>(offset)) {
+        ReportError(ZipMsg::StructureWarning);
+    }
+    if (!input_.Seek(offset)) {
+        throw EZipComponent(ZipMsg::SeekError, true);
+    }
+    ReadCentralHeaders();
+    lastDisk_ = static_cast<int>(endRecord_.ThisDisk);
+}
+
+void TZipComponent::ReadCentralHeaders() {
+    // Each header takes at least 46 bytes of the file, so a lying count can
+    // reserve no more than the file could hold.
+    const uint64_t left = input_.Size() > input_.Position() ? input_.Size() - input_.Position() : 0;
+    entries_.reserve(static_cast<size_t>(
+        std::min<uint64_t>(endRecord_.TotalEntries, left / CentralHeaderSize + 1)));
+    for (uint64_t i = 0; i < endRecord_.TotalEntries; ++i) {
+        ZipDirEntry entry;
+        while (!ReadCentralHeader(entry)) {
+            // A header is never split across volumes: a short read means the
+            // directory goes on at the start of the next one.
+            if (currentVolume_ >= lastDisk_) {
+                throw EZipComponent(ZipMsg::CentralHeaderRead, true);
+            }
+            OpenVolume(currentVolume_ + 1);
+        }
+        entry.RawFileName = ReadBounded(entry.FileNameLength, ZipMsg::CentralNameRead);
+        entry.FileName = WithBackslashes(ZipTextToUtf8(entry.RawFileName, entry.VersionMadeBy,
+                                                       entry.GeneralPurposeFlag, codePage_));
+        if (NeedsZip64Extra(entry)) {
+            const std::string extra = ReadBounded(entry.ExtraFieldLength, ZipMsg::Zip64TooLarge);
+            const auto bytes =
+                std::span(reinterpret_cast<const uint8_t*>(extra.data()), extra.size());
+            const TZip64Fix fix = ApplyZip64Extra(entry, bytes);
+            if (fix == TZip64Fix::Missing || fix == TZip64Fix::TooLarge) {
+                throw EZipComponent(ZipMsg::Zip64TooLarge, true);
+            }
+        } else if (!input_.Skip(entry.ExtraFieldLength)) {
+            throw EZipComponent(ZipMsg::SeekError, true);
+        }
+        if (entry.FileCommentLength > 0) {
+            const std::string comment =
+                ReadBounded(entry.FileCommentLength, ZipMsg::FileCommentRead);
+            entry.FileComment =
+                ZipTextToUtf8(comment, entry.VersionMadeBy, entry.GeneralPurposeFlag, codePage_);
+        }
+        entries_.push_back(std::move(entry));
+    }
+}
+
+bool TZipComponent::ReadCentralHeader(ZipDirEntry& entry) {
+    std::array<uint8_t, CentralHeaderSize> header{};
+    if (input_.Read(header.data(), header.size()) < header.size()) {
+        return false;
+    }
+    TByteCursor cursor(header);
+    if (tabula::ReadCentralHeader(cursor, entry) != CentralSignature) {
+        throw EZipComponent(ZipMsg::CentralSignature, true);
+    }
+    return true;
+}
+
+std::string TZipComponent::ReadBounded(uint64_t length, int shortReadId) {
+    const uint64_t left = input_.Size() > input_.Position() ? input_.Size() - input_.Position() : 0;
+    if (length > left) {
+        throw EZipComponent(shortReadId, true);
+    }
+    std::string bytes(static_cast<size_t>(length), '\0');
+    if (input_.Read(bytes.data(), bytes.size()) < bytes.size()) {
+        throw EZipComponent(shortReadId, true);
+    }
+    return bytes;
+}
+
+bool TZipComponent::LocateEndRecord(bool strict) {
+    archiveComment_.clear();
+    bool firstVolumeMarker = false;
+    endRecordPosition_ = 0;
+    if (!input_.Open(workingFileName_)) {
+        if (strict) {
+            throw EZipComponent(ZipMsg::InputMissing, true);
+        }
+        ReportError(ZipMsg::OpenFailed);
+        return false;
+    }
+    const int labelDisk = LabelDiskNumber(volumeLabel_);
+
+    std::array<uint8_t, 8> head{};
+    if (input_.ReadAt(0, head.data(), head.size()) == head.size()) {
+        TByteCursor cursor(head);
+        if (cursor.U32() == SpanMarker && cursor.U32() == LocalSignature) {
+            firstVolumeMarker = true;
+            multiVolume_ = true;
+        }
+    }
+
+    fileSize_ = input_.Size();
+    endOfZipData_ = fileSize_;
+    if (fileSize_ >= EndRecordSize) {
+        std::array<uint8_t, EndRecordSize> last{};
+        if (input_.ReadAt(fileSize_ - EndRecordSize, last.data(), last.size()) == last.size()) {
+            TByteCursor cursor(last);
+            if (const auto record = ReadEndRecord(cursor)) {
+                endRecord_ = *record;
+                endRecordPosition_ = fileSize_ - EndRecordSize;
+                ApplyZip64EndRecord();
+                return true;
+            }
+        }
+
+        // One read of the largest tail that can hold the record, searched in memory.
+        const auto length = static_cast<size_t>(std::min<uint64_t>(fileSize_, MaxEndSearch));
+        std::vector<uint8_t> tail(length);
+        const uint64_t tailStart = fileSize_ - length;
+        if (input_.ReadAt(tailStart, tail.data(), length) == length) {
+            if (const auto match = SearchEndRecord(tail, fileSize_)) {
+                endRecord_ = match->Record;
+                endRecordPosition_ = tailStart + match->Position;
+                endOfZipData_ = match->EndOfZipData;
+                if (match->Garbage) {
+                    ReportError(ZipMsg::GarbageWarning);
+                }
+                archiveComment_ = ArchiveCommentToUtf8(match->Comment);
+                ApplyZip64EndRecord();
+                return true;
+            }
+        } else if (strict) {
+            throw EZipComponent(ZipMsg::EndReadError, true);
+        }
+    }
+    if (!strict) {
+        return false;
+    }
+    FailNoEndRecord(firstVolumeMarker, labelDisk);
+}
+
+void TZipComponent::ApplyZip64EndRecord() {
+    directoryEnd_ = endRecordPosition_;
+    if (!endRecord_.NeedsZip64() || endRecordPosition_ < Zip64LocatorSize) {
+        return;
+    }
+    std::array<uint8_t, Zip64LocatorSize> locatorBytes{};
+    const uint64_t locatorPosition = endRecordPosition_ - Zip64LocatorSize;
+    if (input_.ReadAt(locatorPosition, locatorBytes.data(), locatorBytes.size()) <
+        locatorBytes.size()) {
+        return;
+    }
+    TByteCursor locatorCursor(locatorBytes);
+    const auto locator = ReadZip64Locator(locatorCursor);
+    if (!locator) {
+        return; // a plain archive that happens to hold 65535 members
+    }
+    // Like the directory, the Zip64 end record is expected right before what
+    // follows it; the stored offset is the second choice.
+    std::optional<TZip64EndRecord> zip64;
+    uint64_t zip64Position = 0;
+    for (const uint64_t candidate :
+         {locatorPosition >= Zip64EndRecordSize ? locatorPosition - Zip64EndRecordSize : UINT64_MAX,
+          locator->Zip64EndOffset}) {
+        if (candidate > locatorPosition || locatorPosition - candidate < Zip64EndRecordSize) {
+            continue;
+        }
+        std::array<uint8_t, Zip64EndRecordSize> bytes{};
+        if (input_.ReadAt(candidate, bytes.data(), bytes.size()) < bytes.size()) {
+            continue;
+        }
+        TByteCursor cursor(bytes);
+        zip64 = ReadZip64EndRecord(cursor);
+        if (zip64) {
+            zip64Position = candidate;
+            break;
+        }
+    }
+    if (!zip64) {
+        throw EZipComponent(ZipMsg::EndReadError, true);
+    }
+    const TEndRecord& wide = zip64->Values;
+    if (endRecord_.ThisDisk == Saturated16) {
+        endRecord_.ThisDisk = wide.ThisDisk;
+    }
+    if (endRecord_.DirStartDisk == Saturated16) {
+        endRecord_.DirStartDisk = wide.DirStartDisk;
+    }
+    if (endRecord_.EntriesOnDisk == Saturated16) {
+        endRecord_.EntriesOnDisk = wide.EntriesOnDisk;
+    }
+    if (endRecord_.TotalEntries == Saturated16) {
+        endRecord_.TotalEntries = wide.TotalEntries;
+    }
+    if (endRecord_.DirSize == Saturated32) {
+        endRecord_.DirSize = wide.DirSize;
+    }
+    if (endRecord_.DirOffset == Saturated32) {
+        endRecord_.DirOffset = wide.DirOffset;
+    }
+    if (endRecord_.ThisDisk > INT32_MAX || endRecord_.DirStartDisk > INT32_MAX) {
+        throw EZipComponent(ZipMsg::Zip64TooLarge, true);
+    }
+    directoryEnd_ = zip64Position;
+}
+
+void TZipComponent::FailNoEndRecord(bool firstVolumeMarker, int labelDisk) const {
+    if (!firstVolumeMarker && labelDisk != 0) {
+        throw EZipComponent(ZipMsg::NthDiskOfSet, labelDisk);
+    }
+    if (firstVolumeMarker && labelDisk == 1) {
+        throw EZipComponent(ZipMsg::FirstDiskOfSet, true);
+    }
+    if (firstVolumeMarker) {
+        throw EZipComponent(ZipMsg::FirstFileOfSet, true);
+    }
+    throw EZipComponent(ZipMsg::NotZipArchive, false);
+}
+
+} // namespace tabula

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/FileReader.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tabula {
+
+// The archive file the zip component reads: a current position that reads
+// advance, and a read-ahead buffer so that the many small reads of a central
+// directory cost few system calls. A position past the end is allowed (reads
+// there simply come up short); only a negative one is refused.
+class TZipInput {
+public:
+    bool Open(const std::string& path);
+    void Close();
+    bool IsOpen() const { return file_.IsOpen(); }
+    uint64_t Size() const { return file_.Size(); }
+    uint64_t Position() const { return position_; }
+
+    // Moves to position; false when it is negative.
+    bool Seek(int64_t position);
+    // Moves forward by count bytes.
+    bool Skip(uint64_t count);
+    // Reads up to count bytes at the current position and moves past them;
+    // returns how many arrived.
+    size_t Read(void* buffer, size_t count);
+    // Reads up to count bytes at position without moving; no read-ahead.
+    size_t ReadAt(uint64_t position, void* buffer, size_t count) const;
+
+private:
+    TFileReader file_;
+    uint64_t position_ = 0;
+    std::vector<uint8_t> buffer_;
+    uint64_t bufferStart_ = 0;
+    size_t bufferLength_ = 0;
+};
+
+} // namespace tabula

@@ -1,0 +1,54 @@
+#include "zip/ZipText.h"
+
+#include "text/CodePages.h"
+
+namespace tabula {
+
+namespace {
+
+constexpr uint16_t Utf8Flag = 1u << 11;
+constexpr uint8_t HostDos = 0;
+constexpr uint8_t HostHpfs = 6;
+constexpr uint8_t HostNtfs = 11;
+
+bool AllAscii(std::string_view bytes) {
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool ZipTextIsOem(uint16_t versionMadeBy, CodePageOpts codePage) {
+    const auto host = static_cast<uint8_t>(versionMadeBy >> 8);
+    const auto version = static_cast<uint8_t>(versionMadeBy & 0xFF);
+    return codePage == CodePageOpts::cpOEM ||
+           (codePage == CodePageOpts::cpAuto && host == HostDos) || host == HostHpfs ||
+           (host == HostNtfs && version == 50);
+}
+
+std::string ZipTextToUtf8(std::string_view stored, uint16_t versionMadeBy, uint16_t flags,
+                          CodePageOpts codePage) {
+    if (AllAscii(stored)) {
+        return std::string(stored);
+    }
+    if ((flags & Utf8Flag) != 0 && IsValidUtf8(stored)) {
+        return std::string(stored);
+    }
+    if (ZipTextIsOem(versionMadeBy, codePage)) {
+        return Cp437ToUtf8(stored);
+    }
+    return ArchiveCommentToUtf8(stored);
+}
+
+std::string ArchiveCommentToUtf8(std::string_view stored) {
+    if (IsValidUtf8(stored)) {
+        return std::string(stored);
+    }
+    return Windows1252ToUtf8(stored);
+}
+
+} // namespace tabula

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace tabula {
+
+// What the zip component needs of the user: a front end implements it (the
+// GUI with a message box and the busy cursor, a command line by printing), a
+// test records the calls. The component runs without one, showing nothing.
+class IZipUi {
+public:
+    virtual ~IZipUi() = default;
+    // Shows a failure text in a modal message box.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // Asks for a volume of a set with OK and Cancel; returns 1 for OK, 2 for
+    // Cancel, 0 when the question could not be shown. stopIcon marks the
+    // question for the last disk.
+    virtual int AskForVolume(const std::string& text, bool stopIcon) = 0;
+    // Shows (true) or ends (false) the busy pointer.
+    virtual void SetBusy(bool busy) = 0;
+    // Handles pending user-interface events.
+    virtual void Pump() = 0;
+};
+
+} // namespace tabula
