@@ -2,6 +2,13 @@
 
 namespace tabula::test {
 
+std::string WriteTestFile(const TScratchDirectory& dir, const std::string& name,
+                          const std::string& bytes) {
+    const std::string path = dir.File(name);
+    WriteBytes(path, bytes);
+    return path;
+}
+
 uint32_t TestCrc32(const std::string& data) {
     uint32_t crc = 0xFFFFFFFFu;
     for (const char c : data) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/ScratchDirectory.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -46,6 +48,10 @@ struct TBuiltZip {
 
 // Builds a well-formed single-volume archive of stored members.
 TBuiltZip BuildZip(const std::vector<TTestMember>& members, const std::string& comment = "");
+
+// Writes bytes to the file name in dir; returns its path.
+std::string WriteTestFile(const TScratchDirectory& dir, const std::string& name,
+                          const std::string& bytes);
 
 uint32_t TestCrc32(const std::string& data);
 void PutU16(std::string& bytes, size_t at, uint16_t value);

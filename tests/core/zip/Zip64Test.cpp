@@ -1,7 +1,6 @@
 #include "zip/ZipComponent.h"
 #include "zip/ZipMessages.h"
 
-#include "support/TempDir.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
@@ -61,9 +60,9 @@ std::string Zip64Archive(uint64_t realSize, bool withExtra, const std::string& p
 } // namespace
 
 TEST(Zip64, RecordsAreReadAndRealSizesReported) {
-    TTempDir dir;
+    TScratchDirectory dir;
     TZipComponent zip;
-    zip.SetZipFilename(dir.Write("z64.zip", Zip64Archive(5, true)));
+    zip.SetZipFilename(WriteTestFile(dir, "z64.zip", Zip64Archive(5, true)));
     EXPECT_EQ(zip.ErrCode(), 0) << zip.Message();
     ASSERT_EQ(zip.Count(), 2);
     EXPECT_EQ(zip.DirEntry(0).UncompressedSize, 5u);
@@ -72,9 +71,9 @@ TEST(Zip64, RecordsAreReadAndRealSizesReported) {
 }
 
 TEST(Zip64, PrependedDataIsFoundThroughTheRecordsToo) {
-    TTempDir dir;
+    TScratchDirectory dir;
     TZipComponent zip;
-    zip.SetZipFilename(dir.Write("z64.zip", Zip64Archive(5, true, std::string(64, 'S'))));
+    zip.SetZipFilename(WriteTestFile(dir, "z64.zip", Zip64Archive(5, true, std::string(64, 'S'))));
     EXPECT_EQ(zip.ErrCode(), ZipMsg::StructureWarning);
     EXPECT_EQ(zip.Count(), 2);
 }
@@ -82,9 +81,9 @@ TEST(Zip64, PrependedDataIsFoundThroughTheRecordsToo) {
 TEST(Zip64, SizesBeyond32BitsOrWithoutTheirFieldFailClearly) {
     for (const auto& [size, extra] :
          {std::pair{uint64_t{0x100000000}, true}, std::pair{uint64_t{5}, false}}) {
-        TTempDir dir;
+        TScratchDirectory dir;
         TZipComponent zip;
-        zip.SetZipFilename(dir.Write("z64.zip", Zip64Archive(size, extra)));
+        zip.SetZipFilename(WriteTestFile(dir, "z64.zip", Zip64Archive(size, extra)));
         EXPECT_EQ(zip.ErrCode(), ZipMsg::Zip64TooLarge);
         EXPECT_EQ(zip.Count(), 0);
     }

@@ -2,7 +2,6 @@
 #include "zip/ZipMessages.h"
 
 #include "support/RecordingZipUi.h"
-#include "support/TempDir.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +18,7 @@ std::vector<TTestMember> ThreeMembers() {
 
 // Lists bytes as an archive, recording messages, directory updates and boxes.
 struct TListing {
-    TTempDir Dir;
+    TScratchDirectory Dir;
     TRecordingZipUi Ui;
     TZipComponent Zip{&Ui};
     std::vector<std::pair<int, std::string>> Messages;
@@ -33,7 +32,7 @@ struct TListing {
     }
     void List(const std::string& bytes) {
         Zip.SetErrCode(0);
-        Zip.SetZipFilename(Dir.Write("test.zip", bytes));
+        Zip.SetZipFilename(WriteTestFile(Dir, "test.zip", bytes));
     }
 };
 
@@ -65,7 +64,7 @@ TEST(ZipComponent, ListingAgainReplacesTheEntriesAndNeverClearsErrCode) {
     TListing t;
     t.List(BuildZip(ThreeMembers()).Bytes);
     t.Zip.SetErrCode(1234);
-    t.Zip.SetZipFilename(t.Dir.Write("one.zip", BuildZip({TTestMember("x", "y")}).Bytes));
+    t.Zip.SetZipFilename(WriteTestFile(t.Dir, "one.zip", BuildZip({TTestMember("x", "y")}).Bytes));
     EXPECT_EQ(t.Zip.Count(), 1);
     EXPECT_EQ(t.Zip.ErrCode(), 1234);
     EXPECT_EQ(t.DirUpdates, 2);
@@ -74,7 +73,7 @@ TEST(ZipComponent, ListingAgainReplacesTheEntriesAndNeverClearsErrCode) {
 TEST(ZipComponent, MissingFileListsNothingAndReportsNothing) {
     TListing t;
     t.Zip.SetErrCode(77);
-    const std::string path = t.Dir.Path() + "/absent.zip";
+    const std::string path = t.Dir.File("absent.zip");
     t.Zip.SetZipFilename(path);
     EXPECT_EQ(t.Zip.Count(), 0);
     EXPECT_EQ(t.Zip.ErrCode(), 77);
@@ -82,7 +81,7 @@ TEST(ZipComponent, MissingFileListsNothingAndReportsNothing) {
     EXPECT_EQ(t.DirUpdates, 1);
     EXPECT_TRUE(t.Ui.BusyCalls.empty());
     // A directory is not a file either.
-    t.Zip.SetZipFilename(t.Dir.Path());
+    t.Zip.SetZipFilename(t.Dir.Path().string());
     EXPECT_EQ(t.Zip.ErrCode(), 77);
 }
 
@@ -254,10 +253,10 @@ TEST(ZipComponent, UnattendedShowsNoBoxAndReportsOnlyFailures) {
 }
 
 TEST(ZipComponent, WorksWithoutAUserInterface) {
-    TTempDir dir;
+    TScratchDirectory dir;
     TZipComponent zip;
     std::string bytes = BuildZip(ThreeMembers()).Bytes;
-    zip.SetZipFilename(dir.Write("x.zip", bytes.substr(0, bytes.size() - 40)));
+    zip.SetZipFilename(WriteTestFile(dir, "x.zip", bytes.substr(0, bytes.size() - 40)));
     EXPECT_EQ(zip.ErrCode(), ZipMsg::NotZipArchive);
 }
 

@@ -1,7 +1,6 @@
 #include "zip/ZipText.h"
 #include "zip/ZipComponent.h"
 
-#include "support/TempDir.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
@@ -39,13 +38,13 @@ TEST(ZipText, NamesAreReadByTheArchivesHostAndFlags) {
 }
 
 TEST(ZipText, ListingConvertsNamesAndCommentsAndKeepsTheStoredBytes) {
-    TTempDir dir;
+    TScratchDirectory dir;
     const auto zip =
         BuildZip({TTestMember("dos/\x81\x62\x65r.nes", "d").Host(0x0014).WithComment("caf\x82/x"),
                   TTestMember("unix/\x81.nes", "u").Host(0x0314)},
                  "\xE9t\xE9");
     TZipComponent component;
-    component.SetZipFilename(dir.Write("names.zip", zip.Bytes));
+    component.SetZipFilename(WriteTestFile(dir, "names.zip", zip.Bytes));
     ASSERT_EQ(component.Count(), 2) << component.Message();
     EXPECT_EQ(component.DirEntry(0).FileName, "dos\\\xC3\xBC\x62\x65r.nes");
     EXPECT_EQ(component.DirEntry(0).RawFileName, "dos/\x81\x62\x65r.nes");
