@@ -1,0 +1,128 @@
+#include "platform/PrivateDirectory.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tabula {
+
+namespace {
+
+struct TDirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// Removes every entry of the directory open as dirFd, descending into
+// subdirectories by descriptor so that a link can never lead outside.
+bool EmptyAt(int dirFd) {
+    const int readFd = ::dup(dirFd);
+    if (readFd < 0) {
+        return false;
+    }
+    std::unique_ptr<DIR, TDirCloser> dir(::fdopendir(readFd));
+    if (!dir) {
+        ::close(readFd);
+        return false;
+    }
+    bool ok = true;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
+            continue;
+        }
+        if (::unlinkat(dirFd, name, 0) == 0) {
+            continue;
+        }
+        if (errno != EISDIR && errno != EPERM) {
+            ok = false;
+            continue;
+        }
+        // A directory: open it without following links, make it ours to
+        // change, empty it, then remove it.
+        const int subFd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (subFd < 0) {
+            ok = false;
+            continue;
+        }
+        ::fchmod(subFd, S_IRWXU);
+        ok = EmptyAt(subFd) && ok;
+        ::close(subFd);
+        if (::unlinkat(dirFd, name, AT_REMOVEDIR) != 0) {
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool EmptyDirectory(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    ::fchmod(fd, S_IRWXU);
+    const bool ok = EmptyAt(fd);
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+std::string TemporaryDirectory() {
+    const char* value = std::getenv("TMPDIR");
+    std::string path = value != nullptr && *value != '\0' ? value : "/tmp";
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::vector<std::string> DirectoryEntries(const std::string& directory) {
+    std::vector<std::string> names;
+    std::unique_ptr<DIR, TDirCloser> dir(::opendir(directory.c_str()));
+    if (!dir) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            names.emplace_back(entry->d_name);
+        }
+    }
+    return names;
+}
+
+TPrivateDirectory::TPrivateDirectory(const std::string& prefix) {
+    std::string base = TemporaryDirectory();
+    if (!base.empty() && base.front() != '/') {
+        // A relative $TMPDIR would stop naming the directory once the
+        // current directory changes.
+        char* cwd = ::getcwd(nullptr, 0);
+        if (cwd != nullptr) {
+            base = std::string(cwd) + "/" + base;
+            std::free(cwd);
+        }
+    }
+    std::string pattern = base + "/" + prefix + "XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        const int error = errno;
+        throw EPrivateDirectoryError("Cannot make a temporary directory in \"" + base +
+                                     "\": " + std::strerror(error));
+    }
+    path_ = std::move(pattern);
+}
+
+TPrivateDirectory::~TPrivateDirectory() {
+    EmptyDirectory(path_);
+    ::rmdir(path_.c_str());
+}
+
+bool TPrivateDirectory::Empty() const {
+    return EmptyDirectory(path_);
+}
+
+} // namespace tabula

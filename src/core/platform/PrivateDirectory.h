@@ -1,0 +1,45 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tabula {
+
+// A private directory could not be made.
+class EPrivateDirectoryError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The user's temporary directory: $TMPDIR when it is set and not empty, else
+// "/tmp"; without a trailing "/".
+std::string TemporaryDirectory();
+
+// The names of the entries of directory (no "." or ".."), in the order the
+// file system gives them; empty when it cannot be read.
+std::vector<std::string> DirectoryEntries(const std::string& directory);
+
+// A fresh directory that only this object uses: made with mode 0700 under
+// TemporaryDirectory(), so nothing else can be in it unless we put it there.
+// Removed with everything in it when the object ends.
+class TPrivateDirectory {
+public:
+    // prefix begins the directory's name; six random characters follow.
+    explicit TPrivateDirectory(const std::string& prefix);
+    ~TPrivateDirectory();
+    TPrivateDirectory(const TPrivateDirectory&) = delete;
+    TPrivateDirectory& operator=(const TPrivateDirectory&) = delete;
+
+    // Absolute path, without a trailing "/".
+    const std::string& Path() const { return path_; }
+
+    // Removes everything inside the directory, keeping the directory itself.
+    // Symbolic links are removed, never followed. False when something stayed.
+    bool Empty() const;
+
+private:
+    std::string path_;
+};
+
+} // namespace tabula

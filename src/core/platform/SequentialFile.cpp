@@ -1,0 +1,86 @@
+#include "platform/SequentialFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tabula {
+
+namespace {
+
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+[[noreturn]] void FailRead(const std::string& path, int error) {
+    throw EFileReadError("Cannot read file " + Quoted(path) + ": " + std::strerror(error));
+}
+
+} // namespace
+
+TPathStatus StatPath(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    if (S_ISREG(info.st_mode)) {
+        return {TPathKind::Regular, static_cast<uint64_t>(info.st_size)};
+    }
+    return {S_ISDIR(info.st_mode) ? TPathKind::Directory : TPathKind::Other, 0};
+}
+
+TSequentialFile::TSequentialFile(const std::string& path) : path_(path) {
+    // O_NONBLOCK keeps a FIFO without writer from hanging the open; a regular
+    // file ignores the flag.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) {
+        const int error = errno;
+        throw EFileReadError("Cannot open file " + Quoted(path) + ": " + std::strerror(error));
+    }
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) {
+        const int error = errno;
+        ::close(fd_);
+        FailRead(path, error);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd_);
+        throw EFileReadError("File " + Quoted(path) + " is not a regular file");
+    }
+    size_ = static_cast<uint64_t>(info.st_size);
+    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+TSequentialFile::~TSequentialFile() {
+    ::close(fd_);
+}
+
+void TSequentialFile::ReadFrom(
+    uint64_t from, std::span<std::byte> buffer,
+    const std::function<void(std::span<const std::byte>)>& consume) const {
+    uint64_t position = from;
+    while (position < size_) {
+        const size_t wanted =
+            static_cast<size_t>(std::min<uint64_t>(buffer.size(), size_ - position));
+        const ssize_t got = ::pread(fd_, buffer.data(), wanted, static_cast<off_t>(position));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            FailRead(path_, errno);
+        }
+        if (got == 0) {
+            throw EFileReadError("Cannot read file " + Quoted(path_) + ": it ended after " +
+                                 std::to_string(position) + " of " + std::to_string(size_) +
+                                 " bytes");
+        }
+        consume(buffer.first(static_cast<size_t>(got)));
+        position += static_cast<uint64_t>(got);
+    }
+}
+
+} // namespace tabula

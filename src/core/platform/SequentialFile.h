@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace tabula {
+
+// A file could not be opened or read to its end, or is not a regular file.
+// The message names the file and the reason.
+class EFileReadError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class TPathKind { Missing, Regular, Directory, Other };
+
+struct TPathStatus {
+    TPathKind Kind = TPathKind::Missing;
+    // Bytes of a regular file; 0 for every other kind.
+    uint64_t Size = 0;
+};
+
+// What lies at path, following symbolic links (a dangling link is Missing).
+// Never opens the file, so a FIFO or device cannot block.
+TPathStatus StatPath(const std::string& path);
+
+// A regular file read front to back in large blocks, so that a file of any
+// size passes through a small buffer. Opening never blocks: a FIFO, socket or
+// device is refused with EFileReadError, as is a file that cannot be opened.
+class TSequentialFile {
+public:
+    explicit TSequentialFile(const std::string& path);
+    ~TSequentialFile();
+    TSequentialFile(const TSequentialFile&) = delete;
+    TSequentialFile& operator=(const TSequentialFile&) = delete;
+
+    // The size when the file was opened.
+    uint64_t Size() const { return size_; }
+
+    // Reads the bytes from position from up to Size() through buffer, handing
+    // each block to consume in order. Throws EFileReadError when a read fails
+    // or the file ends early: every byte up to Size() is read, or none counts.
+    void ReadFrom(uint64_t from, std::span<std::byte> buffer,
+                  const std::function<void(std::span<const std::byte>)>& consume) const;
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    uint64_t size_ = 0;
+};
+
+} // namespace tabula
