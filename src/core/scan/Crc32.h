@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 namespace tabula {
 
 class IZipUi;
+class TPrivateDirectory;
 
 // One checksum result: a ROM's name, its CRC-32 as eight hexadecimal digits
 // and its size in bytes without the header.
@@ -77,13 +79,36 @@ public:
     // of size / 8192 rounded to the nearest integer, ties to even; 0 to 4096.
     static int32_t SnesHeaderSize(int32_t size);
 
+    // The user's temporary directory ($TMPDIR, else /tmp); the private
+    // directory for extracted members is made inside it.
+    const std::string& TempPath() const { return tempPath_; }
+
+    // Files and members of this size or more are refused: their size has no
+    // place in a signed 32-bit count.
+    static constexpr int64_t MaxRomSize = int64_t{1} << 31;
+
 private:
+    struct TCrcResult {
+        uint32_t Crc = 0;
+        int64_t Size = 0; // without the header
+    };
+
+    void CollectLooseFile(uint64_t fileSize);
+    void CollectArchive();
+    // Checksums path from headerSize_ to its end, streaming it in blocks.
+    TCrcResult CrcOfFile(const std::string& path) const;
+    // Extracts one member into the private directory, checksums it like a
+    // loose file and removes it again.
+    TCrcResult CrcOfZipMember(const std::string& archivePath, const std::string& memberName);
+    void AddItem(std::string name, std::string crcText, int64_t size);
+
+    std::string tempPath_;
     std::string fileName_;
     std::vector<TCrcItem> items_;
     int32_t headerSize_ = 0;
-    // The collector's own private directory for extracted members; made on
-    // first use, removed with the collector.
-    std::string extractDir_;
+    // Where members are extracted: a directory only this collector uses, made
+    // on first use and removed when Collect ends.
+    std::unique_ptr<TPrivateDirectory> extractDir_;
 };
 
 } // namespace tabula

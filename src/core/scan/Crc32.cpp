@@ -1,0 +1,120 @@
+#include "scan/Crc32.h"
+
+#include "platform/PrivateDirectory.h"
+#include "platform/SequentialFile.h"
+#include "scan/CrcUpdate.h"
+#include "scan/StringsTools.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <utility>
+
+namespace tabula {
+
+namespace {
+
+// Large enough that the system calls cost nothing beside the checksum, small
+// enough to stay in the processor's cache between the copy and the CRC.
+constexpr size_t ReadBlockSize = size_t{256} << 10;
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+} // namespace
+
+TCrc32::TCrc32() : tempPath_(TemporaryDirectory()) {}
+
+TCrc32::~TCrc32() = default;
+
+void TCrc32::SetFileName(const std::string& path) {
+    fileName_ = path;
+    items_.clear();
+}
+
+int32_t TCrc32::SnesHeaderSize(int32_t size) {
+    // The nearest multiple of 8192, a tie going to the even multiple (the
+    // default rounding mode); what lies beyond it is taken for the header.
+    const double blocks = std::nearbyint(static_cast<double>(size) / 8192.0);
+    const int64_t header = int64_t{size} - int64_t{8192} * static_cast<int64_t>(blocks);
+    return header < 0 ? 0 : static_cast<int32_t>(header);
+}
+
+void TCrc32::Collect() {
+    const TPathStatus status = StatPath(fileName_);
+    if (status.Kind == TPathKind::Missing) {
+        throw ECrcFileNotFound("File " + Quoted(fileName_) + " not found.");
+    }
+    if (status.Kind != TPathKind::Regular) {
+        // Opening a FIFO or a device could block the scan or never end.
+        throw ECrcFileError("File " + Quoted(fileName_) + " is not a regular file");
+    }
+    // Extracted members never outlive the call, whatever way it ends.
+    struct TExtractDirCleanup {
+        std::unique_ptr<TPrivateDirectory>& Dir;
+        ~TExtractDirCleanup() { Dir.reset(); }
+    } cleanup{extractDir_};
+
+    if (LowerCase(FileExtension(fileName_)) == ".zip" && ZipMode) {
+        CollectArchive();
+        return;
+    }
+    CollectLooseFile(status.Size);
+}
+
+void TCrc32::CollectLooseFile(uint64_t fileSize) {
+    if (SkipTxtFiles && LowerCase(FileExtension(fileName_)) == ".txt") {
+        return;
+    }
+    headerSize_ = 0;
+    if (fileSize >= static_cast<uint64_t>(MaxRomSize)) {
+        throw ECrcFileError("File " + Quoted(fileName_) + " is too large (" +
+                            std::to_string(fileSize) + " bytes): a ROM must be under 2 GiB");
+    }
+    if (SnesMode) {
+        const auto size = static_cast<int32_t>(fileSize);
+        if (size < 8192 && RemoveBadSize) {
+            return;
+        }
+        headerSize_ = SnesHeaderSize(size);
+        if (headerSize_ != 0 && headerSize_ != 512 && RemoveBadSize) {
+            return;
+        }
+    }
+    if (NesMode) {
+        headerSize_ = 16;
+    }
+    const TCrcResult result = CrcOfFile(fileName_);
+    AddItem(fileName_, HexText(result.Crc), result.Size);
+}
+
+TCrc32::TCrcResult TCrc32::CrcOfFile(const std::string& path) const {
+    try {
+        const TSequentialFile file(path);
+        const uint64_t size = file.Size();
+        if (size >= static_cast<uint64_t>(MaxRomSize)) {
+            throw ECrcFileError("File " + Quoted(path) + " is too large (" + std::to_string(size) +
+                                " bytes): a ROM must be under 2 GiB");
+        }
+        const auto from = static_cast<uint64_t>(headerSize_);
+        uint32_t crc = CrcInit;
+        if (size > from) {
+            const size_t bufferSize =
+                static_cast<size_t>(std::min<uint64_t>(ReadBlockSize, size - from));
+            const auto buffer = std::make_unique_for_overwrite<std::byte[]>(bufferSize);
+            file.ReadFrom(
+                from, {buffer.get(), bufferSize},
+                [&crc](std::span<const std::byte> block) { crc = CrcContinue(crc, block); });
+        }
+        return {~crc, std::max<int64_t>(0, static_cast<int64_t>(size) - headerSize_)};
+    } catch (const EFileReadError& error) {
+        throw ECrcFileError(error.what());
+    }
+}
+
+void TCrc32::AddItem(std::string name, std::string crcText, int64_t size) {
+    items_.push_back({std::move(name), std::move(crcText), static_cast<int32_t>(size)});
+}
+
+} // namespace tabula

@@ -1,0 +1,292 @@
+#include "scan/Crc32.h"
+
+#include "scan/CrcUpdate.h"
+#include "scan/StringsTools.h"
+#include "support/ScratchDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+using namespace tabula;
+using tabula::test::TScratchDirectory;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(random());
+    }
+    return bytes;
+}
+
+// The checksum of bytes from skip to the end, by the byte-wise table loop.
+std::string ExpectedCrc(const std::string& bytes, size_t skip) {
+    uint32_t crc = CrcInit;
+    CrcUpdateReference(bytes.data(), skip, bytes.size(), crc);
+    return HexText(~crc);
+}
+
+struct TOptions {
+    bool Snes = false;
+    bool Nes = false;
+    bool RemoveBadSize = false;
+    bool SkipTxt = false;
+    bool Zip = false;
+};
+
+std::vector<TCrcItem> Collected(const std::string& path, const TOptions& options) {
+    TCrc32 collector;
+    collector.SetFileName(path);
+    collector.SnesMode = options.Snes;
+    collector.NesMode = options.Nes;
+    collector.RemoveBadSize = options.RemoveBadSize;
+    collector.SkipTxtFiles = options.SkipTxt;
+    collector.ZipMode = options.Zip;
+    collector.Collect();
+    return collector.ItemList();
+}
+
+} // namespace
+
+TEST(Crc32, SnesHeaderSizeRoundsToTheNearestBlockTiesToEven) {
+    const struct {
+        int32_t size;
+        int32_t header;
+    } cases[] = {
+        {1048576, 0},  {1049088, 512}, {1048776, 200}, {1052672, 4096}, // k = 128, even
+        {12288, 0},                                                     // k = 1, odd tie
+        {20480, 4096},                                                  // k = 2, even tie
+        {28672, 0},    {36864, 4096},  {4096, 4096},                    // k = 3, 4, 0
+        {4000, 4000},  {8191, 0},      {8192, 0},      {4097, 0},
+        {0, 0},        {1, 1},         {-100, 0},      {INT32_MAX, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TCrc32::SnesHeaderSize(c.size), c.header) << c.size;
+    }
+}
+
+TEST(Crc32, MissingFileRaisesNotFoundWithTheFullPath) {
+    TScratchDirectory dir;
+    const std::string path = dir.File("absent.smc");
+    TCrc32 collector;
+    collector.SetFileName(path);
+    try {
+        collector.Collect();
+        FAIL() << "no exception";
+    } catch (const ECrcFileNotFound& error) {
+        EXPECT_EQ(std::string(error.what()), "File \"" + path + "\" not found.");
+    }
+    EXPECT_EQ(collector.Count(), 0);
+
+    fs::create_symlink(dir.File("nowhere"), dir.File("dangling.smc"));
+    collector.SetFileName(dir.File("dangling.smc"));
+    EXPECT_THROW(collector.Collect(), ECrcFileNotFound);
+}
+
+TEST(Crc32, SnesRuleCutsTheInferredHeaderAndDropsBadSizes) {
+    const struct {
+        size_t size;
+        bool removeBadSize;
+        bool kept;
+        size_t header;
+    } cases[] = {
+        {1049088, false, true, 512}, {1049088, true, true, 512}, {1048776, false, true, 200},
+        {1048776, true, false, 0},   {8191, false, true, 0},     {8191, true, false, 0},
+        {8192, false, true, 0},      {8192, true, true, 0},      {4000, false, true, 4000},
+        {4000, true, false, 0},      {20480, false, true, 4096}, {20480, true, false, 0},
+        {12288, false, true, 0},     {12288, true, true, 0},
+    };
+    TScratchDirectory dir;
+    for (const auto& c : cases) {
+        const std::string bytes = RandomBytes(c.size, static_cast<unsigned>(c.size));
+        const std::string path = dir.File("Rom " + std::to_string(c.size) + ".SMC");
+        test::WriteBytes(path, bytes);
+        const auto items = Collected(path, {.Snes = true, .RemoveBadSize = c.removeBadSize});
+        const std::string label = std::to_string(c.size) + (c.removeBadSize ? " remove" : " keep");
+        if (!c.kept) {
+            EXPECT_EQ(std::ssize(items), 0) << label;
+            continue;
+        }
+        ASSERT_EQ(std::ssize(items), 1) << label;
+        EXPECT_EQ(items[0].Name, path) << label;
+        EXPECT_EQ(items[0].CrcText, ExpectedCrc(bytes, c.header)) << label;
+        EXPECT_EQ(items[0].Size, static_cast<int32_t>(c.size - c.header)) << label;
+    }
+}
+
+TEST(Crc32, LooseCrcTextIsUpperCase) {
+    TScratchDirectory dir;
+    // A seed whose checksum holds letters: the digits alone would prove nothing.
+    std::string bytes;
+    for (unsigned seed = 1;; ++seed) {
+        bytes = RandomBytes(1000, seed);
+        const std::string crc = ExpectedCrc(bytes, 0);
+        if (crc.find_first_of("ABCDEF") != std::string::npos) {
+            break;
+        }
+    }
+    test::WriteBytes(dir.File("game.bin"), bytes);
+    const auto items = Collected(dir.File("game.bin"), {});
+    ASSERT_EQ(std::ssize(items), 1);
+    EXPECT_EQ(items[0].CrcText, ExpectedCrc(bytes, 0));
+}
+
+TEST(Crc32, NesRuleCutsSixteenBytesAfterTheSnesRule) {
+    TScratchDirectory dir;
+    const std::string nes = RandomBytes(40976, 7);
+    test::WriteBytes(dir.File("game.nes"), nes);
+    test::WriteBytes(dir.File("tiny.nes"), "0123456789");
+
+    auto items = Collected(dir.File("game.nes"), {.Nes = true});
+    ASSERT_EQ(std::ssize(items), 1);
+    EXPECT_EQ(items[0].CrcText, ExpectedCrc(nes, 16));
+    EXPECT_EQ(items[0].Size, 40960);
+
+    items = Collected(dir.File("tiny.nes"), {.Nes = true});
+    ASSERT_EQ(std::ssize(items), 1);
+    EXPECT_EQ(items[0].CrcText, "00000000");
+    EXPECT_EQ(items[0].Size, 0);
+
+    // Both rules: the SNES size rule still drops, the kept ROM loses 16 bytes.
+    const std::string snes = RandomBytes(1049088, 8);
+    test::WriteBytes(dir.File("both.smc"), snes);
+    items = Collected(dir.File("both.smc"), {.Snes = true, .Nes = true, .RemoveBadSize = true});
+    ASSERT_EQ(std::ssize(items), 1);
+    EXPECT_EQ(items[0].CrcText, ExpectedCrc(snes, 16));
+    EXPECT_EQ(items[0].Size, 1049088 - 16);
+    items = Collected(dir.File("game.nes"), {.Snes = true, .Nes = true, .RemoveBadSize = true});
+    EXPECT_EQ(std::ssize(items), 0); // 40976 = 5 * 8192 + 16: header 16 is not 0 or 512
+}
+
+TEST(Crc32, TxtFilesAreSkippedOnlyWhenAsked) {
+    TScratchDirectory dir;
+    test::WriteBytes(dir.File("Notes.TXT"), "read me");
+    EXPECT_EQ(std::ssize(Collected(dir.File("Notes.TXT"), {.SkipTxt = true})), 0);
+    const auto items = Collected(dir.File("Notes.TXT"), {});
+    ASSERT_EQ(std::ssize(items), 1);
+    EXPECT_EQ(items[0].CrcText, ExpectedCrc("read me", 0));
+}
+
+TEST(Crc32, ZipFileWithoutZipModeIsChecksummedAsItIs) {
+    TScratchDirectory dir;
+    const std::string bytes = "PK\x05\x06" + std::string(18, '\0'); // an empty archive
+    test::WriteBytes(dir.File("GAME.ZIP"), bytes);
+    const auto items = Collected(dir.File("GAME.ZIP"), {.Nes = true});
+    ASSERT_EQ(std::ssize(items), 1);
+    EXPECT_EQ(items[0].Name, dir.File("GAME.ZIP"));
+    EXPECT_EQ(items[0].CrcText, ExpectedCrc(bytes, 16));
+    EXPECT_EQ(items[0].Size, 6);
+}
+
+TEST(Crc32, LinkToARegularFileIsFollowed) {
+    TScratchDirectory dir;
+    const std::string bytes = RandomBytes(3000, 3);
+    test::WriteBytes(dir.File("real.bin"), bytes);
+    fs::create_symlink(dir.File("real.bin"), dir.File("link.bin"));
+    const auto items = Collected(dir.File("link.bin"), {});
+    ASSERT_EQ(std::ssize(items), 1);
+    EXPECT_EQ(items[0].Name, dir.File("link.bin"));
+    EXPECT_EQ(items[0].CrcText, ExpectedCrc(bytes, 0));
+}
+
+TEST(Crc32, AssigningFileNameEmptiesTheList) {
+    TScratchDirectory dir;
+    test::WriteBytes(dir.File("a.bin"), "a");
+    TCrc32 collector;
+    collector.SetFileName(dir.File("a.bin"));
+    collector.Collect();
+    collector.Collect();
+    EXPECT_EQ(collector.Count(), 2);
+    collector.SetFileName(dir.File("a.bin"));
+    EXPECT_EQ(collector.Count(), 0);
+}
+
+// Faults a scan must survive: each raises a clear error naming the file,
+// instead of blocking, reporting CRC 00000000 or a wrapped size.
+
+TEST(Crc32, FifoDirectoryAndSocketAreRefusedWithoutBlocking) {
+    TScratchDirectory dir;
+    const std::string fifo = dir.File("pipe.nes");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directory(dir.File("folder.smc"));
+    fs::create_symlink(fifo, dir.File("to-pipe.nes"));
+    for (const std::string& path : {fifo, dir.File("folder.smc"), dir.File("to-pipe.nes")}) {
+        TCrc32 collector;
+        collector.SetFileName(path);
+        collector.NesMode = true;
+        try {
+            collector.Collect();
+            FAIL() << path << ": no exception";
+        } catch (const ECrcFileError& error) {
+            EXPECT_EQ(std::string(error.what()), "File \"" + path + "\" is not a regular file");
+        }
+        EXPECT_EQ(collector.Count(), 0);
+    }
+}
+
+TEST(Crc32, FileThatEndsBeforeItsSizeRaisesAnError) {
+    // Kernel attribute files announce a page but deliver a few bytes: a file
+    // that cannot be read completely.
+    const std::string path = "/sys/kernel/uevent_seqnum";
+    if (::access(path.c_str(), R_OK) != 0) {
+        GTEST_SKIP() << path << " is not readable here";
+    }
+    TCrc32 collector;
+    collector.SetFileName(path);
+    try {
+        collector.Collect();
+        FAIL() << "no exception";
+    } catch (const ECrcFileError& error) {
+        const std::string message = error.what();
+        EXPECT_NE(message.find("\"" + path + "\""), std::string::npos) << message;
+        EXPECT_NE(message.find("of 4096 bytes"), std::string::npos) << message;
+    }
+    EXPECT_EQ(collector.Count(), 0);
+}
+
+TEST(Crc32, FileWithoutReadPermissionRaisesAnError) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads any file";
+    }
+    TScratchDirectory dir;
+    test::WriteBytes(dir.File("locked.bin"), "secret");
+    fs::permissions(dir.File("locked.bin"), fs::perms::none);
+    TCrc32 collector;
+    collector.SetFileName(dir.File("locked.bin"));
+    EXPECT_THROW(collector.Collect(), ECrcFileError);
+    EXPECT_EQ(collector.Count(), 0);
+}
+
+TEST(Crc32, FileOfTwoGibibytesIsRefusedNotWrapped) {
+    TScratchDirectory dir;
+    const std::string path = dir.File("huge.smc");
+    test::WriteBytes(path, "");
+    fs::resize_file(path, uint64_t{1} << 31); // sparse: takes no disk space
+    for (const bool snes : {false, true}) {
+        TCrc32 collector;
+        collector.SetFileName(path);
+        collector.SnesMode = snes;
+        collector.RemoveBadSize = true;
+        try {
+            collector.Collect();
+            FAIL() << "no exception";
+        } catch (const ECrcFileError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "File \"" + path +
+                          "\" is too large (2147483648 bytes): a ROM must be under 2 GiB");
+        }
+        EXPECT_EQ(collector.Count(), 0);
+    }
+}
