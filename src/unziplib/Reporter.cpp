@@ -1,0 +1,56 @@
+#include "Reporter.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tabula::unziplib {
+
+TReporter::TReporter(const UnzipExecParams& params)
+    : callback_(params.Callback), caller_(params.Caller),
+      verbose_(params.Verbose != UNZIPLIB_FALSE || params.Trace != UNZIPLIB_FALSE) {}
+
+void TReporter::FileStart(const std::string& name, uint32_t size) {
+    Send(UNZIPLIB_ACTION_FILE_START, 0, size, name);
+}
+
+void TReporter::Bytes(uint32_t count) {
+    Send(UNZIPLIB_ACTION_BYTES, 0, count, {});
+}
+
+void TReporter::BatchEnd() {
+    Send(UNZIPLIB_ACTION_BATCH_END, 0, 0, {});
+}
+
+void TReporter::FileCount(uint32_t count) {
+    Send(UNZIPLIB_ACTION_FILE_COUNT, 0, count, {});
+}
+
+void TReporter::ByteTotal(uint32_t total) {
+    Send(UNZIPLIB_ACTION_BYTE_TOTAL, 0, total, {});
+}
+
+void TReporter::Message(int32_t code, const std::string& text) {
+    Send(UNZIPLIB_ACTION_MESSAGE, code, 0, text);
+}
+
+void TReporter::Verbose(const std::string& text) {
+    if (verbose_)
+        Send(UNZIPLIB_ACTION_MESSAGE, 0, 0, text);
+}
+
+void TReporter::Send(int32_t action, int32_t code, uint32_t size, const std::string& text) {
+    if (callback_ == nullptr)
+        return;
+    UnzipCallbackInfo info;
+    std::memset(&info, 0, sizeof info);
+    info.Caller = caller_;
+    info.ActionCode = action;
+    info.ErrorCode = code;
+    info.Size = size;
+    // Longer texts are cut; the record always carries a terminator.
+    std::memcpy(info.Text, text.data(), std::min(text.size(), sizeof info.Text - 1));
+    if (callback_(&info) != UNZIPLIB_FALSE)
+        stop_ = true;
+}
+
+} // namespace tabula::unziplib

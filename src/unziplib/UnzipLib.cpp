@@ -1,0 +1,123 @@
+// Entry points of the unzip library.
+#include "unziplib.h"
+#include "MemberExtractor.h"
+#include "Reporter.h"
+#include "ZipArchive.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace tabula::unziplib {
+
+namespace {
+
+constexpr int32_t LibraryVersion = 152;
+
+bool SameMemberName(const std::string& spec, const std::string& name) {
+    if (spec.size() != name.size())
+        return false;
+    for (size_t i = 0; i < spec.size(); ++i) {
+        auto fold = [](char c) {
+            if (c == '\\')
+                return '/';
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        };
+        if (fold(spec[i]) != fold(name[i]))
+            return false;
+    }
+    return true;
+}
+
+// The member specs of a newer-layout block.
+bool ReadSpecs(const UnzipExecParams& params, std::vector<std::string>& specs) {
+    const auto& block = reinterpret_cast<const UnzipExecParamsNewer&>(params);
+    if (params.SpecCount < 0 || (params.SpecCount > 0 && block.FileSpecs == nullptr))
+        return false;
+    for (int32_t i = 0; i < params.SpecCount; ++i) {
+        const char* spec = block.FileSpecs[i].FileSpec;
+        if (spec == nullptr)
+            return false;
+        specs.emplace_back(spec);
+    }
+    return true;
+}
+
+int32_t Run(const UnzipExecParams& params, TReporter& reporter) {
+    std::vector<std::string> specs;
+    if (params.ZipFilename == nullptr || !ReadSpecs(params, specs)) {
+        reporter.Message(UNZIPLIB_ERR_ARGUMENT, "invalid parameter block");
+        return 0;
+    }
+    TZipArchive archive;
+    std::string error;
+    if (!archive.Open(params.ZipFilename, error)) {
+        reporter.Message(UNZIPLIB_ERR_NO_ARCHIVE, error);
+        reporter.BatchEnd();
+        return 0;
+    }
+    if (params.Trace != UNZIPLIB_FALSE)
+        reporter.Verbose("archive: " + std::string(params.ZipFilename) + ", " +
+                         std::to_string(archive.Members().size()) + " members");
+
+    // Each spec names one member, the first that matches; a member named
+    // twice is done once.
+    const auto& members = archive.Members();
+    std::vector<size_t> chosen;
+    for (const std::string& spec : specs) {
+        size_t found = members.size();
+        for (size_t i = 0; i < members.size() && found == members.size(); ++i)
+            if (SameMemberName(spec, members[i].Name))
+                found = i;
+        if (found == members.size())
+            reporter.Message(UNZIPLIB_ERR_NO_MATCH, "filename not matched: " + spec);
+        else if (std::find(chosen.begin(), chosen.end(), found) == chosen.end())
+            chosen.push_back(found);
+    }
+
+    uint64_t total = 0;
+    for (size_t index : chosen)
+        total += members[index].UncompressedSize;
+    reporter.FileCount(static_cast<uint32_t>(chosen.size()));
+    reporter.ByteTotal(static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX)));
+
+    TMemberExtractor extractor(archive, reporter, params.Test != UNZIPLIB_FALSE);
+    int32_t extracted = 0;
+    for (size_t index : chosen) {
+        if (reporter.StopRequested())
+            break;
+        reporter.FileStart(members[index].Name, members[index].UncompressedSize);
+        if (reporter.StopRequested())
+            break;
+        if (extractor.Extract(members[index]))
+            ++extracted;
+    }
+    reporter.BatchEnd();
+    return extracted;
+}
+
+} // namespace
+
+} // namespace tabula::unziplib
+
+extern "C" UNZIPLIB_EXPORT int32_t GetUnzipLibVersion(void) {
+    return tabula::unziplib::LibraryVersion;
+}
+
+extern "C" UNZIPLIB_EXPORT int32_t UnzipLibExec(UnzipExecParams* params) {
+    using namespace tabula::unziplib;
+    if (params == nullptr)
+        return 0;
+    // Nothing may unwind into the caller's C frame.
+    TReporter reporter(*params);
+    try {
+        return Run(*params, reporter);
+    } catch (const std::bad_alloc&) {
+        reporter.Message(UNZIPLIB_ERR_MEMORY, "out of memory");
+    } catch (...) {
+        reporter.Message(UNZIPLIB_ERR_FORMAT, "internal error");
+    }
+    return 0;
+}

@@ -1,0 +1,265 @@
+#include "ZipArchive.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tabula::unziplib {
+
+namespace {
+
+constexpr uint32_t EndRecordSignature = 0x06054b50;
+constexpr uint32_t CentralHeaderSignature = 0x02014b50;
+constexpr uint32_t LocalHeaderSignature = 0x04034b50;
+constexpr size_t EndRecordSize = 22;
+constexpr size_t CentralHeaderSize = 46;
+constexpr size_t LocalHeaderSize = 30;
+constexpr size_t MaxCommentSize = 65535;
+constexpr uint16_t Zip64ExtraId = 0x0001;
+
+// Little-endian reads over a buffer that never step outside it.
+class TCursor {
+public:
+    TCursor(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+    bool U16(uint16_t& value) {
+        if (size_ - pos_ < 2)
+            return false;
+        value = static_cast<uint16_t>(data_[pos_] | data_[pos_ + 1] << 8);
+        pos_ += 2;
+        return true;
+    }
+    bool U32(uint32_t& value) {
+        if (size_ - pos_ < 4)
+            return false;
+        value = static_cast<uint32_t>(data_[pos_]) | static_cast<uint32_t>(data_[pos_ + 1]) << 8 |
+                static_cast<uint32_t>(data_[pos_ + 2]) << 16 |
+                static_cast<uint32_t>(data_[pos_ + 3]) << 24;
+        pos_ += 4;
+        return true;
+    }
+    bool Skip(size_t count) {
+        if (size_ - pos_ < count)
+            return false;
+        pos_ += count;
+        return true;
+    }
+    bool Bytes(std::string& out, size_t count) {
+        if (size_ - pos_ < count)
+            return false;
+        out.assign(reinterpret_cast<const char*>(data_ + pos_), count);
+        pos_ += count;
+        return true;
+    }
+    // A cursor over the next count bytes, which this one steps over.
+    bool Sub(TCursor& out, size_t count) {
+        if (size_ - pos_ < count)
+            return false;
+        out = TCursor(data_ + pos_, count);
+        pos_ += count;
+        return true;
+    }
+    size_t Left() const { return size_ - pos_; }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t pos_ = 0;
+};
+
+// Does the extra field carry a zip64 record? Then the 32-bit values the
+// directory shows are placeholders this reader cannot use.
+bool HasZip64Extra(TCursor extra) {
+    uint16_t id = 0;
+    uint16_t size = 0;
+    while (extra.U16(id) && extra.U16(size)) {
+        if (id == Zip64ExtraId)
+            return true;
+        if (!extra.Skip(size))
+            break;
+    }
+    return false;
+}
+
+} // namespace
+
+TZipArchive::~TZipArchive() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool TZipArchive::ReadAt(void* buffer, size_t size, uint64_t offset) const {
+    auto* out = static_cast<uint8_t*>(buffer);
+    while (size > 0) {
+        ssize_t got = ::pread(fd_, out, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        out += got;
+        size -= static_cast<size_t>(got);
+        offset += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+bool TZipArchive::Open(const std::string& path, std::string& error) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        error = "cannot open zipfile " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = "zipfile " + path + " is not a regular file";
+        return false;
+    }
+    fileSize_ = static_cast<uint64_t>(info.st_size);
+    const std::string notZip = path + " is not a zipfile (no end of central directory)";
+    if (fileSize_ < EndRecordSize) {
+        error = notZip;
+        return false;
+    }
+
+    // The end record sits within the last 22 + 65535 bytes; the highest match wins.
+    const size_t tailSize =
+        static_cast<size_t>(std::min<uint64_t>(fileSize_, EndRecordSize + MaxCommentSize));
+    std::vector<uint8_t> tail(tailSize);
+    const uint64_t tailStart = fileSize_ - tailSize;
+    if (!ReadAt(tail.data(), tailSize, tailStart)) {
+        error = "error reading the end of " + path;
+        return false;
+    }
+    size_t found = tailSize;
+    for (size_t p = tailSize - EndRecordSize + 1; p-- > 0;) {
+        if (tail[p] == 'P' && tail[p + 1] == 'K' && tail[p + 2] == 5 && tail[p + 3] == 6) {
+            found = p;
+            break;
+        }
+    }
+    if (found == tailSize) {
+        error = notZip;
+        return false;
+    }
+
+    TCursor end(tail.data() + found, EndRecordSize);
+    uint32_t signature = 0, directorySize = 0, directoryOffset = 0;
+    uint16_t thisDisk = 0, directoryDisk = 0, entriesHere = 0, entries = 0;
+    end.U32(signature);
+    end.U16(thisDisk);
+    end.U16(directoryDisk);
+    end.U16(entriesHere);
+    end.U16(entries);
+    end.U32(directorySize);
+    end.U32(directoryOffset);
+    (void)signature;
+    (void)thisDisk;
+    (void)directoryDisk;
+    (void)entriesHere;
+    if (entries == 0xFFFF || directorySize == 0xFFFFFFFFu || directoryOffset == 0xFFFFFFFFu) {
+        error = path + " is a zip64 archive, which is not supported";
+        return false;
+    }
+
+    // The directory ends where the end record begins. Data in front of the
+    // archive (a self-extractor stub) shifts every stored offset alike.
+    const uint64_t endPosition = tailStart + found;
+    if (directorySize > endPosition) {
+        error = path + ": central directory size runs past the start of the file";
+        return false;
+    }
+    directoryStart_ = endPosition - directorySize;
+    if (directoryOffset > directoryStart_) {
+        error = path + ": central directory offset points past the directory";
+        return false;
+    }
+    const int64_t shift = static_cast<int64_t>(directoryStart_ - directoryOffset);
+
+    std::vector<uint8_t> directory(directorySize);
+    if (directorySize > 0 && !ReadAt(directory.data(), directorySize, directoryStart_)) {
+        error = "error reading the central directory of " + path;
+        return false;
+    }
+    return ReadDirectory(directory, entries, shift, error);
+}
+
+bool TZipArchive::ReadDirectory(const std::vector<uint8_t>& directory, uint32_t entries,
+                                int64_t shift, std::string& error) {
+    TCursor cursor(directory.data(), directory.size());
+    members_.clear();
+    members_.reserve(std::min<size_t>(entries, directory.size() / CentralHeaderSize));
+    for (uint32_t i = 0; i < entries; ++i) {
+        TCursor header(nullptr, 0);
+        if (!cursor.Sub(header, CentralHeaderSize)) {
+            error = "central directory ends before entry " + std::to_string(i + 1);
+            return false;
+        }
+        uint32_t signature = 0, externalAttributes = 0, localOffset = 0;
+        uint16_t nameLength = 0, extraLength = 0, commentLength = 0;
+        TZipMember member;
+        header.U32(signature);
+        header.Skip(4); // versions made by and needed
+        header.U16(member.Flags);
+        header.U16(member.Method);
+        header.Skip(4); // modification time and date
+        header.U32(member.Crc);
+        header.U32(member.CompressedSize);
+        header.U32(member.UncompressedSize);
+        header.U16(nameLength);
+        header.U16(extraLength);
+        header.U16(commentLength);
+        header.Skip(4); // disk number start, internal attributes
+        header.U32(externalAttributes);
+        header.U32(localOffset);
+        (void)externalAttributes;
+        if (signature != CentralHeaderSignature) {
+            error = "bad central header signature at entry " + std::to_string(i + 1);
+            return false;
+        }
+        TCursor extra(nullptr, 0);
+        if (!cursor.Bytes(member.Name, nameLength) || !cursor.Sub(extra, extraLength) ||
+            !cursor.Skip(commentLength)) {
+            error = "central directory entry " + std::to_string(i + 1) + " is cut short";
+            return false;
+        }
+        member.NeedsZip64 = HasZip64Extra(extra) &&
+                            (member.CompressedSize == 0xFFFFFFFFu ||
+                             member.UncompressedSize == 0xFFFFFFFFu || localOffset == 0xFFFFFFFFu);
+        member.LocalHeaderOffset = static_cast<uint64_t>(static_cast<int64_t>(localOffset) + shift);
+        members_.push_back(std::move(member));
+    }
+    return true;
+}
+
+bool TZipArchive::DataOffset(const TZipMember& member, uint64_t& offset, std::string& error) const {
+    uint8_t raw[LocalHeaderSize];
+    if (member.LocalHeaderOffset > directoryStart_ ||
+        directoryStart_ - member.LocalHeaderOffset < LocalHeaderSize ||
+        !ReadAt(raw, sizeof raw, member.LocalHeaderOffset)) {
+        error = member.Name + ": local header lies outside the archive";
+        return false;
+    }
+    TCursor header(raw, sizeof raw);
+    uint32_t signature = 0;
+    uint16_t nameLength = 0, extraLength = 0;
+    header.U32(signature);
+    header.Skip(22);
+    header.U16(nameLength);
+    header.U16(extraLength);
+    if (signature != LocalHeaderSignature) {
+        error = member.Name + ": bad local header signature";
+        return false;
+    }
+    const uint64_t start = member.LocalHeaderOffset + LocalHeaderSize + nameLength + extraLength;
+    if (start > directoryStart_ || directoryStart_ - start < member.CompressedSize) {
+        error = member.Name + ": member data runs into the central directory";
+        return false;
+    }
+    offset = start;
+    return true;
+}
+
+} // namespace tabula::unziplib
