@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/DriveKind.h"
+#include "platform/ProcessPaths.h"
 #include "zip/EZipComponent.h"
 #include "zip/ZipDirEntry.h"
 #include "zip/ZipFormat.h"
@@ -9,10 +10,13 @@
 #include "zip/ZipUi.h"
 
 #include <cstdint>
+#include <exception>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
+
+struct UnzipCallbackInfo;
 
 namespace tabula {
 
@@ -115,8 +119,10 @@ public:
     void SetPassword(std::string value) { password_ = std::move(value); }
     const std::string& SFXPath() const { return sfxPath_; }
     void SetSFXPath(std::string value) { sfxPath_ = std::move(value); }
+    // Where the unzip library is looked for first; the executable's directory
+    // unless set. One trailing "/" is dropped.
     const std::string& DLLDirectory() const { return dllDirectory_; }
-    void SetDLLDirectory(std::string value) { dllDirectory_ = std::move(value); }
+    void SetDLLDirectory(std::string value);
     OvrOpts SFXOverWriteMode() const { return sfxOverWriteMode_; }
     void SetSFXOverWriteMode(OvrOpts value) { sfxOverWriteMode_ = value; }
     const std::string& SFXCaption() const { return sfxCaption_; }
@@ -143,6 +149,39 @@ public:
     // Always "1.0"; assigning it changes nothing.
     const std::string& VersionInfo() const { return versionInfo_; }
     void SetVersionInfo(const std::string&) {}
+
+    // ---- Extraction through the unzip library (ZipComponentExtract.cpp)
+
+    // ErrCode for a member the library found damaged ("crc error" in its text).
+    static constexpr int CrcErrorCode = -999;
+
+    // Extracts the members named in FileSpecs (matched ignoring ASCII case,
+    // "\" and "/" alike) into the current directory under their bare names,
+    // loading the unzip library for the call when it is not loaded. The
+    // outcome is in ErrCode, Message and ExtractedCount; FileSpecs is emptied
+    // once the library call was prepared. Lets no exception out.
+    void Extract();
+    // True while an Extract runs; a nested Extract returns at once.
+    bool Busy() const { return busy_; }
+    // Set by a handler to ask the running extraction to stop; cleared at the
+    // start and the end of Extract.
+    bool CancelRequested() const { return cancelRequested_; }
+    void SetCancelRequested(bool value) { cancelRequested_ = value; }
+    // Members the last Extract wrote, as the library counted them.
+    int ExtractedCount() const { return extractedCount_; }
+    // The library's last non-zero error code, whole (ErrCode holds its low 8 bits).
+    int LibraryErrCode() const { return libraryErrCode_; }
+    // The byte total the library last announced.
+    uint32_t TotalSize() const { return totalSize_; }
+
+    // Loads the unzip library from DLLDirectory, or through the system's
+    // search order when it is not there; failures are reported (10702 to
+    // 10704) and leave it unloaded.
+    void LoadUnzipLib();
+    void UnloadUnzipLib();
+    // The library's version, loading it for this call when needed; 0 when it
+    // cannot be loaded.
+    int UnzipLibVersion();
 
     // ---- Events (an empty one is skipped)
 
@@ -190,6 +229,11 @@ protected:
     int64_t dirOffset_ = 0;
 
 private:
+    void RunExtraction();
+    // The library's callback: finds the component the record names.
+    static int32_t UnzipCallbackEntry(UnzipCallbackInfo* info);
+    int32_t UnzipCallback(const UnzipCallbackInfo& info);
+
     void ReadDirectory();
     void ReadCentralHeaders();
     bool ReadCentralHeader(ZipDirEntry& entry);
@@ -224,7 +268,7 @@ private:
     bool unattended_ = false;
     std::string password_;
     std::string sfxPath_ = "sfxstub.bin";
-    std::string dllDirectory_;
+    std::string dllDirectory_ = ExecutableDirectory();
     OvrOpts sfxOverWriteMode_ = OvrOpts::OvrConfirm;
     std::string sfxCaption_ = "Self-extracting Archive";
     std::string sfxDefaultDir_;
@@ -237,6 +281,14 @@ private:
     CodePageOpts codePage_ = CodePageOpts::cpAuto;
     DeleteOpts howToDelete_ = DeleteOpts::htdAllowUndo;
     std::string versionInfo_ = "1.0";
+
+    bool busy_ = false;
+    bool cancelRequested_ = false;
+    int extractedCount_ = 0;
+    int libraryErrCode_ = 0;
+    uint32_t totalSize_ = 0;
+    // An exception a handler raised inside the library call, kept until it returns.
+    std::exception_ptr callbackFailure_;
 
     TNotifyEvent onDirUpdate_;
     TProgressEvent onProgress_;

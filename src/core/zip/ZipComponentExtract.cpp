@@ -1,0 +1,285 @@
+// Extraction of members through the run-time loaded unzip library.
+#include "zip/ZipComponent.h"
+
+#include "platform/FileReader.h"
+#include "platform/ProcessPaths.h"
+#include "zip/UnzipExecBlock.h"
+#include "zip/UnzipLibLoader.h"
+#include "zip/ZipMessages.h"
+
+#include <algorithm>
+#include <cstring>
+#include <typeinfo>
+
+namespace tabula {
+
+namespace {
+
+// Components inside an extraction, innermost last: the library hands back
+// only the caller pointer it was given, which must be one of these.
+std::vector<TZipComponent*>& ActiveComponents() {
+    static std::vector<TZipComponent*> active;
+    return active;
+}
+
+// Ends the extraction's state however the call leaves Extract.
+class TExtractScope {
+public:
+    explicit TExtractScope(TZipComponent& component) : component_(component) {
+        ActiveComponents().push_back(&component_);
+    }
+    ~TExtractScope() {
+        auto& active = ActiveComponents();
+        active.erase(std::remove(active.begin(), active.end(), &component_), active.end());
+    }
+    TExtractScope(const TExtractScope&) = delete;
+    TExtractScope& operator=(const TExtractScope&) = delete;
+
+private:
+    TZipComponent& component_;
+};
+
+bool SameMemberName(const std::string& a, const std::string& b) {
+    auto fold = [](char c) {
+        if (c == '/')
+            return '\\';
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return fold(x) == fold(y); });
+}
+
+// The library's message text: cut at the terminator or the record's end,
+// trailing blanks and control characters dropped, "/" made "\".
+std::string CallbackText(const UnzipCallbackInfo& info, bool forMessage) {
+    std::string text(info.Text, strnlen(info.Text, sizeof info.Text));
+    if (forMessage)
+        while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
+            text.pop_back();
+    std::replace(text.begin(), text.end(), '/', '\\');
+    return text;
+}
+
+bool ContainsCrcError(const std::string& text) {
+    std::string lower = text;
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return lower.find("crc error") != std::string::npos;
+}
+
+} // namespace
+
+void TZipComponent::SetDLLDirectory(std::string value) {
+    if (value == dllDirectory_)
+        return;
+    if (value.size() > 1 && value.back() == '/')
+        value.pop_back();
+    dllDirectory_ = std::move(value);
+}
+
+void TZipComponent::LoadUnzipLib() {
+    std::string path = UnzipLibFileName;
+    if (!dllDirectory_.empty() && IsExistingFile(dllDirectory_ + "/" + UnzipLibFileName))
+        path = dllDirectory_ + "/" + UnzipLibFileName;
+    // A failure while loading leaves the library unloaded and nothing else.
+    try {
+        const TUnzipLibLoader::TLoadResult result = TUnzipLibLoader::Load(path);
+        if (!result.Opened) {
+            ReportError(ZipMsg::LibraryNotFound);
+            return;
+        }
+        if (trace_)
+            ReportError(ZipMsg::LibraryLoaded);
+        if (!result.ExecFound)
+            ReportError(ZipMsg::ExecMissing);
+        if (!result.VersionFound)
+            ReportError(ZipMsg::VersionMissing);
+    } catch (...) {
+    }
+}
+
+void TZipComponent::UnloadUnzipLib() {
+    TUnzipLibLoader::Unload();
+}
+
+int TZipComponent::UnzipLibVersion() {
+    bool loadedHere = false;
+    if (!TUnzipLibLoader::IsLoaded()) {
+        LoadUnzipLib();
+        loadedHere = TUnzipLibLoader::IsLoaded();
+    }
+    if (!TUnzipLibLoader::IsLoaded())
+        return 0;
+    const int version = TUnzipLibLoader::Version();
+    if (loadedHere)
+        UnloadUnzipLib();
+    return version;
+}
+
+void TZipComponent::Extract() {
+    // Nothing leaves Extract: a handler that throws while a failure is being
+    // reported ends the operation like any other failure.
+    try {
+        extractedCount_ = 0;
+        if (!IsExistingFile(zipFilename_)) {
+            ReportError(ZipMsg::NoZipFile);
+            return;
+        }
+        // A second extraction from inside the first one's callbacks.
+        if (busy_)
+            return;
+        if (unattended_ && addOptions_.contains(AddOptsEnum::AddEncrypt) && password_.empty()) {
+            password_ = std::string(79, static_cast<char>('A' + 25));
+            ReportError(ZipMsg::UnattendedWarning);
+        }
+    } catch (...) {
+        return;
+    }
+    busy_ = true;
+    cancelRequested_ = false;
+    try {
+        RunExtraction();
+    } catch (...) {
+    }
+    cancelRequested_ = false;
+    busy_ = false;
+}
+
+void TZipComponent::RunExtraction() {
+    bool loadedHere = false;
+    if (!TUnzipLibLoader::IsLoaded()) {
+        LoadUnzipLib();
+        if (!TUnzipLibLoader::IsLoaded())
+            return;
+        loadedHere = true;
+    }
+    struct TUnloadScope {
+        bool Active;
+        ~TUnloadScope() {
+            if (Active)
+                TUnzipLibLoader::Unload();
+        }
+    } unload{loadedHere};
+
+    if (IsExistingDirectory(extrBaseDir_))
+        ChangeCurrentDirectory(extrBaseDir_);
+    const int version = UnzipLibVersion();
+
+    struct TSpecsScope {
+        std::vector<std::string>& Specs;
+        ~TSpecsScope() { Specs.clear(); }
+    } clearSpecs{fileSpecs_};
+    try {
+        TUnzipRequest request;
+        request.Caller = this;
+        request.Callback = &TZipComponent::UnzipCallbackEntry;
+        request.Trace = trace_;
+        request.Verbose = verbose_;
+        request.Test = extrOptions_.contains(ExtrOptsEnum::ExtrTest);
+        request.Update = extrOptions_.contains(ExtrOptsEnum::ExtrUpdate);
+        request.Freshen = extrOptions_.contains(ExtrOptsEnum::ExtrFreshen);
+        request.DirNames = extrOptions_.contains(ExtrOptsEnum::ExtrDirNames);
+        request.Overwrite = extrOptions_.contains(ExtrOptsEnum::ExtrOverWrite);
+        request.Password = password_;
+        request.Archive = zipFilename_;
+        // A spec naming a listed member is handed over as the member's stored
+        // bytes, so a name the listing turned into other text is still found.
+        for (const std::string& spec : fileSpecs_) {
+            const auto entry =
+                std::find_if(entries_.begin(), entries_.end(), [&](const ZipDirEntry& e) {
+                    return SameMemberName(spec, e.FileName);
+                });
+            request.Specs.push_back(
+                entry != entries_.end() && !entry->RawFileName.empty() ? entry->RawFileName : spec);
+        }
+        TUnzipExecBlock block(version, request);
+        callbackFailure_ = nullptr;
+        int32_t count = 0;
+        {
+            TExtractScope active(*this);
+            count = TUnzipLibLoader::Exec(block.Params());
+        }
+        if (callbackFailure_) {
+            callbackFailure_ = nullptr;
+            ReportError(ZipMsg::LibraryAbort);
+        } else {
+            extractedCount_ = count;
+        }
+    } catch (...) {
+        callbackFailure_ = nullptr;
+        ReportError(ZipMsg::LibraryAbort);
+    }
+}
+
+int32_t TZipComponent::UnzipCallbackEntry(UnzipCallbackInfo* info) {
+    auto& active = ActiveComponents();
+    const auto found =
+        std::find(active.begin(), active.end(), static_cast<TZipComponent*>(info->Caller));
+    if (found == active.end()) {
+        // Not a component of ours: the running extraction fails as with any
+        // other exception raised inside the library call.
+        if (!active.empty() && !active.back()->callbackFailure_)
+            active.back()->callbackFailure_ = std::make_exception_ptr(std::bad_cast());
+        return UNZIPLIB_TRUE;
+    }
+    return (*found)->UnzipCallback(*info);
+}
+
+int32_t TZipComponent::UnzipCallback(const UnzipCallbackInfo& info) {
+    // An exception from a handler cannot travel through the library's C
+    // frames: it is kept, the library is asked to stop, and Extract reports
+    // it once the call has returned.
+    if (callbackFailure_)
+        return UNZIPLIB_TRUE;
+    try {
+        const int64_t size = info.Size;
+        switch (info.ActionCode) {
+        case UNZIPLIB_ACTION_FILE_START:
+            if (onProgress_)
+                onProgress_(*this, ProgressType::progFileStart, CallbackText(info, false), size);
+            break;
+        case UNZIPLIB_ACTION_BYTES:
+            if (onProgress_)
+                onProgress_(*this, ProgressType::progBytes, {}, size);
+            break;
+        case UNZIPLIB_ACTION_BATCH_END:
+            if (onProgress_)
+                onProgress_(*this, ProgressType::progBatchEnd, {}, 0);
+            break;
+        case UNZIPLIB_ACTION_MESSAGE: {
+            const std::string text = CallbackText(info, true);
+            message_ = text;
+            if (info.ErrorCode != 0) {
+                errCode_ = info.ErrorCode & 0xFF;
+                libraryErrCode_ = info.ErrorCode;
+            }
+            if (ContainsCrcError(text))
+                errCode_ = CrcErrorCode;
+            if (onMessage_)
+                onMessage_(*this, info.ErrorCode, text);
+            break;
+        }
+        case UNZIPLIB_ACTION_FILE_COUNT:
+            if (onProgress_)
+                onProgress_(*this, ProgressType::progFileCount, {}, size);
+            break;
+        case UNZIPLIB_ACTION_BYTE_TOTAL:
+            totalSize_ = info.Size;
+            if (onProgress_)
+                onProgress_(*this, ProgressType::progByteTotal, {}, size);
+            break;
+        default:
+            break;
+        }
+        const int32_t result = cancelRequested_ ? UNZIPLIB_TRUE : UNZIPLIB_FALSE;
+        if (ui_ != nullptr)
+            ui_->Pump();
+        return result;
+    } catch (...) {
+        callbackFailure_ = std::current_exception();
+        return UNZIPLIB_TRUE;
+    }
+}
+
+} // namespace tabula
