@@ -107,7 +107,8 @@ bool TZipArchive::ReadAt(void* buffer, size_t size, uint64_t offset) const {
 }
 
 bool TZipArchive::Open(const std::string& path, std::string& error) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO given as the archive must not hang the open.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) {
         error = "cannot open zipfile " + path + ": " + std::strerror(errno);
         return false;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 using tabula::test::TArchiveBuilder;
 
@@ -294,6 +296,7 @@ TEST_F(UnzipLibTest, UnsupportedMembersGetAClearMessage) {
 
 TEST_F(UnzipLibTest, BadArchivesAndUnknownSpecsAreReported) {
     std::ofstream(root_ / "not.zip") << "this is not an archive at all";
+    ASSERT_EQ(mkfifo((root_ / "fifo.zip").c_str(), 0600), 0);
     struct TCase {
         std::string Archive;
         std::string Spec;
@@ -302,6 +305,7 @@ TEST_F(UnzipLibTest, BadArchivesAndUnknownSpecsAreReported) {
     const TCase cases[] = {
         {(root_ / "missing.zip").string(), "x", UNZIPLIB_ERR_NO_ARCHIVE},
         {(root_ / "not.zip").string(), "x", UNZIPLIB_ERR_NO_ARCHIVE},
+        {(root_ / "fifo.zip").string(), "x", UNZIPLIB_ERR_NO_ARCHIVE},
         {DataDir() + "infozip-deflated.zip", "hero quest (e).nes", UNZIPLIB_ERR_NO_MATCH},
     };
     for (const TCase& c : cases) {
