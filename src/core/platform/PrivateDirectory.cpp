@@ -96,11 +96,11 @@ std::vector<std::string> DirectoryEntries(const std::string& directory) {
     return names;
 }
 
-TPrivateDirectory::TPrivateDirectory(const std::string& prefix) {
-    std::string base = TemporaryDirectory();
+TPrivateDirectory::TPrivateDirectory(const std::string& parent, const std::string& prefix) {
+    std::string base = parent;
     if (!base.empty() && base.front() != '/') {
-        // A relative $TMPDIR would stop naming the directory once the
-        // current directory changes.
+        // A relative path would stop naming the directory once the current
+        // directory changes.
         char* cwd = ::getcwd(nullptr, 0);
         if (cwd != nullptr) {
             base = std::string(cwd) + "/" + base;

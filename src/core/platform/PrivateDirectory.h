@@ -20,13 +20,14 @@ std::string TemporaryDirectory();
 // file system gives them; empty when it cannot be read.
 std::vector<std::string> DirectoryEntries(const std::string& directory);
 
-// A fresh directory that only this object uses: made with mode 0700 under
-// TemporaryDirectory(), so nothing else can be in it unless we put it there.
-// Removed with everything in it when the object ends.
+// A fresh directory that only this object uses: made with mode 0700 inside
+// parent, so nothing else can be in it unless we put it there. Removed with
+// everything in it when the object ends.
 class TPrivateDirectory {
 public:
-    // prefix begins the directory's name; six random characters follow.
-    explicit TPrivateDirectory(const std::string& prefix);
+    // prefix begins the directory's name; six random characters follow. A
+    // relative parent is taken from the current directory.
+    TPrivateDirectory(const std::string& parent, const std::string& prefix);
     ~TPrivateDirectory();
     TPrivateDirectory(const TPrivateDirectory&) = delete;
     TPrivateDirectory& operator=(const TPrivateDirectory&) = delete;

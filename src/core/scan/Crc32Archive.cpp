@@ -1,7 +1,14 @@
 #include "scan/Crc32.h"
 
+#include "platform/CurrentDirectory.h"
+#include "platform/PrivateDirectory.h"
 #include "scan/StringsTools.h"
 #include "zip/ZipComponent.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <vector>
 
 namespace tabula {
 
@@ -15,6 +22,25 @@ std::string Quoted(const std::string& text) {
 bool IsFolderEntry(const ZipDirEntry& entry) {
     return entry.UncompressedSize == 0 && !entry.FileName.empty() &&
            (entry.FileName.back() == '\\' || entry.FileName.back() == '/');
+}
+
+// The file the extraction of member left in dir, which held nothing before.
+// The library names it after the member's stored bytes, which may differ
+// from the listed name in case or encoding.
+std::string ExtractedCopy(const std::string& dir, const std::string& archivePath,
+                          const std::string& member) {
+    const std::vector<std::string> entries = DirectoryEntries(dir);
+    if (entries.size() == 1) {
+        return dir + "/" + entries.front();
+    }
+    const std::string bare = ShortFileName(member);
+    const auto named = std::find_if(entries.begin(), entries.end(),
+                                    [&](const std::string& entry) { return entry == bare; });
+    if (named != entries.end()) {
+        return dir + "/" + *named;
+    }
+    throw ECrcFileError("Member " + Quoted(member) + " of " + Quoted(ShortFileName(archivePath)) +
+                        " was not extracted");
 }
 
 } // namespace
@@ -74,8 +100,56 @@ void TCrc32::CollectArchive() {
 
 TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath,
                                           const std::string& memberName) {
-    throw ECrcZipError("File " + Quoted(ShortFileName(archivePath)) + ": member " +
-                       Quoted(memberName) + " cannot be extracted yet");
+    try {
+        if (!extractDir_) {
+            extractDir_ = std::make_unique<TPrivateDirectory>(tempPath_, "tabula-extract-");
+        }
+    } catch (const EPrivateDirectoryError& error) {
+        throw ECrcZipError(error.what());
+    }
+    // The archive must still be found once the current directory has moved.
+    const std::string archive = AbsolutePath(archivePath);
+    const TPrivateDirectory& dir = *extractDir_;
+
+    TZipComponent zip(Ui);
+    // Whatever happens, the extracted copy goes; the directory stays empty
+    // for the next member and is removed when Collect ends.
+    struct TEmptyAfterwards {
+        const TPrivateDirectory& Dir;
+        ~TEmptyAfterwards() { Dir.Empty(); }
+    } emptyAfterwards{dir};
+    std::optional<TCurrentDirectoryScope> inside;
+    try {
+        inside.emplace(dir.Path());
+    } catch (const ECurrentDirectoryError& error) {
+        throw ECrcZipError(error.what());
+    }
+
+    zip.SetErrCode(0);
+    try {
+        zip.SetZipFilename(archive);
+    } catch (...) {
+        // Only ErrCode counts.
+    }
+    if (zip.ErrCode() != 0) {
+        zip.SetErrCode(0);
+        throw ECrcZipError(zip.Message());
+    }
+    zip.FileSpecs().clear();
+    zip.FileSpecs().push_back(memberName);
+    zip.SetExtrBaseDir(dir.Path());
+    try {
+        zip.Extract();
+    } catch (...) {
+        // Only ErrCode counts.
+    }
+    if (zip.ErrCode() == TZipComponent::CrcErrorCode) {
+        throw ECrcZipError("Bad crc");
+    }
+    if (zip.ErrCode() != 0) {
+        throw ECrcZipError(zip.Message());
+    }
+    return CrcOfFile(ExtractedCopy(dir.Path(), archivePath, memberName));
 }
 
 } // namespace tabula

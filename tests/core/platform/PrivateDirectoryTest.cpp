@@ -1,60 +1,35 @@
 #include "platform/PrivateDirectory.h"
 #include "platform/CurrentDirectory.h"
 
+#include "support/EnvironmentOverride.h"
 #include "support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 using namespace tabula;
 using tabula::test::TScratchDirectory;
 namespace fs = std::filesystem;
 
-namespace {
-
-// Points $TMPDIR somewhere for the test's lifetime.
-class TTmpDirOverride {
-public:
-    explicit TTmpDirOverride(const std::string& value) {
-        if (const char* old = std::getenv("TMPDIR")) {
-            old_ = old;
-        }
-        ::setenv("TMPDIR", value.c_str(), 1);
-    }
-    ~TTmpDirOverride() {
-        if (old_) {
-            ::setenv("TMPDIR", old_->c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
-    }
-
-private:
-    std::optional<std::string> old_;
-};
-
-} // namespace
+using TTmpDirOverride = test::TEnvironmentOverride;
 
 TEST(PrivateDirectory, TemporaryDirectoryComesFromTmpdirElseTmp) {
     {
-        const TTmpDirOverride tmp("/var/tmp/");
+        const TTmpDirOverride tmp("TMPDIR", "/var/tmp/");
         EXPECT_EQ(TemporaryDirectory(), "/var/tmp");
     }
-    const TTmpDirOverride tmp("");
+    const TTmpDirOverride tmp("TMPDIR", "");
     EXPECT_EQ(TemporaryDirectory(), "/tmp");
 }
 
 TEST(PrivateDirectory, IsMadeForUsAloneAndRemovedWithAllItHolds) {
     TScratchDirectory scratch;
-    const TTmpDirOverride tmp(scratch.Path().string());
     test::WriteBytes(scratch.File("outside.bin"), "keep me");
     std::string path;
     {
-        const TPrivateDirectory dir("tabula-x-");
+        const TPrivateDirectory dir(scratch.Path().string(), "tabula-x-");
         path = dir.Path();
         EXPECT_EQ(fs::path(path).parent_path(), scratch.Path());
         EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_all);
@@ -76,10 +51,9 @@ TEST(PrivateDirectory, IsMadeForUsAloneAndRemovedWithAllItHolds) {
     EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"outside.bin"});
 }
 
-TEST(PrivateDirectory, UnusableTemporaryDirectoryRaisesAnError) {
+TEST(PrivateDirectory, UnusableParentRaisesAnError) {
     TScratchDirectory scratch;
-    const TTmpDirOverride tmp(scratch.File("absent"));
-    EXPECT_THROW(TPrivateDirectory("tabula-x-"), EPrivateDirectoryError);
+    EXPECT_THROW(TPrivateDirectory(scratch.File("absent"), "tabula-x-"), EPrivateDirectoryError);
 }
 
 TEST(CurrentDirectory, ScopeReturnsToTheDirectoryItLeft) {

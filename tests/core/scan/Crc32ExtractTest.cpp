@@ -1,0 +1,152 @@
+// Members whose header must be cut: extracted into the collector's own
+// directory, checksummed there and removed again.
+#include "scan/Crc32.h"
+
+#include "scan/StringsTools.h"
+#include "support/EnvironmentOverride.h"
+#include "support/ScratchDirectory.h"
+#include "support/ZipBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using namespace tabula;
+using tabula::test::BuildZip;
+using tabula::test::TScratchDirectory;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Crc(const std::string& data) {
+    return LowerCase(HexText(test::TestCrc32(data)));
+}
+
+std::string Pattern(size_t size, char seed) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(seed + i * 31 + (i >> 9));
+    }
+    return bytes;
+}
+
+// Every test runs with $TMPDIR in a scratch directory of its own, so that
+// anything left behind shows, and checks the current directory is restored.
+class Crc32Extract : public ::testing::Test {
+protected:
+    void TearDown() override {
+        EXPECT_EQ(fs::current_path(), before_);
+        EXPECT_EQ(temp_.Entries(), keep_) << "left behind in the temporary directory";
+    }
+
+    std::string Archive(const std::string& name, const std::vector<test::TTestMember>& members) {
+        return test::WriteTestFile(roms_, name, BuildZip(members).Bytes);
+    }
+
+    TScratchDirectory roms_;
+    TScratchDirectory temp_;
+    const test::TEnvironmentOverride tmpdir_{"TMPDIR", temp_.Path().string()};
+    const fs::path before_ = fs::current_path();
+    std::vector<std::string> keep_; // what the test itself put there
+};
+
+} // namespace
+
+TEST_F(Crc32Extract, NesModeExtractsEveryMemberAndCutsSixteenBytes) {
+    const std::string one = Pattern(40976, 'a');
+    const std::string two = Pattern(24592, 'b');
+    const std::string path =
+        Archive("Set.zip",
+                {{"Games/Hero Quest (E).NES", one}, {"tiny.nes", "0123456789"}, {"Two.nes", two}});
+    TCrc32 collector;
+    collector.SetFileName(path);
+    collector.ZipMode = true;
+    collector.NesMode = true;
+    collector.Collect();
+    ASSERT_EQ(collector.Count(), 3);
+    EXPECT_EQ(collector.Items(0).Name, "games\\hero quest (e).nes");
+    EXPECT_EQ(collector.Items(0).CrcText, Crc(one.substr(16)));
+    EXPECT_EQ(collector.Items(0).Size, 40960);
+    EXPECT_EQ(collector.Items(1).CrcText, "00000000");
+    EXPECT_EQ(collector.Items(1).Size, 0);
+    EXPECT_EQ(collector.Items(2).CrcText, Crc(two.substr(16)));
+    EXPECT_EQ(collector.Items(2).Size, 24576);
+}
+
+TEST_F(Crc32Extract, SnesModeExtractsOnlyMembersWithAHeader) {
+    const std::string headed = Pattern(1049088, 'h');
+    const std::string plain = Pattern(16384, 'p');
+    test::TBuiltZip zip = BuildZip({{"headed.smc", headed}, {"plain.smc", plain}});
+    // The directory's CRC for the plain member is wrong on purpose: it is
+    // still reported, which shows that member was never extracted.
+    test::PutU32(zip.Bytes, zip.CentralHeaders[1] + 16, 0x12345678);
+    const std::string path = test::WriteTestFile(roms_, "snes.zip", zip.Bytes);
+    TCrc32 collector;
+    collector.SetFileName(path);
+    collector.ZipMode = true;
+    collector.SnesMode = true;
+    collector.RemoveBadSize = true;
+    collector.Collect();
+    ASSERT_EQ(collector.Count(), 2);
+    EXPECT_EQ(collector.Items(0).CrcText, Crc(headed.substr(512)));
+    EXPECT_EQ(collector.Items(0).Size, 1048576);
+    EXPECT_EQ(collector.Items(1).CrcText, "12345678");
+    EXPECT_EQ(collector.Items(1).Size, 16384);
+}
+
+TEST_F(Crc32Extract, FileOfTheSameNameInTheTemporaryDirectoryIsNeitherReadNorDeleted) {
+    test::WriteBytes(temp_.File("game.nes"), "someone else's file");
+    keep_ = {"game.nes"};
+    const std::string rom = Pattern(8208, 'g');
+    const std::string path = Archive("game.zip", {{"GAME.NES", rom}});
+    TCrc32 collector;
+    collector.SetFileName(path);
+    collector.ZipMode = true;
+    collector.NesMode = true;
+    collector.Collect();
+    ASSERT_EQ(collector.Count(), 1);
+    EXPECT_EQ(collector.Items(0).CrcText, Crc(rom.substr(16)));
+    EXPECT_EQ(test::ReadBytes(temp_.File("game.nes")), "someone else's file");
+}
+
+TEST_F(Crc32Extract, CrcErrorRaisesBadCrcKeepsEarlierItemsAndLeavesNoCopy) {
+    const std::string good = Pattern(4112, 'o');
+    test::TBuiltZip zip = BuildZip(
+        {{"good.nes", good}, {"bad.nes", Pattern(4112, 'x')}, {"later.nes", Pattern(100, 'l')}});
+    // Damage one byte of the second member's stored data; its CRC stays.
+    const size_t dataOfBad = zip.Bytes.find("bad.nes") + 7 + 100;
+    zip.Bytes[dataOfBad] = static_cast<char>(zip.Bytes[dataOfBad] ^ 0x55);
+    const std::string path = test::WriteTestFile(roms_, "damaged.zip", zip.Bytes);
+    TCrc32 collector;
+    collector.SetFileName(path);
+    collector.ZipMode = true;
+    collector.NesMode = true;
+    try {
+        collector.Collect();
+        FAIL() << "no exception";
+    } catch (const ECrcZipError& error) {
+        EXPECT_EQ(std::string(error.what()), "Bad crc");
+    }
+    ASSERT_EQ(collector.Count(), 1);
+    EXPECT_EQ(collector.Items(0).Name, "good.nes");
+    EXPECT_EQ(collector.Items(0).CrcText, Crc(good.substr(16)));
+    EXPECT_FALSE(fs::exists(roms_.File("bad.nes")));
+}
+
+TEST_F(Crc32Extract, RelativeArchivePathIsFoundFromTheExtractionDirectory) {
+    const std::string rom = Pattern(1040, 'r');
+    Archive("rel.zip", {{"rel.nes", rom}});
+    fs::current_path(roms_.Path());
+    TCrc32 collector;
+    collector.SetFileName("rel.zip");
+    collector.ZipMode = true;
+    collector.NesMode = true;
+    collector.Collect();
+    EXPECT_EQ(fs::current_path(), roms_.Path());
+    fs::current_path(before_);
+    ASSERT_EQ(collector.Count(), 1);
+    EXPECT_EQ(collector.Items(0).CrcText, Crc(rom.substr(16)));
+}
