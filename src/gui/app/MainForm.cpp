@@ -1,11 +1,16 @@
 #include "app/MainForm.h"
 
 #include "app/Application.h"
+#include "app/Forms.h"
+#include "datafile/DatafileSave.h"
+#include "datafile/PropertyDialog.h"
+#include "datafile/SaveDialog.h"
 #include "romlist/EditGrid.h"
 #include "widgets/ContainerStatusBar.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -24,7 +29,7 @@ QAction* MenuItem(QMenu* menu, const char* name, const char* caption) {
 }
 } // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), AskSaveName(ShowSaveDialog) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromLatin1(Caption));
     QFont uiFont = QApplication::font();
@@ -63,6 +68,8 @@ void TMainForm::BuildMenu() {
 
     Bind(Clearlist1, &TMainForm::Clearlist1Click);
     Bind(Quit1, &TMainForm::Quit1Click);
+    Bind(Saveas, &TMainForm::SaveasClick);
+    Bind(Properties, &TMainForm::PropertiesClick);
 }
 
 void TMainForm::Bind(QAction* item, void (TMainForm::*handler)()) {
@@ -78,5 +85,28 @@ void TMainForm::Clearlist1Click() {
 }
 
 void TMainForm::Quit1Click() { QCoreApplication::quit(); }
+
+void TMainForm::PropertiesClick() {
+    // The dialog itself decides whether its texts are stored.
+    PropertyDialog->exec();
+}
+
+void TMainForm::SaveasClick() {
+    if (PropertyDialog->exec() != QDialog::Accepted) {
+        return;
+    }
+    const QString fileName = AskSaveName(this, lastSaveName_);
+    if (fileName.isEmpty()) {
+        return;
+    }
+    lastSaveName_ = fileName;
+
+    std::vector<TRomTable::TRow> rows;
+    const TRomTable& table = EditGrid1->Table();
+    for (int row = 1; row < table.RowCount(); ++row) {
+        rows.push_back(table.Row(row));
+    }
+    SaveDatafile(rows, PropertyDialog->Credits(), QFile::encodeName(fileName).toStdString());
+}
 
 } // namespace tabula

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
+
+#include <functional>
 
 class QAction;
 class QMenu;
@@ -37,6 +40,13 @@ public:
 
     void Clearlist1Click();
     void Quit1Click();
+    void PropertiesClick();
+    void SaveasClick();
+
+    // Asks for the datafile's name, proposing the previous one; an empty answer
+    // cancels the save. The save chooser by default; tests put in their own.
+    using TAskSaveName = std::function<QString(QWidget* parent, const QString& proposedName)>;
+    TAskSaveName AskSaveName;
 
 private:
     void FormCreate();
@@ -45,6 +55,7 @@ private:
     void Bind(QAction* item, void (TMainForm::*handler)());
 
     bool scanCancelled_ = false;
+    QString lastSaveName_;
 };
 
 } // namespace tabula
