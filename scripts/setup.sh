@@ -11,7 +11,7 @@ packages=(
     # tests
     libgtest-dev
     # benchmarks and the fuzzer
-    libbenchmark-dev clang rhash zip unzip
+    libbenchmark-dev clang rhash zip unzip time
     # screenshot: a virtual display, window lookup and capture
     xvfb xauth x11-utils imagemagick fonts-dejavu-core
 )
