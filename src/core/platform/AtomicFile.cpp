@@ -38,8 +38,12 @@ std::string Reason(int error) {
     return std::system_category().message(error);
 }
 
+[[noreturn]] void CreateFailed(const std::string& path, const std::string& reason) {
+    throw EFileCreateError("Impossible de créer le fichier " + path + " (" + reason + ")");
+}
+
 [[noreturn]] void CreateFailed(const std::string& path, int error) {
-    throw EFileCreateError("Impossible de créer le fichier " + path + " (" + Reason(error) + ")");
+    CreateFailed(path, Reason(error));
 }
 
 [[noreturn]] void WriteFailed(const std::string& path, int error) {
@@ -122,6 +126,10 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) {
         CreateFailed(path, EISDIR);
+    }
+    // A device or a pipe would be replaced by a plain file, not written to.
+    if (exists && !S_ISREG(existing.st_mode)) {
+        CreateFailed(path, "not a regular file");
     }
     if (exists && ::access(target.c_str(), W_OK) != 0) {
         CreateFailed(path, errno);

@@ -25,7 +25,8 @@ public:
 // Replaces the content of the file at path with bytes, or creates it, so that
 // nothing ever sees a partial file: the bytes go to a new temporary file in
 // the same directory, are flushed to the disk, and only then is the temporary
-// renamed over path. On any failure the file at path is exactly as it was and
+// renamed over path. Only a regular file is replaced: a directory, device or
+// pipe at path is refused. On any failure the file at path is exactly as it was and
 // the temporary is gone. A symbolic link is followed (the file it names is
 // replaced); an existing file keeps its permission bits, and one we may not
 // write to is refused as the system would refuse to open it for writing.

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tabula;
@@ -157,12 +158,14 @@ TEST(DatafileSave, UnwritablePlacesFailWithTheCreateMessageAndTouchNothing) {
     TScratchDirectory dir;
     std::filesystem::create_directory(dir.Path() / "sub");
     WriteBytes(dir.Path() / "sub" / "inside", "x");
+    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
     const struct {
         std::string target;
-        int error;
+        std::string reason;
     } cases[] = {
-        {dir.File("missing/games.dat"), ENOENT},
-        {dir.File("sub"), EISDIR},
+        {dir.File("missing/games.dat"), std::system_category().message(ENOENT)},
+        {dir.File("sub"), std::system_category().message(EISDIR)},
+        {dir.File("pipe"), "not a regular file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.target);
@@ -170,12 +173,12 @@ TEST(DatafileSave, UnwritablePlacesFailWithTheCreateMessageAndTouchNothing) {
             SaveDatafile(GoodRows, {}, c.target);
             ADD_FAILURE() << "saved";
         } catch (const EFileCreateError& error) {
-            EXPECT_EQ(std::string(error.what()), "Impossible de créer le fichier " + c.target +
-                                                     " (" +
-                                                     std::system_category().message(c.error) + ")");
+            EXPECT_EQ(std::string(error.what()),
+                      "Impossible de créer le fichier " + c.target + " (" + c.reason + ")");
         }
     }
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"sub"});
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"pipe", "sub"}));
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.Path() / "pipe"));
     EXPECT_EQ(ReadBytes(dir.Path() / "sub" / "inside"), "x");
 }
 
