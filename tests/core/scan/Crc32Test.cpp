@@ -126,23 +126,6 @@ TEST(Crc32, SnesRuleCutsTheInferredHeaderAndDropsBadSizes) {
     }
 }
 
-TEST(Crc32, LooseCrcTextIsUpperCase) {
-    TScratchDirectory dir;
-    // A seed whose checksum holds letters: the digits alone would prove nothing.
-    std::string bytes;
-    for (unsigned seed = 1;; ++seed) {
-        bytes = RandomBytes(1000, seed);
-        const std::string crc = ExpectedCrc(bytes, 0);
-        if (crc.find_first_of("ABCDEF") != std::string::npos) {
-            break;
-        }
-    }
-    test::WriteBytes(dir.File("game.bin"), bytes);
-    const auto items = Collected(dir.File("game.bin"), {});
-    ASSERT_EQ(std::ssize(items), 1);
-    EXPECT_EQ(items[0].CrcText, ExpectedCrc(bytes, 0));
-}
-
 TEST(Crc32, NesRuleCutsSixteenBytesAfterTheSnesRule) {
     TScratchDirectory dir;
     const std::string nes = RandomBytes(40976, 7);
@@ -201,22 +184,10 @@ TEST(Crc32, LinkToARegularFileIsFollowed) {
     EXPECT_EQ(items[0].CrcText, ExpectedCrc(bytes, 0));
 }
 
-TEST(Crc32, AssigningFileNameEmptiesTheList) {
-    TScratchDirectory dir;
-    test::WriteBytes(dir.File("a.bin"), "a");
-    TCrc32 collector;
-    collector.SetFileName(dir.File("a.bin"));
-    collector.Collect();
-    collector.Collect();
-    EXPECT_EQ(collector.Count(), 2);
-    collector.SetFileName(dir.File("a.bin"));
-    EXPECT_EQ(collector.Count(), 0);
-}
-
 // Faults a scan must survive: each raises a clear error naming the file,
 // instead of blocking, reporting CRC 00000000 or a wrapped size.
 
-TEST(Crc32, FifoDirectoryAndSocketAreRefusedWithoutBlocking) {
+TEST(Crc32, FifoDirectoryAndLinkToAFifoAreRefusedWithoutBlocking) {
     TScratchDirectory dir;
     const std::string fifo = dir.File("pipe.nes");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -253,19 +224,6 @@ TEST(Crc32, FileThatEndsBeforeItsSizeRaisesAnError) {
         EXPECT_NE(message.find("\"" + path + "\""), std::string::npos) << message;
         EXPECT_NE(message.find("of 4096 bytes"), std::string::npos) << message;
     }
-    EXPECT_EQ(collector.Count(), 0);
-}
-
-TEST(Crc32, FileWithoutReadPermissionRaisesAnError) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root reads any file";
-    }
-    TScratchDirectory dir;
-    test::WriteBytes(dir.File("locked.bin"), "secret");
-    fs::permissions(dir.File("locked.bin"), fs::perms::none);
-    TCrc32 collector;
-    collector.SetFileName(dir.File("locked.bin"));
-    EXPECT_THROW(collector.Collect(), ECrcFileError);
     EXPECT_EQ(collector.Count(), 0);
 }
 
