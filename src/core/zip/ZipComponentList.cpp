@@ -59,7 +59,10 @@ int LabelDiskNumber(const std::string& label) {
 }
 
 std::string WithBackslashes(std::string name) {
-    std::replace(name.begin(), name.end(), '/', '\\');
+    // find() is a vectorised search; names hold few separators.
+    for (size_t at = name.find('/'); at != std::string::npos; at = name.find('/', at + 1)) {
+        name[at] = '\\';
+    }
     return name;
 }
 

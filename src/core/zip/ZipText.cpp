@@ -12,12 +12,11 @@ constexpr uint8_t HostHpfs = 6;
 constexpr uint8_t HostNtfs = 11;
 
 bool AllAscii(std::string_view bytes) {
+    unsigned char any = 0;
     for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
+        any |= static_cast<unsigned char>(c);
     }
-    return true;
+    return any < 0x80;
 }
 
 } // namespace
