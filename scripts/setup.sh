@@ -11,7 +11,9 @@ packages=(
     # tests
     libgtest-dev
     # benchmarks and the fuzzer
-    libbenchmark-dev clang rhash zip unzip time
+    libbenchmark-dev clang rhash zip unzip time hyperfine
+    # test archives: 7-Zip regenerates tests/data/zip/7zip.zip
+    p7zip-full
     # screenshot: a virtual display, window lookup and capture
     xvfb xauth x11-utils imagemagick fonts-dejavu-core
 )

@@ -1,9 +1,12 @@
 #include "platform/MountInfo.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <unistd.h>
 
 namespace tabula {
 
@@ -67,15 +70,63 @@ bool ParseDevice(std::string_view field, unsigned& major, unsigned& minor) {
     return true;
 }
 
-bool ReadMountTable(std::string& text) {
-    std::ifstream in("/proc/self/mountinfo");
-    if (!in) {
-        return false;
+// This process's mount table, parsed once and again only after the kernel
+// signals a change: every archive listing asks for it, and generating the
+// table is the costly part of that question.
+class TMountTableCache {
+public:
+    bool Get(std::vector<TMountEntry>& mounts) {
+        std::lock_guard lock(mutex_);
+        if (fd_ < 0) {
+            fd_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+            if (fd_ < 0) {
+                return false;
+            }
+        }
+        // A mount or unmount shows as POLLPRI | POLLERR until the next poll.
+        pollfd event{fd_, POLLPRI, 0};
+        const bool changed = ::poll(&event, 1, 0) > 0 && (event.revents & (POLLPRI | POLLERR)) != 0;
+        if (!valid_ || changed) {
+            std::string text;
+            if (!ReadAll(text)) {
+                return false;
+            }
+            mounts_ = ParseMountInfo(text);
+            valid_ = true;
+        }
+        mounts = mounts_;
+        return true;
     }
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
-    return true;
+
+private:
+    bool ReadAll(std::string& text) const {
+        char buffer[8192];
+        off_t at = 0;
+        for (;;) {
+            const ssize_t got = ::pread(fd_, buffer, sizeof buffer, at);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                return false;
+            }
+            if (got == 0) {
+                return true;
+            }
+            text.append(buffer, static_cast<size_t>(got));
+            at += got;
+        }
+    }
+
+    std::mutex mutex_;
+    int fd_ = -1;
+    bool valid_ = false;
+    std::vector<TMountEntry> mounts_;
+};
+
+bool ReadMountTable(std::vector<TMountEntry>& mounts) {
+    static TMountTableCache cache;
+    return cache.Get(mounts);
 }
 
 std::string WithoutTrailingSlash(std::string path) {
@@ -135,20 +186,20 @@ std::optional<TMountEntry> FindMount(const std::vector<TMountEntry>& mounts,
 
 std::optional<TMountEntry> MountOf(const std::string& path) {
     char resolved[PATH_MAX];
-    std::string text;
-    if (::realpath(path.c_str(), resolved) == nullptr || !ReadMountTable(text)) {
+    std::vector<TMountEntry> mounts;
+    if (::realpath(path.c_str(), resolved) == nullptr || !ReadMountTable(mounts)) {
         return std::nullopt;
     }
-    return FindMount(ParseMountInfo(text), resolved);
+    return FindMount(mounts, resolved);
 }
 
 std::optional<TMountEntry> MountAt(const std::string& mountPoint) {
-    std::string text;
-    if (mountPoint.empty() || !ReadMountTable(text)) {
+    std::vector<TMountEntry> mounts;
+    if (mountPoint.empty() || !ReadMountTable(mounts)) {
         return std::nullopt;
     }
     const std::string wanted = WithoutTrailingSlash(mountPoint);
-    auto found = FindMount(ParseMountInfo(text), wanted);
+    auto found = FindMount(mounts, wanted);
     if (!found || found->MountPoint != wanted) {
         return std::nullopt;
     }
