@@ -1,0 +1,93 @@
+#include "platform/DirectoryListing.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace tabula {
+
+namespace {
+
+unsigned char FoldedByte(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte >= 'a' && byte <= 'z') ? static_cast<unsigned char>(byte - 'a' + 'A') : byte;
+}
+
+std::string Reason(int error) {
+    return std::strerror(error);
+}
+
+struct TDirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// Whether the entry is a regular file or a link that leads to one. The
+// entry's type from readdir spares a stat for the usual case; links and file
+// systems that report no type are asked with a stat that follows links.
+bool IsListedFile(int dirFd, const dirent& entry) {
+    if (entry.d_type == DT_REG) {
+        return true;
+    }
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) {
+        return false;
+    }
+    struct stat info {};
+    // A file removed since readdir, or a dangling link, is simply not listed.
+    return ::fstatat(dirFd, entry.d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+}
+
+} // namespace
+
+bool IsDirectory(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool ListingNameLess(std::string_view a, std::string_view b) {
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        const unsigned char x = FoldedByte(a[i]);
+        const unsigned char y = FoldedByte(b[i]);
+        if (x != y) {
+            return x < y;
+        }
+    }
+    if (a.size() != b.size()) {
+        return a.size() < b.size();
+    }
+    return a < b; // same name but for case: the raw bytes decide, for a stable order
+}
+
+std::vector<std::string> ListFiles(const std::string& directory) {
+    std::unique_ptr<DIR, TDirCloser> dir(::opendir(directory.c_str()));
+    if (!dir) {
+        const int error = errno;
+        throw EDirectoryError("Cannot open the directory \"" + directory + "\": " + Reason(error));
+    }
+    const int dirFd = ::dirfd(dir.get());
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) {
+            if (errno != 0) {
+                const int error = errno;
+                throw EDirectoryError("Cannot read the directory \"" + directory +
+                                      "\": " + Reason(error));
+            }
+            break;
+        }
+        if (IsListedFile(dirFd, *entry)) {
+            names.emplace_back(entry->d_name);
+        }
+    }
+    std::sort(names.begin(), names.end(), ListingNameLess);
+    return names;
+}
+
+} // namespace tabula
