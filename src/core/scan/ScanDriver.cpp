@@ -1,0 +1,146 @@
+#include "scan/ScanDriver.h"
+
+#include "platform/DirectoryListing.h"
+#include "scan/StringsTools.h"
+
+#include <exception>
+
+namespace tabula {
+
+namespace {
+
+const char* const SkippedCatalog = "catalogix.dat";
+
+std::string WithTrailingSeparator(const std::string& directory) {
+    if (!directory.empty() && directory.back() == '/') {
+        return directory;
+    }
+    return directory + "/";
+}
+
+std::string CellText(std::string text) {
+    return text.empty() ? std::string(" ") : text;
+}
+
+} // namespace
+
+TScanDriver::TScanDriver(IScanProgress& progress, IRomRowSink& rows, IZipUi* zipUi)
+    : progress_(progress), rows_(rows), zipUi_(zipUi), collect_(CollectWithCrc32) {}
+
+TCollectorFlags TScanDriver::CollectorFlags(const TScanOptions& options) {
+    TCollectorFlags flags;
+    flags.SnesMode = options.Mode == TRomMode::Snes;
+    flags.NesMode = options.Mode == TRomMode::Nes;
+    flags.ZipMode = options.ScanZipArchives;
+    // Read whatever the mode: the collector applies it only in SNES mode.
+    flags.RemoveBadSize = options.RemoveSnesBadSize;
+    flags.SkipTxtFiles = options.SkipTxt;
+    return flags;
+}
+
+TRomTable::TRow TScanDriver::RomRow(const std::string& dosName, const std::string& fullName,
+                                    const std::string& romName, const std::string& crcText,
+                                    const std::string& sizeText) {
+    const std::string dos = CellText(LowerCase(NameWithoutExt(dosName)));
+    const std::string full = CellText(NameWithoutExt(fullName));
+    return {dos,
+            full,
+            dos,
+            full,
+            CellText(LowerCase(romName)),
+            CellText(UpperCase(crcText)),
+            CellText(sizeText)};
+}
+
+bool TScanDriver::SkipsFile(const std::string& name, const TScanOptions& options) {
+    const std::string lowerName = LowerCase(name);
+    const std::string ext = LowerCase(FileExtension(name));
+    if (lowerName == "." || lowerName == ".." || lowerName == SkippedCatalog) {
+        return true;
+    }
+    if (!options.ScanOtherFiles && ext != ".zip") {
+        return true;
+    }
+    return ext == ".txt" && options.SkipTxt;
+}
+
+void TScanDriver::CollectWithCrc32(const std::string& path, const TCollectorFlags& flags,
+                                   IZipUi* zipUi, std::vector<TCrcItem>& items) {
+    TCrc32 collector;
+    collector.SetFileName(path);
+    collector.SnesMode = flags.SnesMode;
+    collector.NesMode = flags.NesMode;
+    collector.ZipMode = flags.ZipMode;
+    collector.RemoveBadSize = flags.RemoveBadSize;
+    collector.SkipTxtFiles = flags.SkipTxtFiles;
+    collector.Ui = zipUi;
+    collector.Clear();
+    try {
+        collector.Collect();
+    } catch (...) {
+        items = collector.ItemList();
+        throw;
+    }
+    items = collector.ItemList();
+}
+
+TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& options) {
+    TScanResult result;
+    const std::string dirPath = WithTrailingSeparator(directory);
+    if (!IsDirectory(dirPath)) {
+        return result;
+    }
+
+    const std::vector<std::string> counted = ListFiles(dirPath);
+    result.Listed = static_cast<int>(counted.size());
+    if (!counted.empty()) {
+        progress_.SetMax(result.Listed);
+    }
+
+    // The second listing is what gets processed: files that came or went
+    // since the count are taken as they are now.
+    const std::vector<std::string> names = ListFiles(dirPath);
+    if (names.empty()) {
+        result.Outcome = TScanResult::TOutcome::Completed;
+        return result;
+    }
+    rows_.ListingStarted();
+    const TCollectorFlags flags = CollectorFlags(options);
+    for (const std::string& name : names) {
+        progress_.StepPosition();
+        const std::string path = dirPath + name;
+        progress_.SetWaitString("Processing file " + name + " ...");
+        progress_.Pump();
+        if (SkipsFile(name, options)) {
+            continue;
+        }
+
+        ++result.Collected;
+        std::vector<TCrcItem> items;
+        try {
+            collect_(path, flags, zipUi_, items);
+        } catch (const std::exception& error) {
+            result.Failures.push_back({name, path, error.what()});
+            progress_.FileFailed(result.Failures.back());
+        } catch (...) {
+            result.Failures.push_back({name, path, "Unknown error"});
+            progress_.FileFailed(result.Failures.back());
+        }
+        // Results collected before a failure count as well.
+        for (const TCrcItem& item : items) {
+            rows_.AddRomRow(
+                RomRow(name, name, FileNamePart(item.Name), item.CrcText, DecimalText(item.Size)));
+            ++result.Rows;
+        }
+
+        if (progress_.CancelRequested()) {
+            result.Outcome = TScanResult::TOutcome::Cancelled;
+            return result;
+        }
+    }
+    rows_.ListingCompleted();
+    result.Outcome = TScanResult::TOutcome::Completed;
+    return result;
+}
+
+} // namespace tabula

@@ -1,0 +1,28 @@
+#pragma once
+
+namespace tabula {
+
+// Which console header rule a scan applies: the three choices of the scan
+// dialog, exactly one of which is selected.
+enum class TRomMode {
+    Normal, // no header is cut
+    Nes,    // the 16-byte NES header is cut
+    Snes,   // the SNES copier header inferred from the size is cut
+};
+
+// The choices of the scan dialog that a scan reads, with the dialog's
+// initial states as defaults.
+struct TScanOptions {
+    // When false only ".zip" files are scanned.
+    bool ScanOtherFiles = true;
+    // ".txt" files and archive members yield nothing.
+    bool SkipTxt = true;
+    // ".zip" files are read as archives; when false they are checksummed as
+    // plain files.
+    bool ScanZipArchives = true;
+    TRomMode Mode = TRomMode::Normal;
+    // Drop ROMs whose size fails the SNES rule; matters only in SNES mode.
+    bool RemoveSnesBadSize = false;
+};
+
+} // namespace tabula
