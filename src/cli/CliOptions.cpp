@@ -1,0 +1,163 @@
+#include "cli/CliOptions.h"
+
+#include <cstddef>
+
+namespace tabula {
+
+namespace {
+
+// The options that take a text, and where the text goes.
+std::string* TextTarget(const std::string& name, TCliOptions& options) {
+    if (name == "-o" || name == "--output") {
+        return &options.Output;
+    }
+    if (name == "--author") {
+        return &options.Credits.Author;
+    }
+    if (name == "--datafile-version") {
+        return &options.Credits.Version;
+    }
+    if (name == "--comment") {
+        return &options.Credits.Comment;
+    }
+    if (name == "--system") {
+        return &options.Credits.System;
+    }
+    if (name == "--emulator-version") {
+        return &options.Credits.EmulVersion;
+    }
+    return nullptr;
+}
+
+// Applies a flag; false when name is no flag.
+bool ApplyFlag(const std::string& name, TCliOptions& options, bool& nes, bool& snes,
+               bool& removeBadSize) {
+    if (name == "--nes") {
+        nes = true;
+    } else if (name == "--snes") {
+        snes = true;
+    } else if (name == "--remove-bad-size") {
+        removeBadSize = true;
+    } else if (name == "--zip-only") {
+        options.Scan.ScanOtherFiles = false;
+    } else if (name == "--include-txt") {
+        options.Scan.SkipTxt = false;
+    } else if (name == "--no-archives") {
+        options.Scan.ScanZipArchives = false;
+    } else if (name == "-q" || name == "--quiet") {
+        options.Quiet = true;
+    } else if (name == "-h" || name == "--help") {
+        options.Help = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+const char* UsageText() {
+    return "Usage: tabula-cli [OPTIONS] DIR\n"
+           "Checksums the ROM files and zip archives at the top level of DIR.\n"
+           "\n"
+           "  -o, --output FILE        write the datafile to FILE; without it, print the rows:\n"
+           "                           seven tab-separated cells a line, in scan order\n"
+           "  --nes                    cut the 16-byte NES header\n"
+           "  --snes                   cut the SNES copier header inferred from the size\n"
+           "  --remove-bad-size        with --snes: drop ROMs whose size fails the SNES rule\n"
+           "  --zip-only               scan only .zip files\n"
+           "  --include-txt            do not skip .txt files and members\n"
+           "  --no-archives            read .zip files as plain files\n"
+           "  --author T, --datafile-version T, --comment T, --system T, --emulator-version T\n"
+           "                           the credits written with -o (empty by default)\n"
+           "  -q, --quiet              no progress display\n"
+           "  -h, --help               show this help\n"
+           "\n"
+           "Printed cells write a tab, a line feed, a carriage return and a backslash\n"
+           "as \\t, \\n, \\r and \\\\.\n"
+           "\n"
+           "Exit status: 0 every file was read; 1 some files failed (the rows of the\n"
+           "others are still printed or written); 2 bad usage, or DIR is no directory\n"
+           "or cannot be listed; 3 the datafile could not be written.\n";
+}
+
+TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
+    TCliOptions options;
+    bool nes = false;
+    bool snes = false;
+    bool removeBadSize = false;
+    std::vector<std::string> operands;
+    bool optionsEnded = false;
+    bool outputGiven = false;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        // "--name=value", "-oFILE" and "-o FILE" are accepted for texts.
+        std::string name = arg;
+        std::string value;
+        bool hasValue = false;
+        if (arg.rfind("--", 0) == 0) {
+            const std::size_t equals = arg.find('=');
+            if (equals != std::string::npos) {
+                name = arg.substr(0, equals);
+                value = arg.substr(equals + 1);
+                hasValue = true;
+            }
+        } else if (arg.size() > 2 && arg.rfind("-o", 0) == 0) {
+            name = "-o";
+            value = arg.substr(2);
+            hasValue = true;
+        }
+
+        if (std::string* target = TextTarget(name, options)) {
+            if (!hasValue) {
+                if (i + 1 >= args.size()) {
+                    throw ECliUsage("option " + name + " needs a value");
+                }
+                value = args[++i];
+            }
+            *target = value;
+            outputGiven = outputGiven || target == &options.Output;
+        } else if (hasValue && name.rfind("--", 0) == 0 &&
+                   ApplyFlag(name, options, nes, snes, removeBadSize)) {
+            throw ECliUsage("option " + name + " takes no value");
+        } else if (hasValue || !ApplyFlag(name, options, nes, snes, removeBadSize)) {
+            throw ECliUsage("unknown option " + arg);
+        }
+    }
+
+    if (options.Help) {
+        return options;
+    }
+    if (nes && snes) {
+        throw ECliUsage("--nes and --snes exclude each other");
+    }
+    if (removeBadSize && !snes) {
+        throw ECliUsage("--remove-bad-size applies only with --snes");
+    }
+    options.Scan.Mode = snes ? TRomMode::Snes : nes ? TRomMode::Nes : TRomMode::Normal;
+    options.Scan.RemoveSnesBadSize = removeBadSize;
+    if (operands.empty()) {
+        throw ECliUsage("no directory given");
+    }
+    if (operands.size() > 1) {
+        throw ECliUsage("one directory only, got " + std::to_string(operands.size()) + " (\"" +
+                        operands[1] + "\" too)");
+    }
+    if (outputGiven && options.Output.empty()) {
+        // An empty name is a mistake, not a request to print.
+        throw ECliUsage("option -o needs a file name");
+    }
+    options.Directory = operands.front();
+    return options;
+}
+
+} // namespace tabula

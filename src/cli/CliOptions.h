@@ -1,0 +1,35 @@
+#pragma once
+
+#include "datafile/DatafileSave.h"
+#include "scan/ScanOptions.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tabula {
+
+// The command line could not be understood; the message says why.
+class ECliUsage : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What the command line asks for.
+struct TCliOptions {
+    std::string Directory;
+    std::string Output; // empty: print the rows
+    TScanOptions Scan;
+    TDatafileCredits Credits;
+    bool Quiet = false;
+    bool Help = false;
+};
+
+// Reads the arguments after the program name. Options and the directory may
+// come in any order; "--" ends the options. Throws ECliUsage.
+TCliOptions ParseCommandLine(const std::vector<std::string>& args);
+
+// The text -h prints.
+const char* UsageText();
+
+} // namespace tabula

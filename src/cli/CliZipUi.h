@@ -1,0 +1,28 @@
+#pragma once
+
+#include "cli/TerminalProgress.h"
+#include "zip/ZipUi.h"
+
+#include <string>
+
+namespace tabula {
+
+// The zip component's user on the command line: its messages go to the
+// standard error stream and a question for another volume is answered
+// Cancel, since nobody is there to insert a disk.
+class TCliZipUi : public IZipUi {
+public:
+    explicit TCliZipUi(TTerminalProgress& progress) : progress_(progress) {}
+
+    void ShowMessage(const std::string& text) override { progress_.Message(text); }
+    int AskForVolume(const std::string& text, bool stopIcon) override;
+    void SetBusy(bool /*busy*/) override {}
+    void Pump() override {}
+
+    static constexpr int CancelAnswer = 2;
+
+private:
+    TTerminalProgress& progress_;
+};
+
+} // namespace tabula

@@ -1,0 +1,15 @@
+#include "cli/CliRun.h"
+#include "platform/Terminal.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const tabula::TCliStreams streams{std::cout, std::cerr, tabula::StandardOutputIsTerminal(),
+                                      tabula::StandardErrorIsTerminal(),
+                                      tabula::StandardErrorColumns(80)};
+    return tabula::RunCli(args, streams);
+}

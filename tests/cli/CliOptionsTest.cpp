@@ -1,0 +1,83 @@
+#include "cli/CliOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace tabula;
+
+TEST(CliOptions, DefaultsAreTheScanDialogsInitialStates) {
+    const TCliOptions options = ParseCommandLine({"roms"});
+    EXPECT_EQ(options.Directory, "roms");
+    EXPECT_TRUE(options.Output.empty());
+    EXPECT_TRUE(options.Scan.ScanOtherFiles);
+    EXPECT_TRUE(options.Scan.SkipTxt);
+    EXPECT_TRUE(options.Scan.ScanZipArchives);
+    EXPECT_EQ(options.Scan.Mode, TRomMode::Normal);
+    EXPECT_FALSE(options.Scan.RemoveSnesBadSize);
+    EXPECT_FALSE(options.Quiet);
+    EXPECT_FALSE(options.Help);
+}
+
+TEST(CliOptions, EveryOptionReachesItsField) {
+    const TCliOptions options = ParseCommandLine(
+        {"--snes", "--remove-bad-size", "--zip-only", "--include-txt", "--no-archives", "-q",
+         "--author", "Me", "--datafile-version=2", "--comment", "two\nlines", "--system", "snes",
+         "--emulator-version", "0.9", "-o", "out.dat", "--", "-roms-"});
+    EXPECT_EQ(options.Directory, "-roms-");
+    EXPECT_EQ(options.Output, "out.dat");
+    EXPECT_FALSE(options.Scan.ScanOtherFiles);
+    EXPECT_FALSE(options.Scan.SkipTxt);
+    EXPECT_FALSE(options.Scan.ScanZipArchives);
+    EXPECT_EQ(options.Scan.Mode, TRomMode::Snes);
+    EXPECT_TRUE(options.Scan.RemoveSnesBadSize);
+    EXPECT_TRUE(options.Quiet);
+    EXPECT_EQ(options.Credits.Author, "Me");
+    EXPECT_EQ(options.Credits.Version, "2");
+    EXPECT_EQ(options.Credits.Comment, "two\nlines");
+    EXPECT_EQ(options.Credits.System, "snes");
+    EXPECT_EQ(options.Credits.EmulVersion, "0.9");
+
+    EXPECT_EQ(ParseCommandLine({"--nes", "roms"}).Scan.Mode, TRomMode::Nes);
+    EXPECT_EQ(ParseCommandLine({"-oout.dat", "roms"}).Output, "out.dat");
+    EXPECT_EQ(ParseCommandLine({"roms", "--output=a=b.dat"}).Output, "a=b.dat");
+    EXPECT_EQ(ParseCommandLine({"--author", "", "roms"}).Credits.Author, "");
+    EXPECT_TRUE(ParseCommandLine({"--quiet", "roms"}).Quiet);
+    EXPECT_TRUE(ParseCommandLine({"-h"}).Help);
+}
+
+TEST(CliOptions, HelpNeedsNoDirectory) {
+    EXPECT_TRUE(ParseCommandLine({"--help"}).Help);
+    EXPECT_TRUE(ParseCommandLine({"--nes", "--snes", "-h"}).Help);
+}
+
+TEST(CliOptions, BadUsageIsRefusedWithAReason) {
+    const struct {
+        std::vector<std::string> args;
+        const char* reasonPart;
+    } cases[] = {
+        {{}, "no directory"},
+        {{"a", "b"}, "one directory only"},
+        {{"--nes", "--snes", "roms"}, "exclude each other"},
+        {{"--remove-bad-size", "roms"}, "only with --snes"},
+        {{"--nes", "--remove-bad-size", "roms"}, "only with --snes"},
+        {{"--bogus", "roms"}, "unknown option --bogus"},
+        {{"-x", "roms"}, "unknown option -x"},
+        {{"-qh", "roms"}, "unknown option -qh"},
+        {{"--nes=1", "roms"}, "takes no value"},
+        {{"roms", "-o"}, "needs a value"},
+        {{"roms", "--author"}, "needs a value"},
+        {{"roms", "-o", ""}, "needs a file name"},
+        {{"roms", "--output="}, "needs a file name"},
+    };
+    for (const auto& c : cases) {
+        try {
+            ParseCommandLine(c.args);
+            ADD_FAILURE() << "accepted: " << c.reasonPart;
+        } catch (const ECliUsage& error) {
+            EXPECT_NE(std::string(error.what()).find(c.reasonPart), std::string::npos)
+                << error.what();
+        }
+    }
+}

@@ -1,0 +1,244 @@
+#include "cli/CliRun.h"
+
+#include "datafile/DatafileSave.h"
+#include "romlist/RomTable.h"
+#include "scan/ScanDriver.h"
+#include "scan/TableRowSink.h"
+#include "support/ScratchDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+
+using namespace tabula;
+using tabula::test::ReadBytes;
+using tabula::test::TestDataFile;
+using tabula::test::TScratchDirectory;
+using tabula::test::WriteBytes;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+TRun RunTool(const std::vector<std::string>& args, bool terminal = false) {
+    std::ostringstream out;
+    std::ostringstream err;
+    TRun run;
+    run.status = RunCli(args, TCliStreams{out, err, false, terminal, 60});
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+void MakeMixedDirectory(const fs::path& dir) {
+    WriteBytes(dir / "Game.SMC", "GAME-SMC-CONTENT-0123456789");
+    WriteBytes(dir / "readme.txt", "readme text\n");
+    WriteBytes(dir / "catalogix.dat", "catalogue");
+    fs::copy_file(TestDataFile("scan/set.zip"), dir / "set.zip");
+}
+
+const char* const MixedRows = "game\tGame\tgame\tGame\tgame.smc\t2E84D73F\t27\n"
+                              "set\tset\tset\tset\talpha.bin\tFDE0E860\t16\n"
+                              "set\tset\tset\tset\tbeta.bin\t23AE0BA3\t37\n";
+
+class TSilentProgress : public IScanProgress {
+public:
+    void SetMax(int) override {}
+    void StepPosition() override {}
+    void SetWaitString(const std::string&) override {}
+    void Pump() override {}
+    bool CancelRequested() override { return false; }
+};
+
+// What the window's save writes after a scan of dir into a fresh table.
+std::string WindowSaveBytes(const fs::path& dir, const TScanOptions& options,
+                            const TDatafileCredits& credits, const fs::path& file) {
+    TRomTable table;
+    TTableRowSink<TRomTable> sink(table);
+    TSilentProgress progress;
+    TScanDriver(progress, sink).Scan(dir.string(), options);
+    std::vector<TRomTable::TRow> rows;
+    for (int row = 1; row < table.RowCount(); ++row) {
+        rows.push_back(table.Row(row));
+    }
+    SaveDatafile(rows, credits, file.string());
+    return ReadBytes(file);
+}
+
+} // namespace
+
+TEST(CliRun, PrintsTheRowsInScanOrder) {
+    TScratchDirectory dir;
+    MakeMixedDirectory(dir.Path());
+    const TRun run = RunTool({dir.Path().string()});
+    EXPECT_EQ(run.status, CliAllRead);
+    EXPECT_EQ(run.out, MixedRows);
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(CliRun, WritesTheDatafileTheWindowsSaveWrites) {
+    TScratchDirectory dir;
+    TScratchDirectory outDir;
+    MakeMixedDirectory(dir.Path());
+    TDatafileCredits credits;
+    credits.Author = "Andr\xC3\xA9";
+    credits.Version = "3";
+    credits.Comment = "first\nsecond";
+    credits.System = "snes";
+    credits.EmulVersion = "0.9";
+    TScanOptions options;
+    options.SkipTxt = false;
+
+    const std::string cliFile = outDir.File("cli.dat");
+    const TRun run =
+        RunTool({"--include-txt", "-o", cliFile, "--author", credits.Author, "--datafile-version",
+                 credits.Version, "--comment", credits.Comment, "--system", credits.System,
+                 "--emulator-version", credits.EmulVersion, dir.Path().string()});
+    ASSERT_EQ(run.status, CliAllRead) << run.err;
+    EXPECT_EQ(run.out, "");
+    const std::string expected =
+        WindowSaveBytes(dir.Path(), options, credits, outDir.File("window.dat"));
+    EXPECT_EQ(ReadBytes(cliFile), expected);
+    EXPECT_NE(expected.find("\xAC"
+                            "readme\xAC"
+                            "readme\xAC"
+                            "readme\xAC"
+                            "readme\xAC"
+                            "readme.txt\xAC"
+                            "C98FA2BC\xAC"),
+              std::string::npos);
+    EXPECT_NE(expected.find("Andr\xE9"), std::string::npos);
+}
+
+TEST(CliRun, FailedFilesAreNamedAndTheOthersStillCount) {
+    TScratchDirectory dir;
+    TScratchDirectory outDir;
+    WriteBytes(dir.Path() / "Game.SMC", "GAME-SMC-CONTENT-0123456789");
+    WriteBytes(dir.Path() / "broken.zip", "this is no zip archive at all");
+
+    const TRun printed = RunTool({dir.Path().string()});
+    EXPECT_EQ(printed.status, CliSomeFailed);
+    EXPECT_EQ(printed.out, "game\tGame\tgame\tGame\tgame.smc\t2E84D73F\t27\n");
+    EXPECT_EQ(printed.err.rfind("tabula-cli: broken.zip: ", 0), 0u) << printed.err;
+
+    const std::string file = outDir.File("out.dat");
+    const TRun written = RunTool({"-o", file, dir.Path().string()});
+    EXPECT_EQ(written.status, CliSomeFailed);
+    EXPECT_NE(ReadBytes(file).find("\xAC"
+                                   "game.smc\xAC"),
+              std::string::npos);
+}
+
+TEST(CliRun, BadUsageAndMissingDirectoriesExitWithTwoAndWriteNothing) {
+    TScratchDirectory dir;
+    TScratchDirectory outDir;
+    WriteBytes(dir.Path() / "a.smc", "x");
+    const std::string file = outDir.File("out.dat");
+    const struct {
+        std::vector<std::string> args;
+        const char* errPart;
+    } cases[] = {
+        {{}, "no directory"},
+        {{"--bogus", dir.Path().string()}, "Try 'tabula-cli --help'"},
+        {{"-o", file, dir.File("missing")}, "is not a directory"},
+        {{"-o", file, dir.File("a.smc")}, "is not a directory"},
+        // Refusals known before the scan come before it.
+        {{"-o", file, "--author", "\xE6\x97\xA5", dir.Path().string()}, "Author"},
+        {{"-o", outDir.File("none/out.dat"), dir.Path().string()}, "does not exist"},
+    };
+    for (const auto& c : cases) {
+        const TRun run = RunTool(c.args);
+        EXPECT_EQ(run.status, CliBadUsage) << run.err;
+        EXPECT_NE(run.err.find(c.errPart), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(outDir.Entries().empty());
+    }
+}
+
+TEST(CliRun, RefusedRowsLeaveAnExistingDatafileAsItWas) {
+    TScratchDirectory dir;
+    TScratchDirectory outDir;
+    WriteBytes(dir.Path() / "\xE6\x97\xA5\xE6\x9C\xAC.smc", "x");
+    const std::string file = outDir.File("out.dat");
+    WriteBytes(file, "earlier datafile");
+
+    const TRun run = RunTool({"-o", file, dir.Path().string()});
+    EXPECT_EQ(run.status, CliOutputFailed);
+    EXPECT_NE(run.err.find("the datafile was not written"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadBytes(file), "earlier datafile");
+    EXPECT_EQ(outDir.Entries(), std::vector<std::string>{"out.dat"});
+}
+
+TEST(CliRun, PrintedCellsKeepSevenColumnsWhateverTheNames) {
+    TScratchDirectory dir;
+    WriteBytes(dir.Path() / "tab\there.smc", "GAME-SMC-CONTENT-0123456789");
+    WriteBytes(dir.Path() / "line\nbreak\\x.smc", "GAME-SMC-CONTENT-0123456789");
+    const TRun run = RunTool({dir.Path().string()});
+    EXPECT_EQ(run.status, CliAllRead);
+    EXPECT_EQ(run.out,
+              "line\\nbreak\\\\x\tline\\nbreak\\\\x\tline\\nbreak\\\\x\tline\\nbreak\\\\x\t"
+              "line\\nbreak\\\\x.smc\t2E84D73F\t27\n"
+              "tab\\there\ttab\\there\ttab\\there\ttab\\there\ttab\\there.smc\t2E84D73F\t27\n");
+}
+
+TEST(CliRun, ProgressLineOnlyOnATerminalAndNotWhenQuiet) {
+    TScratchDirectory dir;
+    MakeMixedDirectory(dir.Path());
+    const TRun shown = RunTool({dir.Path().string()}, true);
+    EXPECT_EQ(shown.out, MixedRows);
+    EXPECT_NE(shown.err.find("\r\x1b[K["), std::string::npos);
+    EXPECT_NE(shown.err.find("Processing file "), std::string::npos);
+    EXPECT_NE(shown.err.find("4 files listed, 2 read, 3 rows, 0 failed"), std::string::npos);
+    // The line is taken away at the end.
+    EXPECT_EQ(shown.err.find("\r\x1b[K[", shown.err.rfind("tabula-cli:")), std::string::npos);
+
+    EXPECT_EQ(RunTool({"-q", dir.Path().string()}, true).err, "");
+    EXPECT_EQ(RunTool({dir.Path().string()}, false).err, "");
+}
+
+TEST(CliRun, HelpPrintsTheUsage) {
+    const TRun run = RunTool({"-h"});
+    EXPECT_EQ(run.status, CliAllRead);
+    EXPECT_EQ(run.out.rfind("Usage: tabula-cli [OPTIONS] DIR\n", 0), 0u);
+    EXPECT_NE(run.out.find("--emulator-version"), std::string::npos);
+}
+
+// The program itself: arguments, streams and exit status as a script sees them.
+TEST(CliProgram, RunsAsAProcess) {
+    TScratchDirectory dir;
+    MakeMixedDirectory(dir.Path());
+    const auto runProgram = [](const std::string& arguments, std::string& out) {
+        const std::string command = std::string("'") + TABULA_CLI_PROGRAM + "' " + arguments;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (pipe == nullptr) {
+            return -1;
+        }
+        char buffer[4096];
+        size_t got = 0;
+        out.clear();
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            out.append(buffer, got);
+        }
+        const int status = ::pclose(pipe);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+
+    std::string out;
+    EXPECT_EQ(runProgram("'" + dir.Path().string() + "' 2>/dev/null", out), 0);
+    EXPECT_EQ(out, MixedRows);
+    EXPECT_EQ(runProgram("'" + dir.File("missing") + "' 2>/dev/null", out), 2);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(runProgram("--help", out), 0);
+    EXPECT_EQ(out.rfind("Usage: ", 0), 0u);
+}
