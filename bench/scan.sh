@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# Whole-program timings of tabula-cli against reference tools on the same data:
+#   loose   1 GiB of loose files (512 x 2 MiB)      vs  rhash --crc32
+#   zipdir  2,000 zip archives of 5 members          vs  unzip -v (central directories)
+#   nes     the same archives, 16-byte header cut    vs  unzip -p | tail -c +17 | rhash --crc32 -
+# Every run reads from the page cache (one warm-up read first). Prints the
+# median wall time of RUNS runs per command and the ratio tabula / reference,
+# after checking that tabula-cli's CRCs agree with the reference's.
+#
+# Usage: bench/scan.sh [loose|zipdir|nes ...]      (all three by default)
+# Environment: TABULA_CLI (default build-bench/bin/tabula-cli, built if missing),
+#   CORPUS (default /tmp/tabula-scan-corpus), RUNS (default 5), NES_RUNS (default 3).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cli=${TABULA_CLI:-$root/build-bench/bin/tabula-cli}
+corpus=${CORPUS:-/tmp/tabula-scan-corpus}
+runs=${RUNS:-5}
+nes_runs=${NES_RUNS:-3}
+cases=("$@")
+[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes)
+
+if [ -z "${TABULA_CLI:-}" ] && [ ! -x "$cli" ]; then
+    (cd "$root" && cmake --preset bench -DTABULA_BUILD_GUI=OFF >/dev/null &&
+        nice cmake --build build-bench -j2 >/dev/null)
+fi
+for tool in rhash unzip zipinfo python3; do
+    command -v "$tool" >/dev/null || { echo "scan.sh: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
+done
+
+# --- corpora ---------------------------------------------------------------
+make_corpus() {
+    local stamp="$corpus/.complete-v1"
+    [ -e "$stamp" ] && return
+    echo "scan.sh: building the corpora in $corpus" >&2
+    rm -rf "$corpus"
+    mkdir -p "$corpus/loose" "$corpus/zips"
+    python3 - "$corpus" <<'PY'
+import os, random, sys, zipfile
+root = sys.argv[1]
+rng = random.Random(1)
+# Loose ROMs: incompressible bytes, 2 MiB each.
+for i in range(512):
+    with open(os.path.join(root, "loose", f"Game {i:04d}.bin"), "wb") as f:
+        f.write(rng.randbytes(2 << 20))
+# Archives: 5 members of 128 KiB plus a 16-byte header each; half of every
+# member is random, half repeats, so deflate has work to do both ways.
+for a in range(2000):
+    with zipfile.ZipFile(os.path.join(root, "zips", f"Set {a:04d}.zip"), "w",
+                         zipfile.ZIP_DEFLATED, compresslevel=6) as z:
+        for m in range(1, 6):
+            body = rng.randbytes(64 << 10) + bytes([a % 251, m]) * (32 << 10)
+            z.writestr(f"game-{a:04d}-{m}.nes", b"NES\x1a" + bytes(12) + body)
+PY
+    touch "$stamp"
+}
+
+# --- timing ----------------------------------------------------------------
+# Median wall time in seconds of n runs of a shell command.
+median() {
+    local n=$1 cmd=$2 times=() start end
+    for ((i = 0; i < n; i++)); do
+        start=$(date +%s%N)
+        bash -c "$cmd" >/dev/null 2>&1
+        end=$(date +%s%N)
+        times+=("$(((end - start) / 1000000))")
+    done
+    printf '%s\n' "${times[@]}" | sort -g | awk '{ t[NR] = $1 / 1000 } END { m = int((NR + 1) / 2); printf "%.3f", (NR % 2) ? t[m] : (t[m] + t[m + 1]) / 2 }'
+}
+
+report() { # name, tabula seconds, reference seconds, reference command
+    awk -v name="$1" -v t="$2" -v r="$3" -v cmd="$4" \
+        'BEGIN { printf "| %s | %s s | %s s | %.3f | `%s` |\n", name, t, r, t / r, cmd }'
+}
+
+q() { printf '%q' "$1"; }
+
+# tabula-cli's rows as "name crc" lines (rom name, crc), sorted.
+tabula_crcs() { "$cli" -q "$@" | awk -F'\t' '{ print tolower($5), toupper($6) }' | sort; }
+
+check_loose() {
+    diff <(tabula_crcs "$corpus/loose") \
+        <(cd "$corpus/loose" && rhash --crc32 --printf '%p %C\n' -- * | awk '{ crc = $NF; $NF = ""; sub(/ $/, ""); print tolower($0), toupper(crc) }' | sort) \
+        >/dev/null || { echo "scan.sh: tabula-cli and rhash disagree on loose files" >&2; exit 1; }
+}
+
+check_zipdir() {
+    diff <(tabula_crcs "$corpus/zips") \
+        <(unzip -v "$corpus/zips/*.zip" | awk '$8 ~ /\.nes$/ { print $8, toupper($7) }' | sort) \
+        >/dev/null || { echo "scan.sh: tabula-cli and unzip -v disagree" >&2; exit 1; }
+}
+
+check_nes() {
+    local dir=$corpus/nes-check
+    rm -rf "$dir" && mkdir -p "$dir" && cp "$corpus/zips/Set 000"[0-9].zip "$dir/"
+    diff <(tabula_crcs --nes "$dir") \
+        <(for z in "$dir"/*.zip; do
+              for m in $(zipinfo -1 "$z"); do
+                  printf '%s %s\n' "$m" "$(unzip -p "$z" "$m" | tail -c +17 | rhash --crc32 --printf '%C' -)"
+              done
+          done | sort) \
+        >/dev/null || { echo "scan.sh: tabula-cli --nes and unzip|tail|rhash disagree" >&2; exit 1; }
+}
+
+nes_reference() {
+    cat <<SH
+for z in $(q "$corpus/zips")/*.zip; do
+    for m in \$(zipinfo -1 "\$z"); do unzip -p "\$z" "\$m" | tail -c +17 | rhash --crc32 -; done
+done
+SH
+}
+
+make_corpus
+echo "| case | tabula-cli | reference | ratio | reference command |"
+echo "|---|---|---|---|---|"
+for c in "${cases[@]}"; do
+    case $c in
+    loose)
+        check_loose
+        cat "$corpus"/loose/* >/dev/null
+        t=$(median "$runs" "$(q "$cli") -q $(q "$corpus/loose")")
+        r=$(median "$runs" "rhash --crc32 $(q "$corpus/loose")/*")
+        report "1 GiB loose, 512 files" "$t" "$r" "rhash --crc32 loose/*"
+        ;;
+    zipdir)
+        check_zipdir
+        cat "$corpus"/zips/* >/dev/null
+        t=$(median "$runs" "$(q "$cli") -q $(q "$corpus/zips")")
+        r=$(median "$runs" "unzip -v $(q "$corpus/zips")/'*.zip'")
+        report "2,000 archives x 5 members, directories" "$t" "$r" "unzip -v 'zips/*.zip'"
+        ;;
+    nes)
+        check_nes
+        cat "$corpus"/zips/* >/dev/null
+        t=$(median "$nes_runs" "$(q "$cli") -q --nes $(q "$corpus/zips")")
+        r=$(median "$nes_runs" "$(nes_reference)")
+        report "2,000 archives x 5 members, NES" "$t" "$r" "unzip -p | tail -c +17 | rhash --crc32 - per member"
+        ;;
+    *)
+        echo "scan.sh: unknown case $c (loose, zipdir, nes)" >&2
+        exit 2
+        ;;
+    esac
+done
