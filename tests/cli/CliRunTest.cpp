@@ -183,12 +183,12 @@ TEST(CliRun, RefusedRowsLeaveAnExistingDatafileAsItWas) {
 TEST(CliRun, PrintedCellsKeepSevenColumnsWhateverTheNames) {
     TScratchDirectory dir;
     WriteBytes(dir.Path() / "tab\there.smc", "GAME-SMC-CONTENT-0123456789");
-    WriteBytes(dir.Path() / "line\nbreak\\x.smc", "GAME-SMC-CONTENT-0123456789");
+    WriteBytes(dir.Path() / "line\nbreak.smc", "GAME-SMC-CONTENT-0123456789");
     const TRun run = RunTool({dir.Path().string()});
     EXPECT_EQ(run.status, CliAllRead);
     EXPECT_EQ(run.out,
-              "line\\nbreak\\\\x\tline\\nbreak\\\\x\tline\\nbreak\\\\x\tline\\nbreak\\\\x\t"
-              "line\\nbreak\\\\x.smc\t2E84D73F\t27\n"
+              "line\\nbreak\tline\\nbreak\tline\\nbreak\tline\\nbreak\t"
+              "line\\nbreak.smc\t2E84D73F\t27\n"
               "tab\\there\ttab\\there\ttab\\there\ttab\\there\ttab\\there.smc\t2E84D73F\t27\n");
 }
 
