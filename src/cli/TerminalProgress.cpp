@@ -23,9 +23,16 @@ std::string TTerminalProgress::BarLine(int position, int max, const std::string&
     const int shown = std::clamp(position, 0, std::max(max, 0));
     const int filled =
         max > 0 ? static_cast<int>(static_cast<long long>(shown) * BarWidth / max) : 0;
-    std::string line = "[" + std::string(static_cast<size_t>(filled), '#') +
-                       std::string(static_cast<size_t>(BarWidth - filled), '.') + "] " +
-                       std::to_string(position) + "/" + std::to_string(max) + " ";
+    std::string line;
+    line.reserve(BarWidth + 32);
+    line += '[';
+    line.append(static_cast<size_t>(filled), '#');
+    line.append(static_cast<size_t>(BarWidth - filled), '.');
+    line += "] ";
+    line += std::to_string(position);
+    line += '/';
+    line += std::to_string(max);
+    line += ' ';
     const std::ptrdiff_t room = static_cast<std::ptrdiff_t>(columns) - 1 - CharCount(line);
     if (room <= 0) {
         return SubString(line, 1, std::max(columns - 1, 0));
