@@ -78,15 +78,6 @@ std::string WindowSaveBytes(const fs::path& dir, const TScanOptions& options,
 
 } // namespace
 
-TEST(CliRun, PrintsTheRowsInScanOrder) {
-    TScratchDirectory dir;
-    MakeMixedDirectory(dir.Path());
-    const TRun run = RunTool({dir.Path().string()});
-    EXPECT_EQ(run.status, CliAllRead);
-    EXPECT_EQ(run.out, MixedRows);
-    EXPECT_EQ(run.err, "");
-}
-
 TEST(CliRun, WritesTheDatafileTheWindowsSaveWrites) {
     TScratchDirectory dir;
     TScratchDirectory outDir;
@@ -207,14 +198,6 @@ TEST(CliRun, ProgressLineOnlyOnATerminalAndNotWhenQuiet) {
     EXPECT_EQ(RunTool({dir.Path().string()}, false).err, "");
 }
 
-TEST(CliRun, HelpPrintsTheUsage) {
-    const TRun run = RunTool({"-h"});
-    EXPECT_EQ(run.status, CliAllRead);
-    EXPECT_EQ(run.out.rfind("Usage: tabula-cli [OPTIONS] DIR\n", 0), 0u);
-    EXPECT_NE(run.out.find("--emulator-version"), std::string::npos);
-}
-
-// The program itself: arguments, streams and exit status as a script sees them.
 TEST(CliProgram, RunsAsAProcess) {
     TScratchDirectory dir;
     MakeMixedDirectory(dir.Path());

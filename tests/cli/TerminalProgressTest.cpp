@@ -22,7 +22,6 @@ TEST(TerminalProgress, BarLineFitsTheTerminal) {
     EXPECT_EQ(TTerminalProgress::BarLine(1, 3, "text", 10), "[########");
     // More positions than the range (files added since the count) stay in the bar.
     EXPECT_EQ(TTerminalProgress::BarLine(5, 4, "", 80), "[########################] 5/4 ");
-    EXPECT_EQ(TTerminalProgress::BarLine(0, 0, "", 80), "[........................] 0/0 ");
 }
 
 TEST(TerminalProgress, MessagesTakeTheBarLineAwayFirst) {

@@ -9,10 +9,7 @@
 #include <string>
 #include <vector>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 using namespace tabula;
 using tabula::test::TScratchDirectory;
@@ -43,15 +40,6 @@ TEST(DirectoryListing, ListsRegularFilesAndLinksToThemOnly) {
     fs::create_symlink("sub", dir.Path() / "dirlink");
     fs::create_symlink("missing", dir.Path() / "dangling.smc");
     ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(sock, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string socketPath = dir.File("sock");
-    ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
-    socketPath.copy(address.sun_path, socketPath.size());
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    ::close(sock);
 
     const std::vector<std::string> expected = {".hidden", "game.smc", "link.smc", "Readonly.nes"};
     EXPECT_EQ(ListFiles(dir.Path().string()), expected);

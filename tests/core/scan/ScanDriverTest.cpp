@@ -245,39 +245,6 @@ TEST(ScanDriver, CollectorFlagsFollowTheOptions) {
     }
 }
 
-TEST(ScanDriver, RowTextsFollowTheRowRules) {
-    struct {
-        const char* dosName;
-        const char* romName;
-        const char* crc;
-        const char* size;
-        TRow expected;
-    } cases[] = {
-        {"Game.SMC",
-         "C:\\Game.SMC",
-         "2e84d73f",
-         "27",
-         {"game", "Game", "game", "Game", "c:\\game.smc", "2E84D73F", "27"}},
-        {"Quest.zip",
-         "level 1.bin",
-         "00ab00cd",
-         "-1",
-         {"quest", "Quest", "quest", "Quest", "level 1.bin", "00AB00CD", "-1"}},
-        {"a.b", "", "", "0", {" ", " ", " ", " ", " ", " ", "0"}},
-        {"README", "README", "1", "", {"readme", "README", "readme", "README", "readme", "1", " "}},
-        {"Pok\xC3\xA9mon.smc",
-         "X.GB",
-         "ffffffff",
-         "1",
-         {"pok\xC3\xA9mon", "Pok\xC3\xA9mon", "pok\xC3\xA9mon", "Pok\xC3\xA9mon", "x.gb",
-          "FFFFFFFF", "1"}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(TScanDriver::RomRow(c.dosName, c.dosName, c.romName, c.crc, c.size), c.expected)
-            << c.dosName;
-    }
-}
-
 TEST(ScanDriver, MemberNamesLoseTheirFolders) {
     TScratchDirectory dir;
     MakeFiles(dir, {"Pack.zip"});
