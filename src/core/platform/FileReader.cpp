@@ -32,12 +32,14 @@ TFileReader& TFileReader::operator=(TFileReader&& other) noexcept {
 
 bool TFileReader::Open(const std::string& path) {
     Close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO put in the file's place cannot stall the
+    // open; the descriptor is refused below unless it is a regular file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return false;
     }
     struct stat info {};
-    // Only regular files: a FIFO or device would block or never end.
+    // Only regular files: a FIFO or device could block or never end.
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
         ::close(fd);
         return false;

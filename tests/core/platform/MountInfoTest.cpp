@@ -1,5 +1,6 @@
 #include "platform/MountInfo.h"
 #include "platform/DriveInfo.h"
+#include "platform/FileReader.h"
 #include "platform/VolumeLabel.h"
 
 #include <gtest/gtest.h>
@@ -69,4 +70,16 @@ TEST(DriveInfo, AFileOnThisMachineHasADriveWithKnownSize) {
     EXPECT_GE(drive->FreeSize, 0);
     EXPECT_FALSE(QueryDrive(""));
     EXPECT_TRUE(DriveRootOf("/no/such/file").empty());
+}
+
+TEST(FileReader, OnlyRegularFilesOpen) {
+    TFileReader reader;
+    EXPECT_FALSE(reader.Open("/dev/null")) << "a device is not an archive";
+    EXPECT_FALSE(reader.Open("/"));
+    EXPECT_FALSE(IsExistingFile("/dev/null"));
+    ASSERT_TRUE(reader.Open(TABULA_TEST_DATA_DIR "/zip/infozip.zip"));
+    EXPECT_EQ(reader.Size(), 258u);
+    char bytes[4] = {};
+    EXPECT_EQ(reader.ReadAt(254, bytes, 10), 4u) << "a read stops at the end of the file";
+    EXPECT_EQ(reader.ReadAt(1000, bytes, 4), 0u);
 }
