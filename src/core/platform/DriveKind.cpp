@@ -35,6 +35,9 @@ TDriveKind DriveKindOf(const TMountEntry& mount, const std::string& sysRoot) {
     if (IsNetworkFsType(mount.FsType)) {
         return TDriveKind::Network;
     }
+    if (mount.Major == 0) {
+        return TDriveKind::Fixed; // no block device behind it (tmpfs, overlay, ...)
+    }
     const std::string device =
         sysRoot + "/dev/block/" + std::to_string(mount.Major) + ":" + std::to_string(mount.Minor);
     // A partition has no "removable" of its own; its disk is the directory above.

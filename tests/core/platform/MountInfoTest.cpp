@@ -3,9 +3,14 @@
 #include "platform/FileReader.h"
 #include "platform/VolumeLabel.h"
 
+#include "support/ScratchDirectory.h"
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace tabula;
+using namespace tabula::test;
 
 namespace {
 
@@ -82,4 +87,33 @@ TEST(FileReader, OnlyRegularFilesOpen) {
     char bytes[4] = {};
     EXPECT_EQ(reader.ReadAt(254, bytes, 10), 4u) << "a read stops at the end of the file";
     EXPECT_EQ(reader.ReadAt(1000, bytes, 4), 0u);
+}
+
+TEST(DriveKind, RemovableDisksAndTheirPartitionsNetworkAndVirtual) {
+    TScratchDirectory sys;
+    const auto root = sys.Path();
+    std::filesystem::create_directories(root / "devices/sdb/sdb1");
+    std::filesystem::create_directories(root / "devices/sda/sda2");
+    std::filesystem::create_directories(root / "dev/block");
+    WriteBytes(root / "devices/sdb/removable", "1\n");
+    WriteBytes(root / "devices/sdb/sdb1/partition", "1\n");
+    WriteBytes(root / "devices/sda/removable", "0\n");
+    WriteBytes(root / "devices/sda/sda2/partition", "2\n");
+    std::filesystem::create_directory_symlink("../../devices/sdb/sdb1", root / "dev/block/8:17");
+    std::filesystem::create_directory_symlink("../../devices/sdb", root / "dev/block/8:16");
+    std::filesystem::create_directory_symlink("../../devices/sda/sda2", root / "dev/block/8:2");
+
+    const auto kind = [&](unsigned major, unsigned minor, const char* fsType) {
+        TMountEntry mount;
+        mount.Major = major;
+        mount.Minor = minor;
+        mount.FsType = fsType;
+        return DriveKindOf(mount, root.string());
+    };
+    EXPECT_EQ(kind(8, 17, "vfat"), TDriveKind::Removable) << "a partition asks its disk";
+    EXPECT_EQ(kind(8, 16, "vfat"), TDriveKind::Removable);
+    EXPECT_EQ(kind(8, 2, "ext4"), TDriveKind::Fixed);
+    EXPECT_EQ(kind(8, 99, "ext4"), TDriveKind::Fixed) << "unknown devices count as fixed";
+    EXPECT_EQ(kind(0, 45, "nfs4"), TDriveKind::Network);
+    EXPECT_EQ(kind(0, 46, "overlay"), TDriveKind::Fixed);
 }
