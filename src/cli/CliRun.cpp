@@ -113,12 +113,8 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
     if (!options.Output.empty()) {
         // The rows as the window's table holds them after a scan into an empty
         // table, saved as the window saves them.
-        std::vector<TRomTable::TRow> rows;
-        for (int row = 1; row < table.RowCount(); ++row) {
-            rows.push_back(table.Row(row));
-        }
         try {
-            SaveDatafile(rows, options.Credits, options.Output);
+            SaveDatafile(table.DataRows(), options.Credits, options.Output);
         } catch (const std::exception& error) {
             PrintError(streams.Err, "the datafile was not written: " + std::string(error.what()));
             return CliOutputFailed;

@@ -53,7 +53,7 @@ bool IsBlankRow(const TRomTable::TRow& row) {
 
 } // namespace
 
-void FillDatafile(TDatafile& writer, const std::vector<TRomTable::TRow>& rows,
+void FillDatafile(TDatafile& writer, std::span<const TRomTable::TRow> rows,
                   const TDatafileCredits& credits) {
     CheckCredit(credits.Author, "Author");
     CheckCredit(credits.Version, "Datafile Version");
@@ -79,7 +79,7 @@ void FillDatafile(TDatafile& writer, const std::vector<TRomTable::TRow>& rows,
     }
 }
 
-void SaveDatafile(const std::vector<TRomTable::TRow>& rows, const TDatafileCredits& credits,
+void SaveDatafile(std::span<const TRomTable::TRow> rows, const TDatafileCredits& credits,
                   const std::string& fileName) {
     TDatafile writer;
     FillDatafile(writer, rows, credits);

@@ -2,8 +2,8 @@
 
 #include "romlist/RomTable.h"
 
+#include <span>
 #include <string>
-#include <vector>
 
 namespace tabula {
 
@@ -27,12 +27,12 @@ struct TDatafileCredits {
 //   cannot hold (naming the row, the column title and the character), and for
 //   a game field holding the separator "¬" or a line break (naming the row
 //   and the column), either of which would break the line structure.
-void FillDatafile(TDatafile& writer, const std::vector<TRomTable::TRow>& rows,
+void FillDatafile(TDatafile& writer, std::span<const TRomTable::TRow> rows,
                   const TDatafileCredits& credits);
 
 // The whole save: a writer filled as above, written once to fileName. A
 // failure leaves an existing file as it was and creates none.
-void SaveDatafile(const std::vector<TRomTable::TRow>& rows, const TDatafileCredits& credits,
+void SaveDatafile(std::span<const TRomTable::TRow> rows, const TDatafileCredits& credits,
                   const std::string& fileName);
 
 } // namespace tabula

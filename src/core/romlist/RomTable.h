@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ public:
     // Stores text as is; a write to row 0 or outside the table is ignored.
     void SetCell(int col, int row, std::string text);
     const TRow& Row(int row) const { return rows_.at(static_cast<size_t>(row)); }
+    // Rows 1 .. RowCount - 1, in order, without copying them.
+    std::span<const TRow> DataRows() const { return std::span<const TRow>(rows_).subspan(1); }
 
     // Inserts count blank rows so that the first gets the number index; rows from
     // index on move down. index is clamped into 1 .. RowCount (the header stays row 0).

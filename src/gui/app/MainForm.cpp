@@ -73,18 +73,23 @@ void TMainForm::BuildMenu() {
 }
 
 void TMainForm::Bind(QAction* item, void (TMainForm::*handler)()) {
-    connect(item, &QAction::triggered, this,
-            [this, handler] { TApplication::RunCommand([this, handler] { (this->*handler)(); }, this); });
+    connect(item, &QAction::triggered, this, [this, handler] {
+        TApplication::RunCommand([this, handler] { (this->*handler)(); }, this);
+    });
 }
 
-void TMainForm::FormCreate() { EditGrid1->FitColumns(true, 0); }
+void TMainForm::FormCreate() {
+    EditGrid1->FitColumns(true, 0);
+}
 
 void TMainForm::Clearlist1Click() {
     EditGrid1->ClearDataCells();
     EditGrid1->SetRowCount(2);
 }
 
-void TMainForm::Quit1Click() { QCoreApplication::quit(); }
+void TMainForm::Quit1Click() {
+    QCoreApplication::quit();
+}
 
 void TMainForm::PropertiesClick() {
     // The dialog itself decides whether its texts are stored.
@@ -100,13 +105,8 @@ void TMainForm::SaveasClick() {
         return;
     }
     lastSaveName_ = fileName;
-
-    std::vector<TRomTable::TRow> rows;
-    const TRomTable& table = EditGrid1->Table();
-    for (int row = 1; row < table.RowCount(); ++row) {
-        rows.push_back(table.Row(row));
-    }
-    SaveDatafile(rows, PropertyDialog->Credits(), QFile::encodeName(fileName).toStdString());
+    SaveDatafile(EditGrid1->Table().DataRows(), PropertyDialog->Credits(),
+                 QFile::encodeName(fileName).toStdString());
 }
 
 } // namespace tabula

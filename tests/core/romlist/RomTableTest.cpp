@@ -72,9 +72,11 @@ TEST(RomTable, RowCountKeepsTheHeaderRowAndCountsIt) {
     EXPECT_EQ(table.RowCount(), 1);
     EXPECT_EQ(table.Cell(6, 0), "Rom size");
     EXPECT_EQ(table.AppendToRow(0, "x"), -1) << "the header never becomes a data row";
+    EXPECT_TRUE(table.DataRows().empty());
 
     table.SetRowCount(4);
     EXPECT_EQ(table.RowCount(), 4);
+    EXPECT_EQ(table.DataRows().size(), 3u);
     EXPECT_EQ(table.Cell(0, 3), "");
 }
 
