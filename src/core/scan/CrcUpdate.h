@@ -34,7 +34,9 @@ inline constexpr std::array<std::uint32_t, 256> CrcTable = detail::MakeCrcTable(
 
 // Continues the running value crc over buffer[start] .. buffer[end - 1]; end is
 // a position in the buffer, not a count. Does nothing when end <= start. No
-// complement is applied. Runs on the processor's carry-less multiply.
+// complement is applied. Runs on the processor's carry-less multiply: 256 bits
+// at a time on long ranges where AVX2 and VPCLMULQDQ are present, through
+// ISA-L otherwise.
 void CrcUpdate(const void* buffer, std::size_t start, std::size_t end, std::uint32_t& crc);
 
 // The same over a span; an end beyond the span throws std::out_of_range and
@@ -51,5 +53,13 @@ std::uint32_t CrcOf(std::span<const std::byte> bytes);
 // The byte-at-a-time table loop, with CrcUpdate's exact contract. Slow; kept as
 // the yardstick that tests and benchmarks measure CrcUpdate against.
 void CrcUpdateReference(const void* buffer, std::size_t start, std::size_t end, std::uint32_t& crc);
+
+namespace detail {
+// The two routes CrcUpdate chooses between, same contract, for tests and
+// benchmarks: ISA-L alone, and the 256-bit kernel for whole 128-byte steps
+// with ISA-L finishing (only where detail::CrcFold256Supported() is true).
+void CrcUpdateIsal(const void* buffer, std::size_t start, std::size_t end, std::uint32_t& crc);
+void CrcUpdateFold256(const void* buffer, std::size_t start, std::size_t end, std::uint32_t& crc);
+} // namespace detail
 
 } // namespace tabula
