@@ -15,9 +15,10 @@ namespace tabula {
 
 namespace {
 
-// Large enough that the system calls cost nothing beside the checksum, small
-// enough to stay in the processor's cache between the copy and the CRC.
-constexpr size_t ReadBlockSize = size_t{256} << 10;
+// Small enough that each block is still in the processor's cache when the CRC
+// reads it after the kernel's copy (64 KiB measured fastest: 0.28x rhash
+// over 1 GiB, against 0.36x with 256 KiB), large enough that calls stay cheap.
+constexpr size_t ReadBlockSize = size_t{64} << 10;
 
 // The kernel copies into a page-aligned buffer several times faster than
 // into one that starts a few bytes into a page, as malloc's large blocks do.
