@@ -1,24 +1,13 @@
 #include "datafile/SizeCell.h"
 
+#include "text/HexDigit.h"
+
 namespace tabula {
 
 namespace {
 
 [[noreturn]] void Fail(std::string_view text) {
     throw EConvertError("'" + std::string(text) + "' n'est pas une valeur entière correcte");
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 // The digits after a hexadecimal prefix: one to eight, nothing after them.
@@ -28,7 +17,7 @@ std::int32_t ParseHex(std::string_view digits, std::string_view text) {
     }
     std::uint32_t value = 0;
     for (const char c : digits) {
-        const int digit = HexDigit(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0) {
             Fail(text);
         }

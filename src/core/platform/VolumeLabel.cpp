@@ -1,35 +1,20 @@
 #include "platform/VolumeLabel.h"
 
+#include "text/HexDigit.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 namespace tabula {
 
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-} // namespace
-
 std::string DecodeUdevEscapes(std::string_view name) {
     std::string out;
     out.reserve(name.size());
     for (size_t i = 0; i < name.size(); ++i) {
         if (name[i] == '\\' && name.size() - i >= 4 && name[i + 1] == 'x') {
-            const int high = HexValue(name[i + 2]);
-            const int low = HexValue(name[i + 3]);
+            const int high = HexDigitValue(name[i + 2]);
+            const int low = HexDigitValue(name[i + 3]);
             if (high >= 0 && low >= 0) {
                 out.push_back(static_cast<char>((high << 4) | low));
                 i += 3;
