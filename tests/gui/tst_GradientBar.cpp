@@ -1,0 +1,348 @@
+#include "widgets/GradientBar.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+using namespace tabula;
+using enum TProgressDirection;
+using enum TBarColorStyle;
+
+Q_DECLARE_METATYPE(TProgressDirection)
+Q_DECLARE_METATYPE(TBarColorStyle)
+
+namespace {
+
+QRgb Rgb(TColor c) {
+    return qRgb(RedOf(c), GreenOf(c), BlueOf(c));
+}
+
+// The colours along the bar as the formulas give them, computed here apart
+// from the program's own arithmetic: halves of a channel step away from zero.
+std::vector<QRgb> ExpectedRuns(TBarColorStyle style, TProgressDirection direction, TColor c1,
+                               TColor c2, TColor c3, int extent) {
+    const auto line = [](TColor a, TColor b, int count, int i) {
+        const auto channel = [&](int from, int to) {
+            return count == 1 ? from
+                              : from + static_cast<int>(std::lround(double((i - 1) * (to - from)) /
+                                                                    (count - 1)));
+        };
+        return qRgb(channel(RedOf(a), RedOf(b)), channel(GreenOf(a), GreenOf(b)),
+                    channel(BlueOf(a), BlueOf(b)));
+    };
+    const bool mirrored = direction == pdRightToLeft || direction == pdBottomToTop;
+    const int n = style == cs3Colors ? extent / 2 : extent;
+    std::vector<QRgb> colors;
+    for (int i = 1; i <= n; ++i) {
+        colors.push_back(
+            mirrored ? line(style == cs3Colors ? c3 : c2, style == cs3Colors ? c2 : c1, n, i)
+                     : line(c1, c2, n, i));
+    }
+    for (int j = 1; style == cs3Colors && j <= extent - n; ++j) {
+        colors.push_back(line(c2, mirrored ? c1 : c3, extent - n, j));
+    }
+    return colors;
+}
+
+// The colour the bar should show at logical pixel (x, y), position text off.
+QRgb ExpectedPixel(const TGradientBar& bar, int x, int y) {
+    const int w = bar.width(), h = bar.height();
+    const QPalette& pal = bar.palette();
+    const bool border = bar.ShowBorder();
+    if (border && (y == 0 || x == 0)) {
+        return pal.color(QPalette::Dark).rgb();
+    }
+    if (border && (y == h - 1 || x == w - 1)) {
+        return pal.color(QPalette::Light).rgb();
+    }
+    const bool horizontal = bar.Direction() == pdLeftToRight || bar.Direction() == pdRightToLeft;
+    const int track = (horizontal ? w : h) - (border ? 2 : 0);
+    int filled = 0;
+    if (bar.Position() > bar.Min()) {
+        const int range = std::abs(bar.Max() - bar.Min());
+        filled = range == 0
+                     ? track
+                     : int(std::nearbyint(double(bar.Position() - bar.Min()) / range * track));
+    }
+    const int offset = border ? 1 : 0;
+    const int along = horizontal ? x - offset : y - offset;
+    const bool fromFarEnd = bar.Direction() == pdRightToLeft || bar.Direction() == pdBottomToTop;
+    const int fromStart = fromFarEnd ? track - 1 - along : along;
+    if (fromStart >= filled) {
+        return pal.color(QPalette::Button).rgb();
+    }
+    if (bar.BarColorStyle() == cs1Color) {
+        return Rgb(bar.BarColor1());
+    }
+    const auto colors = ExpectedRuns(bar.BarColorStyle(), bar.Direction(), bar.BarColor1(),
+                                     bar.BarColor2(), bar.BarColor3(), horizontal ? w : h);
+    return colors[std::size_t(horizontal ? x : y)];
+}
+
+// Every device pixel of the last paint against the expected colour of the
+// logical pixel it lies in: exact colours, and no blending at any scale.
+void CompareWithFormulas(const TGradientBar& bar) {
+    const QImage& image = bar.OffscreenBitmap();
+    const qreal ratio = image.devicePixelRatio();
+    QCOMPARE(image.size(), (QSizeF(bar.size()) * ratio).toSize());
+    for (int dy = 0; dy < image.height(); ++dy) {
+        for (int dx = 0; dx < image.width(); ++dx) {
+            const int x = int(dx / ratio), y = int(dy / ratio);
+            const QRgb expected = ExpectedPixel(bar, x, y);
+            if ((image.pixel(dx, dy) & 0xFFFFFF) != (expected & 0xFFFFFF)) {
+                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2): %3, expected %4")
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(image.pixel(dx, dy) & 0xFFFFFF, 6, 16)
+                                     .arg(expected & 0xFFFFFF, 6, 16)));
+            }
+        }
+    }
+}
+
+std::unique_ptr<TGradientBar> ShownBar(int w, int h) {
+    auto bar = std::make_unique<TGradientBar>();
+    bar->resize(w, h);
+    bar->SetShowPosText(false);
+    bar->show();
+    if (!QTest::qWaitForWindowExposed(bar.get())) {
+        return nullptr;
+    }
+    return bar;
+}
+
+QColor Pixel(const TGradientBar& bar, int x, int y) {
+    const QImage& image = bar.OffscreenBitmap();
+    const qreal ratio = image.devicePixelRatio();
+    return image.pixelColor(int((x + 0.5) * ratio), int((y + 0.5) * ratio));
+}
+
+} // namespace
+
+class TestGradientBar : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        if (qEnvironmentVariableIntValue("QT_SCALE_FACTOR") == 2) {
+            TGradientBar probe;
+            probe.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&probe));
+            QCOMPARE(probe.devicePixelRatioF(), 2.0);
+        }
+    }
+
+    void constructorValues() {
+        TGradientBar bar;
+        QCOMPARE(bar.size(), QSize(200, 20));
+        QCOMPARE(bar.Min(), 0);
+        QCOMPARE(bar.Max(), 100);
+        QCOMPARE(bar.Position(), 0);
+        QCOMPARE(bar.Direction(), pdLeftToRight);
+        QCOMPARE(bar.BarColorStyle(), cs3Colors);
+        QCOMPARE(bar.BarColor1(), RgbColor(0, 128, 0));
+        QCOMPARE(bar.BarColor2(), RgbColor(255, 255, 0));
+        QCOMPARE(bar.BarColor3(), RgbColor(255, 0, 0));
+        QCOMPARE(bar.BackgroundColor(), clBtnFace);
+        QCOMPARE(bar.BorderColor1(), clBtnShadow);
+        QCOMPARE(bar.BorderColor2(), clBtnHighlight);
+        QVERIFY(bar.ShowBorder());
+        QVERIFY(bar.ShowPosText());
+        QCOMPARE(bar.PosTextPrefix(), QString());
+        QCOMPARE(bar.PosTextSuffix(), QStringLiteral("%"));
+        QVERIFY(bar.BarBitmap().isNull());
+    }
+
+    void picturesMatchTheFormulas_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<TBarColorStyle>("style");
+        QTest::addColumn<TProgressDirection>("direction");
+        QTest::addColumn<bool>("border");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<bool>("progressColors");
+        const QSize wide(60, 14), tall(14, 60);
+        QTest::newRow("default 3 colours")
+            << QSize(200, 20) << cs3Colors << pdLeftToRight << true << 40 << false;
+        QTest::newRow("progress window bar")
+            << QSize(217, 12) << cs3Colors << pdLeftToRight << true << 50 << true;
+        QTest::newRow("progress window bar full")
+            << QSize(217, 12) << cs3Colors << pdLeftToRight << true << 100 << true;
+        QTest::newRow("3 colours right to left")
+            << wide << cs3Colors << pdRightToLeft << true << 70 << false;
+        QTest::newRow("3 colours top to bottom")
+            << tall << cs3Colors << pdTopToBottom << true << 30 << false;
+        QTest::newRow("3 colours bottom to top")
+            << tall << cs3Colors << pdBottomToTop << true << 55 << true;
+        QTest::newRow("2 colours left to right")
+            << wide << cs2Colors << pdLeftToRight << true << 60 << false;
+        QTest::newRow("2 colours right to left")
+            << wide << cs2Colors << pdRightToLeft << true << 60 << false;
+        QTest::newRow("2 colours top to bottom")
+            << tall << cs2Colors << pdTopToBottom << true << 60 << true;
+        QTest::newRow("2 colours bottom to top")
+            << tall << cs2Colors << pdBottomToTop << true << 60 << false;
+        QTest::newRow("1 colour") << wide << cs1Color << pdLeftToRight << true << 25 << false;
+        QTest::newRow("1 colour bottom to top")
+            << tall << cs1Color << pdBottomToTop << false << 25 << false;
+        QTest::newRow("no border") << wide << cs3Colors << pdLeftToRight << false << 45 << false;
+        QTest::newRow("at min") << wide << cs3Colors << pdLeftToRight << true << 0 << false;
+        QTest::newRow("runs of one pixel, 3 long")
+            << QSize(3, 4) << cs3Colors << pdLeftToRight << false << 100 << false;
+        QTest::newRow("runs of one pixel, 2 long")
+            << QSize(4, 2) << cs3Colors << pdTopToBottom << false << 100 << false;
+        QTest::newRow("too small for the bevel")
+            << QSize(1, 1) << cs3Colors << pdLeftToRight << true << 50 << false;
+    }
+
+    void picturesMatchTheFormulas() {
+        QFETCH(QSize, size);
+        QFETCH(TBarColorStyle, style);
+        QFETCH(TProgressDirection, direction);
+        QFETCH(bool, border);
+        QFETCH(int, position);
+        QFETCH(bool, progressColors);
+        auto bar = ShownBar(size.width(), size.height());
+        QVERIFY(bar);
+        bar->SetBarColorStyle(style);
+        bar->SetDirection(direction);
+        bar->SetShowBorder(border);
+        if (progressColors) {
+            bar->SetBarColor1(RgbColor(128, 255, 128));
+            bar->SetBarColor2(RgbColor(255, 255, 128));
+            bar->SetBarColor3(RgbColor(255, 128, 64));
+        }
+        bar->SetPosition(position);
+        CompareWithFormulas(*bar);
+    }
+
+    void filledLengthRoundsHalvesToEven() {
+        auto bar = ShownBar(217, 12);
+        QVERIFY(bar);
+        const QColor background = bar->palette().color(QPalette::Button);
+        // The track is 215 pixels from column 1: 30 % fills 64 (not 65), 70 % 150.
+        for (const auto& [position, filled] : {std::pair{30, 64}, std::pair{70, 150}}) {
+            bar->SetPosition(position);
+            QVERIFY(Pixel(*bar, filled, 5) != background);
+            QCOMPARE(Pixel(*bar, filled + 1, 5), background);
+        }
+        // The raw position, half of a range of 200, fills half the track.
+        bar->SetMax(200);
+        bar->SetPosition(100);
+        QVERIFY(Pixel(*bar, 108, 5) != background);
+        QCOMPARE(Pixel(*bar, 109, 5), background);
+    }
+
+    void positionChangesReuseThePictureAndIgnoredOnesPaintNothing() {
+        auto bar = ShownBar(100, 10);
+        QVERIFY(bar);
+        const int builds = bar->GradientBuilds();
+        QVERIFY(builds >= 1);
+        qint64 painted = bar->OffscreenBitmap().cacheKey();
+        bar->SetPosition(20); // painted at once, from the cached picture
+        QVERIFY(bar->OffscreenBitmap().cacheKey() != painted);
+        QCOMPARE(bar->GradientBuilds(), builds);
+        CompareWithFormulas(*bar);
+
+        painted = bar->OffscreenBitmap().cacheKey();
+        for (const int ignored : {20, 101, -1}) {
+            bar->SetPosition(ignored);
+            QCOMPARE(bar->Position(), 20);
+            QCOMPARE(bar->OffscreenBitmap().cacheKey(), painted);
+        }
+        bar->SetBarColor2(RgbColor(0, 0, 255)); // any other setter rebuilds
+        QCOMPARE(bar->GradientBuilds(), builds + 1);
+        bar->resize(120, 10); // so does a paint the system asks for
+        QTRY_COMPARE(bar->OffscreenBitmap().deviceIndependentSize().width(), 120.0);
+        QVERIFY(bar->GradientBuilds() > builds + 1);
+        CompareWithFormulas(*bar);
+    }
+
+    void rangeChangesLeaveThePositionAlone() {
+        auto bar = ShownBar(50, 8);
+        QVERIFY(bar);
+        bar->SetPosition(40);
+        bar->SetMin(60); // left below Min: an empty track
+        QCOMPARE(bar->Position(), 40);
+        CompareWithFormulas(*bar);
+        bar->SetMin(0);
+        bar->SetMax(20); // left above Max: the whole picture
+        CompareWithFormulas(*bar);
+        bar->SetMin(40); // a range of zero width, position at Min: empty
+        bar->SetMax(40);
+        CompareWithFormulas(*bar);
+        bar->SetMin(30); // zero width again, position above Min: whole
+        bar->SetMax(30);
+        CompareWithFormulas(*bar);
+        bar->SetMin(50); // Max below Min: every assignment ignored
+        bar->SetMax(10);
+        for (const int position : {10, 30, 50}) {
+            bar->SetPosition(position);
+            QCOMPARE(bar->Position(), 40);
+        }
+    }
+
+    void bitmapIsTiledFromTheTopLeftCorner() {
+        auto bar = ShownBar(10, 7);
+        QVERIFY(bar);
+        QImage tile(3, 2, QImage::Format_RGB32);
+        for (int i = 0; i < 6; ++i) {
+            tile.setPixel(i % 3, i / 3, qRgb(40 * i, 255 - 40 * i, 7 * i));
+        }
+        bar->SetBarColorStyle(cs1Color); // the bitmap takes precedence
+        bar->SetBarBitmap(tile);
+        bar->SetShowBorder(false);
+        bar->SetPosition(100);
+        for (int y = 0; y < 7; ++y) {
+            for (int x = 0; x < 10; ++x) {
+                QCOMPARE(Pixel(*bar, x, y), tile.pixelColor(x % 3, y % 2));
+            }
+        }
+        bar->SetBarBitmap(QImage()); // an empty one counts as none
+        CompareWithFormulas(*bar);
+        bar->SetBarBitmap(QImage(0, 5, QImage::Format_RGB32));
+        CompareWithFormulas(*bar);
+    }
+
+    void positionTextIsTheRawPositionCentred() {
+        auto bar = ShownBar(200, 20);
+        QVERIFY(bar);
+        bar->SetMax(200);
+        bar->SetPosition(100);
+        const QImage plain = bar->OffscreenBitmap();
+        bar->SetShowPosText(true);
+        const QImage text = bar->OffscreenBitmap();
+        const QFontMetrics metrics(bar->font());
+        const int width = metrics.horizontalAdvance(QStringLiteral("100%"));
+        const QRect box(100 - width / 2, 10 - metrics.height() / 2, width, metrics.height());
+        QRect changed;
+        const qreal ratio = text.devicePixelRatio();
+        for (int y = 0; y < text.height(); ++y) {
+            for (int x = 0; x < text.width(); ++x) {
+                if (text.pixel(x, y) != plain.pixel(x, y)) {
+                    changed |= QRect(int(x / ratio), int(y / ratio), 1, 1);
+                }
+            }
+        }
+        QVERIFY(!changed.isEmpty());
+        QVERIFY2(box.adjusted(-1, -1, 1, 1).contains(changed),
+                 qPrintable(QStringLiteral("text drawn outside its centred box")));
+    }
+
+    void gradientColorResolvesSystemColoursAndChecksItsIndex() {
+        TGradientBar bar;
+        const QColor face = bar.palette().color(QPalette::Button);
+        QCOMPARE(bar.GradientColor(clBtnFace, clBtnFace, 4, 2),
+                 RgbColor(face.red(), face.green(), face.blue()));
+        try {
+            bar.GradientColor(RgbColor(0, 0, 0), RgbColor(9, 9, 9), 7, 8);
+            QFAIL("index 8 of 7 accepted");
+        } catch (const ERangeError& error) {
+            QCOMPARE(QString::fromUtf8(error.what()),
+                     QStringLiteral("ColorIndex can't be less than 1 or greater than 7"));
+        }
+    }
+};
+
+QTEST_MAIN(TestGradientBar)
+#include "tst_GradientBar.moc"
