@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Starts tabula under a private Xvfb display, waits for its main window,
-# writes a PNG of the screen, and stops everything it started.
+# writes a PNG of the screen area the main window covers (with any window
+# shown over it, such as the progress window), and stops everything it started.
 # Usage: scripts/screenshot.sh [OUTPUT.png] [PROGRAM]
+#   scripts/screenshot.sh docs/progress.png build/bin/progress_demo
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs/screenshot.png}
@@ -40,5 +42,9 @@ done
 sleep 1 # let the first paint finish
 
 mkdir -p "$(dirname "$out")"
-import -window "$window" "$out"
+geometry=$(xwininfo -id "$window" | awk '
+    /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+    /Width:/ { w = $NF } /Height:/ { h = $NF }
+    END { printf "%dx%d+%d+%d", w, h, x, y }')
+import -window root -crop "$geometry" +repage "$out"
 echo "screenshot: $out"

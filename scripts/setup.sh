@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     # build
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
     libisal-dev
     # tests
     libgtest-dev
@@ -16,6 +16,8 @@ packages=(
     p7zip-full
     # screenshot: a virtual display, window lookup and capture
     xvfb xauth x11-utils imagemagick fonts-dejavu-core
+    # driving the window by keyboard and mouse under Xvfb
+    xdotool
 )
 
 missing=()

@@ -6,11 +6,14 @@
 #include "datafile/PropertyDialog.h"
 #include "datafile/SaveDialog.h"
 #include "romlist/EditGrid.h"
+#include "widgets/CompactDisc.h"
 #include "widgets/ContainerStatusBar.h"
+#include "widgets/ProgressFrm.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -47,6 +50,17 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), AskSaveName(ShowSav
     StatusBar1 = new TContainerStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     setStatusBar(StatusBar1);
+
+    ProgressFrm = new TProgressFrm(this);
+    ProgressFrm->setObjectName(QStringLiteral("ProgressFrm"));
+    ProgressFrm->SetTitle(QStringLiteral("Please wait..."));
+    TProgressForm* form = ProgressFrm->Form();
+    // The label directly: the setter would handle events before the
+    // window is complete.
+    form->WaitInfo->setText(QStringLiteral("Processing..."));
+    ProgressFrm->SetShowCancelButton(true);
+    ProgressFrm->SetBitMap(
+        CompactDiscPicture(form->devicePixelRatioF(), form->palette().color(QPalette::Button)));
 
     move(273, 183);
     resize(ClientWidth, ClientHeight);

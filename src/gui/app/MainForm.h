@@ -12,6 +12,7 @@ namespace tabula {
 
 class TEditGrid;
 class TContainerStatusBar;
+class TProgressFrm;
 
 // The main window: the rom table, the "&File" menu that starts every command,
 // and the status bar.
@@ -24,6 +25,8 @@ public:
 
     TEditGrid* EditGrid1 = nullptr;
     TContainerStatusBar* StatusBar1 = nullptr;
+    // The progress window of long commands (the scan).
+    TProgressFrm* ProgressFrm = nullptr;
 
     QMenu* File1 = nullptr;
     QAction* Clearlist1 = nullptr;

@@ -1,0 +1,100 @@
+#include "widgets/ProgressForm.h"
+
+#include "widgets/GradientBar.h"
+#include "widgets/TransparentImage.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+namespace tabula {
+
+namespace {
+QFont PixelFont(const QString& family, QFont::StyleHint hint, int pixelSize) {
+    QFont font(family);
+    font.setStyleHint(hint);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+} // namespace
+
+TProgressForm::TProgressForm()
+    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::MSWindowsFixedSizeDialogHint) {
+    setObjectName(QStringLiteral("ProgressForm"));
+    setWindowTitle(QStringLiteral("Please wait..."));
+    setFixedSize(ClientWidth, ClientHeight);
+    QFont uiFont = QApplication::font();
+    uiFont.setPixelSize(11);
+    setFont(uiFont);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setCursor(Qt::WaitCursor);
+
+    WaitInfo = new QLabel(QStringLiteral("Processing..."), this);
+    WaitInfo->setObjectName(QStringLiteral("WaitInfo"));
+    WaitInfo->setGeometry(8, 8, 233, 13);
+    WaitInfo->setFont(PixelFont(QStringLiteral("serif"), QFont::Serif, 11));
+    WaitInfo->setTextFormat(Qt::PlainText);
+
+    Image1 = new TTransparentImage(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(248, 0, 32, 32);
+
+    WaitProgressBar = new TGradientBar(this);
+    WaitProgressBar->setObjectName(QStringLiteral("WaitProgressBar"));
+    WaitProgressBar->setGeometry(8, 32, 217, 12);
+    WaitProgressBar->SetBackgroundColor(clBtnFace);
+    WaitProgressBar->SetBarColor1(RgbColor(128, 255, 128));
+    WaitProgressBar->SetBarColor2(RgbColor(255, 255, 128));
+    WaitProgressBar->SetBarColor3(RgbColor(255, 128, 64));
+    WaitProgressBar->SetPosTextSuffix(QStringLiteral("%"));
+
+    Cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    Cancel->setObjectName(QStringLiteral("Cancel"));
+    Cancel->setGeometry(232, 48, 59, 17);
+    Cancel->setFont(PixelFont(QStringLiteral("sans-serif"), QFont::SansSerif, 11));
+    // The hint is kept for accessibility tools but never shown as a tip.
+    Cancel->setAccessibleDescription(QStringLiteral("Cancel operation"));
+    // Reached by the mouse only: not a tab stop.
+    Cancel->setFocusPolicy(Qt::ClickFocus);
+    connect(Cancel, &QPushButton::clicked, this, &TProgressForm::CancelClick);
+
+    FormCreate();
+}
+
+void TProgressForm::FormCreate() {
+    // An arrow over the button, the busy cursor over the rest of the window.
+    Cancel->setCursor(Qt::ArrowCursor);
+}
+
+void TProgressForm::CancelClick() {
+    Cancel->setEnabled(false);
+    if (OnCancel) {
+        OnCancel();
+    }
+}
+
+void TProgressForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TProgressForm::closeEvent(QCloseEvent* event) {
+    // The window has no close box: only the operation that showed it hides it.
+    if (event->spontaneous()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+} // namespace tabula
