@@ -1,6 +1,12 @@
 #include "romlist/RomTable.h"
 
+#include "text/CodePages.h"
+
 #include <algorithm>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 
 namespace tabula {
 
@@ -76,16 +82,84 @@ void TRomTable::ClearDataCells() {
     }
 }
 
+int ITextMeasure::CharWidth(char32_t c, bool headerRow) const {
+    std::string text;
+    AppendUtf8(text, c);
+    return TextWidth(text, headerRow);
+}
+
+namespace {
+
+// Sums the advances of a text's characters, asking the measure once per
+// distinct character.
+class TWidthEstimate {
+public:
+    explicit TWidthEstimate(const ITextMeasure& measure) : measure_(measure) { ascii_.fill(-1); }
+
+    long long Of(std::string_view text) {
+        long long width = 0;
+        for (std::size_t pos = 0; pos < text.size();) {
+            const auto byte = static_cast<unsigned char>(text[pos]);
+            if (byte < 0x80) {
+                int& advance = ascii_[byte];
+                if (advance < 0) {
+                    advance = measure_.CharWidth(byte, false);
+                }
+                width += advance;
+                ++pos;
+                continue;
+            }
+            const char32_t c = NextCodePoint(text, pos);
+            auto found = other_.find(c);
+            if (found == other_.end()) {
+                found = other_.emplace(c, measure_.CharWidth(c, false)).first;
+            }
+            width += found->second;
+        }
+        return width;
+    }
+
+private:
+    const ITextMeasure& measure_;
+    std::array<int, 128> ascii_{};
+    std::unordered_map<char32_t, int> other_;
+};
+
+// Whether a text estimated at estimate may still lay out wider than widest:
+// kerning and shaping move a text's width away from the sum of its
+// characters' advances by far less than this margin.
+bool MayReach(long long estimate, int widest) {
+    return estimate + 2 + estimate / 8 >= widest;
+}
+
+} // namespace
+
 void TRomTable::FitColumns(bool /*includeFixed*/, int extra, const ITextMeasure& measure) {
+    TWidthEstimate estimate(measure);
+    std::unordered_set<std::string_view> seen;
+    std::vector<std::pair<long long, std::string_view>> candidates;
     for (int col = 0; col < ColCount; ++col) {
-        int widest = 0;
-        for (int row = 0; row < RowCount(); ++row) {
-            const std::string& text = rows_[static_cast<size_t>(row)][static_cast<size_t>(col)];
-            if (!text.empty()) {
-                widest = std::max(widest, measure.TextWidth(text, row == 0));
+        const auto column = static_cast<size_t>(col);
+        const std::string& title = rows_[0][column];
+        int widest = title.empty() ? 0 : measure.TextWidth(title, true);
+
+        seen.clear();
+        candidates.clear();
+        for (size_t row = 1; row < rows_.size(); ++row) {
+            const std::string& text = rows_[row][column];
+            if (!text.empty() && seen.insert(text).second) {
+                candidates.emplace_back(estimate.Of(text), text);
             }
         }
-        widths_[static_cast<size_t>(col)] = widest + 4 + extra;
+        std::sort(candidates.begin(), candidates.end(),
+                  [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (const auto& [estimated, text] : candidates) {
+            if (!MayReach(estimated, widest)) {
+                break;
+            }
+            widest = std::max(widest, measure.TextWidth(std::string(text), false));
+        }
+        widths_[column] = widest + 4 + extra;
     }
 }
 

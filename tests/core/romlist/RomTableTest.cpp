@@ -21,8 +21,8 @@ public:
 TEST(RomTable, FreshTableHasSevenTitlesAndOneBlankRow) {
     TRomTable table;
     ASSERT_EQ(table.RowCount(), 2);
-    const char* expected[] = {"Set dos name", "Set full name", "Clone dos name",
-                              "Clone full name", "Rom name", "Rom crc", "Rom size"};
+    const char* expected[] = {"Set dos name", "Set full name", "Clone dos name", "Clone full name",
+                              "Rom name",     "Rom crc",       "Rom size"};
     for (int col = 0; col < TRomTable::ColCount; ++col) {
         EXPECT_EQ(table.Cell(col, 0), expected[col]);
         EXPECT_EQ(table.Cell(col, 1), "");
@@ -137,6 +137,43 @@ TEST(RomTable, FitColumnsTakesTheWidestTextInItsOwnFontPlusFour) {
 
     table.FitColumns(false, 6, measure);
     EXPECT_EQ(table.ColWidth(4), 40 * 7 + 4 + 6);
+}
+
+TEST(RomTable, FitColumnsMeasuresOnlyTextsThatMayBeWidestAndStaysExact) {
+    // Laid out, "W" next to "A" takes 3 pixels less than the two advances, and
+    // "ff" one pixel more, as kerning and ligatures do.
+    class TKerningMeasure : public ITextMeasure {
+    public:
+        mutable int measured = 0;
+        int TextWidth(const std::string& text, bool headerRow) const override {
+            measured += headerRow ? 0 : 1;
+            int width = 0;
+            for (size_t i = 0; i < text.size(); ++i) {
+                width += CharWidth(static_cast<unsigned char>(text[i]), headerRow);
+                if (i > 0 && text.compare(i - 1, 2, "AW") == 0) {
+                    width -= 3;
+                }
+                if (i > 0 && text.compare(i - 1, 2, "ff") == 0) {
+                    width += 1;
+                }
+            }
+            return width;
+        }
+        int CharWidth(char32_t c, bool) const override { return c == 'i' ? 3 : 7; }
+    };
+    TRomTable table;
+    table.SetRowCount(2001);
+    for (int row = 1; row <= 2000; ++row) {
+        table.SetCell(4, row, "rom" + std::to_string(row) + ".bin");
+        table.SetCell(5, row, "iiiiiiiiiiiiiiiiiiiiiiiiiii"); // the same text throughout
+    }
+    table.SetCell(4, 700, "AWAWAWAWAWAWAWAW"); // estimate 112, lays out at 88
+    table.SetCell(4, 900, "fffffffffffff");    // estimate 91, lays out at 103
+    TKerningMeasure measure;
+    table.FitColumns(true, 0, measure);
+    EXPECT_EQ(table.ColWidth(4), 103 + 4);
+    EXPECT_EQ(table.ColWidth(5), 27 * 3 + 4);
+    EXPECT_LT(measure.measured, 10) << "every text measured whole";
 }
 
 TEST(RomTable, HundredThousandRowsInsertedInFrontOfTheLast) {
