@@ -1,8 +1,10 @@
 #include "app/Application.h"
 
 #include "app/ErrorText.h"
+#include "platform/PrivateDirectory.h"
 
 #include <QMessageBox>
+#include <QSettings>
 
 namespace tabula {
 
@@ -17,7 +19,18 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The application name, not the display name: a display name would be
     // appended to every window caption.
     setApplicationName(QString::fromLatin1(Title));
+    try {
+        settings_ = std::make_unique<TPrivateDirectory>(TemporaryDirectory(), "tabula-settings-");
+        const QString path = QString::fromStdString(settings_->Path());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path);
+    } catch (const EPrivateDirectoryError&) {
+        // No temporary directory: the choosers keep their history where Qt
+        // puts it, which loses nothing of the user's.
+    }
 }
+
+TApplication::~TApplication() = default;
 
 void TApplication::ShowException(const std::exception& error, QWidget* parent) {
     const QString text = QString::fromStdString(ErrorBoxText(error.what()));
@@ -31,7 +44,9 @@ void TApplication::ShowException(const std::exception& error, QWidget* parent) {
     box.exec();
 }
 
-void TApplication::SetErrorSink(TErrorSink sink) { ErrorSink() = std::move(sink); }
+void TApplication::SetErrorSink(TErrorSink sink) {
+    ErrorSink() = std::move(sink);
+}
 
 void TApplication::RunCommand(const std::function<void()>& command, QWidget* parent) {
     try {

@@ -4,10 +4,13 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 
 class QWidget;
 
 namespace tabula {
+
+class TPrivateDirectory;
 
 // The application object: holds the title and the default error handling
 // for anything a menu command lets escape.
@@ -17,6 +20,7 @@ public:
     static constexpr const char* Title = "tabula";
 
     TApplication(int& argc, char** argv);
+    ~TApplication() override;
 
     // Shows the default error box (error icon, title "tabula", the message with
     // its closing "." rule) for an exception that ended a command. Tests may
@@ -31,6 +35,11 @@ public:
     static void RunCommand(const std::function<void()>& command, QWidget* parent = nullptr);
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    // Where Qt's own settings (the file choosers' history) go for the run,
+    // removed at exit: the program keeps nothing between runs.
+    std::unique_ptr<TPrivateDirectory> settings_;
 };
 
 } // namespace tabula

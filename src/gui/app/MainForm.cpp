@@ -2,16 +2,23 @@
 
 #include "app/Application.h"
 #include "app/Forms.h"
+#include "app/MessageBox.h"
 #include "datafile/DatafileSave.h"
 #include "datafile/PropertyDialog.h"
 #include "datafile/SaveDialog.h"
+#include "platform/DirectoryListing.h"
 #include "romlist/EditGrid.h"
+#include "romlist/GridRowSink.h"
+#include "scan/ScanDialog.h"
+#include "scan/ScanProgress.h"
 #include "widgets/CompactDisc.h"
 #include "widgets/ContainerStatusBar.h"
 #include "widgets/ProgressFrm.h"
+#include "zip/WindowZipUi.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -84,6 +91,7 @@ void TMainForm::BuildMenu() {
     Bind(Quit1, &TMainForm::Quit1Click);
     Bind(Saveas, &TMainForm::SaveasClick);
     Bind(Properties, &TMainForm::PropertiesClick);
+    Bind(Scanforroms, &TMainForm::ScanforromsClick);
 }
 
 void TMainForm::Bind(QAction* item, void (TMainForm::*handler)()) {
@@ -121,6 +129,93 @@ void TMainForm::SaveasClick() {
     lastSaveName_ = fileName;
     SaveDatafile(EditGrid1->Table().DataRows(), PropertyDialog->Credits(),
                  QFile::encodeName(fileName).toStdString());
+}
+
+} // namespace tabula
+
+namespace tabula {
+
+namespace {
+// Runs a clean-up on every way out of a scope.
+template <typename F> class TFinally {
+public:
+    explicit TFinally(F f) : f_(std::move(f)) {}
+    ~TFinally() { f_(); }
+    TFinally(const TFinally&) = delete;
+    TFinally& operator=(const TFinally&) = delete;
+
+private:
+    F f_;
+};
+} // namespace
+
+void TMainForm::AddRomRow(const std::string& dosName, const std::string& fullName,
+                          const std::string& romName, const std::string& crcText,
+                          const std::string& sizeText) {
+    EditGrid1->RomModel()->InsertFilledRows(
+        EditGrid1->RowCount() - 1,
+        {TScanDriver::RomRow(dosName, fullName, romName, crcText, sizeText)});
+    EditGrid1->Repaint();
+}
+
+void TMainForm::ScanforromsClick() {
+    if (ScanDialog->exec() != QDialog::Accepted) {
+        return;
+    }
+    const std::string directory = ScanDialog->Directory();
+    if (!IsDirectory(directory)) {
+        return; // gone since the dialog looked
+    }
+    const TScanOptions options = ScanDialog->Options();
+
+    scanCancelled_ = false;
+    ProgressFrm->SetOnCancel([this] { CancelScan(); });
+    ProgressFrm->ShowProgress(this);
+    scanning_ = true;
+    TGridRowSink rows(*EditGrid1);
+    TScanProgress progress(
+        *ProgressFrm, [this] { return scanCancelled_; }, [&rows] { rows.Flush(); });
+    TWindowZipUi zipUi(this, ProgressFrm->Form());
+    TScanResult result;
+    {
+        const TFinally hide([this, &rows] {
+            rows.Flush();
+            ProgressFrm->HideProgress();
+            scanning_ = false;
+        });
+        TScanDriver driver(progress, rows, &zipUi);
+        if (CollectFile) {
+            driver.SetCollectFile(CollectFile);
+        }
+        result = driver.Scan(directory, options);
+        progress.Show();
+        // A close of the window during the scan asked to leave, not to be told.
+        if (result.Outcome == TScanResult::TOutcome::Cancelled && !closeAfterScan_) {
+            ShowMessageBox(ProgressFrm->Form(),
+                           {QMessageBox::Information, QStringLiteral("Information"),
+                            QStringLiteral("Cancelled by user."), QMessageBox::Ok});
+        }
+    }
+    if (closeAfterScan_) {
+        closeAfterScan_ = false;
+        close();
+        return;
+    }
+    if (result.Outcome == TScanResult::TOutcome::Completed) {
+        EditGrid1->FitColumns(true, 0);
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (scanning_) {
+        // Taken as Cancel: the scan stops after its current file, cleans up,
+        // and the window closes then.
+        closeAfterScan_ = true;
+        CancelScan();
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 } // namespace tabula

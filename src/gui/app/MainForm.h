@@ -1,9 +1,12 @@
 #pragma once
 
+#include "scan/ScanDriver.h"
+
 #include <QMainWindow>
 #include <QString>
 
 #include <functional>
+#include <string>
 
 class QAction;
 class QMenu;
@@ -45,11 +48,31 @@ public:
     void Quit1Click();
     void PropertiesClick();
     void SaveasClick();
+    // Shows the scan dialog and scans the chosen directory into the table,
+    // with the progress window up and this window disabled until the end.
+    void ScanforromsClick();
+
+    // Adds one rom row in front of the table's last row: the names without
+    // extension (lower-cased for the dos names), the rom name lower-cased,
+    // the CRC upper-cased, the size as it is; repaints at once.
+    void AddRomRow(const std::string& dosName, const std::string& fullName,
+                   const std::string& romName, const std::string& crcText,
+                   const std::string& sizeText);
+
+    // True while a scan runs.
+    bool Scanning() const { return scanning_; }
+
+    // The collector a scan runs per file; the real one unless a test puts in
+    // its own.
+    TCollectFile CollectFile;
 
     // Asks for the datafile's name, proposing the previous one; an empty answer
     // cancels the save. The save chooser by default; tests put in their own.
     using TAskSaveName = std::function<QString(QWidget* parent, const QString& proposedName)>;
     TAskSaveName AskSaveName;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
@@ -58,6 +81,9 @@ private:
     void Bind(QAction* item, void (TMainForm::*handler)());
 
     bool scanCancelled_ = false;
+    bool scanning_ = false;
+    // The window was closed during a scan: it closes when the scan has stopped.
+    bool closeAfterScan_ = false;
     QString lastSaveName_;
 };
 

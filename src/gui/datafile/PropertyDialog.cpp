@@ -29,6 +29,19 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left,
     return label;
 }
 
+// Keeps a label clear of the one to its right: the layout's places were made
+// for a narrower font, so a caption too wide for its room gets a smaller font.
+void FitBefore(QLabel* label, const QLabel* next) {
+    constexpr int Gap = 6;
+    const int room = next->x() - Gap - label->x();
+    QFont font = label->font();
+    while (label->width() > room && font.pixelSize() != 7) {
+        font.setPixelSize(QFontInfo(font).pixelSize() - 1);
+        label->setFont(font);
+        label->adjustSize();
+    }
+}
+
 template <typename TControl>
 TControl* Place(TControl* control, const char* name, int left, int top, int width, int height) {
     control->setObjectName(QString::fromLatin1(name));
@@ -65,6 +78,7 @@ TPropertyDialog::TPropertyDialog(QWidget* parent) : QDialog(parent) {
     Label5 = MakeLabel(this, "Label5", "System (snes, nes, n64...)", 304, 56);
     Psystem = Place(new QLineEdit(this), "Psystem", 304, 72, 121, 21);
     Label6 = MakeLabel(this, "Label6", "Emulator version", 448, 56);
+    FitBefore(Label5, Label6);
     PEmulVersion = Place(new QLineEdit(QStringLiteral("PEmulVersion"), this), "PEmulVersion", 448,
                          72, 121, 21);
     Label4 = MakeLabel(this, "Label4", "Comment", 32, 104);

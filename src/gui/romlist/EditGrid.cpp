@@ -2,6 +2,8 @@
 
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -16,7 +18,30 @@ constexpr int TextInset = 2;
 
 class TCellDelegate : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    explicit TCellDelegate(TEditGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+
+    // In an open editor Up and Down move to the neighbouring cell, and so do
+    // Left with the caret at the start of the text and Right at its end; the
+    // text typed so far is kept.
+    bool eventFilter(QObject* object, QEvent* event) override {
+        auto* editor = qobject_cast<QLineEdit*>(object);
+        if (editor != nullptr && event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+            const bool atStart = editor->cursorPosition() == 0 && !editor->hasSelectedText();
+            const bool atEnd =
+                editor->cursorPosition() == editor->text().size() && !editor->hasSelectedText();
+            const int k = key->key();
+            if (plain && (k == Qt::Key_Up || k == Qt::Key_Down || (k == Qt::Key_Left && atStart) ||
+                          (k == Qt::Key_Right && atEnd))) {
+                emit commitData(editor);
+                emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+                grid_->MoveCurrent(k);
+                return true;
+            }
+        }
+        return QStyledItemDelegate::eventFilter(object, event);
+    }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
@@ -33,6 +58,9 @@ public:
                           index.data(Qt::DisplayRole).toString());
         painter->restore();
     }
+
+private:
+    TEditGrid* grid_;
 };
 
 class THeaderRow : public QHeaderView {
@@ -64,6 +92,13 @@ public:
     int TextWidth(const std::string& text, bool headerRow) const override {
         const QString qtext = QString::fromStdString(text);
         return headerRow ? header_.horizontalAdvance(qtext) : data_.horizontalAdvance(qtext);
+    }
+    int CharWidth(char32_t c, bool headerRow) const override {
+        const QFontMetrics& metrics = headerRow ? header_ : data_;
+        if (c <= 0xFFFF) {
+            return metrics.horizontalAdvance(QChar(static_cast<char16_t>(c)));
+        }
+        return metrics.horizontalAdvance(QString::fromUcs4(&c, 1));
     }
 
 private:
@@ -157,6 +192,27 @@ void TEditGrid::mousePressEvent(QMouseEvent* event) {
     if (pos.x() - cell.left() > 3 && cell.right() - pos.x() > 3) {
         edit(index, QAbstractItemView::AllEditTriggers, event);
     }
+}
+
+void TEditGrid::MoveCurrent(int key) {
+    const CursorAction action = key == Qt::Key_Left    ? MoveLeft
+                                : key == Qt::Key_Right ? MoveRight
+                                : key == Qt::Key_Up    ? MoveUp
+                                                       : MoveDown;
+    const QModelIndex next = moveCursor(action, Qt::NoModifier);
+    if (next.isValid()) {
+        setCurrentIndex(next);
+    }
+}
+
+void TEditGrid::keyPressEvent(QKeyEvent* event) {
+    // The table has no clipboard shortcuts; an open editor keeps its own.
+    if (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::Cut) ||
+        event->matches(QKeySequence::Paste)) {
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void TEditGrid::changeEvent(QEvent* event) {

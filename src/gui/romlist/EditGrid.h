@@ -33,8 +33,13 @@ public:
 
     QFont HeaderFont() const;
 
+    // Makes the cell next to the current one in the direction of an arrow key
+    // current; nothing at the table's edge.
+    void MoveCurrent(int key);
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:

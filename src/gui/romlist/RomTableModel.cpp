@@ -38,6 +38,22 @@ void TRomTableModel::InsertBlankRows(int index, int count) {
     endInsertRows();
 }
 
+void TRomTableModel::InsertFilledRows(int index, const std::vector<TRomTable::TRow>& rows) {
+    if (rows.empty()) {
+        return;
+    }
+    const int first = std::clamp(index, 1, table_.RowCount());
+    const int count = static_cast<int>(rows.size());
+    beginInsertRows(QModelIndex(), first - 1, first - 1 + count - 1);
+    table_.InsertBlankRows(first, count);
+    for (int i = 0; i < count; ++i) {
+        for (const std::string& cell : rows[static_cast<std::size_t>(i)]) {
+            table_.AppendToRow(first + i, cell);
+        }
+    }
+    endInsertRows();
+}
+
 int TRomTableModel::AppendToRow(int row, const std::string& text) {
     const int col = table_.AppendToRow(row, text);
     if (col >= 0) {

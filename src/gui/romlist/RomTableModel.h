@@ -5,6 +5,8 @@
 #include <QAbstractTableModel>
 #include <QFont>
 
+#include <vector>
+
 namespace tabula {
 
 // Qt model over the rom table. Row 0 of the table (the header row) is the
@@ -23,6 +25,9 @@ public:
     const std::string& Cell(int col, int row) const { return table_.Cell(col, row); }
     void SetCell(int col, int row, const std::string& text);
     void InsertBlankRows(int index, int count);
+    // Inserts rows filled as AppendToRow fills a blank row, the first getting
+    // the number index, and tells the view once.
+    void InsertFilledRows(int index, const std::vector<TRomTable::TRow>& rows);
     int AppendToRow(int row, const std::string& text);
     void ClearDataCells();
 

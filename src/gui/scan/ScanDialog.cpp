@@ -1,9 +1,175 @@
 #include "scan/ScanDialog.h"
 
+#include "app/MessageBox.h"
+#include "platform/DirectoryListing.h"
+#include "platform/HomePath.h"
+#include "widgets/EditPath.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <algorithm>
+#include <iterator>
+
 namespace tabula {
+
+namespace {
+
+// The window's outer size is 439 x 214; Qt sizes the client area: 4-pixel
+// borders and a 23-pixel caption are taken off, as for the other windows.
+constexpr int ClientWidth = 439 - 8;
+constexpr int ClientHeight = 214 - 8 - 23;
+
+template <typename TControl>
+TControl* Place(TControl* control, const char* name, int left, int top, int width, int height) {
+    control->setObjectName(QString::fromLatin1(name));
+    // A caption wider than the layout's box in this system's font gets the
+    // room it needs instead of being cut.
+    control->setGeometry(left, top, std::max(width, control->sizeHint().width()), height);
+    return control;
+}
+
+} // namespace
 
 TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ScanDialog"));
+    setWindowTitle(QStringLiteral("Scan files"));
+    QFont uiFont = QApplication::font();
+    uiFont.setPointSize(8);
+    setFont(uiFont);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+    setPalette(pal);
+    resize(ClientWidth, ClientHeight);
+    move(404, 197);
+
+    // Created in tab order.
+    Scan = Place(new QPushButton(QStringLiteral("&Scan"), this), "Scan", 240, 152, 75, 25);
+    Scan->setDefault(true);
+    Cancel = Place(new QPushButton(QStringLiteral("&Cancel"), this), "Cancel", 328, 152, 75, 25);
+    ScanOtherFiles = Place(new QCheckBox(QStringLiteral("Scan other files"), this),
+                           "ScanOtherFiles", 240, 80, 177, 17);
+    SkipTxt = Place(new QCheckBox(QStringLiteral("Skip files with txt extension"), this), "SkipTxt",
+                    240, 104, 177, 17);
+    ScanZip =
+        Place(new QCheckBox(QStringLiteral("Scan zip archives"), this), "ScanZip", 240, 56, 97, 17);
+    RadioButton1 = Place(new QRadioButton(QStringLiteral("Normal Rom"), this), "RadioButton1", 24,
+                         56, 113, 17);
+    NesScan = Place(new QRadioButton(QStringLiteral("NES"), this), "NesScan", 24, 80, 113, 17);
+    SnesScan = Place(new QRadioButton(QStringLiteral("SNES"), this), "SnesScan", 24, 104, 113, 17);
+    RemoveSnesBadSize = Place(new QCheckBox(QStringLiteral("Remove roms with bad size"), this),
+                              "RemoveSnesBadSize", 48, 128, 161, 17);
+    DirName = new TEditPath(this);
+    DirName->setObjectName(QStringLiteral("DirName"));
+    DirName->setGeometry(24, 24, 297, 21);
+    DirName->DirDialogType = TDirDialog::ddDirDialog;
+    DirName->DirDialogOptions = 0;
+    DirName->RootDir = QStringLiteral("c\\:");
+    DirName->Title = QStringLiteral("Title");
+    DirName->Filter = QStringLiteral("All (*.*)|*.*");
+    DirName->DisabledColor = SystemColor(11);
+    Label1 = new QLabel(QStringLiteral("Select a  rom directory:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->move(24, 8);
+    Label1->adjustSize();
+
+    ScanOtherFiles->setChecked(true);
+    SkipTxt->setChecked(true);
+    ScanZip->setChecked(true);
+    modes_ = new QButtonGroup(this);
+    modes_->addButton(RadioButton1);
+    modes_->addButton(NesScan);
+    modes_->addButton(SnesScan);
+    RadioButton1->setChecked(true);
+    RemoveSnesBadSize->setChecked(false);
+    RemoveSnesBadSize->setEnabled(false);
+
+    QWidget* const tabOrder[] = {Scan,         Cancel,  ScanOtherFiles, SkipTxt,           ScanZip,
+                                 RadioButton1, NesScan, SnesScan,       RemoveSnesBadSize, DirName};
+    for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    }
+
+    connect(Scan, &QPushButton::clicked, this, &TScanDialog::ScanClick);
+    connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(SnesScan, &QRadioButton::clicked, this, &TScanDialog::SnesScanClick);
+    connect(NesScan, &QRadioButton::clicked, this, &TScanDialog::NesScanClick);
+    connect(RadioButton1, &QRadioButton::clicked, this, &TScanDialog::RadioButton1Click);
+    // Arrow keys move the selection within the group without a click.
+    connect(SnesScan, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            SnesScanClick();
+        }
+    });
+    connect(NesScan, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            NesScanClick();
+        }
+    });
+    connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            RadioButton1Click();
+        }
+    });
+    Scan->setFocus();
+}
+
+void TScanDialog::SnesScanClick() {
+    RemoveSnesBadSize->setEnabled(true);
+}
+void TScanDialog::NesScanClick() {
+    RemoveSnesBadSize->setEnabled(false);
+}
+void TScanDialog::RadioButton1Click() {
+    RemoveSnesBadSize->setEnabled(false);
+}
+
+std::string TScanDialog::Directory() const {
+    const QString text = DirName->text();
+    if (text.isEmpty()) {
+        return {};
+    }
+    return ExpandHome(QFile::encodeName(text).toStdString());
+}
+
+void TScanDialog::ScanClick() {
+    if (DirName->text().isEmpty()) {
+        ShowWarning(this, QStringLiteral("Choose a directory."));
+        return;
+    }
+    if (!IsDirectory(Directory())) {
+        ShowWarning(this, QStringLiteral("Directory not found."));
+        return;
+    }
+    accept();
+}
+
+TScanOptions TScanDialog::Options() const {
+    TScanOptions options;
+    options.ScanOtherFiles = ScanOtherFiles->isChecked();
+    options.SkipTxt = SkipTxt->isChecked();
+    options.ScanZipArchives = ScanZip->isChecked();
+    options.Mode = SnesScan->isChecked()  ? TRomMode::Snes
+                   : NesScan->isChecked() ? TRomMode::Nes
+                                          : TRomMode::Normal;
+    // Read whatever its enabled state: it matters only in SNES mode.
+    options.RemoveSnesBadSize = RemoveSnesBadSize->isChecked();
+    return options;
+}
+
+void TScanDialog::keyPressEvent(QKeyEvent* event) {
+    // No button answers Escape; the close box still cancels.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace tabula

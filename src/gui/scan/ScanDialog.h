@@ -1,15 +1,57 @@
 #pragma once
 
+#include "scan/ScanOptions.h"
+
 #include <QDialog>
+#include <QString>
+
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
 
 namespace tabula {
 
-// The scan options dialog. Created once at start-up and only hidden between
-// showings, so its choices last for the run.
+class TEditPath;
+
+// The scan options dialog: the directory to scan and which files and header
+// rule the scan takes. Created once at start-up and only hidden between
+// showings, so its choices last for the run. Its result is Accepted only
+// through ScanClick with an existing directory.
 class TScanDialog : public QDialog {
     Q_OBJECT
 public:
     explicit TScanDialog(QWidget* parent = nullptr);
+
+    QPushButton* Scan = nullptr;
+    QPushButton* Cancel = nullptr;
+    QCheckBox* ScanOtherFiles = nullptr;
+    QCheckBox* SkipTxt = nullptr;
+    QCheckBox* ScanZip = nullptr;
+    QRadioButton* RadioButton1 = nullptr;
+    QRadioButton* NesScan = nullptr;
+    QRadioButton* SnesScan = nullptr;
+    QCheckBox* RemoveSnesBadSize = nullptr;
+    TEditPath* DirName = nullptr;
+    QLabel* Label1 = nullptr;
+
+    void ScanClick();
+    void SnesScanClick();
+    void NesScanClick();
+    void RadioButton1Click();
+
+    // The directory the box names, as the file system reads it ("~" for the
+    // home directory); empty for an empty box.
+    std::string Directory() const;
+    // The options the controls stand for.
+    TScanOptions Options() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QButtonGroup* modes_ = nullptr;
 };
 
 } // namespace tabula

@@ -1,0 +1,61 @@
+#include "zip/WindowZipUi.h"
+
+#include "app/Application.h"
+#include "app/MessageBox.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QWidget>
+
+namespace tabula {
+
+TWindowZipUi::TWindowZipUi(QWidget* owner, QWidget* fallback) : owner_(owner), fallback_(fallback) {}
+
+TWindowZipUi::~TWindowZipUi() {
+    // A reader that ended by an exception may not have ended its busy pointer.
+    while (busy_ > 0) {
+        SetBusy(false);
+    }
+}
+
+QWidget* TWindowZipUi::BoxParent() const {
+    if (owner_ != nullptr && owner_->isEnabled()) {
+        return owner_;
+    }
+    if (fallback_ != nullptr && fallback_->isVisible()) {
+        return fallback_;
+    }
+    return nullptr;
+}
+
+void TWindowZipUi::ShowMessage(const std::string& text) {
+    ShowMessageBox(BoxParent(), {QMessageBox::NoIcon, QString::fromLatin1(TApplication::Title),
+                                 QString::fromStdString(text), QMessageBox::Ok});
+}
+
+int TWindowZipUi::AskForVolume(const std::string& text, bool stopIcon) {
+    const QMessageBox::StandardButton answer = ShowMessageBox(
+        BoxParent(),
+        {stopIcon ? QMessageBox::Critical : QMessageBox::NoIcon,
+         QString::fromLatin1(TApplication::Title), QString::fromStdString(text),
+         QMessageBox::Ok | QMessageBox::Cancel});
+    return answer == QMessageBox::Ok ? 1 : 2;
+}
+
+void TWindowZipUi::SetBusy(bool busy) {
+    if (busy) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        ++busy_;
+    } else if (busy_ > 0) {
+        QGuiApplication::restoreOverrideCursor();
+        --busy_;
+    }
+}
+
+void TWindowZipUi::Pump() {
+    if (throttle_.Due()) {
+        QCoreApplication::processEvents();
+    }
+}
+
+} // namespace tabula

@@ -1,0 +1,222 @@
+#include "app/Forms.h"
+#include "app/MainForm.h"
+#include "app/MessageBox.h"
+#include "datafile/PropertyDialog.h"
+#include "scan/ScanDialog.h"
+#include "widgets/EditPath.h"
+#include "widgets/ProgressFrm.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tabula;
+
+namespace {
+
+// The room a control's caption takes in its window, with two pixels either
+// side, so two captions that touch count as running into each other.
+QRect CaptionRect(QWidget* control) {
+    const QRect box(control->mapTo(control->window(), QPoint(0, 0)), control->size());
+    return box.adjusted(-2, 0, 2, 0);
+}
+
+// The captions of a window that must be shown whole and apart.
+QList<QWidget*> Captioned(QWidget* window) {
+    QList<QWidget*> controls;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (w->isVisibleTo(window) &&
+            (qobject_cast<QLabel*>(w) != nullptr || qobject_cast<QAbstractButton*>(w) != nullptr) &&
+            w->objectName() != QStringLiteral("BrowseButton")) {
+            controls << w;
+        }
+    }
+    return controls;
+}
+
+} // namespace
+
+class TestScanDialog : public QObject {
+    Q_OBJECT
+private:
+    QList<TMessageBoxRequest> boxes_;
+
+private slots:
+    void init() {
+        CreateForms();
+        boxes_.clear();
+        SetMessageBoxSink([this](const TMessageBoxRequest& request) {
+            boxes_ << request;
+            return QMessageBox::Ok;
+        });
+    }
+    void cleanup() {
+        SetMessageBoxSink({});
+        DestroyForms();
+    }
+
+    void controlsHaveTheirNamesCaptionsPlacesAndTabOrder() {
+        QCOMPARE(ScanDialog->windowTitle(), QStringLiteral("Scan files"));
+        const struct {
+            QWidget* control;
+            const char* name;
+            const char* caption;
+            QRect place; // the width is the least the control may have
+        } controls[] = {
+            {ScanDialog->Scan, "Scan", "&Scan", {240, 152, 75, 25}},
+            {ScanDialog->Cancel, "Cancel", "&Cancel", {328, 152, 75, 25}},
+            {ScanDialog->ScanOtherFiles, "ScanOtherFiles", "Scan other files", {240, 80, 177, 17}},
+            {ScanDialog->SkipTxt, "SkipTxt", "Skip files with txt extension", {240, 104, 177, 17}},
+            {ScanDialog->ScanZip, "ScanZip", "Scan zip archives", {240, 56, 97, 17}},
+            {ScanDialog->RadioButton1, "RadioButton1", "Normal Rom", {24, 56, 113, 17}},
+            {ScanDialog->NesScan, "NesScan", "NES", {24, 80, 113, 17}},
+            {ScanDialog->SnesScan, "SnesScan", "SNES", {24, 104, 113, 17}},
+            {ScanDialog->RemoveSnesBadSize,
+             "RemoveSnesBadSize",
+             "Remove roms with bad size",
+             {48, 128, 161, 17}},
+            {ScanDialog->DirName, "DirName", "", {24, 24, 297, 21}},
+        };
+        QWidget* expectedNext = nullptr;
+        for (const auto& c : controls) {
+            QCOMPARE(c.control->objectName(), QString::fromLatin1(c.name));
+            if (auto* button = qobject_cast<QAbstractButton*>(c.control)) {
+                QCOMPARE(button->text(), QString::fromUtf8(c.caption));
+            }
+            QCOMPARE(c.control->pos(), c.place.topLeft());
+            QCOMPARE(c.control->height(), c.place.height());
+            QVERIFY(c.control->width() >= c.place.width());
+            if (expectedNext != nullptr) {
+                QCOMPARE(expectedNext->nextInFocusChain(), c.control);
+            }
+            expectedNext = c.control;
+        }
+        QCOMPARE(ScanDialog->Label1->text(), QStringLiteral("Select a  rom directory:"));
+        QVERIFY(ScanDialog->Scan->isDefault());
+        QCOMPARE(ScanDialog->DirName->DirDialogType, TDirDialog::ddDirDialog);
+        QCOMPARE(ScanDialog->DirName->Filter, QStringLiteral("All (*.*)|*.*"));
+    }
+
+    void initialStatesAndTheRemoveBadSizeRule() {
+        QVERIFY(ScanDialog->ScanOtherFiles->isChecked());
+        QVERIFY(ScanDialog->SkipTxt->isChecked());
+        QVERIFY(ScanDialog->ScanZip->isChecked());
+        QVERIFY(ScanDialog->RadioButton1->isChecked());
+        QVERIFY(!ScanDialog->RemoveSnesBadSize->isChecked());
+        QVERIFY(!ScanDialog->RemoveSnesBadSize->isEnabled());
+        ScanDialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(ScanDialog));
+        QCOMPARE(ScanDialog->focusWidget(), ScanDialog->Scan);
+
+        const auto click = [](QRadioButton* radio) {
+            QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(6, radio->height() / 2));
+        };
+        click(ScanDialog->SnesScan);
+        QVERIFY(ScanDialog->RemoveSnesBadSize->isEnabled());
+        ScanDialog->RemoveSnesBadSize->setChecked(true);
+        for (QRadioButton* other : {ScanDialog->NesScan, ScanDialog->RadioButton1}) {
+            click(ScanDialog->SnesScan);
+            click(other);
+            QVERIFY(!ScanDialog->RemoveSnesBadSize->isEnabled());
+            QVERIFY(ScanDialog->RemoveSnesBadSize->isChecked()); // greyed, still checked
+        }
+        QCOMPARE(ScanDialog->Options().Mode, TRomMode::Normal);
+        QVERIFY(ScanDialog->Options().RemoveSnesBadSize);
+        ScanDialog->ScanZip->setChecked(false);
+        QVERIFY(!ScanDialog->Options().ScanZipArchives);
+    }
+
+    void scanClickValidatesTheDirectory() {
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Roms")));
+        const QByteArray savedHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        const struct {
+            QString text;
+            const char* message; // null: accepted
+        } cases[] = {
+            {QString(), "Choose a directory."},
+            {home.filePath(QStringLiteral("missing")), "Directory not found."},
+            {home.filePath(QStringLiteral("Roms/")) + QStringLiteral("../file"),
+             "Directory not found."},
+            {QStringLiteral("~/roms"), "Directory not found."}, // the case counts
+            {QStringLiteral("~/Roms"), nullptr},
+            {QStringLiteral("~"), nullptr},
+            {home.filePath(QStringLiteral("Roms/")), nullptr},
+        };
+        QFile file(home.filePath(QStringLiteral("file")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (const auto& c : cases) {
+            boxes_.clear();
+            ScanDialog->show();
+            ScanDialog->DirName->setText(c.text);
+            ScanDialog->ScanClick();
+            if (c.message == nullptr) {
+                QVERIFY2(boxes_.isEmpty(), qPrintable(c.text));
+                QCOMPARE(ScanDialog->result(), int(QDialog::Accepted));
+                QVERIFY(!ScanDialog->isVisible());
+            } else {
+                QCOMPARE(boxes_.size(), 1);
+                QCOMPARE(boxes_[0].Text, QString::fromLatin1(c.message));
+                QCOMPARE(boxes_[0].Title, QStringLiteral("Avertissement"));
+                QCOMPARE(boxes_[0].Icon, QMessageBox::Warning);
+                QCOMPARE(boxes_[0].Buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+                QVERIFY(ScanDialog->isVisible());
+            }
+        }
+        qputenv("HOME", savedHome);
+    }
+
+    void escapeDoesNothingAndClosingCancels() {
+        ScanDialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(ScanDialog));
+        QTest::keyClick(ScanDialog->Scan, Qt::Key_Escape);
+        QVERIFY(ScanDialog->isVisible());
+        ScanDialog->close();
+        QCOMPARE(ScanDialog->result(), int(QDialog::Rejected));
+    }
+
+    void choicesLastBetweenShowings() {
+        ScanDialog->show();
+        ScanDialog->DirName->setText(QStringLiteral("/some/Where"));
+        ScanDialog->SnesScan->setChecked(true);
+        ScanDialog->SkipTxt->setChecked(false);
+        ScanDialog->reject();
+        ScanDialog->show();
+        QCOMPARE(ScanDialog->DirName->text(), QStringLiteral("/some/Where"));
+        QVERIFY(ScanDialog->SnesScan->isChecked());
+        QVERIFY(!ScanDialog->SkipTxt->isChecked());
+        QVERIFY(ScanDialog->RemoveSnesBadSize->isEnabled());
+    }
+
+    void noCaptionIsCutOrOverlapsAnother() {
+        const QList<QWidget*> windows = {ScanDialog, PropertyDialog, MainForm->ProgressFrm->Form()};
+        for (QWidget* window : windows) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            const QList<QWidget*> controls = Captioned(window);
+            for (QWidget* control : controls) {
+                // Push buttons ask for a least width of the style's, not their caption's.
+                const bool pushButton = qobject_cast<QPushButton*>(control) != nullptr;
+                QVERIFY2(pushButton || control->width() >= control->sizeHint().width() ||
+                             control->objectName() == QStringLiteral("WaitInfo"),
+                         qPrintable(control->objectName() + QStringLiteral(" is cut")));
+                for (QWidget* other : controls) {
+                    QVERIFY2(control == other ||
+                                 !CaptionRect(control).intersects(CaptionRect(other)),
+                             qPrintable(control->objectName() + QStringLiteral(" overlaps ") +
+                                        other->objectName()));
+                }
+            }
+            window->hide();
+        }
+    }
+};
+
+QTEST_MAIN(TestScanDialog)
+#include "tst_ScanDialog.moc"
