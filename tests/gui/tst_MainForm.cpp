@@ -6,6 +6,7 @@
 #include "scan/ScanDialog.h"
 #include "widgets/ContainerStatusBar.h"
 
+#include <QClipboard>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -61,9 +62,12 @@ private slots:
         const QStringList names = {QStringLiteral("Clearlist1"), QStringLiteral("Scanforroms"),
                                    QStringLiteral("Saveas"),     QStringLiteral("Properties"),
                                    QStringLiteral("N1"),         QStringLiteral("Quit1")};
-        const QStringList captions = {QStringLiteral("&Clear list"), QStringLiteral("Scan for roms ..."),
-                                      QStringLiteral("&Save as ..."), QStringLiteral("&Properties"),
-                                      QString(), QStringLiteral("&Quit")};
+        const QStringList captions = {QStringLiteral("&Clear list"),
+                                      QStringLiteral("Scan for roms ..."),
+                                      QStringLiteral("&Save as ..."),
+                                      QStringLiteral("&Properties"),
+                                      QString(),
+                                      QStringLiteral("&Quit")};
         QCOMPARE(items.size(), names.size());
         for (int i = 0; i < items.size(); ++i) {
             QCOMPARE(items[i]->objectName(), names[i]);
@@ -89,7 +93,8 @@ private slots:
             const QString title = grid->model()->headerData(col, Qt::Horizontal).toString();
             QCOMPARE(header->sectionSize(col), bold.horizontalAdvance(title) + 4);
         }
-        QCOMPARE(grid->model()->headerData(6, Qt::Horizontal).toString(), QStringLiteral("Rom size"));
+        QCOMPARE(grid->model()->headerData(6, Qt::Horizontal).toString(),
+                 QStringLiteral("Rom size"));
     }
 
     void fitColumnsMeasuresDataInTheDataFont() {
@@ -139,6 +144,53 @@ private slots:
         QTest::keyClick(editor, Qt::Key_Tab);
         QCOMPARE(grid->Cell(1, 1), std::string("Super Game"));
         QCOMPARE(grid->currentIndex().column(), 2); // Tab moves to the next cell
+    }
+
+    void arrowKeysLeaveAnOpenEditorAtTheEndsOfItsText() {
+        TEditGrid* grid = MainForm->EditGrid1;
+        grid->SetRowCount(3);
+        grid->SetCell(1, 1, "ab");
+        const auto openEditor = [grid](int row, int col) {
+            const QRect cell = grid->visualRect(grid->model()->index(row, col));
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+            QLineEdit* open = nullptr;
+            for (QLineEdit* editor : grid->findChildren<QLineEdit*>()) {
+                open = editor->isVisible() ? editor : open;
+            }
+            return open;
+        };
+        QLineEdit* editor = openEditor(0, 1);
+        QVERIFY(editor);
+        editor->setCursorPosition(0);
+        QTest::keyClick(editor, Qt::Key_Right); // inside the text: stays
+        QCOMPARE(grid->currentIndex().column(), 1);
+        QTest::keyClick(editor, Qt::Key_Right);
+        QTest::keyClick(editor, Qt::Key_Right); // at its end: the next cell
+        QCOMPARE(grid->currentIndex(), grid->model()->index(0, 2));
+        QTest::keyClicks(grid, QStringLiteral("x")); // typing lands there
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_COMPARE(grid->Cell(2, 1), std::string("x"));
+        QCOMPARE(grid->Cell(1, 1), std::string("ab"));
+
+        editor = openEditor(0, 1);
+        QVERIFY(editor);
+        editor->setCursorPosition(1);
+        QTest::keyClick(editor, Qt::Key_Down); // Up and Down always move
+        QCOMPARE(grid->currentIndex(), grid->model()->index(1, 1));
+        editor = openEditor(1, 1);
+        QVERIFY(editor);
+        editor->setCursorPosition(0);
+        QTest::keyClick(editor, Qt::Key_Left);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(1, 0));
+    }
+
+    void tableHasNoClipboardShortcuts() {
+        TEditGrid* grid = MainForm->EditGrid1;
+        grid->SetCell(0, 1, "secret");
+        grid->setCurrentIndex(grid->model()->index(0, 0));
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
     }
 
     void tableRefusesSortingAndMoving() {

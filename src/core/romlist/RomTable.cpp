@@ -3,6 +3,8 @@
 #include "text/CodePages.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -82,83 +84,157 @@ void TRomTable::ClearDataCells() {
     }
 }
 
-int ITextMeasure::CharWidth(char32_t c, bool headerRow) const {
+double ITextMeasure::CharAdvance(char32_t c) const {
     std::string text;
     AppendUtf8(text, c);
-    return TextWidth(text, headerRow);
+    return TextWidth(text, false);
+}
+
+double ITextMeasure::PairAdvance(char32_t first, char32_t second) const {
+    std::string text;
+    AppendUtf8(text, first);
+    AppendUtf8(text, second);
+    return TextWidth(text, false);
 }
 
 namespace {
 
-// Sums the advances of a text's characters, asking the measure once per
-// distinct character.
+// Estimates a data text's laid-out width from the advances of its characters
+// and the kerning of each pair of neighbours, asking the measure once per
+// distinct character and pair. Shaping beyond pairs (ligatures, contextual
+// forms) is what the estimate can miss.
 class TWidthEstimate {
 public:
-    explicit TWidthEstimate(const ITextMeasure& measure) : measure_(measure) { ascii_.fill(-1); }
+    explicit TWidthEstimate(const ITextMeasure& measure) : measure_(measure) {
+        asciiAdvance_.fill(Unknown);
+        asciiKerning_.assign(128 * 128, Unknown);
+    }
 
-    long long Of(std::string_view text) {
-        long long width = 0;
+    // The estimate; simple tells whether the text holds only characters that
+    // are shaped by pairs (Latin and its neighbours, no combining marks), for
+    // which the estimate is the laid-out width before rounding.
+    double Of(std::string_view text, bool& simple) {
+        simple = true;
+        double width = 0;
+        char32_t previous = 0;
+        bool first = true;
         for (std::size_t pos = 0; pos < text.size();) {
             const auto byte = static_cast<unsigned char>(text[pos]);
+            char32_t c = byte;
             if (byte < 0x80) {
-                int& advance = ascii_[byte];
-                if (advance < 0) {
-                    advance = measure_.CharWidth(byte, false);
-                }
-                width += advance;
                 ++pos;
-                continue;
+            } else {
+                c = NextCodePoint(text, pos);
+                simple = simple && c < 0x300;
             }
-            const char32_t c = NextCodePoint(text, pos);
-            auto found = other_.find(c);
-            if (found == other_.end()) {
-                found = other_.emplace(c, measure_.CharWidth(c, false)).first;
+            width += Advance(c);
+            if (!first) {
+                width += Kerning(previous, c);
             }
-            width += found->second;
+            previous = c;
+            first = false;
         }
         return width;
     }
 
 private:
+    static constexpr double Unknown = -1e9;
+
+    double Advance(char32_t c) {
+        double& known =
+            c < 128 ? asciiAdvance_[c] : otherAdvance_.try_emplace(c, Unknown).first->second;
+        if (known == Unknown) {
+            known = measure_.CharAdvance(c);
+        }
+        return known;
+    }
+
+    double Kerning(char32_t first, char32_t second) {
+        double& known =
+            first < 128 && second < 128
+                ? asciiKerning_[first * 128 + second]
+                : otherKerning_.try_emplace((std::uint64_t{first} << 32) | second, Unknown)
+                      .first->second;
+        if (known == Unknown) {
+            known = measure_.PairAdvance(first, second) - Advance(first) - Advance(second);
+        }
+        return known;
+    }
+
     const ITextMeasure& measure_;
-    std::array<int, 128> ascii_{};
-    std::unordered_map<char32_t, int> other_;
+    std::array<double, 128> asciiAdvance_{};
+    std::vector<double> asciiKerning_;
+    std::unordered_map<char32_t, double> otherAdvance_;
+    std::unordered_map<std::uint64_t, double> otherKerning_;
 };
 
-// Whether a text estimated at estimate may still lay out wider than widest:
-// kerning and shaping move a text's width away from the sum of its
-// characters' advances by far less than this margin.
-bool MayReach(long long estimate, int widest) {
-    return estimate + 2 + estimate / 8 >= widest;
+using TCandidates = std::vector<std::pair<double, std::string_view>>;
+
+// The most a text estimated at estimate may be off: kerning and shaping move
+// a text's width away from its characters' and pairs' advances by less.
+double Margin(double estimate) {
+    return 2 + estimate / 50;
+}
+
+// Measures candidates, sorted by falling estimate, until none left can be
+// wider than widest, and returns the widest width; each distinct text is
+// measured once. Where the estimates are exact before rounding (byPairs), a
+// candidate can be at most its rounded estimate wide, so ties with the widest
+// are not measured; should a measured text prove the estimates wrong, the
+// rest are judged with the margin.
+int Widest(TCandidates& candidates, int widest, bool byPairs, const ITextMeasure& measure) {
+    std::sort(candidates.begin(), candidates.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::unordered_set<std::string_view> measured;
+    for (const auto& [estimated, text] : candidates) {
+        const double rounded = std::floor(estimated + 0.5 + 1.0 / 32);
+        const bool mayReach = byPairs ? rounded > widest : estimated + Margin(estimated) >= widest;
+        if (!mayReach) {
+            break;
+        }
+        if (!measured.insert(text).second) {
+            continue;
+        }
+        const int width = measure.TextWidth(std::string(text), false);
+        byPairs = byPairs && width == static_cast<int>(std::floor(estimated + 0.5));
+        widest = std::max(widest, width);
+    }
+    return widest;
 }
 
 } // namespace
 
 void TRomTable::FitColumns(bool /*includeFixed*/, int extra, const ITextMeasure& measure) {
     TWidthEstimate estimate(measure);
-    std::unordered_set<std::string_view> seen;
-    std::vector<std::pair<long long, std::string_view>> candidates;
+    std::vector<std::pair<double, bool>> estimates(rows_.size());
+    TCandidates simple;
+    TCandidates complex;
     for (int col = 0; col < ColCount; ++col) {
         const auto column = static_cast<size_t>(col);
         const std::string& title = rows_[0][column];
         int widest = title.empty() ? 0 : measure.TextWidth(title, true);
 
-        seen.clear();
-        candidates.clear();
+        // Only texts whose estimate comes near the largest can be the widest.
+        double largest = 0;
         for (size_t row = 1; row < rows_.size(); ++row) {
             const std::string& text = rows_[row][column];
-            if (!text.empty() && seen.insert(text).second) {
-                candidates.emplace_back(estimate.Of(text), text);
+            bool byPairs = true;
+            const double estimated = text.empty() ? 0 : estimate.Of(text, byPairs);
+            estimates[row] = {estimated, byPairs};
+            largest = std::max(largest, estimated);
+        }
+        const double threshold = largest - Margin(largest);
+        simple.clear();
+        complex.clear();
+        for (size_t row = 1; row < rows_.size(); ++row) {
+            const auto [estimated, byPairs] = estimates[row];
+            const std::string& text = rows_[row][column];
+            if (!text.empty() && estimated + Margin(estimated) >= threshold) {
+                (byPairs ? simple : complex).emplace_back(estimated, text);
             }
         }
-        std::sort(candidates.begin(), candidates.end(),
-                  [](const auto& a, const auto& b) { return a.first > b.first; });
-        for (const auto& [estimated, text] : candidates) {
-            if (!MayReach(estimated, widest)) {
-                break;
-            }
-            widest = std::max(widest, measure.TextWidth(std::string(text), false));
-        }
+        widest = Widest(simple, widest, true, measure);
+        widest = Widest(complex, widest, false, measure);
         widths_[column] = widest + 4 + extra;
     }
 }

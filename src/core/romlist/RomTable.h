@@ -13,9 +13,12 @@ class ITextMeasure {
 public:
     virtual ~ITextMeasure() = default;
     virtual int TextWidth(const std::string& text, bool headerRow) const = 0;
-    // The advance of one character alone, for estimating a text's width
-    // without laying it out; by default the width of the character as a text.
-    virtual int CharWidth(char32_t c, bool headerRow) const;
+    // For estimating a data text's width without laying it out: the advance
+    // of one character, and of two side by side (with their kerning), in
+    // pixels and fractions of one. By default the widths of the characters
+    // as texts.
+    virtual double CharAdvance(char32_t c) const;
+    virtual double PairAdvance(char32_t first, char32_t second) const;
 };
 
 // The rom table's data and its rules, without any display: a grid of text
@@ -60,8 +63,9 @@ public:
 
     // Each column gets its widest text plus 4 pixels, then extra when extra is not 0.
     // The table has no fixed columns, so includeFixed changes nothing. Each
-    // distinct text is estimated from its characters' advances, and only the
-    // texts whose estimate could reach the widest are measured whole.
+    // distinct text is estimated from the advances of its characters and of
+    // its pairs of neighbours, and only the texts whose estimate could reach
+    // the widest are measured whole.
     void FitColumns(bool includeFixed, int extra, const ITextMeasure& measure);
 
     int ColWidth(int col) const { return widths_.at(static_cast<size_t>(col)); }

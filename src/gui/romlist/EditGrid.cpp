@@ -88,22 +88,23 @@ protected:
 
 class TQtMeasure : public ITextMeasure {
 public:
-    TQtMeasure(const QFont& header, const QFont& data) : header_(header), data_(data) {}
+    TQtMeasure(const QFont& header, const QFont& data)
+        : header_(header), data_(data), dataF_(data) {}
     int TextWidth(const std::string& text, bool headerRow) const override {
         const QString qtext = QString::fromStdString(text);
         return headerRow ? header_.horizontalAdvance(qtext) : data_.horizontalAdvance(qtext);
     }
-    int CharWidth(char32_t c, bool headerRow) const override {
-        const QFontMetrics& metrics = headerRow ? header_ : data_;
-        if (c <= 0xFFFF) {
-            return metrics.horizontalAdvance(QChar(static_cast<char16_t>(c)));
-        }
-        return metrics.horizontalAdvance(QString::fromUcs4(&c, 1));
+    double CharAdvance(char32_t c) const override { return dataF_.horizontalAdvance(Text(c)); }
+    double PairAdvance(char32_t first, char32_t second) const override {
+        return dataF_.horizontalAdvance(Text(first) + Text(second));
     }
 
 private:
+    static QString Text(char32_t c) { return QString::fromUcs4(&c, 1); }
+
     QFontMetrics header_;
     QFontMetrics data_;
+    QFontMetricsF dataF_;
 };
 
 } // namespace

@@ -22,14 +22,20 @@ public:
         TTableRowSink<TEditGrid>::ListingCompleted();
     }
 
-    // Puts the waiting rows in front of the table's last row and repaints.
+    // Puts the waiting rows in front of the table's last row.
     void Flush() {
         if (pending_.empty()) {
             return;
         }
-        grid_.RomModel()->InsertFilledRows(grid_.RowCount() - 1, pending_);
+        const int first = grid_.RowCount() - 1; // the table row the first new one gets
+        grid_.RomModel()->InsertFilledRows(first, pending_);
         pending_.clear();
-        grid_.Repaint();
+        // Painted with the next handling of events. Rows below a full view
+        // change nothing on screen but the scroll bar, which follows anyway.
+        const int lastShown = grid_.rowAt(grid_.viewport()->height() - 1);
+        if (lastShown < 0 || first - 1 <= lastShown) {
+            grid_.viewport()->update();
+        }
     }
 
 private:

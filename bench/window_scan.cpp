@@ -1,0 +1,95 @@
+// Times the window's own commands, driven as a user drives them: "Scan for
+// roms ..." on a directory (the scan dialog answered with the directory and
+// Enter), and FitColumns on a table of many rows. Prints one line per run:
+//     scan <seconds> <rows> <cpu seconds>        fit <seconds> <rows>
+// Usage: window_scan scan DIR [RUNS]  |  window_scan fit ROWS [RUNS]
+// Run it on the offscreen platform (QT_QPA_PLATFORM=offscreen) or under Xvfb.
+#include "app/Application.h"
+#include "app/Forms.h"
+#include "app/MainForm.h"
+#include "romlist/EditGrid.h"
+#include "scan/ScanDialog.h"
+#include "widgets/EditPath.h"
+
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+using namespace tabula;
+
+namespace {
+
+double CpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+double TimeScan(const QString& directory) {
+    MainForm->Clearlist1->trigger();
+    QTimer::singleShot(0, ScanDialog, [directory] {
+        ScanDialog->DirName->setText(directory);
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(ScanDialog->DirName, &enter);
+    });
+    QElapsedTimer timer;
+    timer.start();
+    MainForm->Scanforroms->trigger();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+double TimeFit(int rows) {
+    TEditGrid* grid = MainForm->EditGrid1;
+    grid->SetRowCount(1);
+    grid->SetRowCount(rows + 1);
+    for (int row = 1; row <= rows; ++row) {
+        const std::string n = std::to_string(row);
+        grid->SetCell(0, row, "game " + n + " (europe)");
+        grid->SetCell(1, row, "Game " + n + " (Europe)");
+        grid->SetCell(2, row, "game " + n + " (europe)");
+        grid->SetCell(3, row, "Game " + n + " (Europe)");
+        grid->SetCell(4, row, "game " + n + " (europe).sfc");
+        char crc[9];
+        std::snprintf(crc, sizeof crc, "%08X", static_cast<unsigned>(row) * 2654435761u);
+        grid->SetCell(5, row, crc);
+        grid->SetCell(6, row, std::to_string(131072 + row * 37));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    grid->FitColumns(true, 0);
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: window_scan scan DIR [RUNS] | window_scan fit ROWS [RUNS]\n");
+        return 2;
+    }
+    const std::string what = argv[1];
+    const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
+    CreateForms();
+    MainForm->show();
+    QCoreApplication::processEvents();
+    for (int run = 0; run < runs; ++run) {
+        if (what == "scan") {
+            const double cpu = CpuSeconds();
+            const double seconds = TimeScan(QString::fromLocal8Bit(argv[2]));
+            std::printf("scan %.4f %d %.4f\n", seconds, MainForm->EditGrid1->RowCount() - 1,
+                        CpuSeconds() - cpu);
+        } else {
+            const int rows = std::atoi(argv[2]);
+            std::printf("fit %.4f %d\n", TimeFit(rows), rows);
+        }
+        std::fflush(stdout);
+    }
+    DestroyForms();
+    return 0;
+}

@@ -1,0 +1,198 @@
+#include "app/Application.h"
+#include "app/Forms.h"
+#include "app/MainForm.h"
+#include "app/MessageBox.h"
+#include "romlist/EditGrid.h"
+#include "scan/ScanDialog.h"
+#include "scan/TableRowSink.h"
+#include "widgets/EditPath.h"
+#include "widgets/ProgressFrm.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+using namespace tabula;
+
+namespace {
+
+struct TNullProgress : IScanProgress {
+    void SetMax(int) override {}
+    void StepPosition() override {}
+    void SetWaitString(const std::string&) override {}
+    void Pump() override {}
+    bool CancelRequested() override { return false; }
+};
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// The rows the core's scan gives for a directory, into an empty table.
+std::vector<TRomTable::TRow> CoreRows(const QString& dir, const TScanOptions& options) {
+    TRomTable table;
+    TTableRowSink<TRomTable> sink(table);
+    TNullProgress progress;
+    TScanDriver(progress, sink).Scan(QFile::encodeName(dir).toStdString(), options);
+    return {table.DataRows().begin(), table.DataRows().end()};
+}
+
+} // namespace
+
+class TestScan : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir roms_;
+    QTemporaryDir tmp_; // the scan's temporary folder
+    QList<TMessageBoxRequest> boxes_;
+    bool progressUpDuringBox_ = false;
+
+    // Runs "Scan for roms ..." with the dialog answered: the directory typed
+    // and Scan pressed.
+    void RunScan(const QString& dir) {
+        QTimer::singleShot(0, ScanDialog, [dir] {
+            ScanDialog->DirName->setText(dir);
+            QTest::keyClick(ScanDialog->DirName, Qt::Key_Return);
+        });
+        MainForm->Scanforroms->trigger();
+    }
+
+    std::vector<TRomTable::TRow> WindowRows() const {
+        const auto rows = MainForm->EditGrid1->Table().DataRows();
+        return {rows.begin(), rows.end()};
+    }
+
+private slots:
+    void initTestCase() {
+        qputenv("TMPDIR", QFile::encodeName(tmp_.path()));
+        WriteFile(roms_.filePath(QStringLiteral("Game.SMC")), QByteArray(1536, 'g'));
+        WriteFile(roms_.filePath(QStringLiteral("Hero Quest (E).nes")),
+                  QByteArray("NES\x1a", 4) + QByteArray(12, '\0') + QByteArray(4096, 'h'));
+        WriteFile(roms_.filePath(QStringLiteral("readme.txt")), "hello");
+        WriteFile(roms_.filePath(QStringLiteral("catalogix.dat")), "x");
+        WriteFile(roms_.filePath(QStringLiteral("README")), "abc");
+        QVERIFY(QFile::copy(qEnvironmentVariable("TABULA_TEST_DATA_DIR") +
+                                QStringLiteral("/scan/set.zip"),
+                            roms_.filePath(QStringLiteral("set.zip"))));
+        WriteFile(roms_.filePath(QStringLiteral("zzz.bin")), "last");
+        QVERIFY(QDir(roms_.path()).mkdir(QStringLiteral("Sub")));
+    }
+    void init() {
+        CreateForms();
+        MainForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+        boxes_.clear();
+        SetMessageBoxSink([this](const TMessageBoxRequest& request) {
+            boxes_ << request;
+            progressUpDuringBox_ = MainForm->ProgressFrm->Form()->isVisible();
+            return QMessageBox::Ok;
+        });
+    }
+    void cleanup() {
+        SetMessageBoxSink({});
+        TApplication::SetErrorSink({});
+        DestroyForms();
+    }
+
+    void windowScanGivesTheCoreRows_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("otherFiles");
+        QTest::addColumn<bool>("skipTxt");
+        QTest::newRow("defaults") << int(TRomMode::Normal) << true << true;
+        QTest::newRow("NES, txt too") << int(TRomMode::Nes) << true << false;
+        QTest::newRow("zip only") << int(TRomMode::Normal) << false << true;
+    }
+    void windowScanGivesTheCoreRows() {
+        QFETCH(int, mode);
+        QFETCH(bool, otherFiles);
+        QFETCH(bool, skipTxt);
+        ScanDialog->NesScan->setChecked(mode == int(TRomMode::Nes));
+        ScanDialog->ScanOtherFiles->setChecked(otherFiles);
+        ScanDialog->SkipTxt->setChecked(skipTxt);
+        const int widthBefore = MainForm->EditGrid1->ColWidth(4);
+        RunScan(roms_.path()); // no trailing "/": the same as with one
+        const auto expected = CoreRows(roms_.path(), ScanDialog->Options());
+        QVERIFY(!expected.empty());
+        QVERIFY(WindowRows() == expected);
+        QVERIFY(boxes_.isEmpty());
+        QVERIFY(MainForm->isEnabled());
+        QVERIFY(!MainForm->ProgressFrm->Form()->isVisible());
+        QCOMPARE(MainForm->ProgressFrm->Max(), 100); // reset by HideProgress
+        if (otherFiles) {
+            QVERIFY(MainForm->EditGrid1->ColWidth(4) > widthBefore); // fitted
+        }
+
+        // A second scan adds behind the first scan's rows.
+        RunScan(roms_.path() + QLatin1Char('/'));
+        auto twice = expected;
+        twice.insert(twice.end(), expected.begin(), expected.end());
+        QVERIFY(WindowRows() == twice);
+        QVERIFY(QDir(tmp_.path()).isEmpty());
+    }
+
+    void cancelStopsAfterTheFileAndKeepsTheBlankRow() {
+        const int widthBefore = MainForm->EditGrid1->ColWidth(4);
+        int files = 0;
+        MainForm->CollectFile = [&files](const std::string& path, const TCollectorFlags& flags,
+                                         IZipUi* ui, std::vector<TCrcItem>& items) {
+            TScanDriver::CollectWithCrc32(path, flags, ui, items);
+            if (++files == 2) { // the user clicks Cancel while this file is read
+                QTest::mouseClick(MainForm->ProgressFrm->Form()->Cancel, Qt::LeftButton);
+            }
+        };
+        RunScan(roms_.path());
+        QCOMPARE(files, 2);
+        QCOMPARE(boxes_.size(), 1);
+        QCOMPARE(boxes_[0].Text, QStringLiteral("Cancelled by user."));
+        QCOMPARE(boxes_[0].Title, QStringLiteral("Information"));
+        QCOMPARE(boxes_[0].Icon, QMessageBox::Information);
+        QVERIFY(progressUpDuringBox_);
+        QVERIFY(!MainForm->ProgressFrm->Form()->isVisible());
+        QVERIFY(MainForm->isEnabled());
+        const auto rows = WindowRows();
+        QCOMPARE(rows.size(), std::size_t(3)); // two files' rows and the blank row
+        QCOMPARE(rows.back(), TRomTable::TRow{});
+        QCOMPARE(MainForm->EditGrid1->ColWidth(4), widthBefore); // not refitted
+    }
+
+    void closingTheWindowDuringAScanCancelsAndCloses() {
+        ScanDialog->NesScan->setChecked(true); // members are extracted to the temporary folder
+        QStringList collected;
+        MainForm->CollectFile = [&collected](const std::string& path, const TCollectorFlags& flags,
+                                             IZipUi* ui, std::vector<TCrcItem>& items) {
+            collected << QString::fromStdString(path).section(QLatin1Char('/'), -1);
+            if (collected.last() == QStringLiteral("set.zip")) {
+                MainForm->close(); // the window's close box, during a pump
+                QVERIFY(MainForm->isVisible());
+            }
+            TScanDriver::CollectWithCrc32(path, flags, ui, items);
+        };
+        RunScan(roms_.path());
+        QCOMPARE(collected.last(), QStringLiteral("set.zip")); // stopped after that file
+        QVERIFY(boxes_.isEmpty());                             // leaving, not told
+        QVERIFY(!MainForm->isVisible());
+        QVERIFY(!MainForm->ProgressFrm->Form()->isVisible());
+        QVERIFY(QDir(tmp_.path()).isEmpty());
+    }
+
+    void addRomRowBuildsTheCellsInFrontOfTheLastRow() {
+        MainForm->AddRomRow("Super Game.SFC", "Super Game.SFC", "Dir\\ROM.SFC", "abcdef01", "");
+        const auto rows = WindowRows();
+        QCOMPARE(rows.size(), std::size_t(2));
+        QCOMPARE(rows[0], (TRomTable::TRow{"super game", "Super Game", "super game", "Super Game",
+                                           "dir\\rom.sfc", "ABCDEF01", " "}));
+        QCOMPARE(rows[1], TRomTable::TRow{});
+    }
+};
+
+QTEST_MAIN(TestScan)
+#include "tst_Scan.moc"
