@@ -4,6 +4,8 @@
 # shown over it, such as the progress window), and stops everything it started.
 # Usage: scripts/screenshot.sh [OUTPUT.png] [PROGRAM]
 #   scripts/screenshot.sh docs/progress.png build/bin/progress_demo
+# With SCAN_DIR set, the picture is taken after File > Scan for roms ... has
+# scanned that directory, driven by the keyboard as a user does it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs/screenshot.png}
@@ -40,6 +42,18 @@ for _ in $(seq 100); do
 done
 [ -n "$window" ] || { echo "screenshot: no window appeared" >&2; exit 1; }
 sleep 1 # let the first paint finish
+
+if [ -n "${SCAN_DIR:-}" ]; then
+    # Alt+F opens the File menu, Down Enter picks "Scan for roms ...", the
+    # focus starts on Scan: Shift+Tab reaches the directory box, Enter scans.
+    xdotool windowfocus --sync "$window"
+    xdotool key --delay 150 alt+f Down Return
+    sleep 1
+    xdotool key shift+Tab
+    xdotool type --delay 10 "$SCAN_DIR"
+    xdotool key Return
+    sleep 2
+fi
 
 mkdir -p "$(dirname "$out")"
 geometry=$(xwininfo -id "$window" | awk '
