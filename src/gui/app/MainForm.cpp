@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 
 #include "app/Application.h"
+#include "app/FormLook.h"
 #include "app/Forms.h"
 #include "app/MessageBox.h"
 #include "datafile/DatafileSave.h"
@@ -32,6 +33,18 @@ namespace {
 constexpr int ClientWidth = 937 - 8;
 constexpr int ClientHeight = 668 - 8 - 23;
 
+// Runs a clean-up on every way out of a scope.
+template <typename F> class TFinally {
+public:
+    explicit TFinally(F f) : f_(std::move(f)) {}
+    ~TFinally() { f_(); }
+    TFinally(const TFinally&) = delete;
+    TFinally& operator=(const TFinally&) = delete;
+
+private:
+    F f_;
+};
+
 QAction* MenuItem(QMenu* menu, const char* name, const char* caption) {
     QAction* item = menu->addAction(QString::fromUtf8(caption));
     item->setObjectName(QString::fromLatin1(name));
@@ -40,14 +53,7 @@ QAction* MenuItem(QMenu* menu, const char* name, const char* caption) {
 } // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), AskSaveName(ShowSaveDialog) {
-    setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QString::fromLatin1(Caption));
-    QFont uiFont = QApplication::font();
-    uiFont.setPointSize(8);
-    setFont(uiFont);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
-    setPalette(pal);
+    SetUpForm(this, "MainForm", QString::fromLatin1(Caption));
 
     BuildMenu();
 
@@ -131,24 +137,6 @@ void TMainForm::SaveasClick() {
                  QFile::encodeName(fileName).toStdString());
 }
 
-} // namespace tabula
-
-namespace tabula {
-
-namespace {
-// Runs a clean-up on every way out of a scope.
-template <typename F> class TFinally {
-public:
-    explicit TFinally(F f) : f_(std::move(f)) {}
-    ~TFinally() { f_(); }
-    TFinally(const TFinally&) = delete;
-    TFinally& operator=(const TFinally&) = delete;
-
-private:
-    F f_;
-};
-} // namespace
-
 void TMainForm::AddRomRow(const std::string& dosName, const std::string& fullName,
                           const std::string& romName, const std::string& crcText,
                           const std::string& sizeText) {
@@ -179,7 +167,12 @@ void TMainForm::ScanforromsClick() {
     TScanResult result;
     {
         const TFinally hide([this, &rows] {
-            rows.Flush();
+            // The rows found before a failure stay, as they would one by one;
+            // a failure to add them cannot be reported while another unwinds.
+            try {
+                rows.Flush();
+            } catch (...) {
+            }
             ProgressFrm->HideProgress();
             scanning_ = false;
         });
@@ -188,6 +181,7 @@ void TMainForm::ScanforromsClick() {
             driver.SetCollectFile(CollectFile);
         }
         result = driver.Scan(directory, options);
+        rows.Flush();
         progress.Show();
         // A close of the window during the scan asked to leave, not to be told.
         if (result.Outcome == TScanResult::TOutcome::Cancelled && !closeAfterScan_) {

@@ -1,5 +1,7 @@
 #include "datafile/PropertyDialog.h"
 
+#include "app/FormLook.h"
+
 #include <QApplication>
 #include <QDate>
 #include <QKeyEvent>
@@ -56,14 +58,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, int
 } // namespace
 
 TPropertyDialog::TPropertyDialog(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("PropertyDialog"));
-    setWindowTitle(QStringLiteral("Properties"));
-    QFont uiFont = QApplication::font();
-    uiFont.setPointSize(8);
-    setFont(uiFont);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
-    setPalette(pal);
+    SetUpForm(this, "PropertyDialog", QStringLiteral("Properties"));
     setFixedSize(ClientWidth, ClientHeight);
     move(390, 235);
 

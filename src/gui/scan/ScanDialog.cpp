@@ -1,5 +1,6 @@
 #include "scan/ScanDialog.h"
 
+#include "app/FormLook.h"
 #include "app/MessageBox.h"
 #include "platform/DirectoryListing.h"
 #include "platform/HomePath.h"
@@ -38,14 +39,7 @@ TControl* Place(TControl* control, const char* name, int left, int top, int widt
 } // namespace
 
 TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("ScanDialog"));
-    setWindowTitle(QStringLiteral("Scan files"));
-    QFont uiFont = QApplication::font();
-    uiFont.setPointSize(8);
-    setFont(uiFont);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
-    setPalette(pal);
+    SetUpForm(this, "ScanDialog", QStringLiteral("Scan files"));
     resize(ClientWidth, ClientHeight);
     move(404, 197);
 

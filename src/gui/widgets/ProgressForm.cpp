@@ -1,5 +1,6 @@
 #include "widgets/ProgressForm.h"
 
+#include "app/FormLook.h"
 #include "widgets/GradientBar.h"
 #include "widgets/TransparentImage.h"
 
@@ -23,15 +24,8 @@ QFont PixelFont(const QString& family, QFont::StyleHint hint, int pixelSize) {
 TProgressForm::TProgressForm()
     : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::MSWindowsFixedSizeDialogHint) {
-    setObjectName(QStringLiteral("ProgressForm"));
-    setWindowTitle(QStringLiteral("Please wait..."));
+    SetUpForm(this, "ProgressForm", QStringLiteral("Please wait..."));
     setFixedSize(ClientWidth, ClientHeight);
-    QFont uiFont = QApplication::font();
-    uiFont.setPixelSize(11);
-    setFont(uiFont);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
-    setPalette(pal);
     setAutoFillBackground(true);
     setCursor(Qt::WaitCursor);
 
