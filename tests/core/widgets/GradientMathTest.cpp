@@ -66,39 +66,6 @@ TEST(GradientMath, GradientColorKnownValuesAndRangeError) {
     }
 }
 
-TEST(GradientMath, GradientRunsPutTheColoursAtTheirEnds) {
-    const TColor c1 = RgbColor(1, 0, 0), c2 = RgbColor(2, 0, 0), c3 = RgbColor(3, 0, 0);
-    // The progress window's bar: 108 pixels to the middle colour, 109 after it.
-    const auto bar = GradientRuns(cs3Colors, pdLeftToRight, Green, Yellow, Orange, 217);
-    ASSERT_EQ(bar.size(), 217u);
-    EXPECT_EQ(bar[0], Green);
-    EXPECT_EQ(bar[107], Yellow);
-    EXPECT_EQ(bar[108], Yellow);
-    EXPECT_EQ(bar[216], Orange);
-
-    const struct {
-        TBarColorStyle style;
-        TProgressDirection direction;
-        int extent;
-        std::vector<TColor> expected;
-    } cases[] = {
-        {cs3Colors, pdTopToBottom, 3, {c1, c2, c3}}, // runs of one and two pixels
-        {cs3Colors, pdLeftToRight, 2, {c1, c2}},     // two runs of one pixel
-        {cs3Colors, pdRightToLeft, 3, {c3, c2, c1}},
-        {cs3Colors, pdBottomToTop, 2, {c3, c2}},
-        {cs3Colors, pdLeftToRight, 1, {c2}},
-        {cs2Colors, pdLeftToRight, 3, {c1, RgbColor(2, 0, 0), c2}},
-        {cs2Colors, pdRightToLeft, 2, {c2, c1}},
-        {cs2Colors, pdBottomToTop, 1, {c2}},
-        {cs1Color, pdLeftToRight, 5, {}},
-        {cs2Colors, pdLeftToRight, 0, {}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(GradientRuns(c.style, c.direction, c1, c2, c3, c.extent), c.expected)
-            << static_cast<int>(c.style) << " " << static_cast<int>(c.direction) << " " << c.extent;
-    }
-}
-
 TEST(GradientMath, FilledLengthRoundsHalvesToEvenAndNeverDivides) {
     const struct {
         int position, min, max, track, expected;
@@ -118,27 +85,5 @@ TEST(GradientMath, FilledLengthRoundsHalvesToEvenAndNeverDivides) {
     for (const auto& c : cases) {
         EXPECT_EQ(FilledLength(c.position, c.min, c.max, c.track), c.expected)
             << c.position << " in " << c.min << ".." << c.max << " of " << c.track;
-    }
-}
-
-TEST(GradientMath, RestLiesAtTheEndOppositeTheFill) {
-    const TBarRect inner = InnerRect(20, 10, true);
-    EXPECT_EQ(inner, (TBarRect{1, 1, 19, 9}));
-    EXPECT_EQ(InnerRect(20, 10, false), (TBarRect{0, 0, 20, 10}));
-    EXPECT_EQ(TrackLength(pdLeftToRight, 20, 10, true), 18);
-    EXPECT_EQ(TrackLength(pdTopToBottom, 20, 10, false), 10);
-    const struct {
-        TProgressDirection direction;
-        int track, filled;
-        TBarRect expected;
-    } cases[] = {
-        {pdLeftToRight, 18, 5, {6, 1, 19, 9}},   {pdRightToLeft, 18, 5, {1, 1, 14, 9}},
-        {pdTopToBottom, 8, 3, {1, 4, 19, 9}},    {pdBottomToTop, 8, 3, {1, 1, 19, 6}},
-        {pdLeftToRight, 18, 40, {19, 1, 19, 9}}, // overfilled: nothing to cover
-        {pdLeftToRight, -1, 0, {19, 1, 19, 9}},  // a control too small for its bevel
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(RestRect(c.direction, inner, c.track, c.filled), c.expected)
-            << static_cast<int>(c.direction) << " " << c.filled;
     }
 }
