@@ -1,12 +1,33 @@
 #include "app/Application.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
+#include "platform/TerminationSignals.h"
+
+#include <QSocketNotifier>
 
 int main(int argc, char** argv) {
     tabula::TApplication app(argc, argv);
     tabula::CreateForms();
     tabula::MainForm->show();
+
+    // Asked to end (logout, kill, Ctrl+C): a running scan is cancelled and
+    // cleans up first, as when the window is closed; otherwise the program
+    // quits, dialogs and all, and its temporary files go.
+    tabula::TTerminationSignals termination;
+    QSocketNotifier notifier(termination.ReadDescriptor(), QSocketNotifier::Read);
+    notifier.setEnabled(termination.ReadDescriptor() >= 0);
+    int caught = 0;
+    QObject::connect(&notifier, &QSocketNotifier::activated, tabula::MainForm, [&] {
+        caught = termination.Take();
+        if (tabula::MainForm->Scanning()) {
+            tabula::MainForm->close();
+        } else {
+            tabula::TApplication::quit();
+        }
+    });
+
     const int result = tabula::TApplication::exec();
     tabula::DestroyForms();
-    return result;
+    // Ended by a signal: say so the way a shell expects.
+    return caught != 0 ? 128 + caught : result;
 }
