@@ -157,6 +157,8 @@ private slots:
             << wide << cs2Colors << pdRightToLeft << true << 60 << false;
         QTest::newRow("2 colours top to bottom")
             << tall << cs2Colors << pdTopToBottom << true << 60 << true;
+        QTest::newRow("2 colours bottom to top")
+            << tall << cs2Colors << pdBottomToTop << false << 60 << false;
         QTest::newRow("1 colour") << wide << cs1Color << pdLeftToRight << true << 25 << false;
         QTest::newRow("no border") << wide << cs3Colors << pdLeftToRight << false << 45 << false;
         QTest::newRow("at min") << wide << cs3Colors << pdLeftToRight << true << 0 << false;
