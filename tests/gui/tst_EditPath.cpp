@@ -1,10 +1,8 @@
 #include "widgets/EditPath.h"
 
-#include <QAction>
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
-#include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -12,7 +10,6 @@
 #include <optional>
 
 using namespace tabula;
-Q_DECLARE_METATYPE(TDirDialog)
 
 class TestEditPath : public QObject {
     Q_OBJECT
@@ -58,50 +55,33 @@ private slots:
         QCOMPARE(box_->height(), 5);
     }
 
-    void chooserStartsInRootDirOrTheCurrentDirectory() {
+    void chooserPutsThePathInTheBoxAndAlwaysReports() {
+        const struct {
+            TDirDialog kind;
+            const char* chosen; // null: cancelled
+            const char* shown;
+        } cases[] = {
+            {TDirDialog::ddDirDialog, "/home/Ann/ROMs", "/home/Ann/ROMs/"}, // case kept
+            {TDirDialog::ddDirBrowser, "/Mnt/X/", "/Mnt/X/"},
+            {TDirDialog::ddDirDialog, "/", "/"},
+            {TDirDialog::ddFileBrowser, "/Roms/Game.SMC", "/Roms/Game.SMC"},
+            {TDirDialog::ddDirDialog, nullptr, "/Roms/Game.SMC"},
+        };
         QTemporaryDir root;
         box_->RootDir = root.path();
+        for (const auto& c : cases) {
+            box_->DirDialogType = c.kind;
+            answer_ = c.chosen ? std::optional(QString::fromLatin1(c.chosen)) : std::nullopt;
+            QTest::mouseClick(box_->BrowseButton, Qt::LeftButton);
+            QCOMPARE(box_->text(), QString::fromLatin1(c.shown));
+            box_->RootDir = QStringLiteral("c\\:"); // names nothing: the current directory
+        }
+        QCOMPARE(startDirs_.first(), root.path());
+        QCOMPARE(startDirs_.last(), QDir::currentPath());
+        box_->setReadOnly(true); // opens no chooser, still reports
         QTest::mouseClick(box_->BrowseButton, Qt::LeftButton);
-        box_->RootDir = QStringLiteral("c\\:"); // the default names nothing here
-        QTest::mouseClick(box_->BrowseButton, Qt::LeftButton);
-        QCOMPARE(startDirs_, QStringList({root.path(), QDir::currentPath()}));
-        QCOMPARE(clicks_, 2);
-    }
-
-    void chosenPathKeepsItsCaseAndDirectoriesEndInASeparator_data() {
-        QTest::addColumn<TDirDialog>("kind");
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("directory") << TDirDialog::ddDirDialog << QStringLiteral("/home/Ann/ROMs")
-                                   << QStringLiteral("/home/Ann/ROMs/");
-        QTest::newRow("folder browser")
-            << TDirDialog::ddDirBrowser << QStringLiteral("/Mnt/X/") << QStringLiteral("/Mnt/X/");
-        QTest::newRow("root") << TDirDialog::ddDirDialog << QStringLiteral("/")
-                              << QStringLiteral("/");
-        QTest::newRow("file") << TDirDialog::ddFileBrowser << QStringLiteral("/Roms/Game.SMC")
-                              << QStringLiteral("/Roms/Game.SMC");
-    }
-    void chosenPathKeepsItsCaseAndDirectoriesEndInASeparator() {
-        QFETCH(TDirDialog, kind);
-        QFETCH(QString, chosen);
-        QFETCH(QString, shown);
-        box_->DirDialogType = kind;
-        answer_ = chosen;
-        QTest::mouseClick(box_->BrowseButton, Qt::LeftButton);
-        QCOMPARE(box_->text(), shown);
-        QCOMPARE(clicks_, 1);
-    }
-
-    void cancelOrReadOnlyLeavesTheTextButStillReports() {
-        box_->setText(QStringLiteral("kept"));
-        QTest::mouseClick(box_->BrowseButton, Qt::LeftButton); // the chooser is cancelled
-        QCOMPARE(box_->text(), QStringLiteral("kept"));
-        box_->setReadOnly(true);
-        answer_ = QStringLiteral("/elsewhere");
-        QTest::mouseClick(box_->BrowseButton, Qt::LeftButton);
-        QCOMPARE(box_->text(), QStringLiteral("kept"));
-        QCOMPARE(startDirs_.size(), 1); // no chooser for a read-only box
-        QCOMPARE(clicks_, 2);
+        QCOMPARE(startDirs_.size(), 5);
+        QCOMPARE(clicks_, 6);
     }
 
     void cutAndPasteFollowEditorEnabled() {
@@ -127,43 +107,17 @@ private slots:
         }
     }
 
-    void contextMenuOffersCutAndPasteOnlyWhenAllowed() {
-        box_->EditorEnabled = false;
-        box_->setText(QStringLiteral("abc"));
-        box_->selectAll();
-        QGuiApplication::clipboard()->setText(QStringLiteral("x"));
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                box_->mapToGlobal(QPoint(5, 5)));
-        QCoreApplication::sendEvent(box_, &event);
-        QMenu* menu = nullptr;
-        QTRY_VERIFY((menu = box_->findChild<QMenu*>()) != nullptr);
-        int seen = 0;
-        for (QAction* action : menu->actions()) {
-            const QString name = action->objectName();
-            if (name == QStringLiteral("edit-cut") || name == QStringLiteral("edit-paste")) {
-                QVERIFY(!action->isEnabled());
-                ++seen;
-            }
-        }
-        QCOMPARE(seen, 2);
-        menu->close();
-    }
-
-    void disablingShowsDisabledColorAndEnablingRestores() {
+    void disablingShowsDisabledColorAndKeyboardFocusSelectsAll() {
         QPalette pal = box_->palette();
         pal.setColor(QPalette::Base, QColor(10, 20, 30));
         box_->setPalette(pal);
         box_->DisabledColor = RgbColor(200, 100, 50);
         box_->setEnabled(false);
         QVERIFY(!box_->BrowseButton->isEnabled());
-        QCOMPARE(box_->SavedColor, QColor(10, 20, 30));
         QCOMPARE(box_->palette().color(QPalette::Disabled, QPalette::Base), QColor(200, 100, 50));
         box_->setEnabled(true);
-        QVERIFY(box_->BrowseButton->isEnabled());
         QCOMPARE(box_->palette().color(QPalette::Active, QPalette::Base), QColor(10, 20, 30));
-    }
 
-    void keyboardFocusSelectsAllTheText() {
         auto* before = new QLineEdit(window_.get());
         before->show();
         box_->setText(QStringLiteral("/roms/"));
@@ -171,8 +125,6 @@ private slots:
         QTest::keyClick(before, Qt::Key_Tab);
         QTRY_VERIFY(box_->hasFocus());
         QCOMPARE(box_->selectedText(), QStringLiteral("/roms/"));
-        QTest::keyClick(box_, Qt::Key_Tab); // the button takes no focus
-        QVERIFY(!box_->BrowseButton->hasFocus());
     }
 
     void windowsFiltersBecomeQtFilters() {

@@ -10,9 +10,6 @@ using namespace tabula;
 using enum TProgressDirection;
 using enum TBarColorStyle;
 
-Q_DECLARE_METATYPE(TProgressDirection)
-Q_DECLARE_METATYPE(TBarColorStyle)
-
 namespace {
 
 QRgb Rgb(TColor c) {
@@ -133,79 +130,48 @@ private slots:
         }
     }
 
-    void picturesMatchTheFormulas_data() {
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<TBarColorStyle>("style");
-        QTest::addColumn<TProgressDirection>("direction");
-        QTest::addColumn<bool>("border");
-        QTest::addColumn<int>("position");
-        QTest::addColumn<bool>("progressColors");
-        const QSize wide(60, 14), tall(14, 60);
-        QTest::newRow("default 3 colours")
-            << QSize(200, 20) << cs3Colors << pdLeftToRight << true << 40 << false;
-        QTest::newRow("progress window bar")
-            << QSize(217, 12) << cs3Colors << pdLeftToRight << true << 50 << true;
-        QTest::newRow("3 colours right to left")
-            << wide << cs3Colors << pdRightToLeft << true << 70 << false;
-        QTest::newRow("3 colours top to bottom")
-            << tall << cs3Colors << pdTopToBottom << true << 30 << false;
-        QTest::newRow("3 colours bottom to top")
-            << tall << cs3Colors << pdBottomToTop << true << 55 << true;
-        QTest::newRow("2 colours left to right")
-            << wide << cs2Colors << pdLeftToRight << true << 60 << false;
-        QTest::newRow("2 colours right to left")
-            << wide << cs2Colors << pdRightToLeft << true << 60 << false;
-        QTest::newRow("2 colours top to bottom")
-            << tall << cs2Colors << pdTopToBottom << true << 60 << true;
-        QTest::newRow("2 colours bottom to top")
-            << tall << cs2Colors << pdBottomToTop << false << 60 << false;
-        QTest::newRow("1 colour") << wide << cs1Color << pdLeftToRight << true << 25 << false;
-        QTest::newRow("no border") << wide << cs3Colors << pdLeftToRight << false << 45 << false;
-        QTest::newRow("at min") << wide << cs3Colors << pdLeftToRight << true << 0 << false;
-        QTest::newRow("runs of one pixel, 3 long")
-            << QSize(3, 4) << cs3Colors << pdLeftToRight << false << 100 << false;
-        QTest::newRow("runs of one pixel, 2 long")
-            << QSize(4, 2) << cs3Colors << pdTopToBottom << false << 100 << false;
-        QTest::newRow("too small for the bevel")
-            << QSize(1, 1) << cs3Colors << pdLeftToRight << true << 50 << false;
-    }
-
     void picturesMatchTheFormulas() {
-        QFETCH(QSize, size);
-        QFETCH(TBarColorStyle, style);
-        QFETCH(TProgressDirection, direction);
-        QFETCH(bool, border);
-        QFETCH(int, position);
-        QFETCH(bool, progressColors);
-        auto bar = ShownBar(size.width(), size.height());
-        QVERIFY(bar);
-        bar->SetBarColorStyle(style);
-        bar->SetDirection(direction);
-        bar->SetShowBorder(border);
-        if (progressColors) {
-            bar->SetBarColor1(RgbColor(128, 255, 128));
-            bar->SetBarColor2(RgbColor(255, 255, 128));
-            bar->SetBarColor3(RgbColor(255, 128, 64));
+        const QSize wide(60, 14), tall(14, 60), window(217, 12);
+        const struct {
+            QSize size;
+            TBarColorStyle style;
+            TProgressDirection direction;
+            bool border;
+            int position;
+            bool windowColours; // the progress window's three colours
+        } cases[] = {
+            {{200, 20}, cs3Colors, pdLeftToRight, true, 40, false}, // the defaults
+            {window, cs3Colors, pdLeftToRight, true, 50, true},
+            {window, cs3Colors, pdLeftToRight, true, 30, true}, // fills 64 of 215, not 65
+            {window, cs3Colors, pdLeftToRight, true, 70, true}, // 150, not 151
+            {wide, cs3Colors, pdRightToLeft, true, 70, false},
+            {tall, cs3Colors, pdTopToBottom, true, 30, false},
+            {tall, cs3Colors, pdBottomToTop, true, 55, true},
+            {wide, cs2Colors, pdLeftToRight, true, 60, false},
+            {wide, cs2Colors, pdRightToLeft, true, 60, false},
+            {tall, cs2Colors, pdTopToBottom, true, 60, true},
+            {tall, cs2Colors, pdBottomToTop, false, 60, false},
+            {wide, cs1Color, pdLeftToRight, true, 25, false},
+            {wide, cs3Colors, pdLeftToRight, false, 45, false},
+            {wide, cs3Colors, pdLeftToRight, true, 0, false},
+            {{3, 4}, cs3Colors, pdLeftToRight, false, 100, false}, // runs of one pixel
+            {{4, 2}, cs3Colors, pdTopToBottom, false, 100, false},
+            {{1, 1}, cs3Colors, pdLeftToRight, true, 50, false}, // too small for the bevel
+        };
+        for (const auto& c : cases) {
+            auto bar = ShownBar(c.size.width(), c.size.height());
+            QVERIFY(bar);
+            bar->SetBarColorStyle(c.style);
+            bar->SetDirection(c.direction);
+            bar->SetShowBorder(c.border);
+            if (c.windowColours) {
+                bar->SetBarColor1(RgbColor(128, 255, 128));
+                bar->SetBarColor2(RgbColor(255, 255, 128));
+                bar->SetBarColor3(RgbColor(255, 128, 64));
+            }
+            bar->SetPosition(c.position);
+            CompareWithFormulas(*bar);
         }
-        bar->SetPosition(position);
-        CompareWithFormulas(*bar);
-    }
-
-    void filledLengthRoundsHalvesToEven() {
-        auto bar = ShownBar(217, 12);
-        QVERIFY(bar);
-        const QColor background = bar->palette().color(QPalette::Button);
-        // The track is 215 pixels from column 1: 30 % fills 64 (not 65), 70 % 150.
-        for (const auto& [position, filled] : {std::pair{30, 64}, std::pair{70, 150}}) {
-            bar->SetPosition(position);
-            QVERIFY(Pixel(*bar, filled, 5) != background);
-            QCOMPARE(Pixel(*bar, filled + 1, 5), background);
-        }
-        // The raw position, half of a range of 200, fills half the track.
-        bar->SetMax(200);
-        bar->SetPosition(100);
-        QVERIFY(Pixel(*bar, 108, 5) != background);
-        QCOMPARE(Pixel(*bar, 109, 5), background);
     }
 
     void positionChangesReuseThePictureAndIgnoredOnesPaintNothing() {
@@ -237,18 +203,13 @@ private slots:
         auto bar = ShownBar(50, 8);
         QVERIFY(bar);
         bar->SetPosition(40);
-        bar->SetMin(60); // left below Min: an empty track
-        QCOMPARE(bar->Position(), 40);
-        CompareWithFormulas(*bar);
-        bar->SetMin(0);
-        bar->SetMax(20); // left above Max: the whole picture
-        CompareWithFormulas(*bar);
-        bar->SetMin(40); // a range of zero width, position at Min: empty
-        bar->SetMax(40);
-        CompareWithFormulas(*bar);
-        bar->SetMin(30); // zero width again, position above Min: whole
-        bar->SetMax(30);
-        CompareWithFormulas(*bar);
+        // Below Min: empty; above Max: whole; zero width at Min: empty, above: whole.
+        for (const auto& [min, max] : {std::pair{60, 100}, {0, 20}, {40, 40}, {30, 30}}) {
+            bar->SetMin(min);
+            bar->SetMax(max);
+            QCOMPARE(bar->Position(), 40);
+            CompareWithFormulas(*bar);
+        }
         bar->SetMin(50); // Max below Min: every assignment ignored
         bar->SetMax(10);
         for (const int position : {10, 30, 50}) {

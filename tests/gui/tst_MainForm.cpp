@@ -62,12 +62,9 @@ private slots:
         const QStringList names = {QStringLiteral("Clearlist1"), QStringLiteral("Scanforroms"),
                                    QStringLiteral("Saveas"),     QStringLiteral("Properties"),
                                    QStringLiteral("N1"),         QStringLiteral("Quit1")};
-        const QStringList captions = {QStringLiteral("&Clear list"),
-                                      QStringLiteral("Scan for roms ..."),
-                                      QStringLiteral("&Save as ..."),
-                                      QStringLiteral("&Properties"),
-                                      QString(),
-                                      QStringLiteral("&Quit")};
+        const QStringList captions = {QStringLiteral("&Clear list"), QStringLiteral("Scan for roms ..."),
+                                      QStringLiteral("&Save as ..."), QStringLiteral("&Properties"),
+                                      QString(), QStringLiteral("&Quit")};
         QCOMPARE(items.size(), names.size());
         for (int i = 0; i < items.size(); ++i) {
             QCOMPARE(items[i]->objectName(), names[i]);
@@ -93,8 +90,7 @@ private slots:
             const QString title = grid->model()->headerData(col, Qt::Horizontal).toString();
             QCOMPARE(header->sectionSize(col), bold.horizontalAdvance(title) + 4);
         }
-        QCOMPARE(grid->model()->headerData(6, Qt::Horizontal).toString(),
-                 QStringLiteral("Rom size"));
+        QCOMPARE(grid->model()->headerData(6, Qt::Horizontal).toString(), QStringLiteral("Rom size"));
     }
 
     void fitColumnsMeasuresDataInTheDataFont() {
@@ -150,38 +146,25 @@ private slots:
         TEditGrid* grid = MainForm->EditGrid1;
         grid->SetRowCount(3);
         grid->SetCell(1, 1, "ab");
-        const auto openEditor = [grid](int row, int col) {
-            const QRect cell = grid->visualRect(grid->model()->index(row, col));
+        const struct {
+            int caret, key, row, col; // the cell current after the key
+        } cases[] = {{0, Qt::Key_Right, 0, 1}, // inside the text: stays
+                     {2, Qt::Key_Right, 0, 2}, // at its end: the next cell
+                     {0, Qt::Key_Left, 0, 0},
+                     {1, Qt::Key_Down, 1, 1}}; // Up and Down always move
+        for (const auto& c : cases) {
+            const QRect cell = grid->visualRect(grid->model()->index(0, 1));
             QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
-            QLineEdit* open = nullptr;
-            for (QLineEdit* editor : grid->findChildren<QLineEdit*>()) {
-                open = editor->isVisible() ? editor : open;
-            }
-            return open;
-        };
-        QLineEdit* editor = openEditor(0, 1);
-        QVERIFY(editor);
-        editor->setCursorPosition(0);
-        QTest::keyClick(editor, Qt::Key_Right); // inside the text: stays
-        QCOMPARE(grid->currentIndex().column(), 1);
-        QTest::keyClick(editor, Qt::Key_Right);
-        QTest::keyClick(editor, Qt::Key_Right); // at its end: the next cell
-        QCOMPARE(grid->currentIndex(), grid->model()->index(0, 2));
-        QTest::keyClicks(grid, QStringLiteral("x")); // typing lands there
+            QLineEdit* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+            QVERIFY(editor);
+            editor->setCursorPosition(c.caret);
+            QTest::keyClick(editor, Qt::Key(c.key));
+            QCOMPARE(grid->currentIndex(), grid->model()->index(c.row, c.col));
+        }
+        QTest::keyClicks(grid, QStringLiteral("x")); // typing lands in the new cell
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QTRY_COMPARE(grid->Cell(2, 1), std::string("x"));
+        QTRY_COMPARE(grid->Cell(1, 2), std::string("x"));
         QCOMPARE(grid->Cell(1, 1), std::string("ab"));
-
-        editor = openEditor(0, 1);
-        QVERIFY(editor);
-        editor->setCursorPosition(1);
-        QTest::keyClick(editor, Qt::Key_Down); // Up and Down always move
-        QCOMPARE(grid->currentIndex(), grid->model()->index(1, 1));
-        editor = openEditor(1, 1);
-        QVERIFY(editor);
-        editor->setCursorPosition(0);
-        QTest::keyClick(editor, Qt::Key_Left);
-        QCOMPARE(grid->currentIndex(), grid->model()->index(1, 0));
     }
 
     void tableHasNoClipboardShortcuts() {

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -103,40 +104,34 @@ private slots:
         DestroyForms();
     }
 
-    void windowScanGivesTheCoreRows_data() {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<bool>("otherFiles");
-        QTest::addColumn<bool>("skipTxt");
-        QTest::newRow("defaults") << int(TRomMode::Normal) << true << true;
-        QTest::newRow("NES, txt too") << int(TRomMode::Nes) << true << false;
-        QTest::newRow("zip only") << int(TRomMode::Normal) << false << true;
-    }
     void windowScanGivesTheCoreRows() {
-        QFETCH(int, mode);
-        QFETCH(bool, otherFiles);
-        QFETCH(bool, skipTxt);
-        ScanDialog->NesScan->setChecked(mode == int(TRomMode::Nes));
-        ScanDialog->ScanOtherFiles->setChecked(otherFiles);
-        ScanDialog->SkipTxt->setChecked(skipTxt);
-        const int widthBefore = MainForm->EditGrid1->ColWidth(4);
-        RunScan(roms_.path()); // no trailing "/": the same as with one
-        const auto expected = CoreRows(roms_.path(), ScanDialog->Options());
-        QVERIFY(!expected.empty());
-        QVERIFY(WindowRows() == expected);
-        QVERIFY(boxes_.isEmpty());
-        QVERIFY(MainForm->isEnabled());
-        QVERIFY(!MainForm->ProgressFrm->Form()->isVisible());
-        QCOMPARE(MainForm->ProgressFrm->Max(), 100); // reset by HideProgress
-        if (otherFiles) {
-            QVERIFY(MainForm->EditGrid1->ColWidth(4) > widthBefore); // fitted
-        }
+        const struct {
+            bool nes, otherFiles, skipTxt;
+        } cases[] = {{false, true, true}, {true, true, false}, {false, false, true}};
+        for (const auto& c : cases) {
+            MainForm->Clearlist1->trigger();
+            ScanDialog->NesScan->setChecked(c.nes);
+            ScanDialog->RadioButton1->setChecked(!c.nes);
+            ScanDialog->ScanOtherFiles->setChecked(c.otherFiles);
+            ScanDialog->SkipTxt->setChecked(c.skipTxt);
+            RunScan(roms_.path()); // no trailing "/": the same as with one
+            const auto expected = CoreRows(roms_.path(), ScanDialog->Options());
+            QVERIFY(!expected.empty());
+            QVERIFY(WindowRows() == expected);
+            QVERIFY(boxes_.isEmpty());
+            QVERIFY(MainForm->isEnabled());
+            QVERIFY(!MainForm->ProgressFrm->Form()->isVisible());
 
-        // A second scan adds behind the first scan's rows.
-        RunScan(roms_.path() + QLatin1Char('/'));
-        auto twice = expected;
-        twice.insert(twice.end(), expected.begin(), expected.end());
-        QVERIFY(WindowRows() == twice);
-        QVERIFY(QDir(tmp_.path()).isEmpty());
+            // A second scan adds behind the first scan's rows.
+            RunScan(roms_.path() + QLatin1Char('/'));
+            auto twice = expected;
+            twice.insert(twice.end(), expected.begin(), expected.end());
+            QVERIFY(WindowRows() == twice);
+            QVERIFY(QDir(tmp_.path()).isEmpty());
+        }
+        MainForm->EditGrid1->horizontalHeader()->resizeSection(4, 10);
+        RunScan(roms_.path());
+        QVERIFY(MainForm->EditGrid1->ColWidth(4) > 10); // fitted after a completed scan
     }
 
     void cancelStopsAfterTheFileAndKeepsTheBlankRow() {
@@ -182,15 +177,6 @@ private slots:
         QVERIFY(!MainForm->isVisible());
         QVERIFY(!MainForm->ProgressFrm->Form()->isVisible());
         QVERIFY(QDir(tmp_.path()).isEmpty());
-    }
-
-    void addRomRowBuildsTheCellsInFrontOfTheLastRow() {
-        MainForm->AddRomRow("Super Game.SFC", "Super Game.SFC", "Dir\\ROM.SFC", "abcdef01", "");
-        const auto rows = WindowRows();
-        QCOMPARE(rows.size(), std::size_t(2));
-        QCOMPARE(rows[0], (TRomTable::TRow{"super game", "Super Game", "super game", "Super Game",
-                                           "dir\\rom.sfc", "ABCDEF01", " "}));
-        QCOMPARE(rows[1], TRomTable::TRow{});
     }
 };
 
