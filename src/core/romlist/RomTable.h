@@ -63,8 +63,8 @@ public:
 
     // Each column gets its widest text plus 4 pixels, then extra when extra is not 0.
     // The table has no fixed columns, so includeFixed changes nothing. Each
-    // distinct text is estimated from the advances of its characters and of
-    // its pairs of neighbours, and only the texts whose estimate could reach
+    // text is estimated from the advances of its characters and of its pairs
+    // of neighbours, and only the distinct texts whose estimate could reach
     // the widest are measured whole.
     void FitColumns(bool includeFixed, int extra, const ITextMeasure& measure);
 

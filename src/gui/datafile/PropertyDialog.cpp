@@ -37,7 +37,7 @@ void FitBefore(QLabel* label, const QLabel* next) {
     constexpr int Gap = 6;
     const int room = next->x() - Gap - label->x();
     QFont font = label->font();
-    while (label->width() > room && font.pixelSize() != 7) {
+    while (label->width() > room && QFontInfo(font).pixelSize() > 7) {
         font.setPixelSize(QFontInfo(font).pixelSize() - 1);
         label->setFont(font);
         label->adjustSize();
