@@ -5,6 +5,8 @@
 
 #include <QMessageBox>
 #include <QSettings>
+#include <QTimer>
+#include <QWidget>
 
 namespace tabula {
 
@@ -19,6 +21,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The application name, not the display name: a display name would be
     // appended to every window caption.
     setApplicationName(QString::fromLatin1(Title));
+    installEventFilter(this);
     try {
         settings_ = std::make_unique<TPrivateDirectory>(TemporaryDirectory(), "tabula-settings-");
         const QString path = QString::fromStdString(settings_->Path());
@@ -31,6 +34,42 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 TApplication::~TApplication() = default;
+
+bool TApplication::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::Show && event->type() != QEvent::Hide) {
+        return false; // every event passes here: the common case first
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget != nullptr && widget->isWindow() &&
+        (widget->windowType() == Qt::Dialog || widget->windowType() == Qt::Window)) {
+        // Once the windows have settled.
+        QTimer::singleShot(0, this, &TApplication::PlaceKeyboard);
+    }
+    return false;
+}
+
+void TApplication::PlaceKeyboard() {
+    // A window manager gives the keyboard to a dialog that opens and back to
+    // the window below when it closes; without one the keyboard would stay
+    // where it was or go nowhere. The open modal dialog gets it, else the
+    // active window keeps it, else the first window that takes input.
+    if (QWidget* modal = activeModalWidget()) {
+        if (activeWindow() != modal) {
+            modal->activateWindow();
+        }
+        return;
+    }
+    if (activeWindow() != nullptr && activeWindow()->isVisible()) {
+        return;
+    }
+    for (QWidget* window : topLevelWidgets()) {
+        if (window->isVisible() && window->isEnabled() &&
+            (window->windowType() == Qt::Window || window->windowType() == Qt::Dialog)) {
+            window->activateWindow();
+            return;
+        }
+    }
+}
 
 void TApplication::ShowException(const std::exception& error, QWidget* parent) {
     const QString text = QString::fromStdString(ErrorBoxText(error.what()));

@@ -36,7 +36,12 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void PlaceKeyboard();
+
     // Where Qt's own settings (the file choosers' history) go for the run,
     // removed at exit: the program keeps nothing between runs.
     std::unique_ptr<TPrivateDirectory> settings_;

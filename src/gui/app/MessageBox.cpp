@@ -1,7 +1,5 @@
 #include "app/MessageBox.h"
 
-#include <QWidget>
-
 namespace tabula {
 
 namespace {
@@ -18,13 +16,7 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const TMessageBoxReq
     QMessageBox box(request.Icon, request.Title, request.Text, request.Buttons, parent);
     box.setObjectName(QStringLiteral("MessageBox"));
     box.setTextFormat(Qt::PlainText);
-    const int answer = box.exec();
-    // The keyboard goes back to the window the box stood over, also where no
-    // window manager hands it back.
-    if (parent != nullptr && parent->window()->isVisible()) {
-        parent->window()->activateWindow();
-    }
-    return static_cast<QMessageBox::StandardButton>(answer);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
 void SetMessageBoxSink(TMessageBoxSink sink) {
