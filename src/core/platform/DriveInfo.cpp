@@ -47,4 +47,16 @@ std::optional<TDriveInfo> QueryDrive(const std::string& root) {
     return info;
 }
 
+IDriveFacts& SystemDriveFacts() {
+    class TSystemDriveFacts final : public IDriveFacts {
+    public:
+        std::string RootOf(const std::string& path) override { return DriveRootOf(path); }
+        std::optional<TDriveInfo> Query(const std::string& root) override {
+            return QueryDrive(root);
+        }
+    };
+    static TSystemDriveFacts facts;
+    return facts;
+}
+
 } // namespace tabula

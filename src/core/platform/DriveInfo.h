@@ -26,4 +26,19 @@ std::string DriveRootOf(const std::string& path);
 // root is neither a mount point nor on a file system that answers.
 std::optional<TDriveInfo> QueryDrive(const std::string& root);
 
+// Where the zip component learns about drives. The system's answers come from
+// the mount table; a test plays a removable drive and its disk changes.
+class IDriveFacts {
+public:
+    virtual ~IDriveFacts() = default;
+    // As DriveRootOf.
+    virtual std::string RootOf(const std::string& path) = 0;
+    // As QueryDrive; asked again after every disk change, never remembered
+    // for a removable drive.
+    virtual std::optional<TDriveInfo> Query(const std::string& root) = 0;
+};
+
+// The facts of this system's drives.
+IDriveFacts& SystemDriveFacts();
+
 } // namespace tabula

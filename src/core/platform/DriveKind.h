@@ -11,6 +11,12 @@ namespace tabula {
 // differently on removable media.
 enum class TDriveKind { Fixed, Removable, Network };
 
+// Volumes of a set on these lie side by side as files; only other drives
+// change disks.
+inline bool IsFixedOrNetwork(TDriveKind kind) {
+    return kind == TDriveKind::Fixed || kind == TDriveKind::Network;
+}
+
 // True for the file-system types that reach another machine.
 bool IsNetworkFsType(std::string_view fsType);
 

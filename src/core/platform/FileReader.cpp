@@ -19,13 +19,15 @@ TFileReader::~TFileReader() {
 }
 
 TFileReader::TFileReader(TFileReader&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), size_(std::exchange(other.size_, 0)) {}
+    : fd_(std::exchange(other.fd_, -1)), size_(std::exchange(other.size_, 0)),
+      modified_(other.modified_) {}
 
 TFileReader& TFileReader::operator=(TFileReader&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = std::exchange(other.fd_, -1);
         size_ = std::exchange(other.size_, 0);
+        modified_ = other.modified_;
     }
     return *this;
 }
@@ -46,6 +48,7 @@ bool TFileReader::Open(const std::string& path) {
     }
     fd_ = fd;
     size_ = static_cast<uint64_t>(info.st_size);
+    modified_ = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
     return true;
 }
 

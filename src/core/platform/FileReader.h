@@ -9,6 +9,13 @@ namespace tabula {
 // True when path names a regular file (or a link to one).
 bool IsExistingFile(const std::string& path);
 
+// A file's last modification time.
+struct TFileTime {
+    int64_t Seconds = 0;
+    int64_t Nanoseconds = 0;
+    bool operator==(const TFileTime&) const = default;
+};
+
 // A file opened for reading at explicit positions; closed by the destructor.
 class TFileReader {
 public:
@@ -25,6 +32,8 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     // Size in bytes at the time of opening; 0 when nothing is open.
     uint64_t Size() const { return size_; }
+    // Modification time at the time of opening.
+    const TFileTime& ModifiedTime() const { return modified_; }
     // Reads up to count bytes at position into buffer; returns how many
     // arrived (fewer at the end of the file or on a read error).
     size_t ReadAt(uint64_t position, void* buffer, size_t count) const;
@@ -32,6 +41,7 @@ public:
 private:
     int fd_ = -1;
     uint64_t size_ = 0;
+    TFileTime modified_;
 };
 
 } // namespace tabula

@@ -67,9 +67,13 @@ void TCrc32::Collect() {
     }
     // Extracted members never outlive the call, whatever way it ends.
     struct TExtractDirCleanup {
-        std::unique_ptr<TPrivateDirectory>& Dir;
-        ~TExtractDirCleanup() { Dir.reset(); }
-    } cleanup{extractDir_};
+        TCrc32& Collector;
+        ~TExtractDirCleanup() {
+            Collector.memberDir_.reset();
+            Collector.extractDir_.reset();
+            Collector.joinedSet_.clear();
+        }
+    } cleanup{*this};
 
     if (LowerCase(FileExtension(fileName_)) == ".zip" && ZipMode) {
         CollectArchive();

@@ -98,17 +98,24 @@ private:
     // Checksums path from headerSize_ to its end, streaming it in blocks.
     TCrcResult CrcOfFile(const std::string& path) const;
     // Extracts one member into the private directory, checksums it like a
-    // loose file and removes it again.
-    TCrcResult CrcOfZipMember(const std::string& archivePath, const std::string& memberName);
+    // loose file and removes it again. A member of a split set (lastDisk
+    // above 0) comes from the set joined once for the whole archive.
+    TCrcResult CrcOfZipMember(const std::string& archivePath, const std::string& memberName,
+                              int lastDisk);
+    // The joined copy of the split set archivePath, made on first use.
+    const std::string& JoinedSet(const std::string& archivePath);
     void AddItem(std::string name, std::string crcText, int64_t size);
 
     std::string tempPath_;
     std::string fileName_;
     std::vector<TCrcItem> items_;
     int32_t headerSize_ = 0;
-    // Where members are extracted: a directory only this collector uses, made
-    // on first use and removed when Collect ends.
+    // A directory only this collector uses, made on first use and removed
+    // when Collect ends. It holds the joined copy of a split set, and the
+    // folder members are extracted into, which holds nothing else.
     std::unique_ptr<TPrivateDirectory> extractDir_;
+    std::unique_ptr<TPrivateDirectory> memberDir_;
+    std::string joinedSet_;
 };
 
 } // namespace tabula

@@ -92,24 +92,40 @@ void TCrc32::CollectArchive() {
             // The directory already knows: nothing is decompressed.
             AddItem(name, LowerCase(HexText(entry.Crc)), size);
         } else {
-            const TCrcResult result = CrcOfZipMember(fileName_, name);
+            const TCrcResult result = CrcOfZipMember(fileName_, name, zip.LastDisk());
             AddItem(name, LowerCase(HexText(result.Crc)), result.Size);
         }
     }
 }
 
+const std::string& TCrc32::JoinedSet(const std::string& archivePath) {
+    if (joinedSet_.empty()) {
+        TZipComponent joiner(Ui);
+        joiner.SetErrCode(0);
+        std::string joined = extractDir_->Path() + "/";
+        if (joiner.ReadSpan(archivePath, joined) != 0) {
+            throw ECrcZipError(joiner.Message());
+        }
+        joinedSet_ = joined;
+    }
+    return joinedSet_;
+}
+
 TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath,
-                                          const std::string& memberName) {
+                                          const std::string& memberName, int lastDisk) {
     try {
         if (!extractDir_) {
             extractDir_ = std::make_unique<TPrivateDirectory>(tempPath_, "tabula-extract-");
+            memberDir_ = std::make_unique<TPrivateDirectory>(extractDir_->Path(), "member-");
         }
     } catch (const EPrivateDirectoryError& error) {
         throw ECrcZipError(error.what());
     }
     // The archive must still be found once the current directory has moved.
-    const std::string archive = AbsolutePath(archivePath);
-    const TPrivateDirectory& dir = *extractDir_;
+    // A split set is joined once; its members all come from the joined copy.
+    const std::string archive =
+        lastDisk != 0 ? JoinedSet(AbsolutePath(archivePath)) : AbsolutePath(archivePath);
+    const TPrivateDirectory& dir = *memberDir_;
 
     TZipComponent zip(Ui);
     // Whatever happens, the extracted copy goes; the directory stays empty

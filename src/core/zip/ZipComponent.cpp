@@ -1,6 +1,5 @@
 #include "zip/ZipComponent.h"
 
-#include "platform/DriveInfo.h"
 #include "zip/ZipMessages.h"
 
 namespace tabula {
@@ -48,7 +47,7 @@ bool TZipComponent::CheckDrive() {
     driveFreeSize_ = 0;
     // There are no drive letters here, so a root is never "not a valid
     // drive"; a root that is not a file system is "not defined".
-    const auto drive = QueryDrive(driveRoot_);
+    const auto drive = Facts().Query(driveRoot_);
     if (!drive) {
         return false;
     }

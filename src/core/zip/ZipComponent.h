@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/DriveInfo.h"
 #include "platform/DriveKind.h"
 #include "platform/ProcessPaths.h"
 #include "zip/EZipComponent.h"
@@ -9,6 +10,7 @@
 #include "zip/ZipOptions.h"
 #include "zip/ZipUi.h"
 
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <span>
@@ -91,6 +93,22 @@ public:
     // Reads label, kind and space of DriveRoot. True when it could be queried
     // and, unless it is a network file system, its size is known.
     bool CheckDrive();
+    // Where the component learns about drives; the system's unless set.
+    void SetDriveFacts(IDriveFacts* facts) { driveFacts_ = facts; }
+
+    // ---- Sets split into volumes (ZipComponentVolumes.cpp, ZipComponentSpan.cpp)
+
+    // The volume holding the listed archive's end record: 0 for an ordinary
+    // archive, above 0 for the last volume of a set.
+    int LastDisk() const { return lastDisk_; }
+    // Joins the set whose last volume is archive into one ordinary archive.
+    // output names the file to make (its extension becomes ".zip"; a file of
+    // that name goes to the trash, or is deleted when HowToDelete is htdFinal)
+    // or, ending in "/" or naming a directory, where to make a new file
+    // "zip" + six characters + ".zip". Returns 0 with output naming the joined
+    // archive, -7 after a reported failure, -8 when memory ran out and -9
+    // after any other failure; on failure nothing is left and output is empty.
+    int ReadSpan(const std::string& archive, std::string& output);
 
     // ---- Published properties (stored values unless noted)
 
@@ -206,8 +224,14 @@ protected:
     // file that cannot be opened is reported (11002) and, like a file without
     // an end record, gives false.
     bool LocateEndRecord(bool strict);
-    // Closes the open volume and opens volume number volume of a set.
+    // Closes the open volume and opens volume number volume of a set: on a
+    // fixed or network drive the file of that number beside the set, on a
+    // removable drive the disk labelled with it, asking the user to insert it.
     void OpenVolume(int volume);
+    // Prompts for the wanted disk of a removable drive until the drive
+    // answers (and at least once while NewVolumeWanted); returns the drive's
+    // kind. A fixed or network drive is never prompted for.
+    TDriveKind AskForVolume();
 
     const TEndRecord& EndRecord() const { return endRecord_; }
 
@@ -229,6 +253,27 @@ protected:
     int64_t dirOffset_ = 0;
 
 private:
+    struct TSpanMember;
+    class TSpanWriter;
+
+    IDriveFacts& Facts() { return driveFacts_ != nullptr ? *driveFacts_ : SystemDriveFacts(); }
+    bool VolumeCheck(TDriveKind kind, int volume);
+    std::string VolumePrompt() const;
+    void CreateSpanOutput(std::string& output, TSpanWriter& out);
+    void FindLastVolume();
+    void SeekSpanDirectory();
+    std::vector<TSpanMember> ReadSpanDirectory(uint64_t& byteTotal);
+    void CopySpanMembers(std::vector<TSpanMember>& table, TSpanWriter& out);
+    // Returns where the directory starts in the output.
+    uint64_t WriteSpanDirectory(const std::vector<TSpanMember>& table, TSpanWriter& out);
+    void WriteSpanEndRecord(TSpanWriter& out, uint64_t directory);
+    // Reads a central header of a set, moving on to the next volume after a
+    // short read; fills header (46 bytes) and its name.
+    void ReadSpanCentralHeader(std::array<uint8_t, 46>& header, std::string& name);
+    // Copies count bytes to out, moving on to the next volume where one ends;
+    // code names the step when a read or write comes short.
+    void CopySpanBytes(uint64_t count, int code, TSpanWriter& out);
+
     void RunExtraction();
     // The library's callback: finds the component the record names.
     static int32_t UnzipCallbackEntry(UnzipCallbackInfo* info);
@@ -289,6 +334,15 @@ private:
     uint32_t totalSize_ = 0;
     // An exception a handler raised inside the library call, kept until it returns.
     std::exception_ptr callbackFailure_;
+
+    IDriveFacts* driveFacts_ = nullptr;
+    // A volume prompt must be shown even when the drive answers.
+    bool newVolumeWanted_ = false;
+    // Writes raise progress events only while members are copied.
+    bool copying_ = false;
+    // The set's last volume as named by the caller: the split form's volumes
+    // are named after it.
+    std::string setName_;
 
     TNotifyEvent onDirUpdate_;
     TProgressEvent onProgress_;

@@ -1,7 +1,10 @@
 // Extraction of members through the run-time loaded unzip library.
 #include "zip/ZipComponent.h"
 
+#include "platform/CurrentDirectory.h"
 #include "platform/FileReader.h"
+#include "platform/OutputFile.h"
+#include "platform/PrivateDirectory.h"
 #include "platform/ProcessPaths.h"
 #include "zip/UnzipExecBlock.h"
 #include "zip/UnzipLibLoader.h"
@@ -162,6 +165,25 @@ void TZipComponent::RunExtraction() {
         }
     } unload{loadedHere};
 
+    // The library is handed one archive: a set is joined into a copy first,
+    // which goes again however the extraction ends.
+    std::string archive = zipFilename_;
+    struct TJoinedCopy {
+        std::string Path;
+        ~TJoinedCopy() {
+            if (!Path.empty())
+                RemoveFile(Path);
+        }
+    } joined;
+    if (lastDisk_ != 0) {
+        std::string where = tempDir_.empty() ? TemporaryDirectory() : tempDir_;
+        if (where.back() != '/')
+            where.push_back('/');
+        if (ReadSpan(zipFilename_, where) != 0)
+            return;
+        joined.Path = archive = AbsolutePath(where);
+    }
+
     if (IsExistingDirectory(extrBaseDir_))
         ChangeCurrentDirectory(extrBaseDir_);
     const int version = UnzipLibVersion();
@@ -182,7 +204,7 @@ void TZipComponent::RunExtraction() {
         request.DirNames = extrOptions_.contains(ExtrOptsEnum::ExtrDirNames);
         request.Overwrite = extrOptions_.contains(ExtrOptsEnum::ExtrOverWrite);
         request.Password = password_;
-        request.Archive = zipFilename_;
+        request.Archive = archive;
         // A spec naming a listed member is handed over as the member's stored
         // bytes, so a name the listing turned into other text is still found.
         for (const std::string& spec : fileSpecs_) {

@@ -5,7 +5,6 @@
 
 #include "zip/ZipComponent.h"
 
-#include "platform/DriveInfo.h"
 #include "zip/EndRecordSearch.h"
 #include "zip/ZipMessages.h"
 #include "zip/ZipText.h"
@@ -19,28 +18,6 @@ namespace tabula {
 using namespace ZipFormat;
 
 namespace {
-
-// Shows the busy pointer for a scope.
-class TBusyScope {
-public:
-    explicit TBusyScope(IZipUi* ui) : ui_(ui) {
-        if (ui_ != nullptr) {
-            ui_->SetBusy(true);
-        }
-    }
-    ~TBusyScope() { End(); }
-    TBusyScope(const TBusyScope&) = delete;
-    TBusyScope& operator=(const TBusyScope&) = delete;
-    void End() {
-        if (ui_ != nullptr) {
-            ui_->SetBusy(false);
-            ui_ = nullptr;
-        }
-    }
-
-private:
-    IZipUi* ui_;
-};
 
 // Volumes of a set on labelled disks are named "PKBACK# " and a three-digit number.
 int LabelDiskNumber(const std::string& label) {
@@ -78,7 +55,7 @@ void TZipComponent::List() {
         FireDirUpdate();
         return;
     }
-    TBusyScope busy(ui_);
+    TZipBusyScope busy(ui_);
     bool failed = true;
     try {
         ReadDirectory();
@@ -100,12 +77,16 @@ void TZipComponent::List() {
 
 void TZipComponent::ReadDirectory() {
     workingFileName_ = zipFilename_;
-    driveRoot_ = DriveRootOf(zipFilename_);
+    setName_ = zipFilename_;
+    driveRoot_ = Facts().RootOf(zipFilename_);
     if (!CheckDrive()) {
         throw EZipComponent(ZipMsg::DriveUndefined, driveRoot_);
     }
     LocateEndRecord(true);
     lastDisk_ = static_cast<int>(endRecord_.ThisDisk);
+    // The file given is the set's last volume: a directory cut short here
+    // has no next volume to go on in.
+    currentVolume_ = lastDisk_;
     if (lastDisk_ > 0) {
         multiVolume_ = true;
     }

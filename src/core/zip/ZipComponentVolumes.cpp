@@ -1,16 +1,122 @@
+// Switching between the volumes of a split set: numbered files side by side
+// on a fixed or network drive, or one labelled disk per volume on a removable
+// drive, which the user is asked to insert.
 #include "zip/ZipComponent.h"
 
+#include "platform/FileReader.h"
+#include "zip/VolumeNames.h"
 #include "zip/ZipMessages.h"
 
 namespace tabula {
 
-// Volume sets are not joined yet: any other volume counts as missing, which
-// ends the listing with "Input file does not exist" instead of reading the
-// wrong file.
+namespace {
+
+constexpr int AnswerOk = 1;
+
+// The prompts' own wording, for message ids the table has no text for.
+constexpr const char* BuiltInLastDisk = "Please insert last disk in set";
+constexpr const char* BuiltInVolume = "Please insert disk volume %.1d of %.1d";
+constexpr const char* BuiltInDrive = "\r\nin drive: %s";
+constexpr int VolumeOfSet = 11034;
+constexpr int InDrive = 11035;
+
+std::string PromptText(int id, const char* builtIn) {
+    const auto stored = FindZipMessage(id);
+    return stored ? std::string(*stored) : std::string(builtIn);
+}
+
+std::string DiskLabel(int volume) {
+    const std::string number = std::to_string(volume + 1);
+    return "PKBACK# " + std::string(number.size() < 3 ? 3 - number.size() : 0, '0') + number;
+}
+
+} // namespace
+
 void TZipComponent::OpenVolume(int volume) {
     input_.Close();
     currentVolume_ = volume;
-    throw EZipComponent(ZipMsg::InputMissing, true);
+    bool failedBefore = false;
+    for (;;) {
+        TDriveKind kind = driveKind_;
+        if (failedBefore) {
+            if (IsFixedOrNetwork(kind)) {
+                throw EZipComponent(ZipMsg::InputMissing, true);
+            }
+            ReportError(ZipMsg::InputMissing);
+        }
+        // Asked again after every answer: a disk with the wrong label is not
+        // taken, and the prompt must come back for it.
+        do {
+            newVolumeWanted_ = true;
+            kind = AskForVolume();
+        } while (!VolumeCheck(kind, volume));
+        if (input_.Open(workingFileName_)) {
+            return;
+        }
+        failedBefore = true;
+    }
+}
+
+bool TZipComponent::VolumeCheck(TDriveKind kind, int volume) {
+    if (!IsFixedOrNetwork(kind)) {
+        return volumeLabel_ == DiskLabel(volume);
+    }
+    // The numbered name first; then the split form, whose last volume keeps
+    // the set's own name. Both are made from the name the set was given by.
+    const std::string& set = setName_.empty() ? workingFileName_ : setName_;
+    const auto numbered = NumberedVolumeName(set, volume);
+    if (numbered && IsExistingFile(*numbered)) {
+        workingFileName_ = *numbered;
+        return true;
+    }
+    const std::string split = volume == lastDisk_ ? set : SplitVolumeName(set, volume);
+    if (IsExistingFile(split)) {
+        workingFileName_ = split;
+        return true;
+    }
+    // Opening the missing file fails and names the failure.
+    workingFileName_ = numbered ? *numbered : split;
+    return true;
+}
+
+TDriveKind TZipComponent::AskForVolume() {
+    if (ui_ != nullptr) {
+        ui_->Pump();
+    }
+    // A drive without a disk still is the drive it was.
+    if (const auto drive = Facts().Query(driveRoot_)) {
+        driveKind_ = drive->Kind;
+    }
+    const TDriveKind kind = driveKind_;
+    int answer = AnswerOk;
+    while ((answer == AnswerOk && !CheckDrive()) || newVolumeWanted_) {
+        if (IsFixedOrNetwork(kind)) {
+            newVolumeWanted_ = false;
+            break;
+        }
+        if (unattended_) {
+            throw EZipComponent(ZipMsg::UnattendedSpanning, true);
+        }
+        const bool lastDisk = currentVolume_ < 0;
+        const std::string text = VolumePrompt();
+        answer = ui_ != nullptr ? ui_->AskForVolume(text, lastDisk) : 0;
+        newVolumeWanted_ = false;
+    }
+    if (answer == 0) {
+        throw EZipComponent(ZipMsg::PromptFailed, true);
+    }
+    if (answer != AnswerOk) {
+        throw EZipComponent(ZipMsg::UserCancelled, false);
+    }
+    return kind;
+}
+
+std::string TZipComponent::VolumePrompt() const {
+    std::string text = currentVolume_ < 0
+                           ? PromptText(ZipMsg::InsertLastDisk, BuiltInLastDisk)
+                           : FormatZipText(PromptText(VolumeOfSet, BuiltInVolume),
+                                           {int64_t{currentVolume_} + 1, int64_t{lastDisk_} + 1});
+    return text + FormatZipText(PromptText(InDrive, BuiltInDrive), {driveRoot_});
 }
 
 } // namespace tabula

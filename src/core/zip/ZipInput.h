@@ -19,6 +19,7 @@ public:
     bool IsOpen() const { return file_.IsOpen(); }
     uint64_t Size() const { return file_.Size(); }
     uint64_t Position() const { return position_; }
+    const TFileTime& ModifiedTime() const { return file_.ModifiedTime(); }
 
     // Moves to position; false when it is negative.
     bool Seek(int64_t position);

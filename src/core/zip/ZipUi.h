@@ -22,4 +22,26 @@ public:
     virtual void Pump() = 0;
 };
 
+// Shows the busy pointer for a scope.
+class TZipBusyScope {
+public:
+    explicit TZipBusyScope(IZipUi* ui) : ui_(ui) {
+        if (ui_ != nullptr) {
+            ui_->SetBusy(true);
+        }
+    }
+    ~TZipBusyScope() { End(); }
+    TZipBusyScope(const TZipBusyScope&) = delete;
+    TZipBusyScope& operator=(const TZipBusyScope&) = delete;
+    void End() {
+        if (ui_ != nullptr) {
+            ui_->SetBusy(false);
+            ui_ = nullptr;
+        }
+    }
+
+private:
+    IZipUi* ui_;
+};
+
 } // namespace tabula

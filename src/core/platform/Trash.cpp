@@ -1,0 +1,101 @@
+#include "platform/Trash.h"
+
+#include "platform/CurrentDirectory.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tabula {
+
+namespace {
+
+// The trash's info files hold the original path as a URL path.
+std::string UrlEncoded(const std::string& path) {
+    std::string out;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+            (byte >= '0' && byte <= '9') || c == '/' || c == '-' || c == '_' || c == '.' ||
+            c == '~') {
+            out.push_back(c);
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string TrashDirectory() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data != nullptr && *data == '/') {
+        return std::string(data) + "/Trash";
+    }
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/.local/share/Trash";
+}
+
+bool MoveToTrash(const std::string& path) {
+    const std::string absolute = AbsolutePath(path);
+    const std::string trash = TrashDirectory();
+    for (const std::string& dir :
+         {trash.substr(0, trash.rfind('/')), trash, trash + "/files", trash + "/info"}) {
+        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    const std::string base = absolute.substr(absolute.rfind('/') + 1);
+    // The info file is made first and exclusively: it reserves the name.
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        const std::string name = attempt == 1 ? base : base + "." + std::to_string(attempt);
+        const std::string info = trash + "/info/" + name + ".trashinfo";
+        const int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return false;
+        }
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        ::localtime_r(&now, &local);
+        char date[32];
+        std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+        const bool written = WriteAll(fd, "[Trash Info]\nPath=" + UrlEncoded(absolute) +
+                                              "\nDeletionDate=" + date + "\n");
+        const bool closed = ::close(fd) == 0;
+        if (written && closed &&
+            ::rename(absolute.c_str(), (trash + "/files/" + name).c_str()) == 0) {
+            return true;
+        }
+        ::unlink(info.c_str());
+        return false;
+    }
+    return false;
+}
+
+} // namespace tabula

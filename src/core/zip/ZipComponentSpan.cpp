@@ -1,0 +1,420 @@
+// Joining a split set into one ordinary archive: the set is read three times
+// in order (central headers, local headers with their data, central headers
+// again) and the output is written in one forward pass, with every offset and
+// disk number rewritten for a single file.
+#include "zip/ZipComponent.h"
+
+#include "platform/OutputFile.h"
+#include "platform/ProcessPaths.h"
+#include "platform/Trash.h"
+#include "zip/VolumeNames.h"
+#include "zip/ZipMessages.h"
+#include "zip/ZipText.h"
+
+#include <algorithm>
+#include <new>
+#include <unordered_map>
+
+namespace tabula {
+
+using namespace ZipFormat;
+
+namespace {
+
+constexpr size_t LocalHeaderSize = 30;
+constexpr size_t DescriptorSize = 16;
+constexpr size_t CopyBlock = 8192;
+constexpr uint16_t DescriptorFlag = 0x0008;
+
+uint16_t U16At(const uint8_t* bytes) {
+    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+uint32_t U32At(const uint8_t* bytes) {
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+void PutU16(uint8_t* bytes, uint16_t value) {
+    bytes[0] = static_cast<uint8_t>(value);
+    bytes[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void PutU32(uint8_t* bytes, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+std::string FoldedName(std::string name) {
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        } else if (c == '/') {
+            c = '\\';
+        }
+    }
+    return name;
+}
+
+// The output name for a given file name: its extension becomes ".zip".
+std::string WithZipExtension(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = path.rfind('.');
+    return (dot == std::string::npos || dot < nameStart ? path : path.substr(0, dot)) + ".zip";
+}
+
+} // namespace
+
+// One row per central header, in directory order.
+struct TZipComponent::TSpanMember {
+    std::string Name; // the stored bytes, whole whatever their length
+    uint16_t VersionMadeBy = 0;
+    uint16_t Flags = 0;
+    uint32_t CompressedSize = 0;
+    uint64_t NewOffset = 0; // of its local header in the output
+    bool Placed = false;
+};
+
+// The joined archive being written, through one copy buffer.
+class TZipComponent::TSpanWriter {
+public:
+    explicit TSpanWriter(TZipComponent& owner) : Buffer(CopyBlock), owner_(owner) {}
+
+    // Writes all of data or fails with code.
+    void Write(const void* data, size_t count, int code) {
+        const size_t written = File.Write(data, count);
+        if (written > 0 && owner_.copying_ && owner_.onProgress_) {
+            owner_.onProgress_(owner_, ProgressType::progBytes, {}, static_cast<int64_t>(written));
+        }
+        if (written < count) {
+            throw EZipComponent(code, true);
+        }
+    }
+
+    TOutputFile File;
+    std::vector<uint8_t> Buffer;
+
+private:
+    TZipComponent& owner_;
+};
+
+int TZipComponent::ReadSpan(const std::string& archive, std::string& output) {
+    // Inside Extract the component stays busy after the join.
+    const bool wasBusy = busy_;
+    busy_ = true;
+    TZipBusyScope pointer(ui_);
+    TSpanWriter out(*this);
+    std::vector<TSpanMember> table;
+    int result = 0;
+    try {
+        driveRoot_ = Facts().RootOf(archive);
+        currentVolume_ = -1;
+        newVolumeWanted_ = false;
+        copying_ = false;
+        workingFileName_ = archive;
+        setName_ = archive;
+        CreateSpanOutput(output, out);
+        FindLastVolume();
+
+        const TFileTime kept = input_.ModifiedTime();
+        lastDisk_ = static_cast<int>(endRecord_.ThisDisk);
+        currentVolume_ = lastDisk_;
+        SeekSpanDirectory();
+        uint64_t byteTotal = 0;
+        table = ReadSpanDirectory(byteTotal);
+
+        OpenVolume(0);
+        copying_ = true;
+        if (onProgress_) {
+            onProgress_(*this, ProgressType::progFileCount, {}, static_cast<int64_t>(table.size()));
+            onProgress_(*this, ProgressType::progByteTotal, {}, static_cast<int64_t>(byteTotal));
+        }
+        std::array<uint8_t, 4> marker{};
+        if (input_.Read(marker.data(), marker.size()) < marker.size() ||
+            U32At(marker.data()) != SpanMarker) {
+            throw EZipComponent(ZipMsg::SpanMarkerRead, true);
+        }
+        CopySpanMembers(table, out);
+        copying_ = false;
+
+        SeekSpanDirectory();
+        const uint64_t directory = WriteSpanDirectory(table, out);
+        WriteSpanEndRecord(out, directory);
+        out.File.SetModifiedTime(kept);
+        if (!out.File.Close()) {
+            throw EZipComponent(ZipMsg::EndRecordWrite, true);
+        }
+    } catch (const EZipComponent& error) {
+        result = -7;
+        try {
+            ReportException(error);
+        } catch (...) {
+        }
+    } catch (const std::bad_alloc&) {
+        result = -8;
+        try {
+            ReportError(ZipMsg::MemoryExhausted);
+        } catch (...) {
+        }
+    } catch (...) {
+        result = -9;
+        try {
+            ReportError(ZipMsg::SpanUnknownError);
+        } catch (...) {
+        }
+    }
+    copying_ = false;
+    if (onProgress_) {
+        try {
+            onProgress_(*this, ProgressType::progBatchEnd, {}, 0);
+        } catch (...) {
+        }
+    }
+    table.clear();
+    input_.Close();
+    out.File.Close();
+    if (result != 0) {
+        if (!out.File.Path().empty()) {
+            RemoveFile(out.File.Path());
+        }
+        output.clear();
+    }
+    busy_ = wasBusy;
+    return result;
+}
+
+void TZipComponent::CreateSpanOutput(std::string& output, TSpanWriter& out) {
+    if (output.empty() || output.back() == '/' || IsExistingDirectory(output)) {
+        const TCreateResult made =
+            out.File.CreateUnique(output.empty() ? "." : output, "zip", ".zip");
+        if (made == TCreateResult::NameFailed) {
+            throw EZipComponent(ZipMsg::TempFileFailed, true);
+        }
+        if (made != TCreateResult::Created) {
+            throw EZipComponent(ZipMsg::OutputCreateFailed, true);
+        }
+    } else {
+        // The name that will be made is the one cleared, never the given one.
+        const std::string name = WithZipExtension(output);
+        if (IsExistingFile(name)) {
+            const bool gone =
+                howToDelete_ == DeleteOpts::htdAllowUndo ? MoveToTrash(name) : RemoveFile(name);
+            if (!gone) {
+                throw EZipComponent(ZipMsg::OutputCreateFailed, true);
+            }
+        }
+        if (out.File.Create(name) != TCreateResult::Created) {
+            throw EZipComponent(ZipMsg::OutputCreateFailed, true);
+        }
+    }
+    output = out.File.Path();
+}
+
+void TZipComponent::FindLastVolume() {
+    for (int attempt = 0;; ++attempt) {
+        const TDriveKind kind = AskForVolume();
+        if (attempt > 0 && IsFixedOrNetwork(kind)) {
+            const int number = NumberBeforeExtension(workingFileName_);
+            if (number == 1) {
+                throw EZipComponent(ZipMsg::FirstDiskOfSet, true);
+            }
+            throw EZipComponent(ZipMsg::NthDiskOfSet, std::max(number, 0));
+        }
+        newVolumeWanted_ = true;
+        if (LocateEndRecord(false)) {
+            return;
+        }
+    }
+}
+
+void TZipComponent::SeekSpanDirectory() {
+    const int startDisk = static_cast<int>(endRecord_.DirStartDisk);
+    if (startDisk != currentVolume_) {
+        OpenVolume(startDisk);
+    }
+    if (endRecord_.DirOffset > INT64_MAX ||
+        !input_.Seek(static_cast<int64_t>(endRecord_.DirOffset))) {
+        throw EZipComponent(ZipMsg::EndSeekError, true);
+    }
+}
+
+void TZipComponent::ReadSpanCentralHeader(std::array<uint8_t, CentralHeaderSize>& header,
+                                          std::string& name) {
+    // A header is never split: a short read means the next volume goes on.
+    while (input_.Read(header.data(), header.size()) < header.size()) {
+        if (currentVolume_ >= lastDisk_) {
+            throw EZipComponent(ZipMsg::CentralHeaderRead, true);
+        }
+        OpenVolume(currentVolume_ + 1);
+    }
+    if (U32At(header.data()) != CentralSignature) {
+        throw EZipComponent(ZipMsg::CentralSignature, true);
+    }
+    name.assign(U16At(&header[28]), '\0');
+    if (input_.Read(name.data(), name.size()) < name.size()) {
+        throw EZipComponent(ZipMsg::CentralNameRead, true);
+    }
+}
+
+std::vector<TZipComponent::TSpanMember> TZipComponent::ReadSpanDirectory(uint64_t& byteTotal) {
+    std::vector<TSpanMember> table;
+    std::array<uint8_t, CentralHeaderSize> header{};
+    std::string name;
+    // The count is the archive's word; the rows grow only with headers read.
+    for (uint64_t i = 0; i < endRecord_.TotalEntries; ++i) {
+        ReadSpanCentralHeader(header, name);
+        TSpanMember member;
+        member.Name = name;
+        member.VersionMadeBy = U16At(&header[4]);
+        member.Flags = U16At(&header[8]);
+        member.CompressedSize = U32At(&header[20]);
+        const uint16_t extraLength = U16At(&header[30]);
+        const uint16_t commentLength = U16At(&header[32]);
+        byteTotal += name.size() + member.CompressedSize + extraLength + commentLength;
+        table.push_back(std::move(member));
+        if (!input_.Skip(uint64_t{extraLength} + commentLength)) {
+            throw EZipComponent(ZipMsg::EndSeekError, true);
+        }
+    }
+    return table;
+}
+
+void TZipComponent::CopySpanMembers(std::vector<TSpanMember>& table, TSpanWriter& out) {
+    // Local headers are matched to rows by name, ignoring case; an exact
+    // match that is still free wins, so members whose names differ only in
+    // case each keep their own row.
+    std::unordered_map<std::string, std::vector<size_t>> rows;
+    for (size_t i = 0; i < table.size(); ++i) {
+        rows[FoldedName(table[i].Name)].push_back(i);
+    }
+    std::array<uint8_t, LocalHeaderSize> local{};
+    std::string name;
+    for (size_t n = 0; n < table.size(); ++n) {
+        size_t got = input_.Read(local.data(), local.size());
+        if (got == 0 && input_.Position() >= input_.Size() && currentVolume_ < lastDisk_) {
+            OpenVolume(currentVolume_ + 1);
+            got = input_.Read(local.data(), local.size());
+        }
+        if (got < local.size()) {
+            throw EZipComponent(ZipMsg::LocalHeaderRead, true);
+        }
+        if (U32At(local.data()) != LocalSignature) {
+            throw EZipComponent(ZipMsg::LocalSignature, true);
+        }
+        const uint16_t flags = U16At(&local[6]);
+        const uint32_t localCompressed = U32At(&local[18]);
+        const uint16_t extraLength = U16At(&local[28]);
+        name.assign(U16At(&local[26]), '\0');
+        if (input_.Read(name.data(), name.size()) < name.size()) {
+            throw EZipComponent(ZipMsg::LocalNameRead, true);
+        }
+
+        TSpanMember* member = nullptr;
+        if (const auto found = rows.find(FoldedName(name)); found != rows.end()) {
+            for (const bool exact : {true, false}) {
+                for (const size_t row : found->second) {
+                    if (member == nullptr && !table[row].Placed &&
+                        (!exact || table[row].Name == name)) {
+                        member = &table[row];
+                    }
+                }
+            }
+        }
+        if (member == nullptr) {
+            throw EZipComponent(ZipMsg::LocalNotInTable, true);
+        }
+        member->NewOffset = out.File.Position();
+        member->Placed = true;
+
+        std::string text = ZipTextToUtf8(name, member->VersionMadeBy, member->Flags, codePage_);
+        std::replace(text.begin(), text.end(), '/', '\\');
+        if (onMessage_) {
+            onMessage_(*this, 0, ZipMessageText(ZipMsg::Copying) + text);
+        }
+        // A member written with a data descriptor has its size only in the
+        // central header.
+        const uint64_t compressed = localCompressed != 0 ? localCompressed : member->CompressedSize;
+        const bool descriptor = (flags & DescriptorFlag) != 0;
+        if (onProgress_) {
+            onProgress_(*this, ProgressType::progFileStart, text,
+                        static_cast<int64_t>(LocalHeaderSize + name.size() + extraLength +
+                                             compressed + (descriptor ? DescriptorSize : 0)));
+        }
+        out.Write(local.data(), local.size(), ZipMsg::LocalHeaderWrite);
+        out.Write(name.data(), name.size(), ZipMsg::LocalHeaderWrite);
+        CopySpanBytes(extraLength, ZipMsg::LocalExtraRead, out);
+        CopySpanBytes(compressed, ZipMsg::DataRead, out);
+        if (descriptor) {
+            CopySpanBytes(DescriptorSize, ZipMsg::DescriptorCopy, out);
+        }
+    }
+}
+
+uint64_t TZipComponent::WriteSpanDirectory(const std::vector<TSpanMember>& table,
+                                           TSpanWriter& out) {
+    std::array<uint8_t, CentralHeaderSize> header{};
+    std::string name;
+    const uint64_t directory = out.File.Position();
+    for (const TSpanMember& member : table) {
+        ReadSpanCentralHeader(header, name);
+        if (member.NewOffset > Saturated32) {
+            throw EZipComponent(ZipMsg::Zip64TooLarge, true);
+        }
+        PutU16(&header[34], 0);
+        PutU32(&header[42], static_cast<uint32_t>(member.NewOffset));
+        out.Write(header.data(), header.size(), ZipMsg::CentralHeaderWrite);
+        out.Write(name.data(), name.size(), ZipMsg::CentralHeaderWrite);
+        CopySpanBytes(U16At(&header[30]), ZipMsg::CentralExtraRead, out);
+        CopySpanBytes(U16At(&header[32]), ZipMsg::FileCommentRead, out);
+    }
+    return directory;
+}
+
+void TZipComponent::WriteSpanEndRecord(TSpanWriter& out, uint64_t offset) {
+    const uint64_t size = out.File.Position() - offset;
+    const uint64_t entries = endRecord_.TotalEntries;
+    if (entries >= Saturated16 || size >= Saturated32 || offset >= Saturated32) {
+        throw EZipComponent(ZipMsg::Zip64TooLarge, true);
+    }
+    // One disk now: it holds every entry.
+    std::array<uint8_t, EndRecordSize> record{};
+    PutU32(&record[0], EndSignature);
+    PutU16(&record[8], static_cast<uint16_t>(entries));
+    PutU16(&record[10], static_cast<uint16_t>(entries));
+    PutU32(&record[12], static_cast<uint32_t>(size));
+    PutU32(&record[16], static_cast<uint32_t>(offset));
+    PutU16(&record[20], endRecord_.CommentLength);
+    out.Write(record.data(), record.size(), ZipMsg::EndRecordWrite);
+
+    // The comment follows the end record on the last volume.
+    if (currentVolume_ != lastDisk_) {
+        OpenVolume(lastDisk_);
+    }
+    if (!input_.Seek(static_cast<int64_t>(endRecordPosition_ + EndRecordSize))) {
+        throw EZipComponent(ZipMsg::ArchiveCommentRead, true);
+    }
+    CopySpanBytes(endRecord_.CommentLength, ZipMsg::ArchiveCommentRead, out);
+}
+
+void TZipComponent::CopySpanBytes(uint64_t count, int code, TSpanWriter& out) {
+    while (count > 0) {
+        const auto chunk = static_cast<size_t>(std::min<uint64_t>(CopyBlock, count));
+        const size_t got = input_.Read(out.Buffer.data(), chunk);
+        if (got > 0) {
+            out.Write(out.Buffer.data(), got, code);
+            count -= got;
+        }
+        if (got < chunk) {
+            // Data runs on into the next volume; anywhere else it is cut short.
+            if (input_.Position() >= input_.Size() && currentVolume_ < lastDisk_) {
+                OpenVolume(currentVolume_ + 1);
+                continue;
+            }
+            throw EZipComponent(code, true);
+        }
+    }
+}
+
+} // namespace tabula
