@@ -4,6 +4,7 @@
 #include "romlist/RomTable.h"
 #include "scan/ScanDriver.h"
 #include "scan/TableRowSink.h"
+#include "support/EnvironmentOverride.h"
 #include "support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
@@ -129,6 +130,76 @@ TEST(CliRun, FailedFilesAreNamedAndTheOthersStillCount) {
     EXPECT_NE(ReadBytes(file).find("\xAC"
                                    "game.smc\xAC"),
               std::string::npos);
+}
+
+TEST(CliRun, SplitSetGivesItsMembersInEitherNamingAndLeavesNoTemporaryFile) {
+    // NES rows of the ten members of tests/data/span/set*.zip, the CRC taken
+    // after the first 16 bytes of each (computed apart from this program).
+    const std::vector<std::pair<std::string, std::string>> members = {
+        {"alpha quest (u).nes", "0216BE8C\t32350"},
+        {"beta racer (e).nes", "20FF11E7\t32350"},
+        {"delta zone (u).nes", "8AA9CC83\t32350"},
+        {"gamma force (j).nes", "2036494F\t32350"},
+        {"small demo cartridge number 0 (public domain).nes", "A7D02516\t1400"},
+        {"small demo cartridge number 1 (public domain).nes", "076D5DD7\t1400"},
+        {"small demo cartridge number 2 (public domain).nes", "3DDBD2D5\t1400"},
+        {"small demo cartridge number 3 (public domain).nes", "9D66AA14\t1400"},
+        {"small demo cartridge number 4 (public domain).nes", "48B6CCD1\t1400"},
+        {"small demo cartridge number 5 (public domain).nes", "E80BB410\t1400"},
+    };
+    auto rows = [&](const std::string& set) {
+        std::string text;
+        for (const auto& [name, crcAndSize] : members) {
+            text +=
+                set + "\t" + set + "\t" + set + "\t" + set + "\t" + name + "\t" + crcAndSize + "\n";
+        }
+        return text;
+    };
+    struct TCase {
+        const char* Name;
+        std::vector<std::string> Files; // the volumes' names, first to last
+        std::vector<std::string> Options;
+        std::string Rows;
+        std::vector<std::string> Failures; // lines expected on stderr
+    };
+    const TCase cases[] = {
+        {"numbered",
+         {"set001.zip", "set002.zip", "set003.zip"},
+         {"--nes"},
+         rows("set003"),
+         {"tabula-cli: set001.zip: File \"set001.zip\": This is the first file in a backup set,",
+          "tabula-cli: set002.zip: File \"set002.zip\": This archive is not a valid Zip archive"}},
+        {"numbered, first volume missing",
+         {"", "set002.zip", "set003.zip"},
+         {"--nes"},
+         "",
+         {"tabula-cli: set003.zip: Input file does not exist"}},
+        {"split names, zip files only",
+         {"set.z01", "set.z02", "set.zip"},
+         {"--nes", "--zip-only"},
+         rows("set"),
+         {}},
+    };
+    for (const TCase& c : cases) {
+        TScratchDirectory dir;
+        TScratchDirectory temp;
+        const test::TEnvironmentOverride tmpdir("TMPDIR", temp.Path().string());
+        for (size_t i = 0; i < c.Files.size(); ++i) {
+            if (!c.Files[i].empty()) {
+                fs::copy_file(TestDataFile("span/set00" + std::to_string(i + 1) + ".zip"),
+                              dir.Path() / c.Files[i]);
+            }
+        }
+        std::vector<std::string> args = c.Options;
+        args.push_back(dir.Path().string());
+        const TRun run = RunTool(args);
+        EXPECT_EQ(run.status, c.Failures.empty() ? CliAllRead : CliSomeFailed) << c.Name;
+        EXPECT_EQ(run.out, c.Rows) << c.Name;
+        for (const std::string& line : c.Failures) {
+            EXPECT_NE(run.err.find(line + "\n"), std::string::npos) << c.Name << ": " << run.err;
+        }
+        EXPECT_TRUE(temp.Entries().empty()) << c.Name;
+    }
 }
 
 TEST(CliRun, BadUsageAndMissingDirectoriesExitWithTwoAndWriteNothing) {

@@ -7,6 +7,7 @@
 #include "scan/TableRowSink.h"
 #include "widgets/EditPath.h"
 #include "widgets/ProgressFrm.h"
+#include "zip/WindowZipUi.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -132,6 +133,48 @@ private slots:
         MainForm->EditGrid1->horizontalHeader()->resizeSection(4, 10);
         RunScan(roms_.path());
         QVERIFY(MainForm->EditGrid1->ColWidth(4) > 10); // fitted after a completed scan
+    }
+
+    void volumePromptIsAModalOkCancelBoxAndAMissingVolumeIsShown() {
+        TWindowZipUi ui(MainForm, nullptr);
+        QList<QMessageBox::StandardButton> answers{QMessageBox::Ok, QMessageBox::Cancel};
+        SetMessageBoxSink([&](const TMessageBoxRequest& request) {
+            boxes_ << request;
+            return answers.takeFirst();
+        });
+        QCOMPARE(ui.AskForVolume("Please insert last disk\r\nin drive: /media/a/", true), 1);
+        QCOMPARE(ui.AskForVolume("Please insert disk volume 2 of 3\r\nin drive: /media/a/", false),
+                 2);
+        QCOMPARE(boxes_.size(), 2);
+        QCOMPARE(boxes_[0].Icon, QMessageBox::Critical);
+        QCOMPARE(boxes_[1].Icon, QMessageBox::NoIcon);
+        QCOMPARE(boxes_[1].Title, QStringLiteral("tabula"));
+        QCOMPARE(boxes_[1].Text,
+                 QStringLiteral("Please insert disk volume 2 of 3\nin drive: /media/a/"));
+        QCOMPARE(boxes_[1].Buttons, QMessageBox::Ok | QMessageBox::Cancel);
+
+        // A set whose first volume is missing: the scan names it in a box.
+        QTemporaryDir set(roms_.filePath(QStringLiteral("setXXXXXX")));
+        const QString data =
+            qEnvironmentVariable("TABULA_TEST_DATA_DIR") + QStringLiteral("/span/");
+        for (const char* name : {"set002.zip", "set003.zip"}) {
+            QVERIFY(QFile::copy(data + QLatin1String(name), set.filePath(QLatin1String(name))));
+        }
+        boxes_.clear();
+        SetMessageBoxSink([this](const TMessageBoxRequest& request) {
+            boxes_ << request;
+            return QMessageBox::Ok;
+        });
+        ScanDialog->NesScan->setChecked(true);
+        RunScan(set.path());
+        ScanDialog->RadioButton1->setChecked(true);
+        QStringList texts;
+        for (const TMessageBoxRequest& box : std::as_const(boxes_)) {
+            texts << box.Text;
+        }
+        QVERIFY2(texts.contains(QStringLiteral("Input file does not exist")),
+                 qPrintable(texts.join(QLatin1Char('|'))));
+        QVERIFY(QDir(tmp_.path()).isEmpty());
     }
 
     void cancelStopsAfterTheFileAndKeepsTheBlankRow() {

@@ -9,7 +9,8 @@
 
 namespace tabula {
 
-TWindowZipUi::TWindowZipUi(QWidget* owner, QWidget* fallback) : owner_(owner), fallback_(fallback) {}
+TWindowZipUi::TWindowZipUi(QWidget* owner, QWidget* fallback)
+    : owner_(owner), fallback_(fallback) {}
 
 TWindowZipUi::~TWindowZipUi() {
     // A reader that ended by an exception may not have ended its busy pointer.
@@ -34,11 +35,13 @@ void TWindowZipUi::ShowMessage(const std::string& text) {
 }
 
 int TWindowZipUi::AskForVolume(const std::string& text, bool stopIcon) {
-    const QMessageBox::StandardButton answer = ShowMessageBox(
-        BoxParent(),
-        {stopIcon ? QMessageBox::Critical : QMessageBox::NoIcon,
-         QString::fromLatin1(TApplication::Title), QString::fromStdString(text),
-         QMessageBox::Ok | QMessageBox::Cancel});
+    // The prompt's lines end in CR LF; a box breaks lines at LF alone.
+    QString shown = QString::fromStdString(text);
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    const QMessageBox::StandardButton answer =
+        ShowMessageBox(BoxParent(), {stopIcon ? QMessageBox::Critical : QMessageBox::NoIcon,
+                                     QString::fromLatin1(TApplication::Title), shown,
+                                     QMessageBox::Ok | QMessageBox::Cancel});
     return answer == QMessageBox::Ok ? 1 : 2;
 }
 

@@ -3,19 +3,23 @@
 #include "zip/ZipUi.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace tabula::test {
 
 // Records what the zip component would have shown; answers volume prompts
-// from a queue (Cancel when it is empty).
+// from a queue (Cancel when it is empty) or through OnAsk.
 class TRecordingZipUi : public IZipUi {
 public:
     void ShowMessage(const std::string& text) override { Shown.push_back(text); }
     int AskForVolume(const std::string& text, bool stopIcon) override {
         Prompts.push_back(text);
         StopIcons.push_back(stopIcon);
+        if (OnAsk) {
+            return OnAsk(text);
+        }
         if (Answers.empty()) {
             return 2;
         }
@@ -30,6 +34,8 @@ public:
     std::vector<std::string> Prompts;
     std::vector<bool> StopIcons;
     std::deque<int> Answers;
+    // Answers instead of the queue when set (a test changes disks here).
+    std::function<int(const std::string&)> OnAsk;
     std::vector<bool> BusyCalls;
     int Pumps = 0;
 };
