@@ -52,11 +52,33 @@ std::string VolumeName(const std::string& dir, size_t index) {
     return dir + name;
 }
 
+// Never destroyed: the exit handler below still needs them.
+const std::string& VolumesDir() {
+    static const auto* dir = new std::string(MakeDirectory("volumes"));
+    return *dir;
+}
+
+const std::string& OutDir() {
+    static const auto* dir = new std::string(MakeDirectory("joined"));
+    return *dir;
+}
+
+// The run leaves nothing in the temporary folder when it ends.
+void RemoveDirectories() {
+    for (size_t i = 0; i < MaxVolumes; ++i) {
+        ::unlink(VolumeName(VolumesDir(), i).c_str());
+    }
+    ::rmdir(VolumesDir().c_str());
+    ::rmdir(OutDir().c_str());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string volumesDir = MakeDirectory("volumes");
-    static const std::string outDir = MakeDirectory("joined");
+    static const bool registered = std::atexit(RemoveDirectories) == 0;
+    (void)registered;
+    const std::string& volumesDir = VolumesDir();
+    const std::string& outDir = OutDir();
 
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     std::vector<std::string_view> volumes;
