@@ -20,7 +20,7 @@ TFileReader::~TFileReader() {
 
 TFileReader::TFileReader(TFileReader&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), size_(std::exchange(other.size_, 0)),
-      modified_(other.modified_) {}
+      modified_(other.modified_), identity_(other.identity_) {}
 
 TFileReader& TFileReader::operator=(TFileReader&& other) noexcept {
     if (this != &other) {
@@ -28,8 +28,17 @@ TFileReader& TFileReader::operator=(TFileReader&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
         size_ = std::exchange(other.size_, 0);
         modified_ = other.modified_;
+        identity_ = other.identity_;
     }
     return *this;
+}
+
+std::optional<TFileIdentity> FileIdentityOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return TFileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
 }
 
 bool TFileReader::Open(const std::string& path) {
@@ -49,6 +58,7 @@ bool TFileReader::Open(const std::string& path) {
     fd_ = fd;
     size_ = static_cast<uint64_t>(info.st_size);
     modified_ = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+    identity_ = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
     return true;
 }
 

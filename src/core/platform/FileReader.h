@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tabula {
@@ -15,6 +16,17 @@ struct TFileTime {
     int64_t Nanoseconds = 0;
     bool operator==(const TFileTime&) const = default;
 };
+
+// Which file a path leads to, whatever its name: two names of one file
+// (links, other spellings) give the same identity.
+struct TFileIdentity {
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    bool operator==(const TFileIdentity&) const = default;
+};
+
+// The identity of the file at path; nothing when there is none.
+std::optional<TFileIdentity> FileIdentityOf(const std::string& path);
 
 // A file opened for reading at explicit positions; closed by the destructor.
 class TFileReader {
@@ -34,6 +46,7 @@ public:
     uint64_t Size() const { return size_; }
     // Modification time at the time of opening.
     const TFileTime& ModifiedTime() const { return modified_; }
+    const TFileIdentity& Identity() const { return identity_; }
     // Reads up to count bytes at position into buffer; returns how many
     // arrived (fewer at the end of the file or on a read error).
     size_t ReadAt(uint64_t position, void* buffer, size_t count) const;
@@ -42,6 +55,7 @@ private:
     int fd_ = -1;
     uint64_t size_ = 0;
     TFileTime modified_;
+    TFileIdentity identity_;
 };
 
 } // namespace tabula

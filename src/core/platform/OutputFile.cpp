@@ -1,6 +1,7 @@
 #include "platform/OutputFile.h"
 
 #include <cerrno>
+#include <random>
 #include <utility>
 
 #include <fcntl.h>
@@ -29,41 +30,39 @@ TOutputFile::~TOutputFile() {
     Close();
 }
 
-TCreateResult TOutputFile::Create(const std::string& path) {
-    Close();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return TCreateResult::CreateFailed;
-    }
-    fd_ = fd;
-    path_ = path;
-    position_ = 0;
-    return TCreateResult::Created;
-}
-
 TCreateResult TOutputFile::CreateUnique(const std::string& directory, const std::string& prefix,
-                                        const std::string& suffix) {
+                                        const std::string& suffix, bool privateFile) {
     Close();
-    std::string pattern = directory;
-    if (pattern.empty() || pattern.back() != '/') {
-        pattern.push_back('/');
+    std::string base = directory;
+    if (base.empty() || base.back() != '/') {
+        base.push_back('/');
     }
-    pattern += prefix + "XXXXXX" + suffix;
-    const int fd = ::mkostemps(pattern.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        return error == EEXIST || error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG
-                   ? TCreateResult::NameFailed
-                   : TCreateResult::CreateFailed;
+    static constexpr char Letters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = base + prefix;
+        for (int i = 0; i < 6; ++i) {
+            path.push_back(Letters[random() % (sizeof Letters - 1)]);
+        }
+        path += suffix;
+        // Exclusive: an existing file (or a link planted there) is never opened.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                              privateFile ? 0600 : 0666);
+        if (fd >= 0) {
+            fd_ = fd;
+            path_ = std::move(path);
+            position_ = 0;
+            return TCreateResult::Created;
+        }
+        if (errno != EEXIST) {
+            const int error = errno;
+            return error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG
+                       ? TCreateResult::NameFailed
+                       : TCreateResult::CreateFailed;
+        }
     }
-    // mkostemps makes the file for its owner only; give it the usual mode.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    fd_ = fd;
-    path_ = std::move(pattern);
-    position_ = 0;
-    return TCreateResult::Created;
+    return TCreateResult::NameFailed;
 }
 
 size_t TOutputFile::Write(const void* data, size_t count) {
@@ -104,6 +103,10 @@ bool TOutputFile::Close() {
 
 bool RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 TScopedOutputWrite::TScopedOutputWrite(TOutputWriteCall call)

@@ -25,12 +25,11 @@ public:
     TOutputFile(const TOutputFile&) = delete;
     TOutputFile& operator=(const TOutputFile&) = delete;
 
-    // Makes path, which must not exist yet.
-    TCreateResult Create(const std::string& path);
     // Makes a file of a new name in directory: prefix, six random characters,
-    // suffix.
+    // suffix. A private file is readable by its owner only; any other gets
+    // the usual permissions of a new file.
     TCreateResult CreateUnique(const std::string& directory, const std::string& prefix,
-                               const std::string& suffix);
+                               const std::string& suffix, bool privateFile);
 
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
@@ -54,6 +53,9 @@ private:
 
 // Removes the file at path; true when it is gone.
 bool RemoveFile(const std::string& path);
+
+// Renames from to to, replacing a file there; true when done.
+bool RenameFile(const std::string& from, const std::string& to);
 
 // The write(2) that TOutputFile uses, replaced by tests to play a full disk.
 // An empty function restores the system call.

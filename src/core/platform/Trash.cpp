@@ -1,6 +1,7 @@
 #include "platform/Trash.h"
 
 #include "platform/CurrentDirectory.h"
+#include "platform/MountInfo.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -59,13 +60,14 @@ std::string TrashDirectory() {
     return std::string(home != nullptr ? home : "") + "/.local/share/Trash";
 }
 
-bool MoveToTrash(const std::string& path) {
-    const std::string absolute = AbsolutePath(path);
-    const std::string trash = TrashDirectory();
-    for (const std::string& dir :
-         {trash.substr(0, trash.rfind('/')), trash, trash + "/files", trash + "/info"}) {
+namespace {
+
+// Moves absolute into the trash folder trash, whose info file records it as
+// infoPath. Errors are errno values; 0 when done.
+int TrashInto(const std::string& trash, const std::string& absolute, const std::string& infoPath) {
+    for (const std::string& dir : {trash, trash + "/files", trash + "/info"}) {
         if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-            return false;
+            return errno;
         }
     }
     const std::string base = absolute.substr(absolute.rfind('/') + 1);
@@ -78,24 +80,52 @@ bool MoveToTrash(const std::string& path) {
             if (errno == EEXIST) {
                 continue;
             }
-            return false;
+            return errno;
         }
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         ::localtime_r(&now, &local);
         char date[32];
         std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
-        const bool written = WriteAll(fd, "[Trash Info]\nPath=" + UrlEncoded(absolute) +
+        const bool written = WriteAll(fd, "[Trash Info]\nPath=" + UrlEncoded(infoPath) +
                                               "\nDeletionDate=" + date + "\n");
         const bool closed = ::close(fd) == 0;
-        if (written && closed &&
-            ::rename(absolute.c_str(), (trash + "/files/" + name).c_str()) == 0) {
-            return true;
+        int error = written && closed ? 0 : EIO;
+        if (error == 0 && ::rename(absolute.c_str(), (trash + "/files/" + name).c_str()) != 0) {
+            error = errno;
         }
-        ::unlink(info.c_str());
+        if (error != 0) {
+            ::unlink(info.c_str());
+        }
+        return error;
+    }
+    return EEXIST;
+}
+
+} // namespace
+
+bool MoveToTrash(const std::string& path) {
+    const std::string absolute = AbsolutePath(path);
+    const std::string trash = TrashDirectory();
+    ::mkdir(trash.substr(0, trash.rfind('/')).c_str(), 0700);
+    const int error = TrashInto(trash, absolute, absolute);
+    if (error != EXDEV) {
+        return error == 0;
+    }
+    // Another file system than the home folder's: its own trash at its top.
+    const auto mount = MountOf(absolute);
+    if (!mount) {
         return false;
     }
-    return false;
+    std::string top = mount->MountPoint;
+    if (top.empty() || top.back() != '/') {
+        top.push_back('/');
+    }
+    if (!absolute.starts_with(top)) {
+        return false;
+    }
+    return TrashInto(top + ".Trash-" + std::to_string(::getuid()), absolute,
+                     absolute.substr(top.size())) == 0;
 }
 
 } // namespace tabula

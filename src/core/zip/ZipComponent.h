@@ -102,12 +102,13 @@ public:
     // archive, above 0 for the last volume of a set.
     int LastDisk() const { return lastDisk_; }
     // Joins the set whose last volume is archive into one ordinary archive.
-    // output names the file to make (its extension becomes ".zip"; a file of
-    // that name goes to the trash, or is deleted when HowToDelete is htdFinal)
-    // or, ending in "/" or naming a directory, where to make a new file
-    // "zip" + six characters + ".zip". Returns 0 with output naming the joined
-    // archive, -7 after a reported failure, -8 when memory ran out and -9
-    // after any other failure; on failure nothing is left and output is empty.
+    // output names the file to make (its extension becomes ".zip"; once the
+    // joined archive is complete, a file of that name goes to the trash, or
+    // is replaced when HowToDelete is htdFinal; a volume of the set is never
+    // replaced) or, ending in "/" or naming a directory, where to make a new
+    // file "zip" + six characters + ".zip", readable by its owner only. Returns 0 with output
+    // naming the joined archive, -7 after a reported failure, -8 when memory ran out and -9 after
+    // any other failure; on failure nothing is left and output is empty.
     int ReadSpan(const std::string& archive, std::string& output);
 
     // ---- Published properties (stored values unless noted)
@@ -259,7 +260,9 @@ private:
     IDriveFacts& Facts() { return driveFacts_ != nullptr ? *driveFacts_ : SystemDriveFacts(); }
     bool VolumeCheck(TDriveKind kind, int volume);
     std::string VolumePrompt() const;
-    void CreateSpanOutput(std::string& output, TSpanWriter& out);
+    void CreateSpanOutput(const std::string& output, TSpanWriter& out, std::string& finalName);
+    // Puts the finished joined archive at finalName; returns that name.
+    std::string PlaceSpanOutput(TSpanWriter& out, const std::string& finalName);
     void FindLastVolume();
     void SeekSpanDirectory();
     std::vector<TSpanMember> ReadSpanDirectory(uint64_t& byteTotal);
@@ -270,6 +273,8 @@ private:
     // Reads a central header of a set, moving on to the next volume after a
     // short read; fills header (46 bytes) and its name.
     void ReadSpanCentralHeader(std::array<uint8_t, 46>& header, std::string& name);
+    // Reads count bytes, moving on to the next volume where one ends.
+    void ReadSpanBytes(void* buffer, size_t count, int code);
     // Copies count bytes to out, moving on to the next volume where one ends;
     // code names the step when a read or write comes short.
     void CopySpanBytes(uint64_t count, int code, TSpanWriter& out);

@@ -299,7 +299,8 @@ void TZipComponent::ApplyZip64EndRecord() {
     if (endRecord_.DirOffset == Saturated32) {
         endRecord_.DirOffset = wide.DirOffset;
     }
-    if (endRecord_.ThisDisk > INT32_MAX || endRecord_.DirStartDisk > INT32_MAX) {
+    // No set has more volumes than a 16-bit disk number counts.
+    if (endRecord_.ThisDisk > Saturated16 || endRecord_.DirStartDisk > Saturated16) {
         throw EZipComponent(ZipMsg::Zip64TooLarge, true);
     }
     directoryEnd_ = zip64Position;

@@ -12,7 +12,9 @@
 #include "zip/ZipText.h"
 
 #include <algorithm>
+#include <deque>
 #include <new>
+#include <optional>
 #include <unordered_map>
 
 namespace tabula {
@@ -25,6 +27,7 @@ constexpr size_t LocalHeaderSize = 30;
 constexpr size_t DescriptorSize = 16;
 constexpr size_t CopyBlock = 8192;
 constexpr uint16_t DescriptorFlag = 0x0008;
+constexpr uint32_t DescriptorSignature = 0x08074b50;
 
 uint16_t U16At(const uint8_t* bytes) {
     return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
@@ -101,26 +104,55 @@ private:
 };
 
 int TZipComponent::ReadSpan(const std::string& archive, std::string& output) {
-    // Inside Extract the component stays busy after the join.
+    // Inside Extract the component stays busy after the join, and the listed
+    // archive's records come back afterwards: the join reads its set's
+    // records into the same fields.
     const bool wasBusy = busy_;
     busy_ = true;
+    struct TListing {
+        TZipComponent& Zip;
+        int LastDisk = Zip.lastDisk_;
+        int CurrentVolume = Zip.currentVolume_;
+        std::string WorkingFileName = Zip.workingFileName_;
+        std::string SetName = Zip.setName_;
+        TEndRecord EndRecord = Zip.endRecord_;
+        std::string ArchiveComment = Zip.archiveComment_;
+        bool MultiVolume = Zip.multiVolume_;
+        ~TListing() {
+            Zip.lastDisk_ = LastDisk;
+            Zip.currentVolume_ = CurrentVolume;
+            Zip.workingFileName_ = std::move(WorkingFileName);
+            Zip.setName_ = std::move(SetName);
+            Zip.endRecord_ = EndRecord;
+            Zip.archiveComment_ = std::move(ArchiveComment);
+            Zip.multiVolume_ = MultiVolume;
+        }
+    } listing{*this};
     TZipBusyScope pointer(ui_);
-    TSpanWriter out(*this);
+    std::optional<TSpanWriter> out;
     std::vector<TSpanMember> table;
+    // A named output is written beside its name and put in place at the end.
+    std::string finalName;
     int result = 0;
     try {
+        out.emplace(*this);
         driveRoot_ = Facts().RootOf(archive);
         currentVolume_ = -1;
         newVolumeWanted_ = false;
         copying_ = false;
         workingFileName_ = archive;
         setName_ = archive;
-        CreateSpanOutput(output, out);
+        input_.ForgetOpened();
+        CreateSpanOutput(output, *out, finalName);
         FindLastVolume();
 
         const TFileTime kept = input_.ModifiedTime();
         lastDisk_ = static_cast<int>(endRecord_.ThisDisk);
         currentVolume_ = lastDisk_;
+        // The joined archive's end record must count every member.
+        if (endRecord_.TotalEntries >= Saturated16) {
+            throw EZipComponent(ZipMsg::Zip64TooLarge, true);
+        }
         SeekSpanDirectory();
         uint64_t byteTotal = 0;
         table = ReadSpanDirectory(byteTotal);
@@ -136,16 +168,17 @@ int TZipComponent::ReadSpan(const std::string& archive, std::string& output) {
             U32At(marker.data()) != SpanMarker) {
             throw EZipComponent(ZipMsg::SpanMarkerRead, true);
         }
-        CopySpanMembers(table, out);
+        CopySpanMembers(table, *out);
         copying_ = false;
 
         SeekSpanDirectory();
-        const uint64_t directory = WriteSpanDirectory(table, out);
-        WriteSpanEndRecord(out, directory);
-        out.File.SetModifiedTime(kept);
-        if (!out.File.Close()) {
+        const uint64_t directory = WriteSpanDirectory(table, *out);
+        WriteSpanEndRecord(*out, directory);
+        out->File.SetModifiedTime(kept);
+        if (!out->File.Close()) {
             throw EZipComponent(ZipMsg::EndRecordWrite, true);
         }
+        output = finalName.empty() ? out->File.Path() : PlaceSpanOutput(*out, finalName);
     } catch (const EZipComponent& error) {
         result = -7;
         try {
@@ -174,10 +207,12 @@ int TZipComponent::ReadSpan(const std::string& archive, std::string& output) {
     }
     table.clear();
     input_.Close();
-    out.File.Close();
+    if (out) {
+        out->File.Close();
+    }
     if (result != 0) {
-        if (!out.File.Path().empty()) {
-            RemoveFile(out.File.Path());
+        if (out && !out->File.Path().empty()) {
+            RemoveFile(out->File.Path());
         }
         output.clear();
     }
@@ -185,31 +220,44 @@ int TZipComponent::ReadSpan(const std::string& archive, std::string& output) {
     return result;
 }
 
-void TZipComponent::CreateSpanOutput(std::string& output, TSpanWriter& out) {
+void TZipComponent::CreateSpanOutput(const std::string& output, TSpanWriter& out,
+                                     std::string& finalName) {
     if (output.empty() || output.back() == '/' || IsExistingDirectory(output)) {
+        // A temporary copy: readable by its owner only.
         const TCreateResult made =
-            out.File.CreateUnique(output.empty() ? "." : output, "zip", ".zip");
+            out.File.CreateUnique(output.empty() ? "." : output, "zip", ".zip", true);
         if (made == TCreateResult::NameFailed) {
             throw EZipComponent(ZipMsg::TempFileFailed, true);
         }
         if (made != TCreateResult::Created) {
             throw EZipComponent(ZipMsg::OutputCreateFailed, true);
         }
-    } else {
-        // The name that will be made is the one cleared, never the given one.
-        const std::string name = WithZipExtension(output);
-        if (IsExistingFile(name)) {
-            const bool gone =
-                howToDelete_ == DeleteOpts::htdAllowUndo ? MoveToTrash(name) : RemoveFile(name);
-            if (!gone) {
-                throw EZipComponent(ZipMsg::OutputCreateFailed, true);
-            }
+        return;
+    }
+    // Nothing of that name is touched before the joined archive is complete.
+    finalName = WithZipExtension(output);
+    const size_t slash = finalName.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : finalName.substr(0, slash + 1);
+    if (out.File.CreateUnique(folder, ".tabula-join-", ".tmp", false) != TCreateResult::Created) {
+        throw EZipComponent(ZipMsg::OutputCreateFailed, true);
+    }
+}
+
+std::string TZipComponent::PlaceSpanOutput(TSpanWriter& out, const std::string& finalName) {
+    if (const auto existing = FileIdentityOf(finalName)) {
+        // Never in place of a volume just read.
+        const auto& read = input_.OpenedFiles();
+        if (std::find(read.begin(), read.end(), *existing) != read.end()) {
+            throw EZipComponent(ZipMsg::OutputCreateFailed, true);
         }
-        if (out.File.Create(name) != TCreateResult::Created) {
+        if (howToDelete_ == DeleteOpts::htdAllowUndo && !MoveToTrash(finalName)) {
             throw EZipComponent(ZipMsg::OutputCreateFailed, true);
         }
     }
-    output = out.File.Path();
+    if (!RenameFile(out.File.Path(), finalName)) {
+        throw EZipComponent(ZipMsg::OutputCreateFailed, true);
+    }
+    return finalName;
 }
 
 void TZipComponent::FindLastVolume() {
@@ -270,6 +318,11 @@ std::vector<TZipComponent::TSpanMember> TZipComponent::ReadSpanDirectory(uint64_
         member.VersionMadeBy = U16At(&header[4]);
         member.Flags = U16At(&header[8]);
         member.CompressedSize = U32At(&header[20]);
+        // A field only a Zip64 extra field completes cannot be rewritten here.
+        if (member.CompressedSize == Saturated32 || U16At(&header[34]) == Saturated16 ||
+            U32At(&header[42]) == Saturated32) {
+            throw EZipComponent(ZipMsg::Zip64TooLarge, true);
+        }
         const uint16_t extraLength = U16At(&header[30]);
         const uint16_t commentLength = U16At(&header[32]);
         byteTotal += name.size() + member.CompressedSize + extraLength + commentLength;
@@ -282,13 +335,31 @@ std::vector<TZipComponent::TSpanMember> TZipComponent::ReadSpanDirectory(uint64_
 }
 
 void TZipComponent::CopySpanMembers(std::vector<TSpanMember>& table, TSpanWriter& out) {
-    // Local headers are matched to rows by name, ignoring case; an exact
-    // match that is still free wins, so members whose names differ only in
-    // case each keep their own row.
-    std::unordered_map<std::string, std::vector<size_t>> rows;
+    // Local headers are matched to rows by name, ignoring case; the first
+    // free row of the exact name wins, so members whose names differ only in
+    // case each keep their own row. Rows are taken in directory order.
+    std::unordered_map<std::string, std::deque<size_t>> byName;
+    std::unordered_map<std::string, std::deque<size_t>> byFoldedName;
     for (size_t i = 0; i < table.size(); ++i) {
-        rows[FoldedName(table[i].Name)].push_back(i);
+        byName[table[i].Name].push_back(i);
+        byFoldedName[FoldedName(table[i].Name)].push_back(i);
     }
+    auto take = [&table](auto& rows, const std::string& key) -> TSpanMember* {
+        const auto found = rows.find(key);
+        if (found == rows.end()) {
+            return nullptr;
+        }
+        std::deque<size_t>& free = found->second;
+        while (!free.empty() && table[free.front()].Placed) {
+            free.pop_front();
+        }
+        if (free.empty()) {
+            return nullptr;
+        }
+        TSpanMember* member = &table[free.front()];
+        free.pop_front();
+        return member;
+    };
     std::array<uint8_t, LocalHeaderSize> local{};
     std::string name;
     for (size_t n = 0; n < table.size(); ++n) {
@@ -311,16 +382,12 @@ void TZipComponent::CopySpanMembers(std::vector<TSpanMember>& table, TSpanWriter
             throw EZipComponent(ZipMsg::LocalNameRead, true);
         }
 
-        TSpanMember* member = nullptr;
-        if (const auto found = rows.find(FoldedName(name)); found != rows.end()) {
-            for (const bool exact : {true, false}) {
-                for (const size_t row : found->second) {
-                    if (member == nullptr && !table[row].Placed &&
-                        (!exact || table[row].Name == name)) {
-                        member = &table[row];
-                    }
-                }
-            }
+        if (localCompressed == Saturated32) {
+            throw EZipComponent(ZipMsg::Zip64TooLarge, true);
+        }
+        TSpanMember* member = take(byName, name);
+        if (member == nullptr) {
+            member = take(byFoldedName, FoldedName(name));
         }
         if (member == nullptr) {
             throw EZipComponent(ZipMsg::LocalNotInTable, true);
@@ -347,7 +414,13 @@ void TZipComponent::CopySpanMembers(std::vector<TSpanMember>& table, TSpanWriter
         CopySpanBytes(extraLength, ZipMsg::LocalExtraRead, out);
         CopySpanBytes(compressed, ZipMsg::DataRead, out);
         if (descriptor) {
-            CopySpanBytes(DescriptorSize, ZipMsg::DescriptorCopy, out);
+            // 16 bytes with their signature; some writers leave it out (12).
+            std::array<uint8_t, 4> head{};
+            ReadSpanBytes(head.data(), head.size(), ZipMsg::DescriptorCopy);
+            out.Write(head.data(), head.size(), ZipMsg::DescriptorCopy);
+            CopySpanBytes(U32At(head.data()) == DescriptorSignature ? DescriptorSize - 4
+                                                                    : DescriptorSize - 8,
+                          ZipMsg::DescriptorCopy, out);
         }
     }
 }
@@ -359,7 +432,7 @@ uint64_t TZipComponent::WriteSpanDirectory(const std::vector<TSpanMember>& table
     const uint64_t directory = out.File.Position();
     for (const TSpanMember& member : table) {
         ReadSpanCentralHeader(header, name);
-        if (member.NewOffset > Saturated32) {
+        if (member.NewOffset >= Saturated32) {
             throw EZipComponent(ZipMsg::Zip64TooLarge, true);
         }
         PutU16(&header[34], 0);
@@ -396,6 +469,22 @@ void TZipComponent::WriteSpanEndRecord(TSpanWriter& out, uint64_t offset) {
         throw EZipComponent(ZipMsg::ArchiveCommentRead, true);
     }
     CopySpanBytes(endRecord_.CommentLength, ZipMsg::ArchiveCommentRead, out);
+}
+
+void TZipComponent::ReadSpanBytes(void* buffer, size_t count, int code) {
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    while (count > 0) {
+        const size_t got = input_.Read(bytes, count);
+        bytes += got;
+        count -= got;
+        if (count > 0) {
+            if (input_.Position() >= input_.Size() && currentVolume_ < lastDisk_) {
+                OpenVolume(currentVolume_ + 1);
+                continue;
+            }
+            throw EZipComponent(code, true);
+        }
+    }
 }
 
 void TZipComponent::CopySpanBytes(uint64_t count, int code, TSpanWriter& out) {

@@ -61,10 +61,13 @@ bool TZipComponent::VolumeCheck(TDriveKind kind, int volume) {
     if (!IsFixedOrNetwork(kind)) {
         return volumeLabel_ == DiskLabel(volume);
     }
-    // The numbered name first; then the split form, whose last volume keeps
-    // the set's own name. Both are made from the name the set was given by.
+    // The numbered name first, when the set's own name is numbered as its
+    // last volume (so "photos2023.zip" never takes "photos2001.zip"); then
+    // the split form, whose last volume keeps the set's own name.
     const std::string& set = setName_.empty() ? workingFileName_ : setName_;
-    const auto numbered = NumberedVolumeName(set, volume);
+    const auto numbered = NumberBeforeExtension(set) == lastDisk_ + 1
+                              ? NumberedVolumeName(set, volume)
+                              : std::nullopt;
     if (numbered && IsExistingFile(*numbered)) {
         workingFileName_ = *numbered;
         return true;

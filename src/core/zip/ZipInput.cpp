@@ -16,6 +16,7 @@ bool TZipInput::Open(const std::string& path) {
     if (!file_.Open(path)) {
         return false;
     }
+    opened_.push_back(file_.Identity());
     // Never more than the file holds, whatever the archive claims.
     buffer_.resize(static_cast<size_t>(std::min<uint64_t>(ReadAhead, file_.Size())));
     return true;

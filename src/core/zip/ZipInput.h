@@ -20,6 +20,10 @@ public:
     uint64_t Size() const { return file_.Size(); }
     uint64_t Position() const { return position_; }
     const TFileTime& ModifiedTime() const { return file_.ModifiedTime(); }
+    // Every file opened since the last ForgetOpened, so that an output can
+    // be told apart from what was read.
+    const std::vector<TFileIdentity>& OpenedFiles() const { return opened_; }
+    void ForgetOpened() { opened_.clear(); }
 
     // Moves to position; false when it is negative.
     bool Seek(int64_t position);
@@ -37,6 +41,7 @@ private:
     std::vector<uint8_t> buffer_;
     uint64_t bufferStart_ = 0;
     size_t bufferLength_ = 0;
+    std::vector<TFileIdentity> opened_;
 };
 
 } // namespace tabula

@@ -189,22 +189,27 @@ TEST(ZipVolumeNames, NumberedAndSplitFormsKeepTheFolder) {
 }
 
 TEST(ZipSet, LastVolumeListsWithoutAPromptInEitherNaming) {
-    for (const bool splitForm : {false, true}) {
-        TScratchDirectory dir;
-        const std::string last = WriteSet(dir, SetVolumes(), splitForm);
-        TRecordingZipUi ui;
-        TZipComponent zip(&ui);
-        zip.SetZipFilename(last);
-        EXPECT_EQ(zip.ErrCode(), 0) << zip.Message();
-        ASSERT_EQ(zip.Count(), 10) << splitForm;
-        EXPECT_EQ(zip.DirEntry(0).FileName, "Alpha Quest (U).nes");
-        EXPECT_EQ(zip.DirEntry(9).FileName,
-                  "Extras\\Small Demo Cartridge Number 5 (Public Domain).nes");
-        EXPECT_TRUE(zip.MultiVolume());
-        EXPECT_EQ(zip.LastDisk(), 2);
-        EXPECT_EQ(zip.ArchiveComment(), SetComment);
-        EXPECT_TRUE(ui.Prompts.empty());
-        EXPECT_TRUE(ui.Shown.empty());
+    // A split set whose name ends in digits is not taken for a numbered one:
+    // "photos2001.zip" beside it is not its first volume.
+    for (const std::string name : {"set", "photos2023"}) {
+        for (const bool splitForm : {false, true}) {
+            TScratchDirectory dir;
+            WriteBytes(dir.File("photos2001.zip"), "not a volume");
+            const std::string last = WriteSet(dir, SetVolumes(), splitForm, name);
+            TRecordingZipUi ui;
+            TZipComponent zip(&ui);
+            zip.SetZipFilename(last);
+            EXPECT_EQ(zip.ErrCode(), 0) << zip.Message();
+            ASSERT_EQ(zip.Count(), 10) << splitForm;
+            EXPECT_EQ(zip.DirEntry(0).FileName, "Alpha Quest (U).nes");
+            EXPECT_EQ(zip.DirEntry(9).FileName,
+                      "Extras\\Small Demo Cartridge Number 5 (Public Domain).nes");
+            EXPECT_TRUE(zip.MultiVolume());
+            EXPECT_EQ(zip.LastDisk(), 2);
+            EXPECT_EQ(zip.ArchiveComment(), SetComment);
+            EXPECT_TRUE(ui.Prompts.empty());
+            EXPECT_TRUE(ui.Shown.empty());
+        }
     }
 }
 
@@ -371,6 +376,12 @@ TEST(ZipSet, FailureAtEachStepLeavesNoOutput) {
         {"central signature", false,
          [](auto& v) { v[1][U32(v[2], v[2].rfind(std::string("PK\x05\x06", 4)) + 16)] = 'X'; },
          noLimit, ZipMsg::CentralSignature},
+        {"size only a Zip64 field holds", false,
+         [](auto& v) {
+             test::PutU32(v[1], U32(v[2], v[2].rfind(std::string("PK\x05\x06", 4)) + 16) + 20,
+                          0xFFFFFFFF);
+         },
+         noLimit, ZipMsg::Zip64TooLarge},
         {"local header write", false, noBreak, room([](auto&, auto&) { return 10; }),
          ZipMsg::LocalHeaderWrite},
         {"local extra copy", false, noBreak,
@@ -443,7 +454,14 @@ TEST(ZipSet, JoinRefusesWhatIsNotALastVolumeAndOutputsItCannotMake) {
         {"folder that does not exist", last, dir.File("none/"), ZipMsg::TempFileFailed},
         {"file in a folder that does not exist", last, dir.File("none/j.zip"),
          ZipMsg::OutputCreateFailed},
+        {"output in place of the last volume", last, dir.File("set003.bin"),
+         ZipMsg::OutputCreateFailed},
+        {"output in place of the first volume", last, dir.File("set001.zip"),
+         ZipMsg::OutputCreateFailed},
+        {"ordinary archive", TestDataFile("zip/infozip.zip"), dir.File("out/"),
+         ZipMsg::SpanMarkerRead},
     };
+    const std::vector<std::string> volumes = SetVolumes();
     fs::create_directory(dir.File("out"));
     for (const TCase& c : cases) {
         TRecordingZipUi ui;
@@ -454,6 +472,12 @@ TEST(ZipSet, JoinRefusesWhatIsNotALastVolumeAndOutputsItCannotMake) {
         EXPECT_EQ(output, "") << c.Name;
         EXPECT_TRUE(fs::is_empty(dir.File("out"))) << c.Name;
         EXPECT_EQ(ui.Shown.size(), 1u) << c.Name;
+        EXPECT_EQ(dir.Entries(),
+                  (std::vector<std::string>{"out", "set001.zip", "set002.zip", "set003.zip"}))
+            << c.Name;
+        for (size_t i = 0; i < volumes.size(); ++i) {
+            EXPECT_EQ(ReadBytes(dir.File("set00" + std::to_string(i + 1) + ".zip")), volumes[i]);
+        }
     }
     TZipComponent zip;
     std::string output = dir.File("out/");
