@@ -1,5 +1,6 @@
 #include "platform/FileReader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
@@ -74,6 +75,12 @@ size_t TFileReader::ReadAt(uint64_t position, void* buffer, size_t count) const 
     if (fd_ < 0 || position > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
         return 0;
     }
+    // Nothing is asked past the end known at opening: a read there would only
+    // come back empty.
+    if (position >= size_) {
+        return 0;
+    }
+    count = static_cast<size_t>(std::min<uint64_t>(count, size_ - position));
     auto* out = static_cast<char*>(buffer);
     size_t done = 0;
     while (done < count) {

@@ -77,6 +77,21 @@ class TMountTableCache {
 public:
     bool Get(std::vector<TMountEntry>& mounts) {
         std::lock_guard lock(mutex_);
+        if (!Refresh()) {
+            return false;
+        }
+        mounts = mounts_;
+        return true;
+    }
+
+    // Changes whenever the table is read anew; 0 when it cannot be read.
+    uint64_t Generation() {
+        std::lock_guard lock(mutex_);
+        return Refresh() ? generation_ : 0;
+    }
+
+private:
+    bool Refresh() {
         if (fd_ < 0) {
             fd_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
             if (fd_ < 0) {
@@ -93,12 +108,11 @@ public:
             }
             mounts_ = ParseMountInfo(text);
             valid_ = true;
+            ++generation_;
         }
-        mounts = mounts_;
         return true;
     }
 
-private:
     bool ReadAll(std::string& text) const {
         char buffer[8192];
         off_t at = 0;
@@ -122,11 +136,16 @@ private:
     int fd_ = -1;
     bool valid_ = false;
     std::vector<TMountEntry> mounts_;
+    uint64_t generation_ = 0;
 };
 
-bool ReadMountTable(std::vector<TMountEntry>& mounts) {
+TMountTableCache& MountTable() {
     static TMountTableCache cache;
-    return cache.Get(mounts);
+    return cache;
+}
+
+bool ReadMountTable(std::vector<TMountEntry>& mounts) {
+    return MountTable().Get(mounts);
 }
 
 std::string WithoutTrailingSlash(std::string path) {
@@ -191,6 +210,10 @@ std::optional<TMountEntry> MountOf(const std::string& path) {
         return std::nullopt;
     }
     return FindMount(mounts, resolved);
+}
+
+uint64_t MountTableGeneration() {
+    return MountTable().Generation();
 }
 
 std::optional<TMountEntry> MountAt(const std::string& mountPoint) {

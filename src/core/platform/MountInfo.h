@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,10 @@ std::optional<TMountEntry> FindMount(const std::vector<TMountEntry>& mounts,
 // The mount entry of the file system that holds path (links resolved), read
 // from this process's mount table; nothing when either cannot be read.
 std::optional<TMountEntry> MountOf(const std::string& path);
+
+// A number that changes whenever something is mounted or unmounted (the
+// kernel says so); 0 when the mount table cannot be read.
+uint64_t MountTableGeneration();
 
 // The entry mounted exactly at mountPoint (a trailing "/" is ignored).
 std::optional<TMountEntry> MountAt(const std::string& mountPoint);

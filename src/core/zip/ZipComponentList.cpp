@@ -190,6 +190,7 @@ bool TZipComponent::LocateEndRecord(bool strict) {
         return false;
     }
     const int labelDisk = LabelDiskNumber(volumeLabel_);
+    input_.PrefetchTail();
 
     std::array<uint8_t, 8> head{};
     if (input_.ReadAt(0, head.data(), head.size()) == head.size()) {

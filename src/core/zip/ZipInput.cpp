@@ -8,6 +8,10 @@ namespace tabula {
 namespace {
 
 constexpr size_t ReadAhead = 64 * 1024;
+// What is read at once at the start or the end of an archive: enough for the
+// end record and the directory of a hundred members, little enough that
+// copying it costs less than the reads it saves.
+constexpr size_t Glance = 8 * 1024;
 
 } // namespace
 
@@ -19,7 +23,19 @@ bool TZipInput::Open(const std::string& path) {
     opened_.push_back(file_.Identity());
     // Never more than the file holds, whatever the archive claims.
     buffer_.resize(static_cast<size_t>(std::min<uint64_t>(ReadAhead, file_.Size())));
+    // A small archive is read whole at once: every read after is served here.
+    if (file_.Size() <= Glance) {
+        bufferStart_ = 0;
+        bufferLength_ = file_.ReadAt(0, buffer_.data(), buffer_.size());
+    }
     return true;
+}
+
+void TZipInput::PrefetchTail() {
+    if (file_.Size() > Glance && buffer_.size() >= Glance) {
+        bufferStart_ = file_.Size() - Glance;
+        bufferLength_ = file_.ReadAt(bufferStart_, buffer_.data(), Glance);
+    }
 }
 
 void TZipInput::Close() {
@@ -48,6 +64,11 @@ bool TZipInput::Skip(uint64_t count) {
 }
 
 size_t TZipInput::ReadAt(uint64_t position, void* buffer, size_t count) const {
+    if (position >= bufferStart_ && position - bufferStart_ <= bufferLength_ &&
+        count <= bufferLength_ - (position - bufferStart_)) {
+        std::memcpy(buffer, buffer_.data() + (position - bufferStart_), count);
+        return count;
+    }
     return file_.ReadAt(position, buffer, count);
 }
 

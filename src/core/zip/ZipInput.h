@@ -32,7 +32,11 @@ public:
     // Reads up to count bytes at the current position and moves past them;
     // returns how many arrived.
     size_t Read(void* buffer, size_t count);
-    // Reads up to count bytes at position without moving; no read-ahead.
+    // Loads the last few KiB of the file, where an archive keeps its end
+    // record and often its whole directory.
+    void PrefetchTail();
+    // Reads up to count bytes at position without moving; served from the
+    // read-ahead when it holds them, else read without filling it.
     size_t ReadAt(uint64_t position, void* buffer, size_t count) const;
 
 private:
