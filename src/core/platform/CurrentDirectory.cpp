@@ -1,6 +1,5 @@
 #include "platform/CurrentDirectory.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -9,20 +8,6 @@
 #include <unistd.h>
 
 namespace tabula {
-
-namespace {
-
-std::atomic<uint64_t> DirectoryChanges{0};
-
-} // namespace
-
-uint64_t CurrentDirectoryGeneration() {
-    return DirectoryChanges.load();
-}
-
-void NoteCurrentDirectoryChange() {
-    ++DirectoryChanges;
-}
 
 std::string AbsolutePath(const std::string& path) {
     if (path.empty() || path.front() == '/') {
@@ -48,7 +33,6 @@ TCurrentDirectoryScope::TCurrentDirectoryScope(const std::string& path) {
         throw ECurrentDirectoryError(std::string("Cannot remember the current directory: ") +
                                      std::strerror(error));
     }
-    NoteCurrentDirectoryChange();
     if (::chdir(path.c_str()) != 0) {
         const int error = errno;
         ::close(previousFd_);
@@ -59,7 +43,6 @@ TCurrentDirectoryScope::TCurrentDirectoryScope(const std::string& path) {
 
 TCurrentDirectoryScope::~TCurrentDirectoryScope() {
     // Nothing sensible can be done from a destructor if this fails.
-    NoteCurrentDirectoryChange();
     [[maybe_unused]] const int ignored = ::fchdir(previousFd_);
     ::close(previousFd_);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -15,12 +14,6 @@ public:
 // path made absolute against the current directory (not resolved: links and
 // ".." stay as they are). An absolute path comes back unchanged.
 std::string AbsolutePath(const std::string& path);
-
-// A number that changes each time this program changes its current
-// directory (through TCurrentDirectoryScope or ChangeCurrentDirectory), so
-// that what was learnt about a relative path can be kept until then.
-uint64_t CurrentDirectoryGeneration();
-void NoteCurrentDirectoryChange();
 
 // Makes a directory current for its lifetime and then returns to the one
 // that was current before, even when that one was renamed meanwhile. The

@@ -1,14 +1,11 @@
 #include "platform/DriveInfo.h"
 
-#include "platform/CurrentDirectory.h"
 #include "platform/DiskSpace.h"
 #include "platform/FileReader.h"
 #include "platform/VolumeLabel.h"
 
 #include <mutex>
 #include <unordered_map>
-
-#include <sys/stat.h>
 
 namespace tabula {
 
@@ -61,31 +58,31 @@ namespace {
 // change the moment a volume prompt is answered.
 class TSystemDriveFacts final : public IDriveFacts {
 public:
-    std::string RootOf(const std::string& path) override {
+    std::string RootOf(const std::string& path, uint64_t device) override {
         std::lock_guard lock(mutex_);
-        const bool cacheable = Refresh() && !IsSymbolicLink(path);
-        if (!cacheable) {
+        if (!Refresh() || device == 0) {
             return DriveRootOf(path);
         }
-        // Files of one folder share its file system unless they are links. A
-        // relative folder means another one after each change of directory.
-        std::string folder = path.substr(0, path.rfind('/') + 1);
-        if (!path.starts_with('/')) {
-            folder = std::to_string(CurrentDirectoryGeneration()) + ":" + folder;
+        // Files on one file system share its root; the device number says
+        // which, whatever links or relative names led to the file.
+        auto found = roots_.find(device);
+        if (found == roots_.end()) {
+            const std::string root = DriveRootOf(path);
+            if (root.empty()) {
+                return root;
+            }
+            found = roots_.emplace(device, root).first;
         }
-        if (const auto found = roots_.find(folder); found != roots_.end()) {
-            return found->second;
-        }
-        std::string root = DriveRootOf(path);
-        if (!root.empty()) {
-            roots_.emplace(folder, root);
-        }
-        return root;
+        // The facts of this root were just checked against the mount table.
+        fresh_ = found->second;
+        return found->second;
     }
 
     std::optional<TDriveInfo> Query(const std::string& root) override {
         std::lock_guard lock(mutex_);
-        const bool cacheable = Refresh();
+        // A root just found needs no second look at the mount table.
+        const bool cacheable = root == fresh_ || Refresh();
+        fresh_.clear();
         if (cacheable) {
             if (const auto found = drives_.find(root); found != drives_.end()) {
                 return found->second;
@@ -106,19 +103,16 @@ private:
         if (generation != generation_) {
             roots_.clear();
             drives_.clear();
+            fresh_.clear();
             generation_ = generation;
         }
         return generation != 0;
     }
 
-    static bool IsSymbolicLink(const std::string& path) {
-        struct stat info {};
-        return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-    }
-
     std::mutex mutex_;
     uint64_t generation_ = 0;
-    std::unordered_map<std::string, std::string> roots_;
+    std::unordered_map<uint64_t, std::string> roots_;
+    std::string fresh_;
     std::unordered_map<std::string, TDriveInfo> drives_;
 };
 

@@ -31,8 +31,9 @@ std::optional<TDriveInfo> QueryDrive(const std::string& root);
 class IDriveFacts {
 public:
     virtual ~IDriveFacts() = default;
-    // As DriveRootOf.
-    virtual std::string RootOf(const std::string& path) = 0;
+    // As DriveRootOf. device is the file system the file lies on (its
+    // device number, as StatPath gives it), 0 when not known.
+    virtual std::string RootOf(const std::string& path, uint64_t device) = 0;
     // As QueryDrive; asked again after every disk change, never remembered
     // for a removable drive.
     virtual std::optional<TDriveInfo> Query(const std::string& root) = 0;

@@ -1,7 +1,5 @@
 #include "platform/ProcessPaths.h"
 
-#include "platform/CurrentDirectory.h"
-
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,7 +34,6 @@ bool IsExistingDirectory(const std::string& path) {
 }
 
 bool ChangeCurrentDirectory(const std::string& path) {
-    NoteCurrentDirectoryChange();
     return ::chdir(path.c_str()) == 0;
 }
 

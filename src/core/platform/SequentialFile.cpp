@@ -27,10 +27,11 @@ TPathStatus StatPath(const std::string& path) {
     if (::stat(path.c_str(), &info) != 0) {
         return {};
     }
+    const auto device = static_cast<uint64_t>(info.st_dev);
     if (S_ISREG(info.st_mode)) {
-        return {TPathKind::Regular, static_cast<uint64_t>(info.st_size)};
+        return {TPathKind::Regular, static_cast<uint64_t>(info.st_size), device};
     }
-    return {S_ISDIR(info.st_mode) ? TPathKind::Directory : TPathKind::Other, 0};
+    return {S_ISDIR(info.st_mode) ? TPathKind::Directory : TPathKind::Other, 0, device};
 }
 
 TSequentialFile::TSequentialFile(const std::string& path) : path_(path) {

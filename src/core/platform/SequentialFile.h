@@ -22,6 +22,8 @@ struct TPathStatus {
     TPathKind Kind = TPathKind::Missing;
     // Bytes of a regular file; 0 for every other kind.
     uint64_t Size = 0;
+    // The file system holding it (its device number); 0 when missing.
+    uint64_t Device = 0;
 };
 
 // What lies at path, following symbolic links (a dangling link is Missing).

@@ -341,6 +341,8 @@ private:
     std::exception_ptr callbackFailure_;
 
     IDriveFacts* driveFacts_ = nullptr;
+    // The file system of the archive being listed, as its status said.
+    uint64_t zipDevice_ = 0;
     // A volume prompt must be shown even when the drive answers.
     bool newVolumeWanted_ = false;
     // Writes raise progress events only while members are copied.

@@ -5,6 +5,7 @@
 
 #include "zip/ZipComponent.h"
 
+#include "platform/SequentialFile.h"
 #include "zip/EndRecordSearch.h"
 #include "zip/ZipMessages.h"
 #include "zip/ZipText.h"
@@ -51,10 +52,12 @@ void TZipComponent::List() {
     dirOffset_ = 0;
     archiveComment_.clear();
     multiVolume_ = false;
-    if (!IsExistingFile(zipFilename_)) {
+    const TPathStatus status = StatPath(zipFilename_);
+    if (status.Kind != TPathKind::Regular) {
         FireDirUpdate();
         return;
     }
+    zipDevice_ = status.Device;
     TZipBusyScope busy(ui_);
     bool failed = true;
     try {
@@ -78,7 +81,7 @@ void TZipComponent::List() {
 void TZipComponent::ReadDirectory() {
     workingFileName_ = zipFilename_;
     setName_ = zipFilename_;
-    driveRoot_ = Facts().RootOf(zipFilename_);
+    driveRoot_ = Facts().RootOf(zipFilename_, zipDevice_);
     if (!CheckDrive()) {
         throw EZipComponent(ZipMsg::DriveUndefined, driveRoot_);
     }

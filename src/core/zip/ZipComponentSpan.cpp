@@ -6,6 +6,7 @@
 
 #include "platform/OutputFile.h"
 #include "platform/ProcessPaths.h"
+#include "platform/SequentialFile.h"
 #include "platform/Trash.h"
 #include "zip/VolumeNames.h"
 #include "zip/ZipMessages.h"
@@ -136,7 +137,7 @@ int TZipComponent::ReadSpan(const std::string& archive, std::string& output) {
     int result = 0;
     try {
         out.emplace(*this);
-        driveRoot_ = Facts().RootOf(archive);
+        driveRoot_ = Facts().RootOf(archive, StatPath(archive).Device);
         currentVolume_ = -1;
         newVolumeWanted_ = false;
         copying_ = false;

@@ -11,7 +11,7 @@ constexpr size_t ReadAhead = 64 * 1024;
 // What is read at once at the start or the end of an archive: enough for the
 // end record and the directory of a hundred members, little enough that
 // copying it costs less than the reads it saves.
-constexpr size_t Glance = 8 * 1024;
+constexpr size_t Glance = 2 * 1024;
 
 } // namespace
 
@@ -22,27 +22,28 @@ bool TZipInput::Open(const std::string& path) {
     }
     opened_.push_back(file_.Identity());
     // Never more than the file holds, whatever the archive claims.
-    buffer_.resize(static_cast<size_t>(std::min<uint64_t>(ReadAhead, file_.Size())));
+    bufferSize_ = static_cast<size_t>(std::min<uint64_t>(ReadAhead, file_.Size()));
+    buffer_ = std::make_unique_for_overwrite<uint8_t[]>(bufferSize_);
     // A small archive is read whole at once: every read after is served here.
     if (file_.Size() <= Glance) {
         bufferStart_ = 0;
-        bufferLength_ = file_.ReadAt(0, buffer_.data(), buffer_.size());
+        bufferLength_ = file_.ReadAt(0, buffer_.get(), bufferSize_);
     }
     return true;
 }
 
 void TZipInput::PrefetchTail() {
-    if (file_.Size() > Glance && buffer_.size() >= Glance) {
+    if (file_.Size() > Glance && bufferSize_ >= Glance) {
         bufferStart_ = file_.Size() - Glance;
-        bufferLength_ = file_.ReadAt(bufferStart_, buffer_.data(), Glance);
+        bufferLength_ = file_.ReadAt(bufferStart_, buffer_.get(), Glance);
     }
 }
 
 void TZipInput::Close() {
     file_.Close();
     position_ = 0;
-    buffer_.clear();
-    buffer_.shrink_to_fit();
+    buffer_.reset();
+    bufferSize_ = 0;
     bufferStart_ = 0;
     bufferLength_ = 0;
 }
@@ -66,7 +67,7 @@ bool TZipInput::Skip(uint64_t count) {
 size_t TZipInput::ReadAt(uint64_t position, void* buffer, size_t count) const {
     if (position >= bufferStart_ && position - bufferStart_ <= bufferLength_ &&
         count <= bufferLength_ - (position - bufferStart_)) {
-        std::memcpy(buffer, buffer_.data() + (position - bufferStart_), count);
+        std::memcpy(buffer, buffer_.get() + (position - bufferStart_), count);
         return count;
     }
     return file_.ReadAt(position, buffer, count);
@@ -80,7 +81,7 @@ size_t TZipInput::Read(void* buffer, size_t count) {
         if (inBuffer) {
             const size_t offset = static_cast<size_t>(position_ - bufferStart_);
             const size_t take = std::min(count - done, bufferLength_ - offset);
-            std::memcpy(out + done, buffer_.data() + offset, take);
+            std::memcpy(out + done, buffer_.get() + offset, take);
             done += take;
             position_ += take;
             continue;
@@ -88,14 +89,14 @@ size_t TZipInput::Read(void* buffer, size_t count) {
         if (position_ >= file_.Size()) {
             break;
         }
-        if (count - done >= buffer_.size()) {
+        if (count - done >= bufferSize_) {
             const size_t got = file_.ReadAt(position_, out + done, count - done);
             done += got;
             position_ += got;
             break;
         }
         bufferStart_ = position_;
-        bufferLength_ = file_.ReadAt(position_, buffer_.data(), buffer_.size());
+        bufferLength_ = file_.ReadAt(position_, buffer_.get(), bufferSize_);
         if (bufferLength_ == 0) {
             break;
         }

@@ -3,6 +3,7 @@
 #include "platform/FileReader.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,9 @@ public:
 private:
     TFileReader file_;
     uint64_t position_ = 0;
-    std::vector<uint8_t> buffer_;
+    // Left unfilled when made: only bytes read into it are ever used.
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t bufferSize_ = 0;
     uint64_t bufferStart_ = 0;
     size_t bufferLength_ = 0;
     std::vector<TFileIdentity> opened_;

@@ -120,7 +120,7 @@ public:
     TRemovableDrive(const TScratchDirectory& dir, std::vector<std::string> volumes)
         : root_(dir.Path().string() + "/"), volumes_(std::move(volumes)) {}
 
-    std::string RootOf(const std::string&) override { return root_; }
+    std::string RootOf(const std::string&, uint64_t) override { return root_; }
     std::optional<TDriveInfo> Query(const std::string& root) override {
         TDriveInfo info;
         info.Root = root;
