@@ -3,11 +3,12 @@
 #   loose   1 GiB of loose files (512 x 2 MiB)      vs  rhash --crc32
 #   zipdir  2,000 zip archives of 5 members          vs  unzip -v (central directories)
 #   nes     the same archives, 16-byte header cut    vs  unzip -p | tail -c +17 | rhash --crc32 -
+#   trusted the same with --trust-zip-crc            vs  tabula-cli --nes (the full extraction)
 # Every run reads from the page cache (one warm-up read first). Prints the
 # median wall time of RUNS runs per command and the ratio tabula / reference,
 # after checking that tabula-cli's CRCs agree with the reference's.
 #
-# Usage: bench/scan.sh [loose|zipdir|nes ...]      (all three by default)
+# Usage: bench/scan.sh [loose|zipdir|nes|trusted ...]      (all four by default)
 # Environment: TABULA_CLI (default build-bench/bin/tabula-cli, built if missing),
 #   CORPUS (default /tmp/tabula-scan-corpus), RUNS (default 5), NES_RUNS (default 3).
 set -euo pipefail
@@ -18,7 +19,7 @@ corpus=${CORPUS:-/tmp/tabula-scan-corpus}
 runs=${RUNS:-5}
 nes_runs=${NES_RUNS:-3}
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes)
+[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted)
 
 if [ -z "${TABULA_CLI:-}" ] && [ ! -x "$cli" ]; then
     (cd "$root" && cmake --preset bench -DTABULA_BUILD_GUI=OFF >/dev/null &&
@@ -66,6 +67,21 @@ median() {
         times+=("$(((end - start) / 1000000))")
     done
     printf '%s\n' "${times[@]}" | sort -g | awk '{ t[NR] = $1 / 1000 } END { m = int((NR + 1) / 2); printf "%.3f", (NR % 2) ? t[m] : (t[m] + t[m + 1]) / 2 }'
+}
+
+# Median wall times of n runs each of two commands, run in turn (A B A B ...)
+# so both meet the same page cache and the same load; prints "A B".
+median_pair() {
+    local n=$1 a=$2 b=$3 ta=() tb=() start end
+    for ((i = 0; i < n; i++)); do
+        start=$(date +%s%N); bash -c "$a" >/dev/null 2>&1; end=$(date +%s%N)
+        ta+=("$(((end - start) / 1000000))")
+        start=$(date +%s%N); bash -c "$b" >/dev/null 2>&1; end=$(date +%s%N)
+        tb+=("$(((end - start) / 1000000))")
+    done
+    local mid='{ t[NR] = $1 / 1000 } END { m = int((NR + 1) / 2); printf "%.3f", (NR % 2) ? t[m] : (t[m] + t[m + 1]) / 2 }'
+    printf '%s %s\n' "$(printf '%s\n' "${ta[@]}" | sort -g | awk "$mid")" \
+        "$(printf '%s\n' "${tb[@]}" | sort -g | awk "$mid")"
 }
 
 report() { # name, tabula seconds, reference seconds, reference command
@@ -125,8 +141,8 @@ for c in "${cases[@]}"; do
     zipdir)
         check_zipdir
         cat "$corpus"/zips/* >/dev/null
-        t=$(median "$runs" "$(q "$cli") -q $(q "$corpus/zips")")
-        r=$(median "$runs" "unzip -v $(q "$corpus/zips")/'*.zip'")
+        read -r t r < <(median_pair "$runs" "$(q "$cli") -q $(q "$corpus/zips")" \
+            "unzip -v $(q "$corpus/zips")/'*.zip'")
         report "2,000 archives x 5 members, directories" "$t" "$r" "unzip -v 'zips/*.zip'"
         ;;
     nes)
@@ -136,8 +152,18 @@ for c in "${cases[@]}"; do
         r=$(median "$nes_runs" "$(nes_reference)")
         report "2,000 archives x 5 members, NES" "$t" "$r" "unzip -p | tail -c +17 | rhash --crc32 - per member"
         ;;
+    trusted)
+        check_dir=$corpus/nes-check
+        rm -rf "$check_dir" && mkdir -p "$check_dir" && cp "$corpus/zips/Set 000"[0-9].zip "$check_dir/"
+        diff <(tabula_crcs --nes --trust-zip-crc "$check_dir") <(tabula_crcs --nes "$check_dir") >/dev/null ||
+            { echo "scan.sh: --trust-zip-crc and the full extraction disagree" >&2; exit 1; }
+        cat "$corpus"/zips/* >/dev/null
+        read -r t r < <(median_pair "$nes_runs" "$(q "$cli") -q --nes --trust-zip-crc $(q "$corpus/zips")" \
+            "$(q "$cli") -q --nes $(q "$corpus/zips")")
+        report "2,000 archives x 5 members, NES, trusted CRCs" "$t" "$r" "tabula-cli --nes (full extraction)"
+        ;;
     *)
-        echo "scan.sh: unknown case $c (loose, zipdir, nes)" >&2
+        echo "scan.sh: unknown case $c (loose, zipdir, nes, trusted)" >&2
         exit 2
         ;;
     esac

@@ -44,6 +44,8 @@ bool ApplyFlag(const std::string& name, TCliOptions& options, bool& nes, bool& s
         options.Scan.SkipTxt = false;
     } else if (name == "--no-archives") {
         options.Scan.ScanZipArchives = false;
+    } else if (name == "--trust-zip-crc") {
+        options.Scan.TrustZipCrc = true;
     } else if (name == "-q" || name == "--quiet") {
         options.Quiet = true;
     } else if (name == "-h" || name == "--help") {
@@ -68,6 +70,10 @@ const char* UsageText() {
            "  --zip-only               scan only .zip files\n"
            "  --include-txt            do not skip .txt files and members\n"
            "  --no-archives            read .zip files as plain files\n"
+           "  --trust-zip-crc          with --nes or --snes: take a zip member's CRC without\n"
+           "                           its header from the CRC stored in the archive and the\n"
+           "                           header alone, instead of extracting the member; much\n"
+           "                           faster, but a damaged member is not detected\n"
            "  --author T, --datafile-version T, --comment T, --system T, --emulator-version T\n"
            "                           the credits written with -o (empty by default)\n"
            "  -q, --quiet              no progress display\n"

@@ -202,6 +202,48 @@ TEST(CliRun, SplitSetGivesItsMembersInEitherNamingAndLeavesNoTemporaryFile) {
     }
 }
 
+TEST(CliRun, TrustedCrcsGiveTheRowsOfTheFullExtraction) {
+    // Archives of Info-ZIP, 7-Zip and Python's zipfile, stored and deflated,
+    // a split set, and members too small for their header.
+    TScratchDirectory dir;
+    for (const char* name : {"infozip-deflated.zip", "infozip-stored.zip", "7z-deflated.zip",
+                             "7z-stored.zip", "python-deflated.zip", "python-stored.zip"}) {
+        fs::copy_file(TestDataFile(std::string("unzip/") + name), dir.Path() / name);
+    }
+    for (const char* name : {"dd001.zip", "dd002.zip", "set001.zip", "set002.zip", "set003.zip"}) {
+        fs::copy_file(TestDataFile(std::string("span/") + name), dir.Path() / name);
+    }
+    fs::copy_file(TestDataFile("scan/set.zip"), dir.Path() / "tiny.zip");
+    const std::vector<std::vector<std::string>> modes = {
+        {"--nes"}, {"--snes"}, {"--snes", "--remove-bad-size"}};
+    for (const auto& mode : modes) {
+        std::vector<std::string> args = mode;
+        args.push_back(dir.Path().string());
+        const TRun full = RunTool(args);
+        args.insert(args.begin(), "--trust-zip-crc");
+        const TRun trusted = RunTool(args);
+        EXPECT_EQ(trusted.out, full.out) << mode.back();
+        EXPECT_EQ(trusted.status, full.status) << mode.back();
+        EXPECT_GE(std::count(full.out.begin(), full.out.end(), '\n'), 10) << mode.back();
+    }
+
+    // Only the header is read: damage after it goes unseen, as the option says.
+    TScratchDirectory damaged;
+    std::string bytes = ReadBytes(TestDataFile("unzip/infozip-stored.zip"));
+    const size_t data = bytes.find("NES\x1a");
+    ASSERT_NE(data, std::string::npos);
+    bytes[data + 1000] = static_cast<char>(bytes[data + 1000] ^ 0x55);
+    WriteBytes(damaged.Path() / "infozip-stored.zip", bytes);
+    const TRun trusted = RunTool({"--trust-zip-crc", "--nes", damaged.Path().string()});
+    const TRun original =
+        RunTool({"--nes", TestDataFile("unzip/infozip-stored.zip").substr(
+                              0, TestDataFile("unzip/infozip-stored.zip").rfind('/'))});
+    EXPECT_EQ(trusted.status, CliAllRead);
+    EXPECT_NE(original.out.find(trusted.out.substr(trusted.out.find("\t"))), std::string::npos)
+        << trusted.out;
+    EXPECT_EQ(RunTool({"--nes", damaged.Path().string()}).status, CliSomeFailed);
+}
+
 TEST(CliRun, BadUsageAndMissingDirectoriesExitWithTwoAndWriteNothing) {
     TScratchDirectory dir;
     TScratchDirectory outDir;

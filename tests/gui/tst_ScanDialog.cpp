@@ -61,8 +61,8 @@ private slots:
 
     void tabOrderAndTheRemoveBadSizeRule() {
         const char* const order[] = {
-            "Scan",         "Cancel",  "ScanOtherFiles", "SkipTxt",           "ScanZip",
-            "RadioButton1", "NesScan", "SnesScan",       "RemoveSnesBadSize", "DirName"};
+            "Scan",    "Cancel",   "ScanOtherFiles",    "SkipTxt",     "ScanZip", "RadioButton1",
+            "NesScan", "SnesScan", "RemoveSnesBadSize", "TrustZipCrc", "DirName"};
         QWidget* control = ScanDialog->Scan;
         for (const char* name : order) {
             QCOMPARE(control->objectName(), QString::fromLatin1(name));
@@ -88,6 +88,10 @@ private slots:
         QVERIFY(ScanDialog->Options().RemoveSnesBadSize);
         ScanDialog->ScanZip->setChecked(false);
         QVERIFY(!ScanDialog->Options().ScanZipArchives);
+        QVERIFY(!ScanDialog->TrustZipCrc->isChecked());
+        QCOMPARE(ScanDialog->TrustZipCrc->geometry().topLeft(), QPoint(240, 128));
+        ScanDialog->TrustZipCrc->setChecked(true);
+        QVERIFY(ScanDialog->Options().TrustZipCrc);
     }
 
     void scanClickValidatesTheDirectory() {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -10,6 +11,8 @@ namespace tabula {
 
 class IZipUi;
 class TPrivateDirectory;
+class TZipComponent;
+struct ZipDirEntry;
 
 // One checksum result: a ROM's name, its CRC-32 as eight hexadecimal digits
 // and its size in bytes without the header.
@@ -61,6 +64,9 @@ public:
     bool ZipMode = false;       // read ".zip" files as archives
     bool SkipTxtFiles = false;  // ".txt" files and members yield nothing
     bool RemoveBadSize = false; // SNES mode: drop ROMs that fail the size rule
+    // NES and SNES modes: a member's CRC without its header from the CRC the
+    // archive stores (see TrustedZipCrc.h); members it cannot do are extracted.
+    bool TrustZipCrc = false;
 
     // Shows the zip component's messages and pumps events during extraction;
     // may be null (nothing shown).
@@ -102,6 +108,9 @@ private:
     // above 0) comes from the set joined once for the whole archive.
     TCrcResult CrcOfZipMember(const std::string& archivePath, const std::string& memberName,
                               int lastDisk);
+    // The member's CRC without its header from the archive's stored CRC,
+    // when TrustZipCrc is set and the member allows it.
+    std::optional<uint32_t> TrustedCrc(const TZipComponent& zip, const ZipDirEntry& entry) const;
     // The joined copy of the split set archivePath, made on first use.
     const std::string& JoinedSet(const std::string& archivePath);
     void AddItem(std::string name, std::string crcText, int64_t size);

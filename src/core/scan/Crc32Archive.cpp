@@ -3,6 +3,7 @@
 #include "platform/CurrentDirectory.h"
 #include "platform/PrivateDirectory.h"
 #include "scan/StringsTools.h"
+#include "scan/TrustedZipCrc.h"
 #include "zip/ZipComponent.h"
 
 #include <algorithm>
@@ -91,11 +92,24 @@ void TCrc32::CollectArchive() {
         if (headerSize_ == 0) {
             // The directory already knows: nothing is decompressed.
             AddItem(name, LowerCase(HexText(entry.Crc)), size);
+        } else if (const auto trusted = TrustedCrc(zip, entry)) {
+            AddItem(name, LowerCase(HexText(*trusted)),
+                    std::max<int64_t>(0, int64_t{size} - headerSize_));
         } else {
             const TCrcResult result = CrcOfZipMember(fileName_, name, zip.LastDisk());
             AddItem(name, LowerCase(HexText(result.Crc)), result.Size);
         }
     }
+}
+
+std::optional<uint32_t> TCrc32::TrustedCrc(const TZipComponent& zip,
+                                           const ZipDirEntry& entry) const {
+    // A member of a split set can be read here only when its header lies on
+    // the last volume, the file listed.
+    if (!TrustZipCrc || (zip.LastDisk() != 0 && entry.DiskNumberStart != zip.LastDisk())) {
+        return std::nullopt;
+    }
+    return TrustedCrcWithoutHeader(fileName_, entry, static_cast<uint32_t>(headerSize_));
 }
 
 const std::string& TCrc32::JoinedSet(const std::string& archivePath) {

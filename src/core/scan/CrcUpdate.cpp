@@ -111,6 +111,44 @@ std::uint32_t CrcOf(std::span<const std::byte> bytes) {
     return ~CrcContinue(CrcInit, bytes);
 }
 
+namespace {
+
+// a * b modulo the CRC polynomial, in the reflected bit order of the
+// checksum (the top bit stands for x^0).
+std::uint32_t MultiplyModP(std::uint32_t a, std::uint32_t b) {
+    std::uint32_t product = 0;
+    for (std::uint32_t bit = 1u << 31; bit != 0; bit >>= 1) {
+        if ((a & bit) != 0) {
+            product ^= b;
+        }
+        b = (b & 1u) != 0 ? (b >> 1) ^ 0xEDB88320u : b >> 1;
+    }
+    return product;
+}
+
+// x^(8 * bytes) modulo the polynomial, by squaring: the shift of a checksum
+// over that many bytes of zeros.
+std::uint32_t ShiftOverBytes(std::uint64_t bytes) {
+    std::uint32_t power = 1u << 30; // x^1
+    for (int i = 0; i < 3; ++i) {
+        power = MultiplyModP(power, power); // x^8 after three squarings
+    }
+    std::uint32_t result = 1u << 31; // x^0
+    for (; bytes != 0; bytes >>= 1) {
+        if ((bytes & 1u) != 0) {
+            result = MultiplyModP(result, power);
+        }
+        power = MultiplyModP(power, power);
+    }
+    return result;
+}
+
+} // namespace
+
+std::uint32_t CrcOfSuffix(std::uint32_t whole, std::uint32_t prefix, std::uint64_t suffixLength) {
+    return whole ^ MultiplyModP(ShiftOverBytes(suffixLength), prefix);
+}
+
 void CrcUpdateReference(const void* buffer, std::size_t start, std::size_t end,
                         std::uint32_t& crc) {
     const auto* bytes = static_cast<const unsigned char*>(buffer);

@@ -50,6 +50,12 @@ std::uint32_t CrcContinue(std::uint32_t crc, std::span<const std::byte> bytes);
 // The complete checksum of bytes (0 for no bytes).
 std::uint32_t CrcOf(std::span<const std::byte> bytes);
 
+// The complete checksum of the bytes that follow a prefix, from the complete
+// checksum of the whole (prefix and suffix) and that of the prefix alone:
+// CRC-32 is linear, so the prefix's part of the whole can be taken out again
+// by shifting its checksum over suffixLength bytes.
+std::uint32_t CrcOfSuffix(std::uint32_t whole, std::uint32_t prefix, std::uint64_t suffixLength);
+
 // The byte-at-a-time table loop, with CrcUpdate's exact contract. Slow; kept as
 // the yardstick that tests and benchmarks measure CrcUpdate against.
 void CrcUpdateReference(const void* buffer, std::size_t start, std::size_t end, std::uint32_t& crc);

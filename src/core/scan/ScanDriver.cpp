@@ -35,6 +35,7 @@ TCollectorFlags TScanDriver::CollectorFlags(const TScanOptions& options) {
     // Read whatever the mode: the collector applies it only in SNES mode.
     flags.RemoveBadSize = options.RemoveSnesBadSize;
     flags.SkipTxtFiles = options.SkipTxt;
+    flags.TrustZipCrc = options.TrustZipCrc;
     return flags;
 }
 
@@ -70,6 +71,7 @@ void TScanDriver::CollectWithCrc32(const std::string& path, const TCollectorFlag
     collector.SetFileName(path);
     collector.SnesMode = flags.SnesMode;
     collector.NesMode = flags.NesMode;
+    collector.TrustZipCrc = flags.TrustZipCrc;
     collector.ZipMode = flags.ZipMode;
     collector.RemoveBadSize = flags.RemoveBadSize;
     collector.SkipTxtFiles = flags.SkipTxtFiles;

@@ -77,6 +77,7 @@ struct TCollectorFlags {
     bool ZipMode = false;
     bool RemoveBadSize = false;
     bool SkipTxtFiles = false;
+    bool TrustZipCrc = false;
 };
 
 // Collects the results of one file into items. Throws what the collector

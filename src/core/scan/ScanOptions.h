@@ -23,6 +23,9 @@ struct TScanOptions {
     TRomMode Mode = TRomMode::Normal;
     // Drop ROMs whose size fails the SNES rule; matters only in SNES mode.
     bool RemoveSnesBadSize = false;
+    // NES and SNES modes: a zip member's CRC without its header comes from
+    // the CRC its archive stores and the header alone, not from extracting it.
+    bool TrustZipCrc = false;
 };
 
 } // namespace tabula

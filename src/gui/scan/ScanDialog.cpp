@@ -59,6 +59,11 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     SnesScan = Place(new QRadioButton(QStringLiteral("SNES"), this), "SnesScan", 24, 104, 113, 17);
     RemoveSnesBadSize = Place(new QCheckBox(QStringLiteral("Remove roms with bad size"), this),
                               "RemoveSnesBadSize", 48, 128, 161, 17);
+    TrustZipCrc = Place(new QCheckBox(QStringLiteral("Trust CRCs stored in archives"), this),
+                        "TrustZipCrc", 240, 128, 177, 17);
+    TrustZipCrc->setToolTip(
+        QStringLiteral("NES and SNES: take a member's CRC from its archive instead of "
+                       "extracting it. Much faster; a damaged member is not detected."));
     DirName = new TEditPath(this);
     DirName->setObjectName(QStringLiteral("DirName"));
     DirName->setGeometry(24, 24, 297, 21);
@@ -84,8 +89,9 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     RemoveSnesBadSize->setChecked(false);
     RemoveSnesBadSize->setEnabled(false);
 
-    QWidget* const tabOrder[] = {Scan,         Cancel,  ScanOtherFiles, SkipTxt,           ScanZip,
-                                 RadioButton1, NesScan, SnesScan,       RemoveSnesBadSize, DirName};
+    QWidget* const tabOrder[] = {
+        Scan,    Cancel,   ScanOtherFiles,    SkipTxt,     ScanZip, RadioButton1,
+        NesScan, SnesScan, RemoveSnesBadSize, TrustZipCrc, DirName};
     for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }
@@ -154,6 +160,7 @@ TScanOptions TScanDialog::Options() const {
                                           : TRomMode::Normal;
     // Read whatever its enabled state: it matters only in SNES mode.
     options.RemoveSnesBadSize = RemoveSnesBadSize->isChecked();
+    options.TrustZipCrc = TrustZipCrc->isChecked();
     return options;
 }
 

@@ -33,6 +33,9 @@ public:
     QRadioButton* NesScan = nullptr;
     QRadioButton* SnesScan = nullptr;
     QCheckBox* RemoveSnesBadSize = nullptr;
+    // Beyond the scan's first ten controls: take the CRCs stored in archives
+    // when a header is cut (unchecked at every start).
+    QCheckBox* TrustZipCrc = nullptr;
     TEditPath* DirName = nullptr;
     QLabel* Label1 = nullptr;
 

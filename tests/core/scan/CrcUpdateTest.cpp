@@ -152,3 +152,21 @@ TEST(CrcUpdate, SpanRangePastTheEndIsRefused) {
     CrcUpdate(Bytes(text), 12, 11, crc); // empty range: nothing to check, nothing done
     EXPECT_EQ(~crc, 0xCBF43926u);
 }
+
+TEST(CrcUpdate, SuffixChecksumFollowsFromTheWholeAndThePrefix) {
+    std::mt19937 random(7);
+    // Split points at the ends, inside, and lengths across the powers of two
+    // the shift is built from.
+    for (const size_t length : {0u, 1u, 16u, 17u, 512u, 4099u, 1u << 16, (1u << 20) + 3}) {
+        std::vector<std::byte> bytes(length);
+        for (auto& b : bytes) {
+            b = static_cast<std::byte>(random());
+        }
+        const std::uint32_t whole = CrcOf(bytes);
+        for (const size_t cut : {size_t{0}, std::min<size_t>(16, length), length / 2, length}) {
+            const auto prefix = CrcOf(std::span(bytes).first(cut));
+            const auto suffix = CrcOf(std::span(bytes).subspan(cut));
+            EXPECT_EQ(CrcOfSuffix(whole, prefix, length - cut), suffix) << length << " " << cut;
+        }
+    }
+}

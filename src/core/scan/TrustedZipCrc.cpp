@@ -1,0 +1,105 @@
+#include "scan/TrustedZipCrc.h"
+
+#include "platform/FileReader.h"
+#include "scan/CrcUpdate.h"
+
+#include <isa-l/igzip_lib.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace tabula {
+
+namespace {
+
+constexpr uint32_t LocalSignature = 0x04034b50;
+constexpr size_t LocalHeaderSize = 30;
+constexpr uint16_t Stored = 0;
+constexpr uint16_t Deflated = 8;
+constexpr uint16_t Encrypted = 0x0001;
+// Compressed bytes read at a time while inflating the header.
+constexpr size_t InputChunk = 4096;
+
+uint32_t U32(const uint8_t* bytes) {
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+uint16_t U16(const uint8_t* bytes) {
+    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+// Inflates the start of a deflate stream at offset until out is full.
+bool InflateStart(const TFileReader& file, uint64_t offset, uint64_t compressed,
+                  std::vector<uint8_t>& out) {
+    auto state = std::make_unique<inflate_state>();
+    isal_inflate_init(state.get());
+    state->crc_flag = ISAL_DEFLATE;
+    state->next_out = out.data();
+    state->avail_out = static_cast<uint32_t>(out.size());
+    std::vector<uint8_t> input(static_cast<size_t>(std::min<uint64_t>(InputChunk, compressed)));
+    while (state->avail_out > 0 && state->block_state != ISAL_BLOCK_FINISH) {
+        if (state->avail_in == 0) {
+            if (compressed == 0) {
+                return false;
+            }
+            const auto size = static_cast<size_t>(std::min<uint64_t>(compressed, input.size()));
+            if (file.ReadAt(offset, input.data(), size) != size) {
+                return false;
+            }
+            offset += size;
+            compressed -= size;
+            state->next_in = input.data();
+            state->avail_in = static_cast<uint32_t>(size);
+        }
+        const uint32_t before = state->avail_out;
+        const uint32_t inputBefore = state->avail_in;
+        if (isal_inflate(state.get()) < 0) {
+            return false;
+        }
+        if (state->avail_out == before && state->avail_in == inputBefore) {
+            return false; // a stream that goes nowhere
+        }
+    }
+    return state->avail_out == 0;
+}
+
+} // namespace
+
+std::optional<uint32_t> TrustedCrcWithoutHeader(const std::string& archivePath,
+                                                const ZipDirEntry& entry, uint32_t headerSize) {
+    if ((entry.GeneralPurposeFlag & Encrypted) != 0 ||
+        (entry.CompressionMethod != Stored && entry.CompressionMethod != Deflated)) {
+        return std::nullopt;
+    }
+    const uint64_t size = entry.UncompressedSize;
+    if (headerSize >= size) {
+        return 0; // nothing follows the header: the checksum of no bytes
+    }
+    TFileReader file;
+    if (!file.Open(archivePath)) {
+        return std::nullopt;
+    }
+    std::array<uint8_t, LocalHeaderSize> local{};
+    if (file.ReadAt(entry.LocalHeaderOffset, local.data(), local.size()) != local.size() ||
+        U32(local.data()) != LocalSignature) {
+        return std::nullopt;
+    }
+    const uint64_t data =
+        uint64_t{entry.LocalHeaderOffset} + LocalHeaderSize + U16(&local[26]) + U16(&local[28]);
+    std::vector<uint8_t> header(headerSize);
+    if (entry.CompressionMethod == Stored) {
+        if (entry.CompressedSize != entry.UncompressedSize ||
+            file.ReadAt(data, header.data(), header.size()) != header.size()) {
+            return std::nullopt;
+        }
+    } else if (!InflateStart(file, data, entry.CompressedSize, header)) {
+        return std::nullopt;
+    }
+    const uint32_t prefix = CrcOf(std::as_bytes(std::span(header)));
+    return CrcOfSuffix(entry.Crc, prefix, size - headerSize);
+}
+
+} // namespace tabula

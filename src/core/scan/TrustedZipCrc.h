@@ -1,0 +1,23 @@
+#pragma once
+
+#include "zip/ZipDirEntry.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tabula {
+
+// The CRC-32 of a zip member without its first headerSize bytes, taken from
+// the CRC the archive stores for the whole member and the CRC of the header
+// bytes alone: only the header is read (stored) or decompressed (deflated).
+// It trusts the archive as its directory does: a damaged member is not
+// noticed. Nothing when the member is not one this way can read (another
+// method, encrypted) or when anything about it is not as the directory says;
+// the caller then extracts the member as usual. archivePath is the file that
+// holds the member's local header (the last volume of a split set).
+std::optional<std::uint32_t> TrustedCrcWithoutHeader(const std::string& archivePath,
+                                                     const ZipDirEntry& entry,
+                                                     std::uint32_t headerSize);
+
+} // namespace tabula
