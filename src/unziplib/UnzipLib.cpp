@@ -16,21 +16,6 @@ namespace {
 
 constexpr int32_t LibraryVersion = 152;
 
-bool SameMemberName(const std::string& spec, const std::string& name) {
-    if (spec.size() != name.size())
-        return false;
-    for (size_t i = 0; i < spec.size(); ++i) {
-        auto fold = [](char c) {
-            if (c == '\\')
-                return '/';
-            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        };
-        if (fold(spec[i]) != fold(name[i]))
-            return false;
-    }
-    return true;
-}
-
 // The member specs of a newer-layout block.
 bool ReadSpecs(const UnzipExecParams& params, std::vector<std::string>& specs) {
     const auto& block = reinterpret_cast<const UnzipExecParamsNewer&>(params);
@@ -67,10 +52,7 @@ int32_t Run(const UnzipExecParams& params, TReporter& reporter) {
     const auto& members = archive.Members();
     std::vector<size_t> chosen;
     for (const std::string& spec : specs) {
-        size_t found = members.size();
-        for (size_t i = 0; i < members.size() && found == members.size(); ++i)
-            if (SameMemberName(spec, members[i].Name))
-                found = i;
+        const size_t found = archive.Find(spec);
         if (found == members.size())
             reporter.Message(UNZIPLIB_ERR_NO_MATCH, "filename not matched: " + spec);
         else if (std::find(chosen.begin(), chosen.end(), found) == chosen.end())

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,7 +85,35 @@ bool HasZip64Extra(TCursor extra) {
     return false;
 }
 
+// The directory last read, for the next call on the same unchanged file.
+std::mutex LastMutex;
+std::shared_ptr<const TZipArchive::TDirectory> Last;
+
 } // namespace
+
+std::string FoldedMemberName(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) {
+        if (c == '\\')
+            c = '/';
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return folded;
+}
+
+const std::vector<TZipMember>& TZipArchive::Members() const {
+    static const std::vector<TZipMember> none;
+    return directory_ ? directory_->Members : none;
+}
+
+size_t TZipArchive::Find(const std::string& spec) const {
+    if (!directory_)
+        return 0;
+    const auto found = directory_->FirstByFoldedName.find(FoldedMemberName(spec));
+    return found == directory_->FirstByFoldedName.end() ? directory_->Members.size()
+                                                        : found->second;
+}
 
 TZipArchive::~TZipArchive() {
     if (fd_ >= 0)
@@ -118,18 +147,35 @@ bool TZipArchive::Open(const std::string& path, std::string& error) {
         error = "zipfile " + path + " is not a regular file";
         return false;
     }
-    fileSize_ = static_cast<uint64_t>(info.st_size);
+    auto directory = std::make_shared<TDirectory>();
+    directory->Path = path;
+    directory->Device = static_cast<uint64_t>(info.st_dev);
+    directory->Inode = static_cast<uint64_t>(info.st_ino);
+    directory->Size = static_cast<uint64_t>(info.st_size);
+    directory->ModifiedSeconds = info.st_mtim.tv_sec;
+    directory->ModifiedNanoseconds = info.st_mtim.tv_nsec;
+    {
+        std::lock_guard lock(LastMutex);
+        if (Last && Last->Path == path && Last->Device == directory->Device &&
+            Last->Inode == directory->Inode && Last->Size == directory->Size &&
+            Last->ModifiedSeconds == directory->ModifiedSeconds &&
+            Last->ModifiedNanoseconds == directory->ModifiedNanoseconds) {
+            directory_ = Last;
+            return true;
+        }
+    }
+    const uint64_t fileSize = directory->Size;
     const std::string notZip = path + " is not a zipfile (no end of central directory)";
-    if (fileSize_ < EndRecordSize) {
+    if (fileSize < EndRecordSize) {
         error = notZip;
         return false;
     }
 
     // The end record sits within the last 22 + 65535 bytes; the highest match wins.
     const size_t tailSize =
-        static_cast<size_t>(std::min<uint64_t>(fileSize_, EndRecordSize + MaxCommentSize));
+        static_cast<size_t>(std::min<uint64_t>(fileSize, EndRecordSize + MaxCommentSize));
     std::vector<uint8_t> tail(tailSize);
-    const uint64_t tailStart = fileSize_ - tailSize;
+    const uint64_t tailStart = fileSize - tailSize;
     if (!ReadAt(tail.data(), tailSize, tailStart)) {
         error = "error reading the end of " + path;
         return false;
@@ -172,26 +218,33 @@ bool TZipArchive::Open(const std::string& path, std::string& error) {
         error = path + ": central directory size runs past the start of the file";
         return false;
     }
-    directoryStart_ = endPosition - directorySize;
-    if (directoryOffset > directoryStart_) {
+    const uint64_t directoryStart = endPosition - directorySize;
+    if (directoryOffset > directoryStart) {
         error = path + ": central directory offset points past the directory";
         return false;
     }
-    const int64_t shift = static_cast<int64_t>(directoryStart_ - directoryOffset);
+    const int64_t shift = static_cast<int64_t>(directoryStart - directoryOffset);
 
-    std::vector<uint8_t> directory(directorySize);
-    if (directorySize > 0 && !ReadAt(directory.data(), directorySize, directoryStart_)) {
+    std::vector<uint8_t> bytes(directorySize);
+    if (directorySize > 0 && !ReadAt(bytes.data(), directorySize, directoryStart)) {
         error = "error reading the central directory of " + path;
         return false;
     }
-    return ReadDirectory(directory, entries, shift, error);
+    directory->DirectoryStart = directoryStart;
+    if (!ReadDirectory(bytes, entries, shift, *directory, error))
+        return false;
+    directory_ = directory;
+    std::lock_guard lock(LastMutex);
+    Last = std::move(directory);
+    return true;
 }
 
 bool TZipArchive::ReadDirectory(const std::vector<uint8_t>& directory, uint32_t entries,
-                                int64_t shift, std::string& error) {
+                                int64_t shift, TDirectory& into, std::string& error) {
     TCursor cursor(directory.data(), directory.size());
-    members_.clear();
-    members_.reserve(std::min<size_t>(entries, directory.size() / CentralHeaderSize));
+    std::vector<TZipMember>& members = into.Members;
+    members.clear();
+    members.reserve(std::min<size_t>(entries, directory.size() / CentralHeaderSize));
     for (uint32_t i = 0; i < entries; ++i) {
         TCursor header(nullptr, 0);
         if (!cursor.Sub(header, CentralHeaderSize)) {
@@ -230,15 +283,18 @@ bool TZipArchive::ReadDirectory(const std::vector<uint8_t>& directory, uint32_t 
                             (member.CompressedSize == 0xFFFFFFFFu ||
                              member.UncompressedSize == 0xFFFFFFFFu || localOffset == 0xFFFFFFFFu);
         member.LocalHeaderOffset = static_cast<uint64_t>(static_cast<int64_t>(localOffset) + shift);
-        members_.push_back(std::move(member));
+        // The first of equal names is the one a spec finds.
+        into.FirstByFoldedName.try_emplace(FoldedMemberName(member.Name), members.size());
+        members.push_back(std::move(member));
     }
     return true;
 }
 
 bool TZipArchive::DataOffset(const TZipMember& member, uint64_t& offset, std::string& error) const {
     uint8_t raw[LocalHeaderSize];
-    if (member.LocalHeaderOffset > directoryStart_ ||
-        directoryStart_ - member.LocalHeaderOffset < LocalHeaderSize ||
+    const uint64_t directoryStart = directory_->DirectoryStart;
+    if (member.LocalHeaderOffset > directoryStart ||
+        directoryStart - member.LocalHeaderOffset < LocalHeaderSize ||
         !ReadAt(raw, sizeof raw, member.LocalHeaderOffset)) {
         error = member.Name + ": local header lies outside the archive";
         return false;
@@ -255,7 +311,7 @@ bool TZipArchive::DataOffset(const TZipMember& member, uint64_t& offset, std::st
         return false;
     }
     const uint64_t start = member.LocalHeaderOffset + LocalHeaderSize + nameLength + extraLength;
-    if (start > directoryStart_ || directoryStart_ - start < member.CompressedSize) {
+    if (start > directoryStart || directoryStart - start < member.CompressedSize) {
         error = member.Name + ": member data runs into the central directory";
         return false;
     }

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tabula::unziplib {
@@ -21,9 +23,16 @@ struct TZipMember {
     bool Encrypted() const { return (Flags & 1u) != 0; }
 };
 
+// A member name with ASCII letters in lower case and "\" made "/", as specs
+// are matched against names.
+std::string FoldedMemberName(const std::string& name);
+
 // A zip archive opened for reading: its central directory in memory and the
 // file kept open for the member data. Every length read from the archive is
-// checked against the bytes that are really there.
+// checked against the bytes that are really there. The directory last read
+// is kept and used again while the file opened is the same one, unchanged
+// (device, inode, size and modification time), so that extracting the
+// members of one archive one call at a time reads its directory once.
 class TZipArchive {
 public:
     TZipArchive() = default;
@@ -35,7 +44,10 @@ public:
     // sets error to a text for the user.
     bool Open(const std::string& path, std::string& error);
 
-    const std::vector<TZipMember>& Members() const { return members_; }
+    const std::vector<TZipMember>& Members() const;
+    // The first member whose name matches spec ignoring ASCII case, "\" and
+    // "/" alike; Members().size() when none does.
+    size_t Find(const std::string& spec) const;
 
     // Finds where a member's data starts, after its local header.
     bool DataOffset(const TZipMember& member, uint64_t& offset, std::string& error) const;
@@ -43,14 +55,22 @@ public:
     // Reads exactly size bytes at offset; false on a short read or an error.
     bool ReadAt(void* buffer, size_t size, uint64_t offset) const;
 
+    // What is known of an archive file once its directory was read.
+    struct TDirectory {
+        std::string Path;
+        uint64_t Device = 0, Inode = 0, Size = 0;
+        int64_t ModifiedSeconds = 0, ModifiedNanoseconds = 0;
+        uint64_t DirectoryStart = 0; // member data must end before this
+        std::vector<TZipMember> Members;
+        std::unordered_map<std::string, size_t> FirstByFoldedName;
+    };
+
 private:
     bool ReadDirectory(const std::vector<uint8_t>& directory, uint32_t entries, int64_t shift,
-                       std::string& error);
+                       TDirectory& into, std::string& error);
 
     int fd_ = -1;
-    uint64_t fileSize_ = 0;
-    uint64_t directoryStart_ = 0; // member data must end before this
-    std::vector<TZipMember> members_;
+    std::shared_ptr<const TDirectory> directory_;
 };
 
 } // namespace tabula::unziplib

@@ -27,11 +27,15 @@ TPathStatus StatPath(const std::string& path) {
     if (::stat(path.c_str(), &info) != 0) {
         return {};
     }
-    const auto device = static_cast<uint64_t>(info.st_dev);
-    if (S_ISREG(info.st_mode)) {
-        return {TPathKind::Regular, static_cast<uint64_t>(info.st_size), device};
-    }
-    return {S_ISDIR(info.st_mode) ? TPathKind::Directory : TPathKind::Other, 0, device};
+    TPathStatus status;
+    status.Kind = S_ISREG(info.st_mode)   ? TPathKind::Regular
+                  : S_ISDIR(info.st_mode) ? TPathKind::Directory
+                                          : TPathKind::Other;
+    status.Size = status.Kind == TPathKind::Regular ? static_cast<uint64_t>(info.st_size) : 0;
+    status.Device = static_cast<uint64_t>(info.st_dev);
+    status.Inode = static_cast<uint64_t>(info.st_ino);
+    status.Modified = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+    return status;
 }
 
 TSequentialFile::TSequentialFile(const std::string& path) : path_(path) {
@@ -53,7 +57,10 @@ TSequentialFile::TSequentialFile(const std::string& path) : path_(path) {
         throw EFileReadError("File " + Quoted(path) + " is not a regular file");
     }
     size_ = static_cast<uint64_t>(info.st_size);
-    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    // Worth a call only for a file that takes many reads.
+    if (size_ > (uint64_t{1} << 20)) {
+        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
 }
 
 TSequentialFile::~TSequentialFile() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileReader.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -22,8 +24,11 @@ struct TPathStatus {
     TPathKind Kind = TPathKind::Missing;
     // Bytes of a regular file; 0 for every other kind.
     uint64_t Size = 0;
-    // The file system holding it (its device number); 0 when missing.
+    // The file system holding it (its device number) and the file's number
+    // there; 0 when missing.
     uint64_t Device = 0;
+    uint64_t Inode = 0;
+    TFileTime Modified;
 };
 
 // What lies at path, following symbolic links (a dangling link is Missing).

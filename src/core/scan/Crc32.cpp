@@ -56,8 +56,7 @@ int32_t TCrc32::SnesHeaderSize(int32_t size) {
     return header < 0 ? 0 : static_cast<int32_t>(header);
 }
 
-void TCrc32::Collect() {
-    const TPathStatus status = StatPath(fileName_);
+void TCrc32::RefuseUnlessRegular(const TPathStatus& status) const {
     if (status.Kind == TPathKind::Missing) {
         throw ECrcFileNotFound("File " + Quoted(fileName_) + " not found.");
     }
@@ -65,17 +64,28 @@ void TCrc32::Collect() {
         // Opening a FIFO or a device could block the scan or never end.
         throw ECrcFileError("File " + Quoted(fileName_) + " is not a regular file");
     }
+}
+
+void TCrc32::Collect() {
+    const bool archive = LowerCase(FileExtension(fileName_)) == ".zip" && ZipMode;
+    // An archive's status comes from its listing, which looks at it anyway.
+    TPathStatus status;
+    if (!archive) {
+        status = StatPath(fileName_);
+        RefuseUnlessRegular(status);
+    }
     // Extracted members never outlive the call, whatever way it ends.
     struct TExtractDirCleanup {
         TCrc32& Collector;
         ~TExtractDirCleanup() {
+            Collector.insideMemberDir_.reset();
             Collector.memberDir_.reset();
             Collector.extractDir_.reset();
             Collector.joinedSet_.clear();
         }
     } cleanup{*this};
 
-    if (LowerCase(FileExtension(fileName_)) == ".zip" && ZipMode) {
+    if (archive) {
         CollectArchive();
         return;
     }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/CurrentDirectory.h"
+#include "platform/SequentialFile.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -99,6 +102,8 @@ private:
         int64_t Size = 0; // without the header
     };
 
+    // Throws what Collect throws for a file that is missing or not regular.
+    void RefuseUnlessRegular(const TPathStatus& status) const;
     void CollectLooseFile(uint64_t fileSize);
     void CollectArchive();
     // Checksums path from headerSize_ to its end, streaming it in blocks.
@@ -106,8 +111,8 @@ private:
     // Extracts one member into the private directory, checksums it like a
     // loose file and removes it again. A member of a split set (lastDisk
     // above 0) comes from the set joined once for the whole archive.
-    TCrcResult CrcOfZipMember(const std::string& archivePath, const std::string& memberName,
-                              int lastDisk);
+    TCrcResult CrcOfZipMember(const std::string& archivePath, const ZipDirEntry& entry,
+                              const std::string& memberName, int lastDisk);
     // The member's CRC without its header from the archive's stored CRC,
     // when TrustZipCrc is set and the member allows it.
     std::optional<uint32_t> TrustedCrc(const TZipComponent& zip, const ZipDirEntry& entry) const;
@@ -124,6 +129,10 @@ private:
     // folder members are extracted into, which holds nothing else.
     std::unique_ptr<TPrivateDirectory> extractDir_;
     std::unique_ptr<TPrivateDirectory> memberDir_;
+    // The extraction folder is the current directory while members of the
+    // archive are extracted; the previous one comes back when Collect ends.
+    std::optional<TCurrentDirectoryScope> insideMemberDir_;
+    std::string absoluteArchive_;
     std::string joinedSet_;
 };
 

@@ -1,6 +1,8 @@
 #include "scan/Crc32.h"
 
 #include "platform/CurrentDirectory.h"
+#include "platform/FileReader.h"
+#include "platform/OutputFile.h"
 #include "platform/PrivateDirectory.h"
 #include "scan/StringsTools.h"
 #include "scan/TrustedZipCrc.h"
@@ -55,6 +57,8 @@ void TCrc32::CollectArchive() {
     } catch (...) {
         // The component reports through ErrCode; only that counts.
     }
+    // A file that is not there, or no regular file, was left unlisted.
+    RefuseUnlessRegular(zip.ZipStatus());
     if (zip.ErrCode() != 0) {
         zip.SetErrCode(0);
         throw ECrcZipError("File " + Quoted(archiveName) + ": " + zip.Message());
@@ -96,7 +100,7 @@ void TCrc32::CollectArchive() {
             AddItem(name, LowerCase(HexText(*trusted)),
                     std::max<int64_t>(0, int64_t{size} - headerSize_));
         } else {
-            const TCrcResult result = CrcOfZipMember(fileName_, name, zip.LastDisk());
+            const TCrcResult result = CrcOfZipMember(fileName_, entry, name, zip.LastDisk());
             AddItem(name, LowerCase(HexText(result.Crc)), result.Size);
         }
     }
@@ -125,36 +129,40 @@ const std::string& TCrc32::JoinedSet(const std::string& archivePath) {
     return joinedSet_;
 }
 
-TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath,
+TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath, const ZipDirEntry& entry,
                                           const std::string& memberName, int lastDisk) {
     try {
         if (!extractDir_) {
+            // The archive must still be found once the current directory
+            // has moved into the extraction folder, where it stays for all
+            // of this archive's members.
+            absoluteArchive_ = AbsolutePath(archivePath);
             extractDir_ = std::make_unique<TPrivateDirectory>(tempPath_, "tabula-extract-");
             memberDir_ = std::make_unique<TPrivateDirectory>(extractDir_->Path(), "member-");
+            insideMemberDir_.emplace(memberDir_->Path());
         }
     } catch (const EPrivateDirectoryError& error) {
         throw ECrcZipError(error.what());
-    }
-    // The archive must still be found once the current directory has moved.
-    // A split set is joined once; its members all come from the joined copy.
-    const std::string archive =
-        lastDisk != 0 ? JoinedSet(AbsolutePath(archivePath)) : AbsolutePath(archivePath);
-    const TPrivateDirectory& dir = *memberDir_;
-
-    TZipComponent zip(Ui);
-    // Whatever happens, the extracted copy goes; the directory stays empty
-    // for the next member and is removed when Collect ends.
-    struct TEmptyAfterwards {
-        const TPrivateDirectory& Dir;
-        ~TEmptyAfterwards() { Dir.Empty(); }
-    } emptyAfterwards{dir};
-    std::optional<TCurrentDirectoryScope> inside;
-    try {
-        inside.emplace(dir.Path());
     } catch (const ECurrentDirectoryError& error) {
         throw ECrcZipError(error.what());
     }
+    // A split set is joined once; its members all come from the joined copy.
+    const std::string archive = lastDisk != 0 ? JoinedSet(absoluteArchive_) : absoluteArchive_;
+    const TPrivateDirectory& dir = *memberDir_;
 
+    // Whatever happens, the extracted copy goes: the folder is emptied unless
+    // the copy was found under its own name and removed.
+    struct TEmptyAfterwards {
+        const TPrivateDirectory& Dir;
+        bool Removed = false;
+        ~TEmptyAfterwards() {
+            if (!Removed) {
+                Dir.Empty();
+            }
+        }
+    } emptyAfterwards{dir};
+
+    TZipComponent zip(Ui);
     zip.SetErrCode(0);
     try {
         zip.SetZipFilename(archive);
@@ -167,7 +175,6 @@ TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath,
     }
     zip.FileSpecs().clear();
     zip.FileSpecs().push_back(memberName);
-    zip.SetExtrBaseDir(dir.Path());
     try {
         zip.Extract();
     } catch (...) {
@@ -178,6 +185,14 @@ TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath,
     }
     if (zip.ErrCode() != 0) {
         throw ECrcZipError(zip.Message());
+    }
+    // The library writes the member under the bare name it is stored by;
+    // only when that is not there is the folder listed.
+    const std::string named = dir.Path() + "/" + ShortFileName(entry.RawFileName);
+    if (!entry.RawFileName.empty() && IsExistingFile(named)) {
+        const TCrcResult result = CrcOfFile(named);
+        emptyAfterwards.Removed = RemoveFile(named);
+        return result;
     }
     return CrcOfFile(ExtractedCopy(dir.Path(), archivePath, memberName));
 }

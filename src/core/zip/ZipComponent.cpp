@@ -14,14 +14,15 @@ void TZipComponent::SetZipFilename(const std::string& path) {
 }
 
 int TZipComponent::Count() const {
-    return zipFilename_.empty() ? 0 : static_cast<int>(entries_.size());
+    return zipFilename_.empty() ? 0 : static_cast<int>(listing_->Entries.size());
 }
 
 std::span<const ZipDirEntry> TZipComponent::DirEntries() const {
-    return {entries_.data(), static_cast<size_t>(Count())};
+    return {listing_->Entries.data(), static_cast<size_t>(Count())};
 }
 
 void TZipComponent::ReportError(int id) {
+    ++reports_;
     message_ = ZipMessageText(id);
     errCode_ = id;
     if (!unattended_ && onMessage_) {
@@ -30,6 +31,7 @@ void TZipComponent::ReportError(int id) {
 }
 
 void TZipComponent::ReportException(const EZipComponent& error) {
+    ++reports_;
     const std::string text = error.what();
     if (error.ShowToUser() && !unattended_ && ui_ != nullptr) {
         ui_->ShowMessage(text);

@@ -3,6 +3,7 @@
 #include "platform/DriveInfo.h"
 #include "platform/DriveKind.h"
 #include "platform/ProcessPaths.h"
+#include "platform/SequentialFile.h"
 #include "zip/EZipComponent.h"
 #include "zip/ZipDirEntry.h"
 #include "zip/ZipFormat.h"
@@ -13,8 +14,11 @@
 #include <array>
 #include <cstdint>
 #include <exception>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -59,6 +63,10 @@ public:
     const ZipDirEntry& DirEntry(int index) const {
         return DirEntries()[static_cast<size_t>(index)];
     }
+
+    // What the last listing found at ZipFilename (a missing file, a folder,
+    // a regular file of some size).
+    const TPathStatus& ZipStatus() const { return zipStatus_; }
 
     // The archive comment up to its first zero byte, as UTF-8.
     const std::string& ArchiveComment() const { return archiveComment_; }
@@ -294,7 +302,26 @@ private:
 
     IZipUi* ui_ = nullptr;
     std::string zipFilename_;
-    std::vector<ZipDirEntry> entries_;
+    // The members listed, shared with the listing kept for the next
+    // component that lists the same unchanged file.
+    struct TListing {
+        std::vector<ZipDirEntry> Entries;
+        // The first entry of each name, folded as member specs are matched;
+        // made on first use.
+        const std::unordered_map<std::string, size_t>& Index();
+
+    private:
+        std::optional<std::unordered_map<std::string, size_t>> index_;
+    };
+    std::shared_ptr<TListing> listing_ = std::make_shared<TListing>();
+    // A clean listing of an ordinary archive, kept for the next listing of
+    // the same file while it is unchanged (ZipComponentList.cpp).
+    struct TKeptListing;
+    static std::unique_ptr<TKeptListing>& Kept();
+    bool UseKeptListing();
+    void KeepListing();
+    // Messages reported so far: a listing that reported one is not kept.
+    uint64_t reports_ = 0;
     std::string archiveComment_;
     bool multiVolume_ = false;
     TEndRecord endRecord_;
@@ -341,8 +368,8 @@ private:
     std::exception_ptr callbackFailure_;
 
     IDriveFacts* driveFacts_ = nullptr;
-    // The file system of the archive being listed, as its status said.
-    uint64_t zipDevice_ = 0;
+    // The archive being listed, as its status said.
+    TPathStatus zipStatus_;
     // A volume prompt must be shown even when the drive answers.
     bool newVolumeWanted_ = false;
     // Writes raise progress events only while members are copied.

@@ -42,14 +42,16 @@ private:
     TZipComponent& component_;
 };
 
-bool SameMemberName(const std::string& a, const std::string& b) {
-    auto fold = [](char c) {
+// A member name or spec as they are matched: ASCII letters in lower case,
+// "/" and "\\" alike.
+std::string FoldedSpec(std::string name) {
+    for (char& c : name) {
         if (c == '/')
-            return '\\';
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return fold(x) == fold(y); });
+            c = '\\';
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return name;
 }
 
 // The library's message text: cut at the terminator or the record's end,
@@ -72,6 +74,15 @@ bool ContainsCrcError(const std::string& text) {
 }
 
 } // namespace
+
+const std::unordered_map<std::string, size_t>& TZipComponent::TListing::Index() {
+    if (!index_) {
+        index_.emplace();
+        for (size_t i = 0; i < Entries.size(); ++i)
+            index_->try_emplace(FoldedSpec(Entries[i].FileName), i);
+    }
+    return *index_;
+}
 
 void TZipComponent::SetDLLDirectory(std::string value) {
     if (value == dllDirectory_)
@@ -207,13 +218,13 @@ void TZipComponent::RunExtraction() {
         request.Archive = archive;
         // A spec naming a listed member is handed over as the member's stored
         // bytes, so a name the listing turned into other text is still found.
+        const auto& index = listing_->Index();
         for (const std::string& spec : fileSpecs_) {
-            const auto entry =
-                std::find_if(entries_.begin(), entries_.end(), [&](const ZipDirEntry& e) {
-                    return SameMemberName(spec, e.FileName);
-                });
+            const auto found = index.find(FoldedSpec(spec));
+            const ZipDirEntry* entry =
+                found != index.end() ? &listing_->Entries[found->second] : nullptr;
             request.Specs.push_back(
-                entry != entries_.end() && !entry->RawFileName.empty() ? entry->RawFileName : spec);
+                entry != nullptr && !entry->RawFileName.empty() ? entry->RawFileName : spec);
         }
         TUnzipExecBlock block(version, request);
         callbackFailure_ = nullptr;

@@ -46,18 +46,75 @@ std::string WithBackslashes(std::string name) {
 
 } // namespace
 
+// The last clean listing of an ordinary archive and the file it was read
+// from: the checksum collector lists an archive once per member it extracts.
+struct TZipComponent::TKeptListing {
+    std::string Path;
+    TPathStatus Status;
+    CodePageOpts CodePage = CodePageOpts::cpAuto;
+    std::shared_ptr<TListing> Listing;
+    TEndRecord EndRecord;
+    std::string ArchiveComment;
+    bool MultiVolume = false;
+    int64_t DirOffset = 0;
+    uint64_t FileSize = 0, EndOfZipData = 0, EndRecordPosition = 0, DirectoryEnd = 0;
+};
+
+std::unique_ptr<TZipComponent::TKeptListing>& TZipComponent::Kept() {
+    static std::unique_ptr<TKeptListing> kept;
+    return kept;
+}
+
+bool TZipComponent::UseKeptListing() {
+    const auto& kept = Kept();
+    // The same file, unchanged since it was read, read the same way.
+    if (!kept || kept->Path != zipFilename_ || kept->CodePage != codePage_ ||
+        kept->Status.Device != zipStatus_.Device || kept->Status.Inode != zipStatus_.Inode ||
+        kept->Status.Size != zipStatus_.Size || !(kept->Status.Modified == zipStatus_.Modified)) {
+        return false;
+    }
+    listing_ = kept->Listing;
+    endRecord_ = kept->EndRecord;
+    archiveComment_ = kept->ArchiveComment;
+    multiVolume_ = kept->MultiVolume;
+    dirOffset_ = kept->DirOffset;
+    fileSize_ = kept->FileSize;
+    endOfZipData_ = kept->EndOfZipData;
+    endRecordPosition_ = kept->EndRecordPosition;
+    directoryEnd_ = kept->DirectoryEnd;
+    lastDisk_ = 0;
+    currentVolume_ = 0;
+    return true;
+}
+
+void TZipComponent::KeepListing() {
+    auto kept = std::make_unique<TKeptListing>();
+    kept->Path = zipFilename_;
+    kept->Status = zipStatus_;
+    kept->CodePage = codePage_;
+    kept->Listing = listing_;
+    kept->EndRecord = endRecord_;
+    kept->ArchiveComment = archiveComment_;
+    kept->MultiVolume = multiVolume_;
+    kept->DirOffset = dirOffset_;
+    kept->FileSize = fileSize_;
+    kept->EndOfZipData = endOfZipData_;
+    kept->EndRecordPosition = endRecordPosition_;
+    kept->DirectoryEnd = directoryEnd_;
+    Kept() = std::move(kept);
+}
+
 void TZipComponent::List() {
-    entries_.clear();
+    listing_ = std::make_shared<TListing>();
     fileSize_ = 0;
     dirOffset_ = 0;
     archiveComment_.clear();
     multiVolume_ = false;
-    const TPathStatus status = StatPath(zipFilename_);
-    if (status.Kind != TPathKind::Regular) {
+    zipStatus_ = StatPath(zipFilename_);
+    if (zipStatus_.Kind != TPathKind::Regular) {
         FireDirUpdate();
         return;
     }
-    zipDevice_ = status.Device;
     TZipBusyScope busy(ui_);
     bool failed = true;
     try {
@@ -81,10 +138,14 @@ void TZipComponent::List() {
 void TZipComponent::ReadDirectory() {
     workingFileName_ = zipFilename_;
     setName_ = zipFilename_;
-    driveRoot_ = Facts().RootOf(zipFilename_, zipDevice_);
+    driveRoot_ = Facts().RootOf(zipFilename_, zipStatus_.Device);
     if (!CheckDrive()) {
         throw EZipComponent(ZipMsg::DriveUndefined, driveRoot_);
     }
+    if (UseKeptListing()) {
+        return;
+    }
+    const uint64_t reportsBefore = reports_;
     LocateEndRecord(true);
     lastDisk_ = static_cast<int>(endRecord_.ThisDisk);
     // The file given is the set's last volume: a directory cut short here
@@ -115,13 +176,17 @@ void TZipComponent::ReadDirectory() {
     }
     ReadCentralHeaders();
     lastDisk_ = static_cast<int>(endRecord_.ThisDisk);
+    // Only a listing that went without a word is worth repeating silently.
+    if (reports_ == reportsBefore && lastDisk_ == 0) {
+        KeepListing();
+    }
 }
 
 void TZipComponent::ReadCentralHeaders() {
     // Each header takes at least 46 bytes of the file, so a lying count can
     // reserve no more than the file could hold.
     const uint64_t left = input_.Size() > input_.Position() ? input_.Size() - input_.Position() : 0;
-    entries_.reserve(static_cast<size_t>(
+    listing_->Entries.reserve(static_cast<size_t>(
         std::min<uint64_t>(endRecord_.TotalEntries, left / CentralHeaderSize + 1)));
     for (uint64_t i = 0; i < endRecord_.TotalEntries; ++i) {
         ZipDirEntry entry;
@@ -153,7 +218,7 @@ void TZipComponent::ReadCentralHeaders() {
             entry.FileComment =
                 ZipTextToUtf8(comment, entry.VersionMadeBy, entry.GeneralPurposeFlag, codePage_);
         }
-        entries_.push_back(std::move(entry));
+        listing_->Entries.push_back(std::move(entry));
     }
 }
 

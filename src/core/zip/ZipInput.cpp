@@ -13,6 +13,11 @@ constexpr size_t ReadAhead = 64 * 1024;
 // copying it costs less than the reads it saves.
 constexpr size_t Glance = 2 * 1024;
 
+std::unique_ptr<uint8_t[]>& SpareBuffer() {
+    thread_local std::unique_ptr<uint8_t[]> spare;
+    return spare;
+}
+
 } // namespace
 
 bool TZipInput::Open(const std::string& path) {
@@ -23,7 +28,10 @@ bool TZipInput::Open(const std::string& path) {
     opened_.push_back(file_.Identity());
     // Never more than the file holds, whatever the archive claims.
     bufferSize_ = static_cast<size_t>(std::min<uint64_t>(ReadAhead, file_.Size()));
-    buffer_ = std::make_unique_for_overwrite<uint8_t[]>(bufferSize_);
+    // One archive after another reuses one buffer: fresh memory for each
+    // would cost the kernel a page fault per page touched.
+    buffer_ = SpareBuffer() ? std::move(SpareBuffer())
+                            : std::make_unique_for_overwrite<uint8_t[]>(ReadAhead);
     // A small archive is read whole at once: every read after is served here.
     if (file_.Size() <= Glance) {
         bufferStart_ = 0;
@@ -42,6 +50,9 @@ void TZipInput::PrefetchTail() {
 void TZipInput::Close() {
     file_.Close();
     position_ = 0;
+    if (buffer_ && !SpareBuffer()) {
+        SpareBuffer() = std::move(buffer_);
+    }
     buffer_.reset();
     bufferSize_ = 0;
     bufferStart_ = 0;

@@ -15,6 +15,11 @@ namespace tabula {
 // there simply come up short); only a negative one is refused.
 class TZipInput {
 public:
+    TZipInput() = default;
+    ~TZipInput() { Close(); }
+    TZipInput(const TZipInput&) = delete;
+    TZipInput& operator=(const TZipInput&) = delete;
+
     bool Open(const std::string& path);
     void Close();
     bool IsOpen() const { return file_.IsOpen(); }
