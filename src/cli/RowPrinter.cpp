@@ -2,10 +2,16 @@
 
 #include "cli/TerminalProgress.h"
 
+#include <algorithm>
+
 namespace tabula {
 
 std::string TRowPrinter::EscapeCell(const std::string& cell) {
-    if (cell.find_first_of("\t\n\r\\") == std::string::npos) {
+    // One pass over the cell; most cells hold none of the four.
+    const bool plain = std::none_of(cell.begin(), cell.end(), [](char c) {
+        return c == '\t' || c == '\n' || c == '\r' || c == '\\';
+    });
+    if (plain) {
         return cell;
     }
     std::string escaped;

@@ -1,6 +1,7 @@
 #include "platform/MountInfo.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
@@ -98,6 +99,14 @@ private:
                 return false;
             }
         }
+        // Asked for every archive of a scan: within a few milliseconds of
+        // the last look the answer stands (a disk change takes a person
+        // longer than that).
+        const auto now = std::chrono::steady_clock::now();
+        if (valid_ && now - lastLook_ < std::chrono::milliseconds(20)) {
+            return true;
+        }
+        lastLook_ = now;
         // A mount or unmount shows as POLLPRI | POLLERR until the next poll.
         pollfd event{fd_, POLLPRI, 0};
         const bool changed = ::poll(&event, 1, 0) > 0 && (event.revents & (POLLPRI | POLLERR)) != 0;
@@ -137,6 +146,7 @@ private:
     bool valid_ = false;
     std::vector<TMountEntry> mounts_;
     uint64_t generation_ = 0;
+    std::chrono::steady_clock::time_point lastLook_;
 };
 
 TMountTableCache& MountTable() {

@@ -45,10 +45,27 @@ std::string SubString(std::string_view text, std::ptrdiff_t from, std::ptrdiff_t
     return std::string(text.substr(begin, pos - begin));
 }
 
+namespace {
+
+// The last position of any of the bytes in set, scanning once from the end
+// (find_last_of searches the set again for every byte of the text).
+template <size_t N> std::size_t LastOf(std::string_view text, const char (&set)[N]) {
+    for (std::size_t i = text.size(); i-- > 0;) {
+        for (std::size_t k = 0; k + 1 < N; ++k) {
+            if (text[i] == set[k]) {
+                return i;
+            }
+        }
+    }
+    return std::string_view::npos;
+}
+
+} // namespace
+
 std::string ShortFileName(std::string_view path) {
     // Separators are ASCII, and ASCII bytes never occur inside a multi-byte
     // UTF-8 sequence, so a byte search cannot cut a character.
-    const std::size_t slash = path.find_last_of("/\\");
+    const std::size_t slash = LastOf(path, "/\\");
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
@@ -69,7 +86,7 @@ std::string FileNamePart(std::string_view path) {
 }
 
 std::string FileExtension(std::string_view path) {
-    const std::size_t last = path.find_last_of("./\\");
+    const std::size_t last = LastOf(path, "./\\");
     if (last == std::string_view::npos || path[last] != '.') {
         return {};
     }

@@ -293,6 +293,11 @@ private:
     int32_t UnzipCallback(const UnzipCallbackInfo& info);
 
     void ReadDirectory();
+    // Reads the archive's first bytes: true (and MultiVolume) when they are
+    // the marker that opens the first volume of a set.
+    bool ReadFirstVolumeMarker();
+    // Reads them if the listed directory does not make them plain.
+    void SettleFirstVolumeMarker();
     void ReadCentralHeaders();
     bool ReadCentralHeader(ZipDirEntry& entry);
     std::string ReadBounded(uint64_t length, int shortReadId);
@@ -320,6 +325,8 @@ private:
     static std::unique_ptr<TKeptListing>& Kept();
     bool UseKeptListing();
     void KeepListing();
+    // The first bytes of the open archive are still to be looked at.
+    bool headPending_ = false;
     // Messages reported so far: a listing that reported one is not kept.
     uint64_t reports_ = 0;
     std::string archiveComment_;

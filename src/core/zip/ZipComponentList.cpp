@@ -129,7 +129,12 @@ void TZipComponent::List() {
     }
     if (failed) {
         zipFilename_.clear();
+        // What a failed listing leaves still tells a set's first volume.
+        if (headPending_ && input_.IsOpen()) {
+            ReadFirstVolumeMarker();
+        }
     }
+    headPending_ = false;
     busy.End();
     input_.Close();
     FireDirUpdate();
@@ -148,6 +153,9 @@ void TZipComponent::ReadDirectory() {
     const uint64_t reportsBefore = reports_;
     LocateEndRecord(true);
     lastDisk_ = static_cast<int>(endRecord_.ThisDisk);
+    if (lastDisk_ > 0 && headPending_) {
+        ReadFirstVolumeMarker(); // before another volume is opened
+    }
     // The file given is the set's last volume: a directory cut short here
     // has no next volume to go on in.
     currentVolume_ = lastDisk_;
@@ -175,6 +183,7 @@ void TZipComponent::ReadDirectory() {
         throw EZipComponent(ZipMsg::SeekError, true);
     }
     ReadCentralHeaders();
+    SettleFirstVolumeMarker();
     lastDisk_ = static_cast<int>(endRecord_.ThisDisk);
     // Only a listing that went without a word is worth repeating silently.
     if (reports_ == reportsBefore && lastDisk_ == 0) {
@@ -246,9 +255,39 @@ std::string TZipComponent::ReadBounded(uint64_t length, int shortReadId) {
     return bytes;
 }
 
+bool TZipComponent::ReadFirstVolumeMarker() {
+    headPending_ = false;
+    std::array<uint8_t, 8> head{};
+    if (input_.ReadAt(0, head.data(), head.size()) == head.size()) {
+        TByteCursor cursor(head);
+        if (cursor.U32() == SpanMarker && cursor.U32() == LocalSignature) {
+            multiVolume_ = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+void TZipComponent::SettleFirstVolumeMarker() {
+    if (!headPending_ || !input_.IsOpen()) {
+        headPending_ = false;
+        return;
+    }
+    // An archive whose first member starts the file, where its directory
+    // says, cannot start with the marker: no read is needed to know.
+    const auto& entries = listing_->Entries;
+    if (!entries.empty() && entries.front().LocalHeaderOffset == 0 &&
+        endRecord_.DirOffset == static_cast<uint64_t>(dirOffset_)) {
+        headPending_ = false;
+        return;
+    }
+    ReadFirstVolumeMarker();
+}
+
 bool TZipComponent::LocateEndRecord(bool strict) {
     archiveComment_.clear();
     bool firstVolumeMarker = false;
+    headPending_ = false;
     endRecordPosition_ = 0;
     if (!input_.Open(workingFileName_)) {
         if (strict) {
@@ -260,13 +299,13 @@ bool TZipComponent::LocateEndRecord(bool strict) {
     const int labelDisk = LabelDiskNumber(volumeLabel_);
     input_.PrefetchTail();
 
-    std::array<uint8_t, 8> head{};
-    if (input_.ReadAt(0, head.data(), head.size()) == head.size()) {
-        TByteCursor cursor(head);
-        if (cursor.U32() == SpanMarker && cursor.U32() == LocalSignature) {
-            firstVolumeMarker = true;
-            multiVolume_ = true;
-        }
+    // The first bytes tell the first volume of a set. Unless they came with
+    // the end of a small file, they are read only when the directory does
+    // not already tell (SettleFirstVolumeMarker).
+    if (input_.Holds(0, 8)) {
+        firstVolumeMarker = ReadFirstVolumeMarker();
+    } else {
+        headPending_ = true;
     }
 
     fileSize_ = input_.Size();
@@ -305,6 +344,9 @@ bool TZipComponent::LocateEndRecord(bool strict) {
     }
     if (!strict) {
         return false;
+    }
+    if (headPending_) {
+        firstVolumeMarker = ReadFirstVolumeMarker();
     }
     FailNoEndRecord(firstVolumeMarker, labelDisk);
 }

@@ -38,6 +38,11 @@ public:
     // Reads up to count bytes at the current position and moves past them;
     // returns how many arrived.
     size_t Read(void* buffer, size_t count);
+    // True when the read-ahead holds count bytes at position.
+    bool Holds(uint64_t position, size_t count) const {
+        return position >= bufferStart_ && position - bufferStart_ <= bufferLength_ &&
+               count <= bufferLength_ - (position - bufferStart_);
+    }
     // Loads the last few KiB of the file, where an archive keeps its end
     // record and often its whole directory.
     void PrefetchTail();

@@ -8,6 +8,7 @@
 
 #include "Recorder.h"
 #include "support/ScratchDirectory.h"
+#include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -124,6 +125,34 @@ TEST_F(ZipExtractTest, CorruptedMemberGivesCrcErrorAndLeavesNoFile) {
     EXPECT_NE(Lower(zip.Message()).find("crc error"), std::string::npos) << zip.Message();
     EXPECT_EQ(WorkFileCount(), 0u);
     EXPECT_EQ(zip.ExtractedCount(), 0);
+}
+
+TEST_F(ZipExtractTest, AnArchiveChangedOnDiskIsReadAgain) {
+    // Listings and the library's directory are kept while the file is the
+    // same and unchanged; replaced or rewritten, it is read anew.
+    const std::string archive = (root_ / "changing.zip").string();
+    const auto write = [&](const std::string& data, bool replace) {
+        const std::string bytes = test::BuildZip({{RomFileName, data}}).Bytes;
+        if (replace) {
+            test::WriteBytes(archive + ".new", bytes);
+            fs::rename(archive + ".new", archive);
+        } else {
+            test::WriteBytes(archive, bytes);
+        }
+    };
+    for (const bool replace : {true, false}) {
+        const std::string versions[] = {"first", "second, longer"};
+        for (const std::string& data : versions) {
+            write(data, replace);
+            TZipComponent zip;
+            zip.SetDLLDirectory(TABULA_UNZIPLIB_DIR);
+            ExtractRom(zip, archive);
+            ASSERT_EQ(zip.ErrCode(), 0) << zip.Message();
+            EXPECT_EQ(zip.DirEntry(0).UncompressedSize, data.size()) << replace;
+            EXPECT_EQ(ReadBytes(RomFileName), data) << replace;
+            fs::remove(RomFileName);
+        }
+    }
 }
 
 TEST_F(ZipExtractTest, ExistingFileIsKeptAndReported) {
