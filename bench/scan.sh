@@ -4,11 +4,13 @@
 #   zipdir  2,000 zip archives of 5 members          vs  unzip -v (central directories)
 #   nes     the same archives, 16-byte header cut    vs  unzip -p | tail -c +17 | rhash --crc32 -
 #   trusted the same with --trust-zip-crc            vs  tabula-cli --nes (the full extraction)
+#   nesmem  the full extraction (--nes)              vs  Python zipfile + zlib.crc32 in memory
+#   members NES on archives of 8,000, 16,000 and 32,000 empty stored members (time per size)
 # Every run reads from the page cache (one warm-up read first). Prints the
 # median wall time of RUNS runs per command and the ratio tabula / reference,
 # after checking that tabula-cli's CRCs agree with the reference's.
 #
-# Usage: bench/scan.sh [loose|zipdir|nes|trusted ...]      (all four by default)
+# Usage: bench/scan.sh [loose|zipdir|nes|trusted|nesmem|members ...]   (all by default)
 # Environment: TABULA_CLI (default build-bench/bin/tabula-cli, built if missing),
 #   CORPUS (default /tmp/tabula-scan-corpus), RUNS (default 5), NES_RUNS (default 3).
 set -euo pipefail
@@ -19,7 +21,7 @@ corpus=${CORPUS:-/tmp/tabula-scan-corpus}
 runs=${RUNS:-5}
 nes_runs=${NES_RUNS:-3}
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted)
+[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted nesmem members)
 
 if [ -z "${TABULA_CLI:-}" ] && [ ! -x "$cli" ]; then
     (cd "$root" && cmake --preset bench -DTABULA_BUILD_GUI=OFF >/dev/null &&
@@ -168,8 +170,41 @@ for c in "${cases[@]}"; do
             "$(q "$cli") -q --nes $(q "$corpus/zips")")
         report "2,000 archives x 5 members, NES, trusted CRCs" "$t" "$r" "tabula-cli --nes (full extraction)"
         ;;
+    nesmem)
+        # Each member inflated in memory, its first 16 bytes cut, summed.
+        script=$corpus/nes-in-memory.py
+        cat >"$script" <<'PY'
+import os, sys, zipfile, zlib
+d = sys.argv[1]
+for name in sorted(os.listdir(d)):
+    if name.endswith(".zip"):
+        with zipfile.ZipFile(os.path.join(d, name)) as z:
+            for info in z.infolist():
+                data = z.read(info)
+                print(info.filename.lower(), "%08X" % zlib.crc32(data[16:]))
+PY
+        diff <(tabula_crcs --nes "$corpus/zips") <(python3 "$script" "$corpus/zips" | sort) >/dev/null ||
+            { echo "scan.sh: tabula-cli --nes and the Python script disagree" >&2; exit 1; }
+        cat "$corpus"/zips/* >/dev/null
+        read -r t r < <(median_pair "$nes_runs" "$(q "$cli") -q --nes $(q "$corpus/zips")" \
+            "python3 $(q "$script") $(q "$corpus/zips")")
+        report "2,000 archives x 5 members, NES" "$t" "$r" "Python zipfile + zlib.crc32 in memory"
+        ;;
+    members)
+        for n in 8000 16000 32000; do
+            dir=$corpus/members-$n
+            if [ ! -e "$dir/many.zip" ]; then
+                mkdir -p "$dir"
+                python3 -c 'import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_STORED) as z:
+    for i in range(int(sys.argv[2])): z.writestr(f"member-{i:05d}.nes", b"")' "$dir/many.zip" "$n"
+            fi
+            read -r t _ < <(median_pair "$nes_runs" "$(q "$cli") -q --nes $(q "$dir")" true)
+            echo "| $n empty stored members, NES | $t s |"
+        done
+        ;;
     *)
-        echo "scan.sh: unknown case $c (loose, zipdir, nes, trusted)" >&2
+        echo "scan.sh: unknown case $c (loose, zipdir, nes, trusted, nesmem, members)" >&2
         exit 2
         ;;
     esac

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <span>
 #include <unistd.h>
 #include <vector>
 
@@ -182,13 +183,62 @@ bool TMemberExtractor::Extract(const TZipMember& member) {
     return copied && output.Finish();
 }
 
+namespace {
+
+// The inflate state and the copy buffers, made once per thread and used for
+// every member after: made afresh per member, their pages cost the kernel a
+// fault each, every time.
+struct TBuffers {
+    std::unique_ptr<inflate_state> State = std::make_unique_for_overwrite<inflate_state>();
+    std::unique_ptr<uint8_t[]> InputBytes = std::make_unique_for_overwrite<uint8_t[]>(InputChunk);
+    std::unique_ptr<uint8_t[]> OutputBytes = std::make_unique_for_overwrite<uint8_t[]>(OutputChunk);
+    std::span<uint8_t> Input{InputBytes.get(), InputChunk};
+    std::span<uint8_t> Output{OutputBytes.get(), OutputChunk};
+};
+
+// The thread's buffers while no other call on the thread holds them (a
+// callback may start another extraction); fresh ones otherwise.
+class TBuffersLease {
+public:
+    TBuffersLease() {
+        if (!InUse()) {
+            InUse() = true;
+            held_ = &Shared();
+        } else {
+            own_ = std::make_unique<TBuffers>();
+        }
+    }
+    ~TBuffersLease() {
+        if (held_ != nullptr)
+            InUse() = false;
+    }
+    TBuffersLease(const TBuffersLease&) = delete;
+    TBuffersLease& operator=(const TBuffersLease&) = delete;
+    TBuffers& Get() { return held_ != nullptr ? *held_ : *own_; }
+
+private:
+    static TBuffers& Shared() {
+        thread_local TBuffers buffers;
+        return buffers;
+    }
+    static bool& InUse() {
+        thread_local bool inUse = false;
+        return inUse;
+    }
+    TBuffers* held_ = nullptr;
+    std::unique_ptr<TBuffers> own_;
+};
+
+} // namespace
+
 bool TMemberExtractor::CopyStored(const TZipMember& member, uint64_t offset, TOutput& output) {
     if (member.CompressedSize != member.UncompressedSize) {
         reporter_.Message(UNZIPLIB_ERR_FORMAT,
                           member.Name + ": stored member with differing sizes");
         return false;
     }
-    std::vector<uint8_t> buffer(std::min<size_t>(OutputChunk, member.CompressedSize));
+    TBuffersLease lease;
+    std::span<uint8_t> buffer = lease.Get().Output;
     uint64_t left = member.CompressedSize;
     while (left > 0) {
         const size_t size = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
@@ -205,11 +255,13 @@ bool TMemberExtractor::CopyStored(const TZipMember& member, uint64_t offset, TOu
 }
 
 bool TMemberExtractor::Inflate(const TZipMember& member, uint64_t offset, TOutput& output) {
-    auto state = std::make_unique<inflate_state>();
-    isal_inflate_init(state.get());
+    TBuffersLease lease;
+    TBuffers& buffers = lease.Get();
+    inflate_state* const state = buffers.State.get();
+    isal_inflate_init(state);
     state->crc_flag = ISAL_DEFLATE;
-    std::vector<uint8_t> input(InputChunk);
-    std::vector<uint8_t> out(OutputChunk);
+    const std::span<uint8_t> input = buffers.Input;
+    const std::span<uint8_t> out = buffers.Output;
     uint64_t left = member.CompressedSize;
     // A damaged stream is reported like a checksum mismatch: either way the
     // member's data is not what was stored.
@@ -229,7 +281,7 @@ bool TMemberExtractor::Inflate(const TZipMember& member, uint64_t offset, TOutpu
         const bool inputExhausted = state->avail_in == 0 && left == 0;
         state->next_out = out.data();
         state->avail_out = static_cast<uint32_t>(out.size());
-        if (isal_inflate(state.get()) < 0) {
+        if (isal_inflate(state) < 0) {
             reporter_.Message(UNZIPLIB_ERR_FORMAT, damaged);
             return false;
         }

@@ -28,9 +28,12 @@ struct TAlignedDelete {
     void operator()(std::byte* bytes) const { ::operator delete[](bytes, ReadBufferAlignment); }
 };
 
-std::unique_ptr<std::byte[], TAlignedDelete> ReadBuffer(size_t size) {
-    return std::unique_ptr<std::byte[], TAlignedDelete>(
-        static_cast<std::byte*>(::operator new[](size, ReadBufferAlignment)));
+// One read block for every file a thread reads: a fresh block per file
+// would cost the kernel a page fault for every page of it, each time.
+std::span<std::byte> ReadBuffer(size_t size) {
+    thread_local const std::unique_ptr<std::byte[], TAlignedDelete> block(
+        static_cast<std::byte*>(::operator new[](ReadBlockSize, ReadBufferAlignment)));
+    return {block.get(), std::min(size, ReadBlockSize)};
 }
 
 std::string Quoted(const std::string& text) {
@@ -131,10 +134,9 @@ TCrc32::TCrcResult TCrc32::CrcOfFile(const std::string& path) const {
         if (size > from) {
             const size_t bufferSize =
                 static_cast<size_t>(std::min<uint64_t>(ReadBlockSize, size - from));
-            const auto buffer = ReadBuffer(bufferSize);
-            file.ReadFrom(
-                from, {buffer.get(), bufferSize},
-                [&crc](std::span<const std::byte> block) { crc = CrcContinue(crc, block); });
+            file.ReadFrom(from, ReadBuffer(bufferSize), [&crc](std::span<const std::byte> block) {
+                crc = CrcContinue(crc, block);
+            });
         }
         return {~crc, std::max<int64_t>(0, static_cast<int64_t>(size) - headerSize_)};
     } catch (const EFileReadError& error) {
