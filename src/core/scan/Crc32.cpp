@@ -85,6 +85,7 @@ void TCrc32::Collect() {
             Collector.memberDir_.reset();
             Collector.extractDir_.reset();
             Collector.joinedSet_.clear();
+            Collector.trustedArchive_.reset();
         }
     } cleanup{*this};
 

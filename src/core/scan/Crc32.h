@@ -13,6 +13,7 @@
 namespace tabula {
 
 class IZipUi;
+class TFileReader;
 class TPrivateDirectory;
 class TZipComponent;
 struct ZipDirEntry;
@@ -115,7 +116,7 @@ private:
                               const std::string& memberName, int lastDisk);
     // The member's CRC without its header from the archive's stored CRC,
     // when TrustZipCrc is set and the member allows it.
-    std::optional<uint32_t> TrustedCrc(const TZipComponent& zip, const ZipDirEntry& entry) const;
+    std::optional<uint32_t> TrustedCrc(const TZipComponent& zip, const ZipDirEntry& entry);
     // The joined copy of the split set archivePath, made on first use.
     const std::string& JoinedSet(const std::string& archivePath);
     void AddItem(std::string name, std::string crcText, int64_t size);
@@ -134,6 +135,8 @@ private:
     std::optional<TCurrentDirectoryScope> insideMemberDir_;
     std::string absoluteArchive_;
     std::string joinedSet_;
+    // The archive as trusted CRCs read it, open while Collect runs.
+    std::unique_ptr<TFileReader> trustedArchive_;
 };
 
 } // namespace tabula

@@ -106,14 +106,18 @@ void TCrc32::CollectArchive() {
     }
 }
 
-std::optional<uint32_t> TCrc32::TrustedCrc(const TZipComponent& zip,
-                                           const ZipDirEntry& entry) const {
+std::optional<uint32_t> TCrc32::TrustedCrc(const TZipComponent& zip, const ZipDirEntry& entry) {
     // A member of a split set can be read here only when its header lies on
     // the last volume, the file listed.
     if (!TrustZipCrc || (zip.LastDisk() != 0 && entry.DiskNumberStart != zip.LastDisk())) {
         return std::nullopt;
     }
-    return TrustedCrcWithoutHeader(fileName_, entry, static_cast<uint32_t>(headerSize_));
+    // One opening of the archive serves all its members.
+    if (!trustedArchive_) {
+        trustedArchive_ = std::make_unique<TFileReader>();
+        trustedArchive_->Open(fileName_);
+    }
+    return TrustedCrcWithoutHeader(*trustedArchive_, entry, static_cast<uint32_t>(headerSize_));
 }
 
 const std::string& TCrc32::JoinedSet(const std::string& archivePath) {

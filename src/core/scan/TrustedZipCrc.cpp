@@ -68,8 +68,8 @@ bool InflateStart(const TFileReader& file, uint64_t offset, uint64_t compressed,
 
 } // namespace
 
-std::optional<uint32_t> TrustedCrcWithoutHeader(const std::string& archivePath,
-                                                const ZipDirEntry& entry, uint32_t headerSize) {
+std::optional<uint32_t> TrustedCrcWithoutHeader(const TFileReader& file, const ZipDirEntry& entry,
+                                                uint32_t headerSize) {
     if ((entry.GeneralPurposeFlag & Encrypted) != 0 ||
         (entry.CompressionMethod != Stored && entry.CompressionMethod != Deflated)) {
         return std::nullopt;
@@ -78,8 +78,7 @@ std::optional<uint32_t> TrustedCrcWithoutHeader(const std::string& archivePath,
     if (headerSize >= size) {
         return 0; // nothing follows the header: the checksum of no bytes
     }
-    TFileReader file;
-    if (!file.Open(archivePath)) {
+    if (!file.IsOpen()) {
         return std::nullopt;
     }
     std::array<uint8_t, LocalHeaderSize> local{};

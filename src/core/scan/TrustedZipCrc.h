@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileReader.h"
 #include "zip/ZipDirEntry.h"
 
 #include <cstdint>
@@ -14,9 +15,9 @@ namespace tabula {
 // It trusts the archive as its directory does: a damaged member is not
 // noticed. Nothing when the member is not one this way can read (another
 // method, encrypted) or when anything about it is not as the directory says;
-// the caller then extracts the member as usual. archivePath is the file that
-// holds the member's local header (the last volume of a split set).
-std::optional<std::uint32_t> TrustedCrcWithoutHeader(const std::string& archivePath,
+// the caller then extracts the member as usual. archive is the file that
+// holds the member's local header (the last volume of a split set), open.
+std::optional<std::uint32_t> TrustedCrcWithoutHeader(const TFileReader& archive,
                                                      const ZipDirEntry& entry,
                                                      std::uint32_t headerSize);
 
