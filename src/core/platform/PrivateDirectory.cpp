@@ -117,8 +117,11 @@ TPrivateDirectory::TPrivateDirectory(const std::string& parent, const std::strin
 }
 
 TPrivateDirectory::~TPrivateDirectory() {
-    EmptyDirectory(path_);
-    ::rmdir(path_.c_str());
+    // Mostly it is empty already: then one call removes it.
+    if (::rmdir(path_.c_str()) != 0) {
+        EmptyDirectory(path_);
+        ::rmdir(path_.c_str());
+    }
 }
 
 bool TPrivateDirectory::Empty() const {

@@ -82,8 +82,8 @@ void TCrc32::Collect() {
         TCrc32& Collector;
         ~TExtractDirCleanup() {
             Collector.insideMemberDir_.reset();
-            Collector.memberDir_.reset();
             Collector.extractDir_.reset();
+            Collector.joinDir_.reset();
             Collector.joinedSet_.clear();
             Collector.trustedArchive_.reset();
         }

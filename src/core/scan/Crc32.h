@@ -125,11 +125,11 @@ private:
     std::string fileName_;
     std::vector<TCrcItem> items_;
     int32_t headerSize_ = 0;
-    // A directory only this collector uses, made on first use and removed
-    // when Collect ends. It holds the joined copy of a split set, and the
-    // folder members are extracted into, which holds nothing else.
+    // Directories only this collector uses, made on first use and removed
+    // when Collect ends: the one members are extracted into, which holds
+    // nothing else, and the one holding the joined copy of a split set.
     std::unique_ptr<TPrivateDirectory> extractDir_;
-    std::unique_ptr<TPrivateDirectory> memberDir_;
+    std::unique_ptr<TPrivateDirectory> joinDir_;
     // The extraction folder is the current directory while members of the
     // archive are extracted; the previous one comes back when Collect ends.
     std::optional<TCurrentDirectoryScope> insideMemberDir_;

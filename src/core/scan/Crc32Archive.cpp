@@ -124,7 +124,9 @@ const std::string& TCrc32::JoinedSet(const std::string& archivePath) {
     if (joinedSet_.empty()) {
         TZipComponent joiner(Ui);
         joiner.SetErrCode(0);
-        std::string joined = extractDir_->Path() + "/";
+        // Beside the extraction folder, which must hold nothing but members.
+        joinDir_ = std::make_unique<TPrivateDirectory>(tempPath_, "tabula-join-");
+        std::string joined = joinDir_->Path() + "/";
         if (joiner.ReadSpan(archivePath, joined) != 0) {
             throw ECrcZipError(joiner.Message());
         }
@@ -142,8 +144,7 @@ TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath, const 
             // of this archive's members.
             absoluteArchive_ = AbsolutePath(archivePath);
             extractDir_ = std::make_unique<TPrivateDirectory>(tempPath_, "tabula-extract-");
-            memberDir_ = std::make_unique<TPrivateDirectory>(extractDir_->Path(), "member-");
-            insideMemberDir_.emplace(memberDir_->Path());
+            insideMemberDir_.emplace(extractDir_->Path());
         }
     } catch (const EPrivateDirectoryError& error) {
         throw ECrcZipError(error.what());
@@ -152,7 +153,7 @@ TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath, const 
     }
     // A split set is joined once; its members all come from the joined copy.
     const std::string archive = lastDisk != 0 ? JoinedSet(absoluteArchive_) : absoluteArchive_;
-    const TPrivateDirectory& dir = *memberDir_;
+    const TPrivateDirectory& dir = *extractDir_;
 
     // Whatever happens, the extracted copy goes: the folder is emptied unless
     // the copy was found under its own name and removed.
