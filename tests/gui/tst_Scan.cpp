@@ -107,14 +107,18 @@ private slots:
 
     void windowScanGivesTheCoreRows() {
         const struct {
-            bool nes, otherFiles, skipTxt;
-        } cases[] = {{false, true, true}, {true, true, false}, {false, false, true}};
+            bool nes, otherFiles, skipTxt, trust;
+        } cases[] = {{false, true, true, false},
+                     {true, true, false, false},
+                     {false, false, true, false},
+                     {true, true, true, true}};
         for (const auto& c : cases) {
             MainForm->Clearlist1->trigger();
             ScanDialog->NesScan->setChecked(c.nes);
             ScanDialog->RadioButton1->setChecked(!c.nes);
             ScanDialog->ScanOtherFiles->setChecked(c.otherFiles);
             ScanDialog->SkipTxt->setChecked(c.skipTxt);
+            ScanDialog->TrustZipCrc->setChecked(c.trust);
             RunScan(roms_.path()); // no trailing "/": the same as with one
             const auto expected = CoreRows(roms_.path(), ScanDialog->Options());
             QVERIFY(!expected.empty());
@@ -130,6 +134,13 @@ private slots:
             QVERIFY(WindowRows() == twice);
             QVERIFY(QDir(tmp_.path()).isEmpty());
         }
+        // Trusting the archive's CRCs gives the rows extraction gives.
+        ScanDialog->TrustZipCrc->setChecked(false);
+        auto options = ScanDialog->Options();
+        options.Mode = TRomMode::Nes;
+        const auto extracted = CoreRows(roms_.path(), options);
+        options.TrustZipCrc = true;
+        QVERIFY(CoreRows(roms_.path(), options) == extracted);
         MainForm->EditGrid1->horizontalHeader()->resizeSection(4, 10);
         RunScan(roms_.path());
         QVERIFY(MainForm->EditGrid1->ColWidth(4) > 10); // fitted after a completed scan
