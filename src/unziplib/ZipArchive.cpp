@@ -148,18 +148,20 @@ bool TZipArchive::Open(const std::string& path, std::string& error) {
         return false;
     }
     auto directory = std::make_shared<TDirectory>();
-    directory->Path = path;
     directory->Device = static_cast<uint64_t>(info.st_dev);
     directory->Inode = static_cast<uint64_t>(info.st_ino);
     directory->Size = static_cast<uint64_t>(info.st_size);
     directory->ModifiedSeconds = info.st_mtim.tv_sec;
     directory->ModifiedNanoseconds = info.st_mtim.tv_nsec;
+    directory->ChangedSeconds = info.st_ctim.tv_sec;
+    directory->ChangedNanoseconds = info.st_ctim.tv_nsec;
     {
         std::lock_guard lock(LastMutex);
-        if (Last && Last->Path == path && Last->Device == directory->Device &&
-            Last->Inode == directory->Inode && Last->Size == directory->Size &&
-            Last->ModifiedSeconds == directory->ModifiedSeconds &&
-            Last->ModifiedNanoseconds == directory->ModifiedNanoseconds) {
+        if (Last && Last->Device == directory->Device && Last->Inode == directory->Inode &&
+            Last->Size == directory->Size && Last->ModifiedSeconds == directory->ModifiedSeconds &&
+            Last->ModifiedNanoseconds == directory->ModifiedNanoseconds &&
+            Last->ChangedSeconds == directory->ChangedSeconds &&
+            Last->ChangedNanoseconds == directory->ChangedNanoseconds) {
             directory_ = Last;
             return true;
         }

@@ -31,7 +31,7 @@ std::string FoldedMemberName(const std::string& name);
 // file kept open for the member data. Every length read from the archive is
 // checked against the bytes that are really there. The directory last read
 // is kept and used again while the file opened is the same one, unchanged
-// (device, inode, size and modification time), so that extracting the
+// (device, inode, size, modification and change times), so that extracting the
 // members of one archive one call at a time reads its directory once.
 class TZipArchive {
 public:
@@ -57,9 +57,9 @@ public:
 
     // What is known of an archive file once its directory was read.
     struct TDirectory {
-        std::string Path;
         uint64_t Device = 0, Inode = 0, Size = 0;
         int64_t ModifiedSeconds = 0, ModifiedNanoseconds = 0;
+        int64_t ChangedSeconds = 0, ChangedNanoseconds = 0;
         uint64_t DirectoryStart = 0; // member data must end before this
         std::vector<TZipMember> Members;
         std::unordered_map<std::string, size_t> FirstByFoldedName;

@@ -113,6 +113,7 @@ private:
         if (!valid_ || changed) {
             std::string text;
             if (!ReadAll(text)) {
+                valid_ = false; // the change was seen: never trust the old table again
                 return false;
             }
             mounts_ = ParseMountInfo(text);

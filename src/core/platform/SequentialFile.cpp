@@ -35,6 +35,7 @@ TPathStatus StatPath(const std::string& path) {
     status.Device = static_cast<uint64_t>(info.st_dev);
     status.Inode = static_cast<uint64_t>(info.st_ino);
     status.Modified = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+    status.Changed = {info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
     return status;
 }
 

@@ -29,6 +29,7 @@ struct TPathStatus {
     uint64_t Device = 0;
     uint64_t Inode = 0;
     TFileTime Modified;
+    TFileTime Changed; // of the file's status: any write moves it
 };
 
 // What lies at path, following symbolic links (a dangling link is Missing).

@@ -50,6 +50,9 @@ std::string ExtractedCopy(const std::string& dir, const std::string& archivePath
 
 void TCrc32::CollectArchive() {
     const std::string archiveName = ShortFileName(fileName_);
+    // Still the same file once the current directory has moved into the
+    // extraction folder.
+    absoluteArchive_ = AbsolutePath(fileName_);
     TZipComponent zip(Ui);
     zip.SetErrCode(0);
     try {
@@ -115,9 +118,15 @@ std::optional<uint32_t> TCrc32::TrustedCrc(const TZipComponent& zip, const ZipDi
     // One opening of the archive serves all its members.
     if (!trustedArchive_) {
         trustedArchive_ = std::make_unique<TFileReader>();
-        trustedArchive_->Open(fileName_);
+        trustedArchive_->Open(absoluteArchive_);
     }
-    return TrustedCrcWithoutHeader(*trustedArchive_, entry, static_cast<uint32_t>(headerSize_));
+    // In a set the directory may start on another volume: the file's end
+    // bounds the data then.
+    const uint64_t dataEnd = zip.LastDisk() == 0 && zip.DirectoryOffset() >= 0
+                                 ? static_cast<uint64_t>(zip.DirectoryOffset())
+                                 : trustedArchive_->Size();
+    return TrustedCrcWithoutHeader(*trustedArchive_, entry, static_cast<uint32_t>(headerSize_),
+                                   dataEnd);
 }
 
 const std::string& TCrc32::JoinedSet(const std::string& archivePath) {
@@ -125,7 +134,11 @@ const std::string& TCrc32::JoinedSet(const std::string& archivePath) {
         TZipComponent joiner(Ui);
         joiner.SetErrCode(0);
         // Beside the extraction folder, which must hold nothing but members.
-        joinDir_ = std::make_unique<TPrivateDirectory>(tempPath_, "tabula-join-");
+        try {
+            joinDir_ = std::make_unique<TPrivateDirectory>(tempPath_, "tabula-join-");
+        } catch (const EPrivateDirectoryError& error) {
+            throw ECrcZipError(error.what());
+        }
         std::string joined = joinDir_->Path() + "/";
         if (joiner.ReadSpan(archivePath, joined) != 0) {
             throw ECrcZipError(joiner.Message());
@@ -139,10 +152,8 @@ TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath, const 
                                           const std::string& memberName, int lastDisk) {
     try {
         if (!extractDir_) {
-            // The archive must still be found once the current directory
-            // has moved into the extraction folder, where it stays for all
+            // The current directory stays in the extraction folder for all
             // of this archive's members.
-            absoluteArchive_ = AbsolutePath(archivePath);
             extractDir_ = std::make_unique<TPrivateDirectory>(tempPath_, "tabula-extract-");
             insideMemberDir_.emplace(extractDir_->Path());
         }

@@ -2,6 +2,7 @@
 
 #include "platform/FileReader.h"
 #include "scan/CrcUpdate.h"
+#include "scan/StringsTools.h"
 
 #include <isa-l/igzip_lib.h>
 
@@ -69,8 +70,11 @@ bool InflateStart(const TFileReader& file, uint64_t offset, uint64_t compressed,
 } // namespace
 
 std::optional<uint32_t> TrustedCrcWithoutHeader(const TFileReader& file, const ZipDirEntry& entry,
-                                                uint32_t headerSize) {
-    if ((entry.GeneralPurposeFlag & Encrypted) != 0 ||
+                                                uint32_t headerSize, uint64_t dataEnd) {
+    // What extraction would refuse is left to extraction, which names it.
+    const std::string bare = ShortFileName(entry.RawFileName);
+    if ((entry.GeneralPurposeFlag & Encrypted) != 0 || entry.Zip64 || bare.empty() || bare == "." ||
+        bare == ".." ||
         (entry.CompressionMethod != Stored && entry.CompressionMethod != Deflated)) {
         return std::nullopt;
     }
@@ -83,11 +87,14 @@ std::optional<uint32_t> TrustedCrcWithoutHeader(const TFileReader& file, const Z
     }
     std::array<uint8_t, LocalHeaderSize> local{};
     if (file.ReadAt(entry.LocalHeaderOffset, local.data(), local.size()) != local.size() ||
-        U32(local.data()) != LocalSignature) {
+        U32(local.data()) != LocalSignature || U16(&local[26]) != entry.FileNameLength) {
         return std::nullopt;
     }
     const uint64_t data =
         uint64_t{entry.LocalHeaderOffset} + LocalHeaderSize + U16(&local[26]) + U16(&local[28]);
+    if (data > dataEnd || dataEnd - data < entry.CompressedSize) {
+        return std::nullopt;
+    }
     std::vector<uint8_t> header(headerSize);
     if (entry.CompressionMethod == Stored) {
         if (entry.CompressedSize != entry.UncompressedSize ||

@@ -14,11 +14,14 @@ namespace tabula {
 // bytes alone: only the header is read (stored) or decompressed (deflated).
 // It trusts the archive as its directory does: a damaged member is not
 // noticed. Nothing when the member is not one this way can read (another
-// method, encrypted) or when anything about it is not as the directory says;
+// method, encrypted, sizes from a Zip64 field, a name the unzip library
+// refuses to write) or when anything about it is not as the directory says;
 // the caller then extracts the member as usual. archive is the file that
 // holds the member's local header (the last volume of a split set), open.
+// Member data must end by dataEnd (where the directory starts).
 std::optional<std::uint32_t> TrustedCrcWithoutHeader(const TFileReader& archive,
                                                      const ZipDirEntry& entry,
-                                                     std::uint32_t headerSize);
+                                                     std::uint32_t headerSize,
+                                                     std::uint64_t dataEnd);
 
 } // namespace tabula

@@ -106,6 +106,9 @@ public:
 
     // ---- Sets split into volumes (ZipComponentVolumes.cpp, ZipComponentSpan.cpp)
 
+    // Where the listed archive's central directory was read from (in its
+    // own volume); member data of an ordinary archive ends there.
+    int64_t DirectoryOffset() const { return dirOffset_; }
     // The volume holding the listed archive's end record: 0 for an ordinary
     // archive, above 0 for the last volume of a set.
     int LastDisk() const { return lastDisk_; }

@@ -49,7 +49,6 @@ std::string WithBackslashes(std::string name) {
 // The last clean listing of an ordinary archive and the file it was read
 // from: the checksum collector lists an archive once per member it extracts.
 struct TZipComponent::TKeptListing {
-    std::string Path;
     TPathStatus Status;
     CodePageOpts CodePage = CodePageOpts::cpAuto;
     std::shared_ptr<TListing> Listing;
@@ -67,10 +66,13 @@ std::unique_ptr<TZipComponent::TKeptListing>& TZipComponent::Kept() {
 
 bool TZipComponent::UseKeptListing() {
     const auto& kept = Kept();
-    // The same file, unchanged since it was read, read the same way.
-    if (!kept || kept->Path != zipFilename_ || kept->CodePage != codePage_ ||
-        kept->Status.Device != zipStatus_.Device || kept->Status.Inode != zipStatus_.Inode ||
-        kept->Status.Size != zipStatus_.Size || !(kept->Status.Modified == zipStatus_.Modified)) {
+    // The same file (whatever name led to it), unchanged since it was read
+    // (a write also moves its change time, which nobody can set back), read
+    // the same way.
+    if (!kept || kept->CodePage != codePage_ || kept->Status.Device != zipStatus_.Device ||
+        kept->Status.Inode != zipStatus_.Inode || kept->Status.Size != zipStatus_.Size ||
+        !(kept->Status.Modified == zipStatus_.Modified) ||
+        !(kept->Status.Changed == zipStatus_.Changed)) {
         return false;
     }
     listing_ = kept->Listing;
@@ -89,7 +91,6 @@ bool TZipComponent::UseKeptListing() {
 
 void TZipComponent::KeepListing() {
     auto kept = std::make_unique<TKeptListing>();
-    kept->Path = zipFilename_;
     kept->Status = zipStatus_;
     kept->CodePage = codePage_;
     kept->Listing = listing_;
@@ -218,6 +219,7 @@ void TZipComponent::ReadCentralHeaders() {
             if (fix == TZip64Fix::Missing || fix == TZip64Fix::TooLarge) {
                 throw EZipComponent(ZipMsg::Zip64TooLarge, true);
             }
+            entry.Zip64 = fix == TZip64Fix::Fixed;
         } else if (!input_.Skip(entry.ExtraFieldLength)) {
             throw EZipComponent(ZipMsg::SeekError, true);
         }

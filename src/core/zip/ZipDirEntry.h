@@ -33,6 +33,8 @@ struct ZipDirEntry {
     std::string FileComment;
     // The name's bytes exactly as stored, for finding the member in the archive.
     std::string RawFileName;
+    // A size or offset came from the member's Zip64 extra field.
+    bool Zip64 = false;
 
     uint8_t HostSystem() const { return static_cast<uint8_t>(VersionMadeBy >> 8); }
     uint8_t FormatVersion() const { return static_cast<uint8_t>(VersionMadeBy & 0xFF); }
