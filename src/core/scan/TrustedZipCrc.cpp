@@ -3,6 +3,7 @@
 #include "platform/FileReader.h"
 #include "scan/CrcUpdate.h"
 #include "scan/StringsTools.h"
+#include "zip/ZipFormat.h"
 
 #include <isa-l/igzip_lib.h>
 
@@ -13,24 +14,15 @@
 
 namespace tabula {
 
+using namespace ZipFormat;
+
 namespace {
 
-constexpr uint32_t LocalSignature = 0x04034b50;
-constexpr size_t LocalHeaderSize = 30;
 constexpr uint16_t Stored = 0;
 constexpr uint16_t Deflated = 8;
 constexpr uint16_t Encrypted = 0x0001;
 // Compressed bytes read at a time while inflating the header.
 constexpr size_t InputChunk = 4096;
-
-uint32_t U32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-uint16_t U16(const uint8_t* bytes) {
-    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-}
 
 // Inflates the start of a deflate stream at offset until out is full.
 bool InflateStart(const TFileReader& file, uint64_t offset, uint64_t compressed,
@@ -87,11 +79,11 @@ std::optional<uint32_t> TrustedCrcWithoutHeader(const TFileReader& file, const Z
     }
     std::array<uint8_t, LocalHeaderSize> local{};
     if (file.ReadAt(entry.LocalHeaderOffset, local.data(), local.size()) != local.size() ||
-        U32(local.data()) != LocalSignature || U16(&local[26]) != entry.FileNameLength) {
+        LoadU32(local.data()) != LocalSignature || LoadU16(&local[26]) != entry.FileNameLength) {
         return std::nullopt;
     }
-    const uint64_t data =
-        uint64_t{entry.LocalHeaderOffset} + LocalHeaderSize + U16(&local[26]) + U16(&local[28]);
+    const uint64_t data = uint64_t{entry.LocalHeaderOffset} + LocalHeaderSize +
+                          LoadU16(&local[26]) + LoadU16(&local[28]);
     if (data > dataEnd || dataEnd - data < entry.CompressedSize) {
         return std::nullopt;
     }

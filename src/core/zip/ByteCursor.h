@@ -7,6 +7,27 @@
 
 namespace tabula {
 
+// Little-endian fields at a place the caller has checked holds them.
+inline uint16_t LoadU16(const uint8_t* bytes) {
+    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+inline uint32_t LoadU32(const uint8_t* bytes) {
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+inline void StoreU16(uint8_t* bytes, uint16_t value) {
+    bytes[0] = static_cast<uint8_t>(value);
+    bytes[1] = static_cast<uint8_t>(value >> 8);
+}
+
+inline void StoreU32(uint8_t* bytes, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
 // Reads little-endian fields from a byte buffer without ever leaving it.
 // A read that does not fit marks the cursor as failed and yields zero (or
 // nothing); every later read fails too, so a parser can read a whole record

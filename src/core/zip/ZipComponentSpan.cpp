@@ -24,31 +24,10 @@ using namespace ZipFormat;
 
 namespace {
 
-constexpr size_t LocalHeaderSize = 30;
 constexpr size_t DescriptorSize = 16;
 constexpr size_t CopyBlock = 8192;
 constexpr uint16_t DescriptorFlag = 0x0008;
 constexpr uint32_t DescriptorSignature = 0x08074b50;
-
-uint16_t U16At(const uint8_t* bytes) {
-    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-uint32_t U32At(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-void PutU16(uint8_t* bytes, uint16_t value) {
-    bytes[0] = static_cast<uint8_t>(value);
-    bytes[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutU32(uint8_t* bytes, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
 
 std::string FoldedName(std::string name) {
     for (char& c : name) {
@@ -166,7 +145,7 @@ int TZipComponent::ReadSpan(const std::string& archive, std::string& output) {
         }
         std::array<uint8_t, 4> marker{};
         if (input_.Read(marker.data(), marker.size()) < marker.size() ||
-            U32At(marker.data()) != SpanMarker) {
+            LoadU32(marker.data()) != SpanMarker) {
             throw EZipComponent(ZipMsg::SpanMarkerRead, true);
         }
         CopySpanMembers(table, *out);
@@ -298,10 +277,10 @@ void TZipComponent::ReadSpanCentralHeader(std::array<uint8_t, CentralHeaderSize>
         }
         OpenVolume(currentVolume_ + 1);
     }
-    if (U32At(header.data()) != CentralSignature) {
+    if (LoadU32(header.data()) != CentralSignature) {
         throw EZipComponent(ZipMsg::CentralSignature, true);
     }
-    name.assign(U16At(&header[28]), '\0');
+    name.assign(LoadU16(&header[28]), '\0');
     if (input_.Read(name.data(), name.size()) < name.size()) {
         throw EZipComponent(ZipMsg::CentralNameRead, true);
     }
@@ -316,16 +295,16 @@ std::vector<TZipComponent::TSpanMember> TZipComponent::ReadSpanDirectory(uint64_
         ReadSpanCentralHeader(header, name);
         TSpanMember member;
         member.Name = name;
-        member.VersionMadeBy = U16At(&header[4]);
-        member.Flags = U16At(&header[8]);
-        member.CompressedSize = U32At(&header[20]);
+        member.VersionMadeBy = LoadU16(&header[4]);
+        member.Flags = LoadU16(&header[8]);
+        member.CompressedSize = LoadU32(&header[20]);
         // A field only a Zip64 extra field completes cannot be rewritten here.
-        if (member.CompressedSize == Saturated32 || U16At(&header[34]) == Saturated16 ||
-            U32At(&header[42]) == Saturated32) {
+        if (member.CompressedSize == Saturated32 || LoadU16(&header[34]) == Saturated16 ||
+            LoadU32(&header[42]) == Saturated32) {
             throw EZipComponent(ZipMsg::Zip64TooLarge, true);
         }
-        const uint16_t extraLength = U16At(&header[30]);
-        const uint16_t commentLength = U16At(&header[32]);
+        const uint16_t extraLength = LoadU16(&header[30]);
+        const uint16_t commentLength = LoadU16(&header[32]);
         byteTotal += name.size() + member.CompressedSize + extraLength + commentLength;
         table.push_back(std::move(member));
         if (!input_.Skip(uint64_t{extraLength} + commentLength)) {
@@ -372,13 +351,13 @@ void TZipComponent::CopySpanMembers(std::vector<TSpanMember>& table, TSpanWriter
         if (got < local.size()) {
             throw EZipComponent(ZipMsg::LocalHeaderRead, true);
         }
-        if (U32At(local.data()) != LocalSignature) {
+        if (LoadU32(local.data()) != LocalSignature) {
             throw EZipComponent(ZipMsg::LocalSignature, true);
         }
-        const uint16_t flags = U16At(&local[6]);
-        const uint32_t localCompressed = U32At(&local[18]);
-        const uint16_t extraLength = U16At(&local[28]);
-        name.assign(U16At(&local[26]), '\0');
+        const uint16_t flags = LoadU16(&local[6]);
+        const uint32_t localCompressed = LoadU32(&local[18]);
+        const uint16_t extraLength = LoadU16(&local[28]);
+        name.assign(LoadU16(&local[26]), '\0');
         if (input_.Read(name.data(), name.size()) < name.size()) {
             throw EZipComponent(ZipMsg::LocalNameRead, true);
         }
@@ -419,8 +398,8 @@ void TZipComponent::CopySpanMembers(std::vector<TSpanMember>& table, TSpanWriter
             std::array<uint8_t, 4> head{};
             ReadSpanBytes(head.data(), head.size(), ZipMsg::DescriptorCopy);
             out.Write(head.data(), head.size(), ZipMsg::DescriptorCopy);
-            CopySpanBytes(U32At(head.data()) == DescriptorSignature ? DescriptorSize - 4
-                                                                    : DescriptorSize - 8,
+            CopySpanBytes(LoadU32(head.data()) == DescriptorSignature ? DescriptorSize - 4
+                                                                      : DescriptorSize - 8,
                           ZipMsg::DescriptorCopy, out);
         }
     }
@@ -436,12 +415,12 @@ uint64_t TZipComponent::WriteSpanDirectory(const std::vector<TSpanMember>& table
         if (member.NewOffset >= Saturated32) {
             throw EZipComponent(ZipMsg::Zip64TooLarge, true);
         }
-        PutU16(&header[34], 0);
-        PutU32(&header[42], static_cast<uint32_t>(member.NewOffset));
+        StoreU16(&header[34], 0);
+        StoreU32(&header[42], static_cast<uint32_t>(member.NewOffset));
         out.Write(header.data(), header.size(), ZipMsg::CentralHeaderWrite);
         out.Write(name.data(), name.size(), ZipMsg::CentralHeaderWrite);
-        CopySpanBytes(U16At(&header[30]), ZipMsg::CentralExtraRead, out);
-        CopySpanBytes(U16At(&header[32]), ZipMsg::FileCommentRead, out);
+        CopySpanBytes(LoadU16(&header[30]), ZipMsg::CentralExtraRead, out);
+        CopySpanBytes(LoadU16(&header[32]), ZipMsg::FileCommentRead, out);
     }
     return directory;
 }
@@ -454,12 +433,12 @@ void TZipComponent::WriteSpanEndRecord(TSpanWriter& out, uint64_t offset) {
     }
     // One disk now: it holds every entry.
     std::array<uint8_t, EndRecordSize> record{};
-    PutU32(&record[0], EndSignature);
-    PutU16(&record[8], static_cast<uint16_t>(entries));
-    PutU16(&record[10], static_cast<uint16_t>(entries));
-    PutU32(&record[12], static_cast<uint32_t>(size));
-    PutU32(&record[16], static_cast<uint32_t>(offset));
-    PutU16(&record[20], endRecord_.CommentLength);
+    StoreU32(&record[0], EndSignature);
+    StoreU16(&record[8], static_cast<uint16_t>(entries));
+    StoreU16(&record[10], static_cast<uint16_t>(entries));
+    StoreU32(&record[12], static_cast<uint32_t>(size));
+    StoreU32(&record[16], static_cast<uint32_t>(offset));
+    StoreU16(&record[20], endRecord_.CommentLength);
     out.Write(record.data(), record.size(), ZipMsg::EndRecordWrite);
 
     // The comment follows the end record on the last volume.

@@ -20,6 +20,7 @@ inline constexpr uint16_t Zip64ExtraId = 0x0001;
 
 inline constexpr size_t EndRecordSize = 22;
 inline constexpr size_t CentralHeaderSize = 46;
+inline constexpr size_t LocalHeaderSize = 30;
 inline constexpr size_t Zip64LocatorSize = 20;
 inline constexpr size_t Zip64EndRecordSize = 56; // without its extensible data
 inline constexpr size_t MaxCommentSize = 65535;
