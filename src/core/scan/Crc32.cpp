@@ -81,7 +81,7 @@ void TCrc32::Collect() {
     struct TExtractDirCleanup {
         TCrc32& Collector;
         ~TExtractDirCleanup() {
-            Collector.insideMemberDir_.reset();
+            Collector.insideExtractDir_.reset();
             Collector.extractDir_.reset();
             Collector.joinDir_.reset();
             Collector.joinedSet_.clear();

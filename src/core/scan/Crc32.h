@@ -132,7 +132,7 @@ private:
     std::unique_ptr<TPrivateDirectory> joinDir_;
     // The extraction folder is the current directory while members of the
     // archive are extracted; the previous one comes back when Collect ends.
-    std::optional<TCurrentDirectoryScope> insideMemberDir_;
+    std::optional<TCurrentDirectoryScope> insideExtractDir_;
     std::string absoluteArchive_;
     std::string joinedSet_;
     // The archive as trusted CRCs read it, open while Collect runs.

@@ -155,7 +155,7 @@ TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath, const 
             // The current directory stays in the extraction folder for all
             // of this archive's members.
             extractDir_ = std::make_unique<TPrivateDirectory>(tempPath_, "tabula-extract-");
-            insideMemberDir_.emplace(extractDir_->Path());
+            insideExtractDir_.emplace(extractDir_->Path());
         }
     } catch (const EPrivateDirectoryError& error) {
         throw ECrcZipError(error.what());

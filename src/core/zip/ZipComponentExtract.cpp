@@ -9,6 +9,7 @@
 #include "zip/UnzipExecBlock.h"
 #include "zip/UnzipLibLoader.h"
 #include "zip/ZipMessages.h"
+#include "zip/ZipText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,18 +43,6 @@ private:
     TZipComponent& component_;
 };
 
-// A member name or spec as they are matched: ASCII letters in lower case,
-// "/" and "\\" alike.
-std::string FoldedSpec(std::string name) {
-    for (char& c : name) {
-        if (c == '/')
-            c = '\\';
-        else if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return name;
-}
-
 // The library's message text: cut at the terminator or the record's end,
 // trailing blanks and control characters dropped, "/" made "\".
 std::string CallbackText(const UnzipCallbackInfo& info, bool forMessage) {
@@ -79,7 +68,7 @@ const std::unordered_map<std::string, size_t>& TZipComponent::TListing::Index() 
     if (!index_) {
         index_.emplace();
         for (size_t i = 0; i < Entries.size(); ++i)
-            index_->try_emplace(FoldedSpec(Entries[i].FileName), i);
+            index_->try_emplace(FoldedMemberName(Entries[i].FileName), i);
     }
     return *index_;
 }
@@ -220,7 +209,7 @@ void TZipComponent::RunExtraction() {
         // bytes, so a name the listing turned into other text is still found.
         const auto& index = listing_->Index();
         for (const std::string& spec : fileSpecs_) {
-            const auto found = index.find(FoldedSpec(spec));
+            const auto found = index.find(FoldedMemberName(spec));
             const ZipDirEntry* entry =
                 found != index.end() ? &listing_->Entries[found->second] : nullptr;
             request.Specs.push_back(

@@ -36,14 +36,6 @@ int LabelDiskNumber(const std::string& label) {
     return number;
 }
 
-std::string WithBackslashes(std::string name) {
-    // find() is a vectorised search; names hold few separators.
-    for (size_t at = name.find('/'); at != std::string::npos; at = name.find('/', at + 1)) {
-        name[at] = '\\';
-    }
-    return name;
-}
-
 } // namespace
 
 // The last clean listing of an ordinary archive and the file it was read

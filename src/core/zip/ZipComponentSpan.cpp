@@ -29,17 +29,6 @@ constexpr size_t CopyBlock = 8192;
 constexpr uint16_t DescriptorFlag = 0x0008;
 constexpr uint32_t DescriptorSignature = 0x08074b50;
 
-std::string FoldedName(std::string name) {
-    for (char& c : name) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        } else if (c == '/') {
-            c = '\\';
-        }
-    }
-    return name;
-}
-
 // The output name for a given file name: its extension becomes ".zip".
 std::string WithZipExtension(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -322,7 +311,7 @@ void TZipComponent::CopySpanMembers(std::vector<TSpanMember>& table, TSpanWriter
     std::unordered_map<std::string, std::deque<size_t>> byFoldedName;
     for (size_t i = 0; i < table.size(); ++i) {
         byName[table[i].Name].push_back(i);
-        byFoldedName[FoldedName(table[i].Name)].push_back(i);
+        byFoldedName[FoldedMemberName(table[i].Name)].push_back(i);
     }
     auto take = [&table](auto& rows, const std::string& key) -> TSpanMember* {
         const auto found = rows.find(key);
@@ -367,7 +356,7 @@ void TZipComponent::CopySpanMembers(std::vector<TSpanMember>& table, TSpanWriter
         }
         TSpanMember* member = take(byName, name);
         if (member == nullptr) {
-            member = take(byFoldedName, FoldedName(name));
+            member = take(byFoldedName, FoldedMemberName(name));
         }
         if (member == nullptr) {
             throw EZipComponent(ZipMsg::LocalNotInTable, true);
@@ -375,8 +364,8 @@ void TZipComponent::CopySpanMembers(std::vector<TSpanMember>& table, TSpanWriter
         member->NewOffset = out.File.Position();
         member->Placed = true;
 
-        std::string text = ZipTextToUtf8(name, member->VersionMadeBy, member->Flags, codePage_);
-        std::replace(text.begin(), text.end(), '/', '\\');
+        const std::string text =
+            WithBackslashes(ZipTextToUtf8(name, member->VersionMadeBy, member->Flags, codePage_));
         if (onMessage_) {
             onMessage_(*this, 0, ZipMessageText(ZipMsg::Copying) + text);
         }

@@ -50,4 +50,23 @@ std::string ArchiveCommentToUtf8(std::string_view stored) {
     return Windows1252ToUtf8(stored);
 }
 
+std::string WithBackslashes(std::string name) {
+    // find() is a vectorised search; names hold few separators.
+    for (size_t at = name.find('/'); at != std::string::npos; at = name.find('/', at + 1)) {
+        name[at] = '\\';
+    }
+    return name;
+}
+
+std::string FoldedMemberName(std::string name) {
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        } else if (c == '/') {
+            c = '\\';
+        }
+    }
+    return name;
+}
+
 } // namespace tabula

@@ -26,4 +26,11 @@ std::string ZipTextToUtf8(std::string_view stored, uint16_t versionMadeBy, uint1
 // and read as Windows-1252 otherwise.
 std::string ArchiveCommentToUtf8(std::string_view stored);
 
+// A member name with every "/" made "\\", as the component gives names.
+std::string WithBackslashes(std::string name);
+
+// A member name or spec as they are matched against each other: ASCII
+// letters in lower case, "/" and "\\" alike.
+std::string FoldedMemberName(std::string name);
+
 } // namespace tabula
