@@ -236,8 +236,8 @@ TEST(CliRun, TrustedCrcsGiveTheRowsOfTheFullExtraction) {
     WriteBytes(damaged.Path() / "infozip-stored.zip", bytes);
     const TRun trusted = RunTool({"--trust-zip-crc", "--nes", damaged.Path().string()});
     const TRun original =
-        RunTool({"--nes", TestDataFile("unzip/infozip-stored.zip").substr(
-                              0, TestDataFile("unzip/infozip-stored.zip").rfind('/'))});
+        RunTool({"--nes", TestDataFile("unzip/infozip-stored.zip")
+                              .substr(0, TestDataFile("unzip/infozip-stored.zip").rfind('/'))});
     EXPECT_EQ(trusted.status, CliAllRead);
     EXPECT_NE(original.out.find(trusted.out.substr(trusted.out.find("\t"))), std::string::npos)
         << trusted.out;
@@ -294,6 +294,39 @@ TEST(CliRun, PrintedCellsKeepSevenColumnsWhateverTheNames) {
               "line\\nbreak\tline\\nbreak\tline\\nbreak\tline\\nbreak\t"
               "line\\nbreak.smc\t2E84D73F\t27\n"
               "tab\\there\ttab\\there\ttab\\there\ttab\\there\ttab\\there.smc\t2E84D73F\t27\n");
+}
+
+TEST(CliRun, NamesThatAreNotUtf8ReadAsWindows1252AndSaveAsTheirBytes) {
+    TScratchDirectory dir;
+    TScratchDirectory outDir;
+    WriteBytes(dir.Path() / "bad\xFFname.bin", "abc");
+    WriteBytes(dir.Path() / "Caf\xE9.bin", "abcd");
+    WriteBytes(dir.Path() / "ok.bin", "x");
+    const TRun printed = RunTool({dir.Path().string()});
+    EXPECT_EQ(printed.status, CliAllRead) << printed.err;
+    EXPECT_EQ(printed.out,
+              "bad\xC3\xBFname\tbad\xC3\xBFname\tbad\xC3\xBFname\tbad\xC3\xBFname\t"
+              "bad\xC3\xBFname.bin\t352441C2\t3\n"
+              "caf\xC3\xA9\tCaf\xC3\xA9\tcaf\xC3\xA9\tCaf\xC3\xA9\tcaf\xC3\xA9.bin\tED82CD11\t4\n"
+              "ok\tok\tok\tok\tok.bin\t8CDC1683\t1\n");
+
+    const std::string file = outDir.File("out.dat");
+    ASSERT_EQ(RunTool({"-o", file, dir.Path().string()}).status, CliAllRead);
+    const std::string saved = ReadBytes(file);
+    EXPECT_NE(saved.find("\xAC"
+                         "bad\xFFname.bin\xAC"),
+              std::string::npos);
+    EXPECT_NE(saved.find("\xAC"
+                         "Caf\xE9\xAC"),
+              std::string::npos);
+
+    // A failure names the file as text too.
+    WriteBytes(dir.Path() / "d\xE9g\xE2t.zip", "no archive");
+    const TRun failed = RunTool({dir.Path().string()});
+    EXPECT_EQ(failed.status, CliSomeFailed);
+    EXPECT_NE(failed.err.find("d\xC3\xA9g\xC3\xA2t.zip: File \"d\xC3\xA9g\xC3\xA2t.zip\""),
+              std::string::npos)
+        << failed.err;
 }
 
 TEST(CliRun, ProgressLineOnlyOnATerminalAndNotWhenQuiet) {

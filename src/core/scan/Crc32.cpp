@@ -4,6 +4,7 @@
 #include "platform/SequentialFile.h"
 #include "scan/CrcUpdate.h"
 #include "scan/StringsTools.h"
+#include "text/CodePages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,8 +37,9 @@ std::span<std::byte> ReadBuffer(size_t size) {
     return {block.get(), std::min(size, ReadBlockSize)};
 }
 
+// A path or name in a message: names on disk are bytes, messages are text.
 std::string Quoted(const std::string& text) {
-    return "\"" + text + "\"";
+    return "\"" + PathText(text) + "\"";
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "platform/PrivateDirectory.h"
 #include "scan/StringsTools.h"
 #include "scan/TrustedZipCrc.h"
+#include "text/CodePages.h"
 #include "zip/ZipComponent.h"
 
 #include <algorithm>
@@ -17,8 +18,9 @@ namespace tabula {
 
 namespace {
 
+// A path or name in a message: names on disk are bytes, messages are text.
 std::string Quoted(const std::string& text) {
-    return "\"" + text + "\"";
+    return "\"" + PathText(text) + "\"";
 }
 
 // A folder stored in the archive: nothing to checksum and nothing to extract.

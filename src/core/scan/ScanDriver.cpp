@@ -2,6 +2,7 @@
 
 #include "platform/DirectoryListing.h"
 #include "scan/StringsTools.h"
+#include "text/CodePages.h"
 
 #include <exception>
 
@@ -110,8 +111,10 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
     const TCollectorFlags flags = CollectorFlags(options);
     for (const std::string& name : names) {
         progress_.StepPosition();
+        // Opened by its bytes, shown and saved as text.
         const std::string path = dirPath + name;
-        progress_.SetWaitString("Processing file " + name + " ...");
+        const std::string text = FileNameText(name);
+        progress_.SetWaitString("Processing file " + text + " ...");
         progress_.Pump();
         if (SkipsFile(name, options)) {
             continue;
@@ -122,16 +125,16 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
         try {
             collect_(path, flags, zipUi_, items);
         } catch (const std::exception& error) {
-            result.Failures.push_back({name, path, error.what()});
+            result.Failures.push_back({text, path, ValidUtf8Text(error.what())});
             progress_.FileFailed(result.Failures.back());
         } catch (...) {
-            result.Failures.push_back({name, path, "Unknown error"});
+            result.Failures.push_back({text, path, "Unknown error"});
             progress_.FileFailed(result.Failures.back());
         }
         // Results collected before a failure count as well.
         for (const TCrcItem& item : items) {
-            rows_.AddRomRow(
-                RomRow(name, name, FileNamePart(item.Name), item.CrcText, DecimalText(item.Size)));
+            rows_.AddRomRow(RomRow(text, text, FileNameText(FileNamePart(item.Name)), item.CrcText,
+                                   DecimalText(item.Size)));
             ++result.Rows;
         }
 

@@ -52,9 +52,9 @@ public:
 // A file the scan handed to a collector that failed; the rows of the results
 // collected before the failure were still added.
 struct TScanFailure {
-    std::string Name;    // the file's name, without folder
-    std::string Path;    // the full path given to the collector
-    std::string Message; // the collector's message
+    std::string Name;    // the file's name as text (see FileNameText), without folder
+    std::string Path;    // the full path given to the collector, as bytes
+    std::string Message; // the collector's message, as valid UTF-8
 };
 
 struct TScanResult {

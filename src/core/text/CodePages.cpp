@@ -1,5 +1,6 @@
 #include "text/CodePages.h"
 
+#include <algorithm>
 #include <array>
 
 namespace tabula {
@@ -165,6 +166,47 @@ bool Utf8ToWindows1252(std::string_view utf8, std::string& out, char32_t* unmapp
     }
     out = std::move(result);
     return true;
+}
+
+std::string FileNameText(std::string_view name) {
+    return IsValidUtf8(name) ? std::string(name) : Windows1252ToUtf8(name);
+}
+
+std::string PathText(std::string_view path) {
+    if (IsValidUtf8(path)) {
+        return std::string(path);
+    }
+    std::string text;
+    text.reserve(path.size() + path.size() / 2);
+    size_t start = 0;
+    while (start <= path.size()) {
+        const size_t slash = std::min(path.find('/', start), path.size());
+        text += FileNameText(path.substr(start, slash - start));
+        if (slash < path.size()) {
+            text.push_back('/');
+        }
+        start = slash + 1;
+    }
+    return text;
+}
+
+std::string ValidUtf8Text(std::string_view bytes) {
+    if (IsValidUtf8(bytes)) {
+        return std::string(bytes);
+    }
+    std::string text;
+    text.reserve(bytes.size() + bytes.size() / 2);
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        const size_t start = pos;
+        const char32_t cp = NextCodePoint(bytes, pos);
+        if (cp == 0xFFFD && pos - start != 3) {
+            AppendUtf8(text, Cp1252High[static_cast<unsigned char>(bytes[start]) - 0x80]);
+        } else {
+            text.append(bytes.substr(start, pos - start));
+        }
+    }
+    return text;
 }
 
 } // namespace tabula

@@ -23,6 +23,18 @@ bool IsValidUtf8(std::string_view bytes);
 // untouched in that case.
 bool Utf8ToWindows1252(std::string_view utf8, std::string& out, char32_t* unmappable = nullptr);
 
+// A file name from the disk as text: kept when it is valid UTF-8, read as
+// Windows-1252 otherwise (so every name has a text, and saves back to the
+// bytes it came from).
+std::string FileNameText(std::string_view name);
+
+// A path as text: each of its "/"-separated names read as FileNameText does.
+std::string PathText(std::string_view path);
+
+// Any bytes as valid UTF-8: well-formed sequences kept, every other byte read
+// as Windows-1252. Valid UTF-8 comes back unchanged.
+std::string ValidUtf8Text(std::string_view bytes);
+
 // Decodes the code point starting at bytes[pos] and advances pos past it;
 // malformed input yields U+FFFD and advances one byte.
 char32_t NextCodePoint(std::string_view bytes, size_t& pos);

@@ -41,3 +41,37 @@ TEST(CodePages, Utf8ValidationRejectsOverlongsSurrogatesAndStrayBytes) {
     EXPECT_FALSE(IsValidUtf8("caf\xE9"));
     EXPECT_FALSE(IsValidUtf8("\xE2\x82"));
 }
+
+TEST(CodePages, NamesOnDiskBecomeTextThatSavesBackToTheirBytes) {
+    struct TCase {
+        const char* bytes;
+        const char* name;  // FileNameText
+        const char* path;  // PathText of "dir/" + bytes
+        const char* mixed; // ValidUtf8Text
+    };
+    const TCase cases[] = {
+        {"ok.bin", "ok.bin", "dir/ok.bin", "ok.bin"},
+        {"bad\xFFname", "bad\xC3\xBFname", "dir/bad\xC3\xBFname", "bad\xC3\xBFname"},
+        // The five bytes 1252 leaves undefined read as their C1 controls.
+        {"\x81\x8D\x8F\x90\x9D", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D",
+         "dir/\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D",
+         "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D"},
+        // A name with valid and stray bytes: the name is read whole as 1252,
+        // free text keeps its valid sequences.
+        {"\xC3\xA9\xE9", "\xC3\x83\xC2\xA9\xC3\xA9", "dir/\xC3\x83\xC2\xA9\xC3\xA9",
+         "\xC3\xA9\xC3\xA9"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(FileNameText(c.bytes), c.name);
+        EXPECT_EQ(PathText(std::string("dir/") + c.bytes), c.path);
+        EXPECT_EQ(ValidUtf8Text(c.bytes), c.mixed);
+        std::string back;
+        ASSERT_TRUE(Utf8ToWindows1252(FileNameText(c.bytes), back));
+        if (!IsValidUtf8(c.bytes)) {
+            EXPECT_EQ(back, c.bytes);
+        }
+    }
+    // Each folder of a path is its own name.
+    EXPECT_EQ(PathText("caf\xC3\xA9/x\xE9/"), "caf\xC3\xA9/x\xC3\xA9/");
+}
