@@ -73,6 +73,13 @@ int32_t Run(const UnzipExecParams& params, TReporter& reporter) {
         reporter.FileStart(members[index].Name, members[index].UncompressedSize);
         if (reporter.StopRequested())
             break;
+        if (members[index].Overlaps) {
+            reporter.Message(UNZIPLIB_ERR_FORMAT,
+                             std::string(params.ZipFilename) + ": " + members[index].Name +
+                                 ": its data overlaps another member's (overlapping entries, a "
+                                 "form of decompression bomb); skipped");
+            continue;
+        }
         if (extractor.Extract(members[index]))
             ++extracted;
     }

@@ -85,6 +85,34 @@ bool HasZip64Extra(TCursor extra) {
     return false;
 }
 
+// Marks the members whose local header and data, as far as the directory
+// tells (the header with the central name, then the compressed bytes), share
+// bytes with another member's. Extracting those would let a small archive
+// write its one stream many times over.
+void MarkOverlaps(std::vector<TZipMember>& members) {
+    std::vector<size_t> order(members.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return members[a].LocalHeaderOffset < members[b].LocalHeaderOffset;
+    });
+    uint64_t reach = 0;
+    size_t reacher = members.size();
+    for (const size_t i : order) {
+        TZipMember& member = members[i];
+        if (reacher != members.size() && member.LocalHeaderOffset < reach) {
+            member.Overlaps = true;
+            members[reacher].Overlaps = true;
+        }
+        const uint64_t end =
+            member.LocalHeaderOffset + LocalHeaderSize + member.Name.size() + member.CompressedSize;
+        if (end > reach) {
+            reach = end;
+            reacher = i;
+        }
+    }
+}
+
 // The directory last read, for the next call on the same unchanged file.
 std::mutex LastMutex;
 std::shared_ptr<const TZipArchive::TDirectory> Last;
@@ -110,6 +138,9 @@ const std::vector<TZipMember>& TZipArchive::Members() const {
 size_t TZipArchive::Find(const std::string& spec) const {
     if (!directory_)
         return 0;
+    if (const auto exact = directory_->FirstByName.find(spec);
+        exact != directory_->FirstByName.end())
+        return exact->second;
     const auto found = directory_->FirstByFoldedName.find(FoldedMemberName(spec));
     return found == directory_->FirstByFoldedName.end() ? directory_->Members.size()
                                                         : found->second;
@@ -286,9 +317,11 @@ bool TZipArchive::ReadDirectory(const std::vector<uint8_t>& directory, uint32_t 
                              member.UncompressedSize == 0xFFFFFFFFu || localOffset == 0xFFFFFFFFu);
         member.LocalHeaderOffset = static_cast<uint64_t>(static_cast<int64_t>(localOffset) + shift);
         // The first of equal names is the one a spec finds.
+        into.FirstByName.try_emplace(member.Name, members.size());
         into.FirstByFoldedName.try_emplace(FoldedMemberName(member.Name), members.size());
         members.push_back(std::move(member));
     }
+    MarkOverlaps(members);
     return true;
 }
 

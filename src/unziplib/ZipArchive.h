@@ -19,6 +19,9 @@ struct TZipMember {
     uint32_t UncompressedSize = 0;
     uint64_t LocalHeaderOffset = 0; // already corrected for data in front of the archive
     bool NeedsZip64 = false;        // a size or offset lives in a zip64 extra field
+    // Its local header or data shares bytes with another member's: a form of
+    // decompression bomb, never extracted.
+    bool Overlaps = false;
 
     bool Encrypted() const { return (Flags & 1u) != 0; }
 };
@@ -45,8 +48,9 @@ public:
     bool Open(const std::string& path, std::string& error);
 
     const std::vector<TZipMember>& Members() const;
-    // The first member whose name matches spec ignoring ASCII case, "\" and
-    // "/" alike; Members().size() when none does.
+    // The first member whose stored name is spec; else the first whose name
+    // matches spec ignoring ASCII case, "\" and "/" alike; Members().size()
+    // when none does.
     size_t Find(const std::string& spec) const;
 
     // Finds where a member's data starts, after its local header.
@@ -62,6 +66,7 @@ public:
         int64_t ChangedSeconds = 0, ChangedNanoseconds = 0;
         uint64_t DirectoryStart = 0; // member data must end before this
         std::vector<TZipMember> Members;
+        std::unordered_map<std::string, size_t> FirstByName;
         std::unordered_map<std::string, size_t> FirstByFoldedName;
     };
 

@@ -41,8 +41,7 @@ void CheckSizeCell(const std::string& text) {
             std::abort();
         }
         if (!text.empty() && text.size() < 10 &&
-            text.find_first_not_of("0123456789") == std::string::npos &&
-            value != std::stoi(text)) {
+            text.find_first_not_of("0123456789") == std::string::npos && value != std::stoi(text)) {
             std::abort();
         }
     } catch (const tabula::EConvertError& error) {

@@ -271,6 +271,71 @@ TEST_F(UnzipLibTest, NeverWritesMoreThanTheStatedSize) {
     EXPECT_TRUE(WorkFiles().empty());
 }
 
+TEST_F(UnzipLibTest, ASpecTakesTheMemberOfItsExactNameBeforeAFoldedOne) {
+    TArchiveBuilder builder;
+    builder.Add("d/r.nes", "slash");
+    builder.Add("d\\r.nes", "backslash");
+    builder.Add("a.nes", "lower");
+    builder.Add("A.nes", "upper");
+    const std::string path = (root_ / "built.zip").string();
+    ASSERT_TRUE(builder.WriteTo(path));
+    const std::pair<const char*, const char*> cases[] = {
+        {"A.nes", "upper"},   {"a.nes", "lower"}, {"d\\r.nes", "backslash"},
+        {"d/r.nes", "slash"}, {"A.NES", "lower"}, // no exact match: the first folded one
+    };
+    for (const auto& [spec, data] : cases) {
+        SCOPED_TRACE(spec);
+        const TRun run = Run(path, {spec});
+        EXPECT_TRUE(run.Errors().empty());
+        const std::vector<std::string> files = WorkFiles();
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(ReadFile(work_ / files[0]), data);
+        fs::remove(work_ / files[0]);
+    }
+}
+
+TEST_F(UnzipLibTest, OverlappingMembersAreNeverExtracted) {
+    // Central headers patched after building: every member pointing at the
+    // first one's header, or the first one's data running over the others.
+    struct TCase {
+        const char* Name;
+        bool SameOffset;
+    };
+    for (const TCase c : {TCase{"one stream for all", true}, TCase{"data over headers", false}}) {
+        SCOPED_TRACE(c.Name);
+        TArchiveBuilder builder;
+        for (const char* name : {"a.bin", "b.bin", "c.bin"})
+            builder.Add(name, std::string(4096, 'z'));
+        std::string bytes = builder.Build();
+        std::vector<size_t> central;
+        for (size_t at = bytes.find("PK\x01\x02"); at != std::string::npos;
+             at = bytes.find("PK\x01\x02", at + 4))
+            central.push_back(at);
+        ASSERT_EQ(central.size(), 3u);
+        const size_t directory = central[0];
+        if (c.SameOffset) {
+            for (size_t k = 1; k < 3; ++k)
+                bytes.replace(central[k] + 42, 4, bytes, central[0] + 42, 4);
+        } else {
+            // The first member's stated data ends where the directory starts.
+            const uint32_t size = static_cast<uint32_t>(directory - 30 - 5);
+            for (int i = 0; i < 4; ++i)
+                bytes[central[0] + 20 + i] = static_cast<char>(size >> (8 * i));
+        }
+        const std::string path = (root_ / "overlap.zip").string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        const TRun run = Run(path, {"a.bin", "b.bin", "c.bin"});
+        EXPECT_EQ(run.Count, 0);
+        ASSERT_EQ(run.Errors().size(), 3u);
+        for (const TEvent& e : run.Errors()) {
+            EXPECT_EQ(e.Code, UNZIPLIB_ERR_FORMAT);
+            EXPECT_NE(e.Text.find("overlapping entries"), std::string::npos) << e.Text;
+            EXPECT_NE(e.Text.find("overlap.zip"), std::string::npos) << e.Text;
+        }
+        EXPECT_TRUE(WorkFiles().empty());
+    }
+}
+
 TEST_F(UnzipLibTest, UnsupportedMembersGetAClearMessage) {
     struct TCase {
         uint16_t Method;

@@ -8,10 +8,12 @@
 #include "scan/TrustedZipCrc.h"
 #include "text/CodePages.h"
 #include "zip/ZipComponent.h"
+#include "zip/ZipFormat.h"
 
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 namespace tabula {
@@ -21,6 +23,11 @@ namespace {
 // A path or name in a message: names on disk are bytes, messages are text.
 std::string Quoted(const std::string& text) {
     return "\"" + PathText(text) + "\"";
+}
+
+// A member name for a message, up to a NUL it may hold.
+std::string NameUpToNul(const std::string& name) {
+    return name.substr(0, name.find('\0'));
 }
 
 // A folder stored in the archive: nothing to checksum and nothing to extract.
@@ -69,8 +76,24 @@ void TCrc32::CollectArchive() {
         throw ECrcZipError("File " + Quoted(archiveName) + ": " + zip.Message());
     }
 
-    for (const ZipDirEntry& entry : zip.DirEntries()) {
+    const std::span<const ZipDirEntry> entries = zip.DirEntries();
+    if (const auto overlap = OverlappingEntries(entries)) {
+        throw ECrcZipError("File " + Quoted(archiveName) + ": members " +
+                           Quoted(NameUpToNul(entries[overlap->first].FileName)) + " and " +
+                           Quoted(NameUpToNul(entries[overlap->second].FileName)) +
+                           " share their bytes (overlapping entries, a form of decompression "
+                           "bomb); the archive is not read");
+    }
+    // Stored names of the members extracted so far: the library finds a
+    // member by its name, so a second member of the same name is out of reach.
+    std::unordered_set<std::string> extractedNames;
+    for (const ZipDirEntry& entry : entries) {
         const std::string name = LowerCase(entry.FileName);
+        if (entry.RawFileName.find('\0') != std::string::npos) {
+            throw ECrcZipError("File " + Quoted(archiveName) + ": member " +
+                               Quoted(NameUpToNul(name)) +
+                               " is damaged: its name holds a NUL byte");
+        }
         const std::string shortName = LowerCase(ShortFileName(entry.FileName));
         const uint32_t size = entry.UncompressedSize;
         if (SkipTxtFiles && FileExtension(shortName) == ".txt") {
@@ -105,6 +128,11 @@ void TCrc32::CollectArchive() {
             AddItem(name, LowerCase(HexText(*trusted)),
                     std::max<int64_t>(0, int64_t{size} - headerSize_));
         } else {
+            if (!extractedNames.insert(entry.RawFileName).second) {
+                throw ECrcZipError("File " + Quoted(archiveName) + ": member " + Quoted(name) +
+                                   " is stored twice under the same name; the second cannot be "
+                                   "extracted apart from the first");
+            }
             const TCrcResult result = CrcOfZipMember(fileName_, entry, name, zip.LastDisk());
             AddItem(name, LowerCase(HexText(result.Crc)), result.Size);
         }
@@ -191,8 +219,9 @@ TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath, const 
         zip.SetErrCode(0);
         throw ECrcZipError(zip.Message());
     }
+    // The member's own stored name: a folded one could name another member.
     zip.FileSpecs().clear();
-    zip.FileSpecs().push_back(memberName);
+    zip.FileSpecs().push_back(entry.RawFileName.empty() ? entry.FileName : entry.RawFileName);
     try {
         zip.Extract();
     } catch (...) {

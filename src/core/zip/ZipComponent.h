@@ -291,6 +291,9 @@ private:
     void CopySpanBytes(uint64_t count, int code, TSpanWriter& out);
 
     void RunExtraction();
+    // What the library is handed for a member spec: the stored bytes of the
+    // listed member it names, or the spec itself.
+    std::string StoredSpec(const std::string& spec);
     // The library's callback: finds the component the record names.
     static int32_t UnzipCallbackEntry(UnzipCallbackInfo* info);
     int32_t UnzipCallback(const UnzipCallbackInfo& info);
@@ -314,12 +317,15 @@ private:
     // component that lists the same unchanged file.
     struct TListing {
         std::vector<ZipDirEntry> Entries;
-        // The first entry of each name, folded as member specs are matched;
-        // made on first use.
-        const std::unordered_map<std::string, size_t>& Index();
+        // The first entry of each name: by its stored bytes, by its text, and
+        // by its text folded as member specs are matched; made on first use.
+        struct TIndex {
+            std::unordered_map<std::string, size_t> Raw, Exact, Folded;
+        };
+        const TIndex& Index();
 
     private:
-        std::optional<std::unordered_map<std::string, size_t>> index_;
+        std::optional<TIndex> index_;
     };
     std::shared_ptr<TListing> listing_ = std::make_shared<TListing>();
     // A clean listing of an ordinary archive, kept for the next listing of

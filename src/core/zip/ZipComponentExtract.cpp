@@ -64,13 +64,31 @@ bool ContainsCrcError(const std::string& text) {
 
 } // namespace
 
-const std::unordered_map<std::string, size_t>& TZipComponent::TListing::Index() {
+const TZipComponent::TListing::TIndex& TZipComponent::TListing::Index() {
     if (!index_) {
         index_.emplace();
-        for (size_t i = 0; i < Entries.size(); ++i)
-            index_->try_emplace(FoldedMemberName(Entries[i].FileName), i);
+        for (size_t i = 0; i < Entries.size(); ++i) {
+            index_->Raw.try_emplace(Entries[i].RawFileName, i);
+            index_->Exact.try_emplace(Entries[i].FileName, i);
+            index_->Folded.try_emplace(FoldedMemberName(Entries[i].FileName), i);
+        }
     }
     return *index_;
+}
+
+std::string TZipComponent::StoredSpec(const std::string& spec) {
+    // The member itself first: its stored bytes, then its name as listed,
+    // and only then a name that differs in case or separator.
+    const TListing::TIndex& index = listing_->Index();
+    if (index.Raw.contains(spec))
+        return spec;
+    const ZipDirEntry* entry = nullptr;
+    if (const auto exact = index.Exact.find(spec); exact != index.Exact.end())
+        entry = &listing_->Entries[exact->second];
+    else if (const auto folded = index.Folded.find(FoldedMemberName(spec));
+             folded != index.Folded.end())
+        entry = &listing_->Entries[folded->second];
+    return entry != nullptr && !entry->RawFileName.empty() ? entry->RawFileName : spec;
 }
 
 void TZipComponent::SetDLLDirectory(std::string value) {
@@ -207,13 +225,17 @@ void TZipComponent::RunExtraction() {
         request.Archive = archive;
         // A spec naming a listed member is handed over as the member's stored
         // bytes, so a name the listing turned into other text is still found.
-        const auto& index = listing_->Index();
+        // A spec the library's C strings would cut short names no member.
         for (const std::string& spec : fileSpecs_) {
-            const auto found = index.find(FoldedMemberName(spec));
-            const ZipDirEntry* entry =
-                found != index.end() ? &listing_->Entries[found->second] : nullptr;
-            request.Specs.push_back(
-                entry != nullptr && !entry->RawFileName.empty() ? entry->RawFileName : spec);
+            std::string stored = StoredSpec(spec);
+            if (stored.find('\0') != std::string::npos) {
+                message_ = "Member name holds a NUL byte: " + spec.substr(0, spec.find('\0'));
+                errCode_ = UNZIPLIB_ERR_FORMAT;
+                if (onMessage_)
+                    onMessage_(*this, errCode_, message_);
+                continue;
+            }
+            request.Specs.push_back(std::move(stored));
         }
         TUnzipExecBlock block(version, request);
         callbackFailure_ = nullptr;

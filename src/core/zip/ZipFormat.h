@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace tabula {
 
@@ -82,5 +84,12 @@ TZip64Fix ApplyZip64Extra(ZipDirEntry& entry, std::span<const uint8_t> extra);
 
 // True when entry has a field that only a Zip64 extra field can complete.
 bool NeedsZip64Extra(const ZipDirEntry& entry);
+
+// Two entries of one volume whose local header and data, as far as the
+// directory tells (the header with the central name, then the compressed
+// bytes), share bytes; the earlier entry first. Nothing when every entry has
+// bytes of its own. Such entries let a small archive write its one stream
+// many times over.
+std::optional<std::pair<size_t, size_t>> OverlappingEntries(std::span<const ZipDirEntry> entries);
 
 } // namespace tabula

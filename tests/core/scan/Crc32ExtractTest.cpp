@@ -150,3 +150,74 @@ TEST_F(Crc32Extract, RelativeArchivePathIsFoundFromTheExtractionDirectory) {
     ASSERT_EQ(collector.Count(), 1);
     EXPECT_EQ(collector.Items(0).CrcText, Crc(rom.substr(16)));
 }
+
+TEST_F(Crc32Extract, EachMemberIsExtractedAsItselfOrRefusedByName) {
+    const std::string x = Pattern(4096, 'x');
+    const std::string y = Pattern(4096, 'y');
+    struct TCase {
+        const char* Label;
+        std::vector<test::TTestMember> Members;
+        size_t Items;      // items collected
+        const char* Fails; // in the failure's message; nullptr when none
+    };
+    const TCase cases[] = {
+        {"case", {{"A.nes", x}, {"a.nes", y}}, 2, nullptr},
+        {"separator", {{"d/r.nes", x}, {"d\\r.nes", y}}, 2, nullptr},
+        {"NUL", {{"a.nes", x}, {std::string("a.nes\0hidden.nes", 16), y}}, 1, "NUL byte"},
+        {"twice", {{"a.nes", x}, {"a.nes", y}}, 1, "stored twice"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Label);
+        TCrc32 collector;
+        collector.SetFileName(Archive("set.zip", c.Members));
+        collector.ZipMode = true;
+        collector.NesMode = true;
+        if (c.Fails == nullptr) {
+            collector.Collect();
+        } else {
+            try {
+                collector.Collect();
+                ADD_FAILURE() << "no failure";
+            } catch (const ECrcZipError& error) {
+                EXPECT_NE(std::string(error.what()).find(c.Fails), std::string::npos)
+                    << error.what();
+                EXPECT_NE(std::string(error.what()).find("\"set.zip\""), std::string::npos);
+            }
+        }
+        ASSERT_EQ(collector.Count(), static_cast<int>(c.Items));
+        EXPECT_EQ(collector.Items(0).CrcText, Crc(x.substr(16)));
+        if (c.Items > 1) {
+            EXPECT_EQ(collector.Items(1).CrcText, Crc(y.substr(16)));
+        }
+    }
+}
+
+TEST_F(Crc32Extract, OverlappingMembersRefuseTheArchiveInEveryMode) {
+    // Eight entries pointing at one member's header and data: extracting
+    // them all would write its data eight times.
+    std::vector<test::TTestMember> members;
+    for (int i = 0; i < 8; ++i) {
+        members.emplace_back("rom" + std::to_string(i) + ".nes", Pattern(8192, 'r'));
+    }
+    test::TBuiltZip zip = BuildZip(members);
+    for (size_t k = 1; k < zip.CentralHeaders.size(); ++k) {
+        zip.Bytes.replace(zip.CentralHeaders[k] + 42, 4, zip.Bytes, zip.CentralHeaders[0] + 42, 4);
+    }
+    const std::string path = test::WriteTestFile(roms_, "bomb.zip", zip.Bytes);
+    for (const bool nes : {true, false}) {
+        SCOPED_TRACE(nes);
+        TCrc32 collector;
+        collector.SetFileName(path);
+        collector.ZipMode = true;
+        collector.NesMode = nes;
+        try {
+            collector.Collect();
+            ADD_FAILURE() << "no failure";
+        } catch (const ECrcZipError& error) {
+            const std::string message = error.what();
+            EXPECT_NE(message.find("\"bomb.zip\""), std::string::npos) << message;
+            EXPECT_NE(message.find("overlapping entries"), std::string::npos) << message;
+        }
+        EXPECT_EQ(collector.Count(), 0);
+    }
+}
