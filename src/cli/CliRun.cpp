@@ -4,6 +4,7 @@
 #include "cli/CliZipUi.h"
 #include "cli/RowPrinter.h"
 #include "cli/TerminalProgress.h"
+#include "cli/TerminalText.h"
 #include "datafile/Datafile.h"
 #include "datafile/DatafileSave.h"
 #include "platform/DirectoryListing.h"
@@ -17,8 +18,9 @@ namespace tabula {
 
 namespace {
 
-void PrintError(std::ostream& err, const std::string& text) {
-    err << "tabula-cli: " << text << '\n' << std::flush;
+// The text may carry names from the disk or an archive: never raw.
+void PrintError(std::ostream& err, const std::string& text, const char* hint = "") {
+    err << "tabula-cli: " << TerminalMessage(text) << hint << '\n' << std::flush;
 }
 
 // The folder the output file goes in, as the system will look it up.
@@ -61,7 +63,7 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
     try {
         options = ParseCommandLine(args);
     } catch (const ECliUsage& error) {
-        PrintError(streams.Err, std::string(error.what()) + "\nTry 'tabula-cli --help'.");
+        PrintError(streams.Err, error.what(), "\nTry 'tabula-cli --help'.");
         return CliBadUsage;
     }
     if (options.Help) {

@@ -14,7 +14,7 @@ class TCliZipUi : public IZipUi {
 public:
     explicit TCliZipUi(TTerminalProgress& progress) : progress_(progress) {}
 
-    void ShowMessage(const std::string& text) override { progress_.Message(text); }
+    void ShowMessage(const std::string& text) override;
     int AskForVolume(const std::string& text, bool stopIcon) override;
     void SetBusy(bool /*busy*/) override {}
     void Pump() override {}

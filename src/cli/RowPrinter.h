@@ -10,16 +10,14 @@ namespace tabula {
 
 // Prints each row as it comes: its seven cells separated by tabs, one line a
 // row. When the rows go to the terminal that shows the bar line, the line is
-// taken away before each row. A tab, line feed, carriage return or backslash inside a cell is
-// written as \t, \n, \r or \\, so every line holds exactly seven cells.
+// taken away before each row. Cells are escaped as TerminalCell says, so every
+// line holds exactly seven cells and no name reaches the terminal raw.
 class TRowPrinter : public IRomRowSink {
 public:
     TRowPrinter(std::ostream& out, TTerminalProgress& progress, bool outIsTerminal)
         : out_(out), progress_(progress), sharesTerminal_(outIsTerminal && progress.Drawing()) {}
 
     void AddRomRow(const TRomTable::TRow& row) override;
-
-    static std::string EscapeCell(const std::string& cell);
 
 private:
     std::ostream& out_;

@@ -1,5 +1,6 @@
 #include "cli/TerminalProgress.h"
 
+#include "cli/TerminalText.h"
 #include "scan/StringsTools.h"
 
 #include <algorithm>
@@ -37,7 +38,7 @@ std::string TTerminalProgress::BarLine(int position, int max, const std::string&
     if (room <= 0) {
         return SubString(line, 1, std::max(columns - 1, 0));
     }
-    return line + SubString(text, 1, room);
+    return line + SubString(TerminalMessage(text), 1, room);
 }
 
 void TTerminalProgress::Pump() {
@@ -62,7 +63,7 @@ void TTerminalProgress::ClearLine() {
 
 void TTerminalProgress::Message(const std::string& text) {
     ClearLine();
-    err_ << "tabula-cli: " << text << '\n' << std::flush;
+    err_ << "tabula-cli: " << TerminalMessage(text) << '\n' << std::flush;
 }
 
 void TTerminalProgress::FileFailed(const TScanFailure& failure) {

@@ -12,7 +12,6 @@ namespace tabula::unziplib {
 
 namespace {
 
-constexpr uint32_t EndRecordSignature = 0x06054b50;
 constexpr uint32_t CentralHeaderSignature = 0x02014b50;
 constexpr uint32_t LocalHeaderSignature = 0x04034b50;
 constexpr size_t EndRecordSize = 22;

@@ -167,7 +167,8 @@ TEST(CliRun, SplitSetGivesItsMembersInEitherNamingAndLeavesNoTemporaryFile) {
          {"set001.zip", "set002.zip", "set003.zip"},
          {"--nes"},
          rows("set003"),
-         {"tabula-cli: set001.zip: File \"set001.zip\": This is the first file in a backup set,",
+         {"tabula-cli: set001.zip: File \"set001.zip\": This is the first file in a backup set,"
+          "\\nplease choose the last file of this set",
           "tabula-cli: set002.zip: File \"set002.zip\": This archive is not a valid Zip archive"}},
         {"numbered, first volume missing",
          {"", "set002.zip", "set003.zip"},
@@ -327,6 +328,25 @@ TEST(CliRun, NamesThatAreNotUtf8ReadAsWindows1252AndSaveAsTheirBytes) {
     EXPECT_NE(failed.err.find("d\xC3\xA9g\xC3\xA2t.zip: File \"d\xC3\xA9g\xC3\xA2t.zip\""),
               std::string::npos)
         << failed.err;
+}
+
+TEST(CliRun, NamesCannotMoveTheCursorOrRewriteALine) {
+    TScratchDirectory dir;
+    WriteBytes(dir.Path() / "\x1b[2K\rfake\x07.smc", "GAME-SMC-CONTENT-0123456789");
+    WriteBytes(dir.Path() / "\x1b[1A\x1b[2Kok.zip", "no archive");
+    for (const bool terminal : {false, true}) {
+        const TRun run = RunTool({dir.Path().string()}, terminal);
+        EXPECT_EQ(run.status, CliSomeFailed);
+        EXPECT_EQ(run.out, "\\x1b[2k\\rfake\\x07\t\\x1b[2K\\rfake\\x07\t\\x1b[2k\\rfake\\x07\t"
+                           "\\x1b[2K\\rfake\\x07\t\\x1b[2k\\rfake\\x07.smc\t2E84D73F\t27\n");
+        EXPECT_NE(run.err.find("tabula-cli: \\x1b[1A\\x1b[2Kok.zip: "), std::string::npos)
+            << run.err;
+        // Only the bar line's own erase sequence, on a terminal.
+        std::string err = run.err;
+        for (size_t at = err.find("\r\x1b[K"); at != std::string::npos; at = err.find("\r\x1b[K"))
+            err.erase(at, 4);
+        EXPECT_EQ(err.find_first_of("\x1b\r\x07"), std::string::npos) << err;
+    }
 }
 
 TEST(CliRun, ProgressLineOnlyOnATerminalAndNotWhenQuiet) {

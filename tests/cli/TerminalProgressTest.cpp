@@ -1,6 +1,7 @@
 #include "cli/TerminalProgress.h"
 #include "cli/CliZipUi.h"
 #include "cli/RowPrinter.h"
+#include "cli/TerminalText.h"
 
 #include <gtest/gtest.h>
 
@@ -50,13 +51,39 @@ TEST(CliZipUi, PrintsAndAnswersCancel) {
     TTerminalProgress progress(err, false, 80);
     TCliZipUi ui(progress);
     ui.ShowMessage("Archive damaged");
-    EXPECT_EQ(ui.AskForVolume("Insert the last disk", true), 2);
+    EXPECT_EQ(ui.AskForVolume("Insert the last disk\r\nin drive: /media/a\x1b[2K", true), 2);
     EXPECT_EQ(err.str(), "tabula-cli: Archive damaged\n"
-                         "tabula-cli: Insert the last disk (answered Cancel)\n");
+                         "tabula-cli: Insert the last disk in drive: /media/a\\x1b[2K (answered "
+                         "Cancel)\n");
 }
 
-TEST(RowPrinter, EscapesOnlyWhatWouldBreakTheLine) {
-    EXPECT_EQ(TRowPrinter::EscapeCell("plain name [!].smc"), "plain name [!].smc");
-    EXPECT_EQ(TRowPrinter::EscapeCell("a\tb\nc\rd\\e"), "a\\tb\\nc\\rd\\\\e");
-    EXPECT_EQ(TRowPrinter::EscapeCell(" "), " ");
+TEST(TerminalText, ControlCharactersNeverReachTheTerminalRaw) {
+    struct TCase {
+        const char* Text;
+        const char* Cell;
+        const char* Message;
+    };
+    const TCase cases[] = {
+        {"plain name [!].smc", "plain name [!].smc", "plain name [!].smc"},
+        {"a\tb\nc\rd\\e", "a\\tb\\nc\\rd\\\\e", "a\\tb\\nc\\rd\\e"},
+        {" ", " ", " "},
+        // ESC [2K and CR would erase the line and print over it.
+        {"\x1b[2K\rfake", "\\x1b[2K\\rfake", "\\x1b[2K\\rfake"},
+        {"bell\x07"
+         "del\x7F",
+         "bell\\x07del\\x7f", "bell\\x07del\\x7f"},
+        // C1 controls as UTF-8 (CSI U+009B) and as a stray byte read as 1252.
+        {"\xC2\x9B"
+         "2J caf\xC3\xA9",
+         "\\x9b"
+         "2J caf\xC3\xA9",
+         "\\x9b"
+         "2J caf\xC3\xA9"},
+        {"x\x9Dy\xE9", "x\\x9dy\xC3\xA9", "x\\x9dy\xC3\xA9"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Text);
+        EXPECT_EQ(TerminalCell(c.Text), c.Cell);
+        EXPECT_EQ(TerminalMessage(c.Text), c.Message);
+    }
 }
