@@ -85,7 +85,9 @@ const char* UsageText() {
            "\n"
            "Exit status: 0 every file was read; 1 some files failed (the rows of the\n"
            "others are still printed or written); 2 bad usage, or DIR is no directory\n"
-           "or cannot be listed; 3 the datafile could not be written.\n";
+           "or cannot be listed; 3 the datafile could not be written; 130 (SIGINT) or\n"
+           "143 (SIGTERM) stopped after the file at hand, no datafile written and\n"
+           "temporary files removed (a second signal stops at once).\n";
 }
 
 TCliOptions ParseCommandLine(const std::vector<std::string>& args) {

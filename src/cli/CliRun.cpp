@@ -84,6 +84,7 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
 
     TTerminalProgress progress(streams.Err, streams.ErrIsTerminal && !options.Quiet,
                                streams.Columns);
+    progress.SetInterrupted(streams.Interrupted);
     TCliZipUi zipUi(progress);
     TRomTable table;
     TTableRowSink<TRomTable> tableSink(table);
@@ -110,6 +111,15 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
     }
     if (progress.Drawing()) {
         progress.Message(Summary(result));
+    }
+    // Stopped by a signal: the rows printed so far stay, a datafile is not
+    // written (an existing one is left as it was).
+    if (const int signal = streams.Interrupted(); signal != 0) {
+        streams.Out.flush();
+        PrintError(streams.Err, options.Output.empty()
+                                    ? "interrupted"
+                                    : "interrupted; the datafile was not written");
+        return CliSignalBase + signal;
     }
 
     if (!options.Output.empty()) {

@@ -3,6 +3,7 @@
 #include "scan/ScanDriver.h"
 
 #include <chrono>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -21,7 +22,9 @@ public:
     void StepPosition() override { ++position_; }
     void SetWaitString(const std::string& text) override { waitString_ = text; }
     void Pump() override;
-    bool CancelRequested() override { return false; }
+    // True once the interrupt check set with SetInterrupted says a signal came.
+    bool CancelRequested() override { return interrupted_ && interrupted_() != 0; }
+    void SetInterrupted(std::function<int()> interrupted) { interrupted_ = std::move(interrupted); }
     void FileFailed(const TScanFailure& failure) override;
 
     // Prints one line of text, prefixed with the program's name.
@@ -36,6 +39,7 @@ public:
 
 private:
     std::ostream& err_;
+    std::function<int()> interrupted_;
     bool draw_;
     int columns_;
     int max_ = 0;

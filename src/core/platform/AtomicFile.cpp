@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/EmergencyCleanup.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -141,8 +143,14 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     if (fd < 0) {
         CreateFailed(path, errno);
     }
+    EmergencyCleanup::AddFile(temporary);
+    const struct TForget {
+        const std::string& Path;
+        ~TForget() { EmergencyCleanup::Remove(Path); }
+    } forget{temporary};
     try {
-        if (exists && ::fchmod(fd, existing.st_mode & 07777) != 0) {
+        // The old file's permissions, but a datafile never runs as its owner.
+        if (exists && ::fchmod(fd, existing.st_mode & 07777 & ~(S_ISUID | S_ISGID)) != 0) {
             CreateFailed(path, errno);
         }
         WriteAll(fd, bytes, path);

@@ -28,7 +28,8 @@ public:
 // renamed over path. Only a regular file is replaced: a directory, device or
 // pipe at path is refused. On any failure the file at path is exactly as it was and
 // the temporary is gone. A symbolic link is followed (the file it names is
-// replaced); an existing file keeps its permission bits, and one we may not
+// replaced); an existing file keeps its permission bits (never set-user-ID or
+// set-group-ID), and one we may not
 // write to is refused as the system would refuse to open it for writing.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
 

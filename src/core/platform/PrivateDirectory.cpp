@@ -1,5 +1,7 @@
 #include "platform/PrivateDirectory.h"
 
+#include "platform/EmergencyCleanup.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -60,7 +62,9 @@ bool EmptyAt(int dirFd) {
     return ok;
 }
 
-bool EmptyDirectory(const std::string& path) {
+} // namespace
+
+bool EmptyPrivateDirectory(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return false;
@@ -70,8 +74,6 @@ bool EmptyDirectory(const std::string& path) {
     ::close(fd);
     return ok;
 }
-
-} // namespace
 
 std::string TemporaryDirectory() {
     const char* value = std::getenv("TMPDIR");
@@ -114,18 +116,20 @@ TPrivateDirectory::TPrivateDirectory(const std::string& parent, const std::strin
                                      "\": " + std::strerror(error));
     }
     path_ = std::move(pattern);
+    EmergencyCleanup::AddDirectory(path_);
 }
 
 TPrivateDirectory::~TPrivateDirectory() {
     // Mostly it is empty already: then one call removes it.
     if (::rmdir(path_.c_str()) != 0) {
-        EmptyDirectory(path_);
+        EmptyPrivateDirectory(path_);
         ::rmdir(path_.c_str());
     }
+    EmergencyCleanup::Remove(path_);
 }
 
 bool TPrivateDirectory::Empty() const {
-    return EmptyDirectory(path_);
+    return EmptyPrivateDirectory(path_);
 }
 
 } // namespace tabula

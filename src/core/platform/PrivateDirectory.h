@@ -20,6 +20,10 @@ std::string TemporaryDirectory();
 // file system gives them; empty when it cannot be read.
 std::vector<std::string> DirectoryEntries(const std::string& directory);
 
+// Removes everything inside the directory at path, keeping it; symbolic
+// links are removed, never followed. False when something stayed.
+bool EmptyPrivateDirectory(const std::string& path);
+
 // A fresh directory that only this object uses: made with mode 0700 inside
 // parent, so nothing else can be in it unless we put it there. Removed with
 // everything in it when the object ends.

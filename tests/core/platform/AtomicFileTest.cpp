@@ -63,6 +63,10 @@ TEST(AtomicFile, ReplacedFileKeepsItsPermissionsAndANewOneFollowsTheUmask) {
     ::chmod(existing.c_str(), 0640);
     WriteFileAtomically(existing, "new");
     EXPECT_EQ(ModeOf(existing) & 07777, 0640u);
+    // Set-user-ID and set-group-ID never come across to a datafile.
+    ::chmod(existing.c_str(), 06755);
+    WriteFileAtomically(existing, "newer");
+    EXPECT_EQ(ModeOf(existing) & 07777, 0755u);
 
     const mode_t mask = ::umask(022);
     WriteFileAtomically(dir.File("fresh.dat"), "new");

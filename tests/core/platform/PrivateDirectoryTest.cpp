@@ -1,5 +1,6 @@
 #include "platform/PrivateDirectory.h"
 #include "platform/CurrentDirectory.h"
+#include "platform/EmergencyCleanup.h"
 
 #include "support/EnvironmentOverride.h"
 #include "support/ScratchDirectory.h"
@@ -11,6 +12,7 @@
 
 using namespace tabula;
 using tabula::test::TScratchDirectory;
+using tabula::test::WriteBytes;
 namespace fs = std::filesystem;
 
 using TTmpDirOverride = test::TEnvironmentOverride;
@@ -49,6 +51,30 @@ TEST(PrivateDirectory, IsMadeForUsAloneAndRemovedWithAllItHolds) {
     EXPECT_FALSE(fs::exists(path));
     EXPECT_EQ(test::ReadBytes(scratch.File("outside.bin")), "keep me");
     EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"outside.bin"});
+}
+
+TEST(PrivateDirectory, EmergencyCleanupRemovesWhatIsStillRegistered) {
+    TScratchDirectory parent;
+    std::string kept;
+    {
+        TPrivateDirectory done(parent.Path().string(), "done-");
+        kept = done.Path();
+    }
+    // Made by a program that is ending at once: neither object ends.
+    auto* live = new TPrivateDirectory(parent.Path().string(), "live-");
+    std::filesystem::create_directory(live->Path() + "/member");
+    WriteBytes(live->Path() + "/member/half.nes", "partial");
+    const std::string temporary = parent.File(".tabula-x.tmp");
+    WriteBytes(temporary, "half a datafile");
+    EmergencyCleanup::AddFile(temporary);
+    WriteBytes(parent.File("forgotten.tmp"), "removed by its owner's own code");
+    EmergencyCleanup::AddFile(parent.File("forgotten.tmp"));
+    EmergencyCleanup::Remove(parent.File("forgotten.tmp"));
+
+    EmergencyCleanup::RunNow();
+    EXPECT_EQ(parent.Entries(), std::vector<std::string>{"forgotten.tmp"});
+    std::filesystem::create_directory(live->Path()); // so that its end finds it
+    delete live;
 }
 
 TEST(PrivateDirectory, UnusableParentRaisesAnError) {
