@@ -41,6 +41,21 @@ TCurrentDirectoryScope::TCurrentDirectoryScope(const std::string& path) {
     }
 }
 
+TCurrentDirectoryScope::TCurrentDirectoryScope(int directoryFd, const std::string& name) {
+    previousFd_ = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (previousFd_ < 0) {
+        const int error = errno;
+        throw ECurrentDirectoryError(std::string("Cannot remember the current directory: ") +
+                                     std::strerror(error));
+    }
+    if (::fchdir(directoryFd) != 0) {
+        const int error = errno;
+        ::close(previousFd_);
+        throw ECurrentDirectoryError("Cannot enter directory \"" + name +
+                                     "\": " + std::strerror(error));
+    }
+}
+
 TCurrentDirectoryScope::~TCurrentDirectoryScope() {
     // Nothing sensible can be done from a destructor if this fails.
     [[maybe_unused]] const int ignored = ::fchdir(previousFd_);

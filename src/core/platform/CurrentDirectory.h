@@ -23,6 +23,9 @@ public:
     // Throws ECurrentDirectoryError, changing nothing, when the current
     // directory cannot be remembered or path cannot be entered.
     explicit TCurrentDirectoryScope(const std::string& path);
+    // Enters the directory open as directoryFd, whatever its path is by
+    // then; name is for the message.
+    TCurrentDirectoryScope(int directoryFd, const std::string& name);
     ~TCurrentDirectoryScope();
     TCurrentDirectoryScope(const TCurrentDirectoryScope&) = delete;
     TCurrentDirectoryScope& operator=(const TCurrentDirectoryScope&) = delete;

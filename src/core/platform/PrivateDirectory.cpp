@@ -32,6 +32,9 @@ bool EmptyAt(int dirFd) {
         ::close(readFd);
         return false;
     }
+    // The copy shares its position with dirFd, which an earlier pass left
+    // at the end.
+    ::rewinddir(dir.get());
     bool ok = true;
     while (const dirent* entry = ::readdir(dir.get())) {
         const char* name = entry->d_name;
@@ -115,21 +118,45 @@ TPrivateDirectory::TPrivateDirectory(const std::string& parent, const std::strin
         throw EPrivateDirectoryError("Cannot make a temporary directory in \"" + base +
                                      "\": " + std::strerror(error));
     }
+    fd_ = ::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd_ < 0) {
+        const int error = errno;
+        ::rmdir(pattern.c_str());
+        throw EPrivateDirectoryError("Cannot open the temporary directory \"" + pattern +
+                                     "\": " + std::strerror(error));
+    }
     path_ = std::move(pattern);
     EmergencyCleanup::AddDirectory(path_);
 }
 
 TPrivateDirectory::~TPrivateDirectory() {
-    // Mostly it is empty already: then one call removes it.
-    if (::rmdir(path_.c_str()) != 0) {
-        EmptyPrivateDirectory(path_);
+    // Emptied through the descriptor; the path is removed only while it
+    // still names this directory (it may have been renamed and replaced).
+    struct stat held {};
+    struct stat named {};
+    const bool ours = ::fstat(fd_, &held) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
+                      held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+    if (ours && ::rmdir(path_.c_str()) != 0) {
+        Empty();
         ::rmdir(path_.c_str());
+    } else if (!ours) {
+        Empty();
     }
+    ::close(fd_);
     EmergencyCleanup::Remove(path_);
 }
 
+std::string TPrivateDirectory::DescriptorPath() const {
+    return "/proc/self/fd/" + std::to_string(fd_);
+}
+
 bool TPrivateDirectory::Empty() const {
-    return EmptyPrivateDirectory(path_);
+    ::fchmod(fd_, S_IRWXU);
+    return EmptyAt(fd_);
+}
+
+bool TPrivateDirectory::RemoveEntry(const std::string& name) const {
+    return ::unlinkat(fd_, name.c_str(), 0) == 0;
 }
 
 } // namespace tabula

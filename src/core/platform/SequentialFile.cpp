@@ -16,6 +16,11 @@ std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
 }
 
+std::function<void(const std::string&, uint64_t)>& ReadHook() {
+    static std::function<void(const std::string&, uint64_t)> hook;
+    return hook;
+}
+
 [[noreturn]] void FailRead(const std::string& path, int error) {
     throw EFileReadError("Cannot read file " + Quoted(path) + ": " + std::strerror(error));
 }
@@ -25,7 +30,9 @@ std::string Quoted(const std::string& path) {
 TPathStatus StatPath(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        return {};
+        TPathStatus missing;
+        missing.Error = errno;
+        return missing;
     }
     TPathStatus status;
     status.Kind = S_ISREG(info.st_mode)   ? TPathKind::Regular
@@ -89,7 +96,28 @@ void TSequentialFile::ReadFrom(
         }
         consume(buffer.first(static_cast<size_t>(got)));
         position += static_cast<uint64_t>(got);
+        if (ReadHook()) {
+            ReadHook()(path_, position);
+        }
     }
+    // Bytes written meanwhile would make a checksum of no version of the file.
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) {
+        FailRead(path_, errno);
+    }
+    if (static_cast<uint64_t>(info.st_size) != size_) {
+        throw EFileReadError("Cannot read file " + Quoted(path_) + ": its size changed from " +
+                             std::to_string(size_) + " to " + std::to_string(info.st_size) +
+                             " bytes while it was read");
+    }
+}
+
+TScopedReadHook::TScopedReadHook(std::function<void(const std::string&, uint64_t)> hook) {
+    ReadHook() = std::move(hook);
+}
+
+TScopedReadHook::~TScopedReadHook() {
+    ReadHook() = nullptr;
 }
 
 } // namespace tabula

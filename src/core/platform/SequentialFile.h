@@ -30,6 +30,10 @@ struct TPathStatus {
     uint64_t Inode = 0;
     TFileTime Modified;
     TFileTime Changed; // of the file's status: any write moves it
+    // Why a Missing path could not be looked at: ENOENT when nothing is
+    // there, another errno when it cannot be reached (no access, a folder
+    // that is no folder any more).
+    int Error = 0;
 };
 
 // What lies at path, following symbolic links (a dangling link is Missing).
@@ -50,8 +54,9 @@ public:
     uint64_t Size() const { return size_; }
 
     // Reads the bytes from position from up to Size() through buffer, handing
-    // each block to consume in order. Throws EFileReadError when a read fails
-    // or the file ends early: every byte up to Size() is read, or none counts.
+    // each block to consume in order. Throws EFileReadError when a read fails,
+    // the file ends early or its size is no longer Size() at the end (it was
+    // written to meanwhile): every byte up to Size() is read, or none counts.
     void ReadFrom(uint64_t from, std::span<std::byte> buffer,
                   const std::function<void(std::span<const std::byte>)>& consume) const;
 
@@ -59,6 +64,17 @@ private:
     std::string path_;
     int fd_ = -1;
     uint64_t size_ = 0;
+};
+
+// Calls hook after each block any TSequentialFile reads, with the file's
+// path and the position reached, for its lifetime; tests change the file
+// there to play one that shrinks or grows while it is read.
+class TScopedReadHook {
+public:
+    explicit TScopedReadHook(std::function<void(const std::string&, uint64_t)> hook);
+    ~TScopedReadHook();
+    TScopedReadHook(const TScopedReadHook&) = delete;
+    TScopedReadHook& operator=(const TScopedReadHook&) = delete;
 };
 
 } // namespace tabula

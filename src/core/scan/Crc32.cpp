@@ -7,7 +7,9 @@
 #include "text/CodePages.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <utility>
@@ -62,6 +64,11 @@ int32_t TCrc32::SnesHeaderSize(int32_t size) {
 }
 
 void TCrc32::RefuseUnlessRegular(const TPathStatus& status) const {
+    if (status.Kind == TPathKind::Missing && status.Error != 0 && status.Error != ENOENT) {
+        // There, perhaps, but out of reach (its folder unreadable or gone).
+        throw ECrcFileError("File " + Quoted(fileName_) +
+                            " cannot be reached: " + std::strerror(status.Error));
+    }
     if (status.Kind == TPathKind::Missing) {
         throw ECrcFileNotFound("File " + Quoted(fileName_) + " not found.");
     }

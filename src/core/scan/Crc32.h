@@ -117,6 +117,10 @@ private:
     // The member's CRC without its header from the archive's stored CRC,
     // when TrustZipCrc is set and the member allows it.
     std::optional<uint32_t> TrustedCrc(const TZipComponent& zip, const ZipDirEntry& entry);
+    // Throws when the archive at the collected path is no longer the file
+    // its listing read (replaced, or written to): its members could come
+    // from another archive than the one listed.
+    void RefuseIfArchiveChanged() const;
     // The joined copy of the split set archivePath, made on first use.
     const std::string& JoinedSet(const std::string& archivePath);
     void AddItem(std::string name, std::string crcText, int64_t size);
@@ -134,6 +138,8 @@ private:
     // archive are extracted; the previous one comes back when Collect ends.
     std::optional<TCurrentDirectoryScope> insideExtractDir_;
     std::string absoluteArchive_;
+    // The archive as its listing found it.
+    TPathStatus listedArchive_;
     std::string joinedSet_;
     // The archive as trusted CRCs read it, open while Collect runs.
     std::unique_ptr<TFileReader> trustedArchive_;

@@ -36,20 +36,20 @@ bool IsFolderEntry(const ZipDirEntry& entry) {
            (entry.FileName.back() == '\\' || entry.FileName.back() == '/');
 }
 
-// The file the extraction of member left in dir, which held nothing before.
-// The library names it after the member's stored bytes, which may differ
-// from the listed name in case or encoding.
-std::string ExtractedCopy(const std::string& dir, const std::string& archivePath,
-                          const std::string& member) {
-    const std::vector<std::string> entries = DirectoryEntries(dir);
+// The file the extraction of member left in the current directory (the
+// extraction folder), which held nothing before. The library names it after
+// the member's stored bytes, which may differ from the listed name in case or
+// encoding.
+std::string ExtractedCopy(const std::string& archivePath, const std::string& member) {
+    const std::vector<std::string> entries = DirectoryEntries(".");
     if (entries.size() == 1) {
-        return dir + "/" + entries.front();
+        return entries.front();
     }
     const std::string bare = ShortFileName(member);
     const auto named = std::find_if(entries.begin(), entries.end(),
                                     [&](const std::string& entry) { return entry == bare; });
     if (named != entries.end()) {
-        return dir + "/" + *named;
+        return *named;
     }
     throw ECrcFileError("Member " + Quoted(member) + " of " + Quoted(ShortFileName(archivePath)) +
                         " was not extracted");
@@ -76,6 +76,7 @@ void TCrc32::CollectArchive() {
         throw ECrcZipError("File " + Quoted(archiveName) + ": " + zip.Message());
     }
 
+    listedArchive_ = zip.ZipStatus();
     const std::span<const ZipDirEntry> entries = zip.DirEntries();
     if (const auto overlap = OverlappingEntries(entries)) {
         throw ECrcZipError("File " + Quoted(archiveName) + ": members " +
@@ -133,7 +134,10 @@ void TCrc32::CollectArchive() {
                                    " is stored twice under the same name; the second cannot be "
                                    "extracted apart from the first");
             }
+            // Checked on both sides: the library opens the archive anew.
+            RefuseIfArchiveChanged();
             const TCrcResult result = CrcOfZipMember(fileName_, entry, name, zip.LastDisk());
+            RefuseIfArchiveChanged();
             AddItem(name, LowerCase(HexText(result.Crc)), result.Size);
         }
     }
@@ -147,8 +151,13 @@ std::optional<uint32_t> TCrc32::TrustedCrc(const TZipComponent& zip, const ZipDi
     }
     // One opening of the archive serves all its members.
     if (!trustedArchive_) {
-        trustedArchive_ = std::make_unique<TFileReader>();
-        trustedArchive_->Open(absoluteArchive_);
+        auto reader = std::make_unique<TFileReader>();
+        if (!reader->Open(absoluteArchive_) ||
+            !(reader->Identity() == TFileIdentity{listedArchive_.Device, listedArchive_.Inode})) {
+            RefuseIfArchiveChanged();
+            return std::nullopt; // extraction tells what is wrong
+        }
+        trustedArchive_ = std::move(reader);
     }
     // In a set the directory may start on another volume: the file's end
     // bounds the data then.
@@ -157,6 +166,17 @@ std::optional<uint32_t> TCrc32::TrustedCrc(const TZipComponent& zip, const ZipDi
                                  : trustedArchive_->Size();
     return TrustedCrcWithoutHeader(*trustedArchive_, entry, static_cast<uint32_t>(headerSize_),
                                    dataEnd);
+}
+
+void TCrc32::RefuseIfArchiveChanged() const {
+    const TPathStatus now = StatPath(absoluteArchive_);
+    if (now.Kind != listedArchive_.Kind || now.Device != listedArchive_.Device ||
+        now.Inode != listedArchive_.Inode || now.Size != listedArchive_.Size ||
+        !(now.Modified == listedArchive_.Modified) || !(now.Changed == listedArchive_.Changed)) {
+        throw ECrcZipError("File " + Quoted(ShortFileName(fileName_)) +
+                           " was replaced or changed while it was read; its remaining members "
+                           "were not read");
+    }
 }
 
 const std::string& TCrc32::JoinedSet(const std::string& archivePath) {
@@ -169,7 +189,7 @@ const std::string& TCrc32::JoinedSet(const std::string& archivePath) {
         } catch (const EPrivateDirectoryError& error) {
             throw ECrcZipError(error.what());
         }
-        std::string joined = joinDir_->Path() + "/";
+        std::string joined = joinDir_->DescriptorPath() + "/";
         if (joiner.ReadSpan(archivePath, joined) != 0) {
             throw ECrcZipError(joiner.Message());
         }
@@ -185,7 +205,7 @@ TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath, const 
             // The current directory stays in the extraction folder for all
             // of this archive's members.
             extractDir_ = std::make_unique<TPrivateDirectory>(tempPath_, "tabula-extract-");
-            insideExtractDir_.emplace(extractDir_->Path());
+            insideExtractDir_.emplace(extractDir_->Descriptor(), extractDir_->Path());
         }
     } catch (const EPrivateDirectoryError& error) {
         throw ECrcZipError(error.what());
@@ -233,15 +253,17 @@ TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath, const 
     if (zip.ErrCode() != 0) {
         throw ECrcZipError(zip.Message());
     }
-    // The library writes the member under the bare name it is stored by;
-    // only when that is not there is the folder listed.
-    const std::string named = dir.Path() + "/" + ShortFileName(entry.RawFileName);
+    // The library writes the member under the bare name it is stored by
+    // into the current directory, which is the extraction folder however its
+    // path was renamed meanwhile; only when that name is not there is the
+    // folder listed.
+    const std::string named = ShortFileName(entry.RawFileName);
     if (!entry.RawFileName.empty() && IsExistingFile(named)) {
         const TCrcResult result = CrcOfFile(named);
-        emptyAfterwards.Removed = RemoveFile(named);
+        emptyAfterwards.Removed = dir.RemoveEntry(named);
         return result;
     }
-    return CrcOfFile(ExtractedCopy(dir.Path(), archivePath, memberName));
+    return CrcOfFile(ExtractedCopy(archivePath, memberName));
 }
 
 } // namespace tabula

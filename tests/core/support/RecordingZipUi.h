@@ -28,7 +28,12 @@ public:
         return answer;
     }
     void SetBusy(bool busy) override { BusyCalls.push_back(busy); }
-    void Pump() override { ++Pumps; }
+    void Pump() override {
+        ++Pumps;
+        if (OnPump) {
+            OnPump(Pumps);
+        }
+    }
 
     std::vector<std::string> Shown;
     std::vector<std::string> Prompts;
@@ -38,6 +43,9 @@ public:
     std::function<int(const std::string&)> OnAsk;
     std::vector<bool> BusyCalls;
     int Pumps = 0;
+    // Runs on each pump with its number (a test changes files here, while
+    // the library is extracting).
+    std::function<void(int)> OnPump;
 };
 
 } // namespace tabula::test
