@@ -6,11 +6,13 @@
 #   trusted the same with --trust-zip-crc            vs  tabula-cli --nes (the full extraction)
 #   nesmem  the full extraction (--nes)              vs  Python zipfile + zlib.crc32 in memory
 #   members NES on archives of 8,000, 16,000 and 32,000 empty stored members (time per size)
+#   many    directories of 25,000, 50,000 and 100,000 small files, saved with -o: time,
+#           time per file and peak memory (vs rhash --crc32 over the same files)
 # Every run reads from the page cache (one warm-up read first). Prints the
 # median wall time of RUNS runs per command and the ratio tabula / reference,
 # after checking that tabula-cli's CRCs agree with the reference's.
 #
-# Usage: bench/scan.sh [loose|zipdir|nes|trusted|nesmem|members ...]   (all by default)
+# Usage: bench/scan.sh [loose|zipdir|nes|trusted|nesmem|members|many ...]   (all by default)
 # Environment: TABULA_CLI (default build-bench/bin/tabula-cli, built if missing),
 #   CORPUS (default /tmp/tabula-scan-corpus), RUNS (default 5), NES_RUNS (default 3).
 set -euo pipefail
@@ -21,7 +23,7 @@ corpus=${CORPUS:-/tmp/tabula-scan-corpus}
 runs=${RUNS:-5}
 nes_runs=${NES_RUNS:-3}
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted nesmem members)
+[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted nesmem members many)
 
 if [ -z "${TABULA_CLI:-}" ] && [ ! -x "$cli" ]; then
     (cd "$root" && cmake --preset bench -DTABULA_BUILD_GUI=OFF >/dev/null &&
@@ -203,8 +205,29 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_STORED) as z:
             echo "| $n empty stored members, NES | $t s |"
         done
         ;;
+    many)
+        for n in 25000 50000 100000; do
+            dir=$corpus/many-$n
+            if [ ! -e "$dir/.complete" ]; then
+                rm -rf "$dir" && mkdir -p "$dir"
+                python3 -c 'import sys
+for i in range(int(sys.argv[2])):
+    with open(f"{sys.argv[1]}/Game {i:06d} (World).nes", "wb") as f:
+        f.write(b"NES\x1a" + bytes(12) + i.to_bytes(4, "little") * 8)' "$dir" "$n"
+                touch "$dir/.complete"
+            fi
+            out=$(mktemp)
+            read -r t r < <(median_pair "$nes_runs" "$(q "$cli") -q --nes -o $(q "$out") $(q "$dir")" \
+                "rhash --crc32 -r $(q "$dir")")
+            rss=$( { /usr/bin/time -f %M "$cli" -q --nes -o "$out" "$dir"; } 2>&1 >/dev/null | tail -n 1)
+            rm -f "$out"
+            awk -v n="$n" -v t="$t" -v r="$r" -v m="$rss" 'BEGIN {
+                printf "| %d small files, NES, -o | %s s | %.1f us/file | %.1f MB peak | rhash %s s (%.2f) |\n",
+                       n, t, t / n * 1e6, m / 1024, r, t / r }'
+        done
+        ;;
     *)
-        echo "scan.sh: unknown case $c (loose, zipdir, nes, trusted, nesmem, members)" >&2
+        echo "scan.sh: unknown case $c (loose, zipdir, nes, trusted, nesmem, members, many)" >&2
         exit 2
         ;;
     esac

@@ -94,9 +94,9 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
         return result;
     }
 
-    const std::vector<std::string> counted = ListFiles(dirPath);
-    result.Listed = static_cast<int>(counted.size());
-    if (!counted.empty()) {
+    // Only the count is kept: a large directory's names are held once.
+    result.Listed = static_cast<int>(ListFiles(dirPath).size());
+    if (result.Listed > 0) {
         progress_.SetMax(result.Listed);
     }
 
