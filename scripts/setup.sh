@@ -10,8 +10,9 @@ packages=(
     libisal-dev
     # tests
     libgtest-dev
-    # benchmarks and the fuzzer
-    libbenchmark-dev clang rhash zip unzip time hyperfine
+    # benchmarks, and the sanitized build with its fuzz targets (the sanitizer
+    # and libFuzzer run times are only recommended by clang)
+    libbenchmark-dev clang libclang-rt-dev rhash zip unzip time hyperfine
     # test archives: 7-Zip regenerates tests/data/zip/7zip.zip
     p7zip-full
     # screenshot: a virtual display, window lookup and capture

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# The sanitized configuration: builds the core, the unzip library, tabula-cli,
+# their tests and the fuzz targets with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-fuzz/, runs those tests in it and each
+# fuzz target for FUZZ_SECONDS (30 by default) from its seeds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+seconds=${FUZZ_SECONDS:-30}
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DTABULA_FUZZ=ON -DTABULA_BUILD_GUI=OFF -DTABULA_FUZZ_SECONDS="$seconds" >/dev/null
+cmake --build build-fuzz
+# A report of either sanitizer fails the test that met it.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+ctest --test-dir build-fuzz --output-on-failure -j2 "$@"
