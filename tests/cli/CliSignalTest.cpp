@@ -92,7 +92,7 @@ std::string ZerosArchive(int members, uint32_t matches) {
         Append(central, 0x02014b50, 4);
         Append(central, 0x031E, 2);
         central += header.substr(4, 26);
-        Append(central, 0, 2 + 2 + 2 + 4);
+        central.append(2 + 2 + 2 + 4, '\0'); // comment length, disk, attributes
         Append(central, static_cast<uint32_t>(bytes.size()), 4);
         central += name;
         bytes += header + name + data;
