@@ -2,6 +2,7 @@
 // archive: what it leaves in the temporary folder and beside the datafile.
 #include "scan/CrcUpdate.h"
 #include "support/ScratchDirectory.h"
+#include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -56,16 +57,9 @@ std::string DeflatedZeros(uint32_t matches) {
     return out;
 }
 
-void Append(std::string& bytes, uint32_t value, int size) {
-    for (int i = 0; i < size; ++i) {
-        bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-    }
-}
-
-// An archive of members of zeros, each size bytes, deflated.
+// An archive of members of size zeros each, deflated.
 std::string ZerosArchive(int members, uint32_t matches) {
     const uint32_t size = 1 + 258 * matches;
-    const std::string data = DeflatedZeros(matches);
     uint32_t crc = tabula::CrcInit;
     const std::vector<std::byte> zeros(1 << 20);
     for (uint32_t done = 0; done < size;) {
@@ -73,40 +67,12 @@ std::string ZerosArchive(int members, uint32_t matches) {
         crc = tabula::CrcContinue(crc, std::span(zeros).first(part));
         done += part;
     }
-    crc = ~crc;
-    std::string bytes;
-    std::string central;
+    std::vector<tabula::test::TTestMember> list;
     for (int m = 0; m < members; ++m) {
-        const std::string name = "zeros" + std::to_string(m) + ".nes";
-        std::string header;
-        Append(header, 0x04034b50, 4);
-        Append(header, 20, 2);
-        Append(header, 0, 2);
-        Append(header, 8, 2);
-        Append(header, 0, 4);
-        Append(header, crc, 4);
-        Append(header, static_cast<uint32_t>(data.size()), 4);
-        Append(header, size, 4);
-        Append(header, static_cast<uint32_t>(name.size()), 2);
-        Append(header, 0, 2);
-        Append(central, 0x02014b50, 4);
-        Append(central, 0x031E, 2);
-        central += header.substr(4, 26);
-        central.append(2 + 2 + 2 + 4, '\0'); // comment length, disk, attributes
-        Append(central, static_cast<uint32_t>(bytes.size()), 4);
-        central += name;
-        bytes += header + name + data;
+        list.emplace_back("zeros" + std::to_string(m) + ".nes", DeflatedZeros(matches))
+            .Deflated(size, ~crc);
     }
-    const auto offset = static_cast<uint32_t>(bytes.size());
-    bytes += central;
-    Append(bytes, 0x06054b50, 4);
-    Append(bytes, 0, 4);
-    Append(bytes, static_cast<uint32_t>(members), 2);
-    Append(bytes, static_cast<uint32_t>(members), 2);
-    Append(bytes, static_cast<uint32_t>(central.size()), 4);
-    Append(bytes, offset, 4);
-    Append(bytes, 0, 2);
-    return bytes;
+    return tabula::test::BuildZip(list).Bytes;
 }
 
 struct TStopped {

@@ -54,12 +54,12 @@ TBuiltZip BuildZip(const std::vector<TTestMember>& members, const std::string& c
         AppendU32(out, 0x04034b50);
         AppendU16(out, 10);
         AppendU16(out, m.Flags);
-        AppendU16(out, 0); // stored
+        AppendU16(out, m.Method);
         AppendU16(out, 0x6000);
         AppendU16(out, 0x5A21);
-        AppendU32(out, TestCrc32(m.Data));
+        AppendU32(out, m.Crc.value_or(TestCrc32(m.Data)));
         AppendU32(out, static_cast<uint32_t>(m.Data.size()));
-        AppendU32(out, static_cast<uint32_t>(m.Data.size()));
+        AppendU32(out, m.Size.value_or(static_cast<uint32_t>(m.Data.size())));
         AppendU16(out, static_cast<uint16_t>(m.Name.size()));
         AppendU16(out, 0);
         out += m.Name;
@@ -73,12 +73,12 @@ TBuiltZip BuildZip(const std::vector<TTestMember>& members, const std::string& c
         AppendU16(out, m.VersionMadeBy);
         AppendU16(out, 10);
         AppendU16(out, m.Flags);
-        AppendU16(out, 0);
+        AppendU16(out, m.Method);
         AppendU16(out, 0x6000);
         AppendU16(out, 0x5A21);
-        AppendU32(out, TestCrc32(m.Data));
+        AppendU32(out, m.Crc.value_or(TestCrc32(m.Data)));
         AppendU32(out, static_cast<uint32_t>(m.Data.size()));
-        AppendU32(out, static_cast<uint32_t>(m.Data.size()));
+        AppendU32(out, m.Size.value_or(static_cast<uint32_t>(m.Data.size())));
         AppendU16(out, static_cast<uint16_t>(m.Name.size()));
         AppendU16(out, static_cast<uint16_t>(m.Extra.size()));
         AppendU16(out, static_cast<uint16_t>(m.Comment.size()));

@@ -3,13 +3,14 @@
 #include "support/ScratchDirectory.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace tabula::test {
 
-// A member of an archive built for a test; stored (not compressed).
+// A member of an archive built for a test; stored unless said otherwise.
 struct TTestMember {
     TTestMember(std::string name, std::string data)
         : Name(std::move(name)), Data(std::move(data)) {}
@@ -29,6 +30,13 @@ struct TTestMember {
         Comment = std::move(comment);
         return *this;
     }
+    // Data is already deflated; the member stands for size bytes of that CRC.
+    TTestMember& Deflated(uint32_t size, uint32_t crc) {
+        Method = 8;
+        Size = size;
+        Crc = crc;
+        return *this;
+    }
 
     std::string Name;
     std::string Data;
@@ -36,6 +44,9 @@ struct TTestMember {
     uint16_t Flags = 0;
     std::string Extra;   // central extra field, as bytes
     std::string Comment; // member comment, as bytes
+    uint16_t Method = 0;
+    std::optional<uint32_t> Size; // uncompressed, when Data is not
+    std::optional<uint32_t> Crc;
 };
 
 // An archive built in memory, with the positions a test needs to break one field.
