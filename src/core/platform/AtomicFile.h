@@ -26,11 +26,12 @@ public:
 // nothing ever sees a partial file: the bytes go to a new temporary file in
 // the same directory, are flushed to the disk, and only then is the temporary
 // renamed over path. Only a regular file is replaced: a directory, device or
-// pipe at path is refused. On any failure the file at path is exactly as it was and
-// the temporary is gone. A symbolic link is followed (the file it names is
-// replaced); an existing file keeps its permission bits (never set-user-ID or
-// set-group-ID), and one we may not
-// write to is refused as the system would refuse to open it for writing.
+// pipe at path is refused. On any failure the file at path is exactly as it
+// was and the temporary is gone. A symbolic link is followed (the file it
+// names is replaced); an existing file keeps its permission bits (never
+// set-user-ID or set-group-ID), and one we may not write to is refused as the
+// system would refuse to open it for writing. While it exists the temporary
+// is registered with EmergencyCleanup.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 // The system calls WriteFileAtomically makes to write, flush and rename, with
