@@ -99,6 +99,10 @@ void MarkOverlaps(std::vector<TZipMember>& members) {
     size_t reacher = members.size();
     for (const size_t i : order) {
         TZipMember& member = members[i];
+        // Its real sizes live in a zip64 field this reader does not take;
+        // it is never extracted, and its placeholder size says nothing.
+        if (member.NeedsZip64)
+            continue;
         if (reacher != members.size() && member.LocalHeaderOffset < reach) {
             member.Overlaps = true;
             members[reacher].Overlaps = true;

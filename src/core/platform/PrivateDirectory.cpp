@@ -146,10 +146,6 @@ TPrivateDirectory::~TPrivateDirectory() {
     EmergencyCleanup::Remove(path_);
 }
 
-std::string TPrivateDirectory::DescriptorPath() const {
-    return "/proc/self/fd/" + std::to_string(fd_);
-}
-
 bool TPrivateDirectory::Empty() const {
     ::fchmod(fd_, S_IRWXU);
     return EmptyAt(fd_);

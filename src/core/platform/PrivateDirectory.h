@@ -41,9 +41,6 @@ public:
     // The directory itself, open from its making to its end: working through
     // it (openat, fchdir), nothing can be sent elsewhere by renaming the path.
     int Descriptor() const { return fd_; }
-    // A path that names the directory through Descriptor() for as long as
-    // the object lives, for calls that only take paths.
-    std::string DescriptorPath() const;
 
     // Removes everything inside the directory, keeping the directory itself.
     // Symbolic links are removed, never followed. False when something stayed.

@@ -65,6 +65,7 @@ TSequentialFile::TSequentialFile(const std::string& path) : path_(path) {
         throw EFileReadError("File " + Quoted(path) + " is not a regular file");
     }
     size_ = static_cast<uint64_t>(info.st_size);
+    modified_ = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
     // Worth a call only for a file that takes many reads.
     if (size_ > (uint64_t{1} << 20)) {
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -109,6 +110,10 @@ void TSequentialFile::ReadFrom(
         throw EFileReadError("Cannot read file " + Quoted(path_) + ": its size changed from " +
                              std::to_string(size_) + " to " + std::to_string(info.st_size) +
                              " bytes while it was read");
+    }
+    if (!(TFileTime{info.st_mtim.tv_sec, info.st_mtim.tv_nsec} == modified_)) {
+        throw EFileReadError("Cannot read file " + Quoted(path_) +
+                             ": it was written to while it was read");
     }
 }
 

@@ -55,8 +55,9 @@ public:
 
     // Reads the bytes from position from up to Size() through buffer, handing
     // each block to consume in order. Throws EFileReadError when a read fails,
-    // the file ends early or its size is no longer Size() at the end (it was
-    // written to meanwhile): every byte up to Size() is read, or none counts.
+    // the file ends early, or its size or modification time at the end is not
+    // what it was at the opening (it was written to meanwhile): every byte up
+    // to Size() is read from one version of the file, or none counts.
     void ReadFrom(uint64_t from, std::span<std::byte> buffer,
                   const std::function<void(std::span<const std::byte>)>& consume) const;
 
@@ -64,6 +65,7 @@ private:
     std::string path_;
     int fd_ = -1;
     uint64_t size_ = 0;
+    TFileTime modified_;
 };
 
 // Calls hook after each block any TSequentialFile reads, with the file's

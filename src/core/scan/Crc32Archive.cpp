@@ -78,7 +78,7 @@ void TCrc32::CollectArchive() {
 
     listedArchive_ = zip.ZipStatus();
     const std::span<const ZipDirEntry> entries = zip.DirEntries();
-    if (const auto overlap = OverlappingEntries(entries)) {
+    if (const auto overlap = OverlappingEntries(entries, zip.LastDisk() != 0)) {
         throw ECrcZipError("File " + Quoted(archiveName) + ": members " +
                            Quoted(NameUpToNul(entries[overlap->first].FileName)) + " and " +
                            Quoted(NameUpToNul(entries[overlap->second].FileName)) +
@@ -189,7 +189,7 @@ const std::string& TCrc32::JoinedSet(const std::string& archivePath) {
         } catch (const EPrivateDirectoryError& error) {
             throw ECrcZipError(error.what());
         }
-        std::string joined = joinDir_->DescriptorPath() + "/";
+        std::string joined = joinDir_->Path() + "/";
         if (joiner.ReadSpan(archivePath, joined) != 0) {
             throw ECrcZipError(joiner.Message());
         }

@@ -141,22 +141,21 @@ TZip64Fix ApplyZip64Extra(ZipDirEntry& entry, std::span<const uint8_t> extra) {
     return TZip64Fix::Missing;
 }
 
-std::optional<std::pair<size_t, size_t>> OverlappingEntries(std::span<const ZipDirEntry> entries) {
+std::optional<std::pair<size_t, size_t>> OverlappingEntries(std::span<const ZipDirEntry> entries,
+                                                            bool spanned) {
     std::vector<size_t> order(entries.size());
     for (size_t i = 0; i < order.size(); ++i) {
         order[i] = i;
     }
-    const auto place = [&](size_t i) {
-        return std::pair{entries[i].DiskNumberStart, entries[i].LocalHeaderOffset};
-    };
+    const auto volume = [&](size_t i) { return spanned ? entries[i].DiskNumberStart : 0; };
+    const auto place = [&](size_t i) { return std::pair{volume(i), entries[i].LocalHeaderOffset}; };
     std::stable_sort(order.begin(), order.end(),
                      [&](size_t a, size_t b) { return place(a) < place(b); });
     uint64_t reach = 0;
     size_t reacher = entries.size();
     for (const size_t i : order) {
         const ZipDirEntry& entry = entries[i];
-        const bool sameVolume =
-            reacher != entries.size() && entries[reacher].DiskNumberStart == entry.DiskNumberStart;
+        const bool sameVolume = reacher != entries.size() && volume(reacher) == volume(i);
         if (sameVolume && entry.LocalHeaderOffset < reach) {
             return std::pair{std::min(reacher, i), std::max(reacher, i)};
         }

@@ -89,7 +89,9 @@ bool NeedsZip64Extra(const ZipDirEntry& entry);
 // directory tells (the header with the central name, then the compressed
 // bytes), share bytes; the earlier entry first. Nothing when every entry has
 // bytes of its own. Such entries let a small archive write its one stream
-// many times over.
-std::optional<std::pair<size_t, size_t>> OverlappingEntries(std::span<const ZipDirEntry> entries);
+// many times over. The volume is the entry's first disk in a split set
+// (spanned), the one file otherwise, whatever its disk numbers say.
+std::optional<std::pair<size_t, size_t>> OverlappingEntries(std::span<const ZipDirEntry> entries,
+                                                            bool spanned);
 
 } // namespace tabula
