@@ -25,14 +25,24 @@ std::string AbsolutePath(const std::string& path) {
     return result + path;
 }
 
-TCurrentDirectoryScope::TCurrentDirectoryScope(const std::string& path) {
-    // Held by descriptor: a path could be renamed or removed meanwhile.
-    previousFd_ = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (previousFd_ < 0) {
+namespace {
+
+// The current directory, held by descriptor: a path could be renamed or
+// removed meanwhile.
+int RememberCurrentDirectory() {
+    const int fd = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
         const int error = errno;
         throw ECurrentDirectoryError(std::string("Cannot remember the current directory: ") +
                                      std::strerror(error));
     }
+    return fd;
+}
+
+} // namespace
+
+TCurrentDirectoryScope::TCurrentDirectoryScope(const std::string& path)
+    : previousFd_(RememberCurrentDirectory()) {
     if (::chdir(path.c_str()) != 0) {
         const int error = errno;
         ::close(previousFd_);
@@ -41,13 +51,8 @@ TCurrentDirectoryScope::TCurrentDirectoryScope(const std::string& path) {
     }
 }
 
-TCurrentDirectoryScope::TCurrentDirectoryScope(int directoryFd, const std::string& name) {
-    previousFd_ = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (previousFd_ < 0) {
-        const int error = errno;
-        throw ECurrentDirectoryError(std::string("Cannot remember the current directory: ") +
-                                     std::strerror(error));
-    }
+TCurrentDirectoryScope::TCurrentDirectoryScope(int directoryFd, const std::string& name)
+    : previousFd_(RememberCurrentDirectory()) {
     if (::fchdir(directoryFd) != 0) {
         const int error = errno;
         ::close(previousFd_);
