@@ -6,6 +6,7 @@
 #include "scan/TableRowSink.h"
 #include "support/EnvironmentOverride.h"
 #include "support/ScratchDirectory.h"
+#include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -334,12 +335,25 @@ TEST(CliRun, NamesCannotMoveTheCursorOrRewriteALine) {
     TScratchDirectory dir;
     WriteBytes(dir.Path() / "\x1b[2K\rfake\x07.smc", "GAME-SMC-CONTENT-0123456789");
     WriteBytes(dir.Path() / "\x1b[1A\x1b[2Kok.zip", "no archive");
+    // Member names: one as a row, one (stored twice) in a failure line.
+    WriteBytes(dir.Path() / "m.zip", test::BuildZip({{"\x1b]0;t\x07\xC2\x9B"
+                                                      "2J.smc",
+                                                      "rom"},
+                                                     {"\r\x1b[2Kx.smc", "a"},
+                                                     {"\r\x1b[2Kx.smc", "b"}})
+                                         .Bytes);
     for (const bool terminal : {false, true}) {
-        const TRun run = RunTool({dir.Path().string()}, terminal);
+        const TRun run = RunTool({"--snes", dir.Path().string()}, terminal);
         EXPECT_EQ(run.status, CliSomeFailed);
+        // SNES mode: every file here is all header, so each is extracted.
         EXPECT_EQ(run.out, "\\x1b[2k\\rfake\\x07\t\\x1b[2K\\rfake\\x07\t\\x1b[2k\\rfake\\x07\t"
-                           "\\x1b[2K\\rfake\\x07\t\\x1b[2k\\rfake\\x07.smc\t2E84D73F\t27\n");
+                           "\\x1b[2K\\rfake\\x07\t\\x1b[2k\\rfake\\x07.smc\t00000000\t0\n"
+                           "m\tm\tm\tm\t\\x1b]0;t\\x07\\x9b"
+                           "2j.smc\t00000000\t0\n"
+                           "m\tm\tm\tm\t\\r\\x1b[2kx.smc\t00000000\t0\n");
         EXPECT_NE(run.err.find("tabula-cli: \\x1b[1A\\x1b[2Kok.zip: "), std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find("member \"\\r\\x1b[2kx.smc\" is stored twice"), std::string::npos)
             << run.err;
         // Only the bar line's own erase sequence, on a terminal.
         std::string err = run.err;
