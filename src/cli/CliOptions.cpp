@@ -50,6 +50,8 @@ bool ApplyFlag(const std::string& name, TCliOptions& options, bool& nes, bool& s
         options.Quiet = true;
     } else if (name == "-h" || name == "--help") {
         options.Help = true;
+    } else if (name == "--version") {
+        options.Version = true;
     } else {
         return false;
     }
@@ -78,6 +80,7 @@ const char* UsageText() {
            "                           the credits written with -o (empty by default)\n"
            "  -q, --quiet              no progress display\n"
            "  -h, --help               show this help\n"
+           "  --version                show the program's version\n"
            "\n"
            "Printed cells write a tab, a line feed, a carriage return and a backslash\n"
            "as \\t, \\n, \\r and \\\\, and any other control character as \\x and two\n"
@@ -143,7 +146,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
         }
     }
 
-    if (options.Help) {
+    if (options.Help || options.Version) {
         return options;
     }
     if (nes && snes) {
@@ -167,6 +170,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     }
     options.Directory = operands.front();
     return options;
+}
+
+const char* VersionText() {
+    return "tabula-cli " TABULA_VERSION "\n";
 }
 
 } // namespace tabula

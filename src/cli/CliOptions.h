@@ -23,6 +23,7 @@ struct TCliOptions {
     TDatafileCredits Credits;
     bool Quiet = false;
     bool Help = false;
+    bool Version = false;
 };
 
 // Reads the arguments after the program name. Options and the directory may
@@ -31,5 +32,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args);
 
 // The text -h prints.
 const char* UsageText();
+// The line --version prints: the program's name and the project's version.
+const char* VersionText();
 
 } // namespace tabula

@@ -66,8 +66,8 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
         PrintError(streams.Err, error.what(), "\nTry 'tabula-cli --help'.");
         return CliBadUsage;
     }
-    if (options.Help) {
-        streams.Out << UsageText() << std::flush;
+    if (options.Help || options.Version) {
+        streams.Out << (options.Help ? UsageText() : VersionText()) << std::flush;
         return CliAllRead;
     }
     if (!IsDirectory(options.Directory)) {

@@ -404,4 +404,6 @@ TEST(CliProgram, RunsAsAProcess) {
     EXPECT_EQ(out, "");
     EXPECT_EQ(runProgram("--help", out), 0);
     EXPECT_EQ(out.rfind("Usage: ", 0), 0u);
+    EXPECT_EQ(runProgram("--version", out), 0);
+    EXPECT_EQ(out, std::string("tabula-cli ") + TABULA_VERSION + "\n");
 }

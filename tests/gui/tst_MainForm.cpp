@@ -45,6 +45,7 @@ private slots:
 
     void windowHasItsCaptionPlaceAndSize() {
         QCOMPARE(MainForm->windowTitle(), QStringLiteral("Catalogix Datafile Maker 1.2 beta 5"));
+        QVERIFY(!MainForm->windowIcon().pixmap(32, 32).isNull());
         QCOMPARE(MainForm->width(), 929);
         QCOMPARE(MainForm->font().pointSize(), 8);
         QCOMPARE(MainForm->centralWidget(), MainForm->EditGrid1);
@@ -62,9 +63,12 @@ private slots:
         const QStringList names = {QStringLiteral("Clearlist1"), QStringLiteral("Scanforroms"),
                                    QStringLiteral("Saveas"),     QStringLiteral("Properties"),
                                    QStringLiteral("N1"),         QStringLiteral("Quit1")};
-        const QStringList captions = {QStringLiteral("&Clear list"), QStringLiteral("Scan for roms ..."),
-                                      QStringLiteral("&Save as ..."), QStringLiteral("&Properties"),
-                                      QString(), QStringLiteral("&Quit")};
+        const QStringList captions = {QStringLiteral("&Clear list"),
+                                      QStringLiteral("Scan for roms ..."),
+                                      QStringLiteral("&Save as ..."),
+                                      QStringLiteral("&Properties"),
+                                      QString(),
+                                      QStringLiteral("&Quit")};
         QCOMPARE(items.size(), names.size());
         for (int i = 0; i < items.size(); ++i) {
             QCOMPARE(items[i]->objectName(), names[i]);
@@ -90,7 +94,8 @@ private slots:
             const QString title = grid->model()->headerData(col, Qt::Horizontal).toString();
             QCOMPARE(header->sectionSize(col), bold.horizontalAdvance(title) + 4);
         }
-        QCOMPARE(grid->model()->headerData(6, Qt::Horizontal).toString(), QStringLiteral("Rom size"));
+        QCOMPARE(grid->model()->headerData(6, Qt::Horizontal).toString(),
+                 QStringLiteral("Rom size"));
     }
 
     void fitColumnsMeasuresDataInTheDataFont() {
@@ -147,7 +152,7 @@ private slots:
         grid->SetRowCount(3);
         grid->SetCell(1, 1, "ab");
         const struct {
-            int caret, key, row, col; // the cell current after the key
+            int caret, key, row, col;          // the cell current after the key
         } cases[] = {{0, Qt::Key_Right, 0, 1}, // inside the text: stays
                      {2, Qt::Key_Right, 0, 2}, // at its end: the next cell
                      {0, Qt::Key_Left, 0, 0},

@@ -21,6 +21,8 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The application name, not the display name: a display name would be
     // appended to every window caption.
     setApplicationName(QString::fromLatin1(Title));
+    // Lets the desktop match the windows to the installed entry and its icon.
+    setDesktopFileName(QString::fromLatin1(DesktopId));
     installEventFilter(this);
     try {
         settings_ = std::make_unique<TPrivateDirectory>(TemporaryDirectory(), "tabula-settings-");

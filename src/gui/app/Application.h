@@ -18,6 +18,8 @@ class TApplication : public QApplication {
     Q_OBJECT
 public:
     static constexpr const char* Title = "tabula";
+    // The installed desktop entry's name, without ".desktop".
+    static constexpr const char* DesktopId = "io.github.tabula.tabula";
 
     TApplication(int& argc, char** argv);
     ~TApplication() override;

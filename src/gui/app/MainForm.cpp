@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -54,6 +55,8 @@ QAction* MenuItem(QMenu* menu, const char* name, const char* caption) {
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), AskSaveName(ShowSaveDialog) {
     SetUpForm(this, "MainForm", QString::fromLatin1(Caption));
+    // The program's picture, as the desktop entry and the installed icon show it.
+    setWindowIcon(QIcon(QStringLiteral(":/icons/tabula.svg")));
 
     BuildMenu();
 
