@@ -48,9 +48,9 @@ public:
     bool Open(const std::string& path, std::string& error);
 
     const std::vector<TZipMember>& Members() const;
-    // The first member whose stored name is spec; else the first whose name
-    // matches spec ignoring ASCII case, "\" and "/" alike; Members().size()
-    // when none does.
+    // The first member stored under exactly the name asked for; else the
+    // first whose name matches it ignoring ASCII case, "\" and "/" alike;
+    // Members().size() when none does.
     size_t Find(const std::string& spec) const;
 
     // Finds where a member's data starts, after its local header.

@@ -291,8 +291,8 @@ private:
     void CopySpanBytes(uint64_t count, int code, TSpanWriter& out);
 
     void RunExtraction();
-    // What the library is handed for a member spec: the stored bytes of the
-    // listed member it names, or the spec itself.
+    // What the library is handed for a member name asked for: the stored
+    // bytes of the listed member it names, or the name as given.
     std::string StoredSpec(const std::string& spec);
     // The library's callback: finds the component the record names.
     static int32_t UnzipCallbackEntry(UnzipCallbackInfo* info);

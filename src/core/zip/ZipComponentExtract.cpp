@@ -225,7 +225,7 @@ void TZipComponent::RunExtraction() {
         request.Archive = archive;
         // A spec naming a listed member is handed over as the member's stored
         // bytes, so a name the listing turned into other text is still found.
-        // A spec the library's C strings would cut short names no member.
+        // A name the library's C strings would cut short reaches no member.
         for (const std::string& spec : fileSpecs_) {
             std::string stored = StoredSpec(spec);
             if (stored.find('\0') != std::string::npos) {
