@@ -5,6 +5,7 @@
 #include "scan/ScanDriver.h"
 #include "scan/TableRowSink.h"
 #include "support/EnvironmentOverride.h"
+#include "support/QuietProgress.h"
 #include "support/ScratchDirectory.h"
 #include "support/ZipBuilder.h"
 
@@ -54,21 +55,12 @@ const char* const MixedRows = "game\tGame\tgame\tGame\tgame.smc\t2E84D73F\t27\n"
                               "set\tset\tset\tset\talpha.bin\tFDE0E860\t16\n"
                               "set\tset\tset\tset\tbeta.bin\t23AE0BA3\t37\n";
 
-class TSilentProgress : public IScanProgress {
-public:
-    void SetMax(int) override {}
-    void StepPosition() override {}
-    void SetWaitString(const std::string&) override {}
-    void Pump() override {}
-    bool CancelRequested() override { return false; }
-};
-
 // What the window's save writes after a scan of dir into a fresh table.
 std::string WindowSaveBytes(const fs::path& dir, const TScanOptions& options,
                             const TDatafileCredits& credits, const fs::path& file) {
     TRomTable table;
     TTableRowSink<TRomTable> sink(table);
-    TSilentProgress progress;
+    test::TQuietProgress progress;
     TScanDriver(progress, sink).Scan(dir.string(), options);
     std::vector<TRomTable::TRow> rows;
     for (int row = 1; row < table.RowCount(); ++row) {

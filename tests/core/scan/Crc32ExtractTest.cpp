@@ -25,14 +25,6 @@ std::string Crc(const std::string& data) {
     return LowerCase(HexText(test::TestCrc32(data)));
 }
 
-std::string Pattern(size_t size, char seed) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>(seed + i * 31 + (i >> 9));
-    }
-    return bytes;
-}
-
 // Every test runs with $TMPDIR in a scratch directory of its own, so that
 // anything left behind shows, and checks the current directory is restored.
 class Crc32Extract : public ::testing::Test {
@@ -56,8 +48,8 @@ protected:
 } // namespace
 
 TEST_F(Crc32Extract, NesModeExtractsEveryMemberAndCutsSixteenBytes) {
-    const std::string one = Pattern(40976, 'a');
-    const std::string two = Pattern(24592, 'b');
+    const std::string one = test::PatternBytes(40976, 'a');
+    const std::string two = test::PatternBytes(24592, 'b');
     const std::string path =
         Archive("Set.zip",
                 {{"Games/Hero Quest (E).NES", one}, {"tiny.nes", "0123456789"}, {"Two.nes", two}});
@@ -77,8 +69,8 @@ TEST_F(Crc32Extract, NesModeExtractsEveryMemberAndCutsSixteenBytes) {
 }
 
 TEST_F(Crc32Extract, SnesModeExtractsOnlyMembersWithAHeader) {
-    const std::string headed = Pattern(1049088, 'h');
-    const std::string plain = Pattern(16384, 'p');
+    const std::string headed = test::PatternBytes(1049088, 'h');
+    const std::string plain = test::PatternBytes(16384, 'p');
     test::TBuiltZip zip = BuildZip({{"headed.smc", headed}, {"plain.smc", plain}});
     // The directory's CRC for the plain member is wrong on purpose: it is
     // still reported, which shows that member was never extracted.
@@ -100,7 +92,7 @@ TEST_F(Crc32Extract, SnesModeExtractsOnlyMembersWithAHeader) {
 TEST_F(Crc32Extract, FileOfTheSameNameInTheTemporaryDirectoryIsNeitherReadNorDeleted) {
     test::WriteBytes(temp_.File("game.nes"), "someone else's file");
     keep_ = {"game.nes"};
-    const std::string rom = Pattern(8208, 'g');
+    const std::string rom = test::PatternBytes(8208, 'g');
     const std::string path = Archive("game.zip", {{"GAME.NES", rom}});
     TCrc32 collector;
     collector.SetFileName(path);
@@ -113,9 +105,10 @@ TEST_F(Crc32Extract, FileOfTheSameNameInTheTemporaryDirectoryIsNeitherReadNorDel
 }
 
 TEST_F(Crc32Extract, CrcErrorRaisesBadCrcKeepsEarlierItemsAndLeavesNoCopy) {
-    const std::string good = Pattern(4112, 'o');
-    test::TBuiltZip zip = BuildZip(
-        {{"good.nes", good}, {"bad.nes", Pattern(4112, 'x')}, {"later.nes", Pattern(100, 'l')}});
+    const std::string good = test::PatternBytes(4112, 'o');
+    test::TBuiltZip zip = BuildZip({{"good.nes", good},
+                                    {"bad.nes", test::PatternBytes(4112, 'x')},
+                                    {"later.nes", test::PatternBytes(100, 'l')}});
     // Damage one byte of the second member's stored data; its CRC stays.
     const size_t dataOfBad = zip.Bytes.find("bad.nes") + 7 + 100;
     zip.Bytes[dataOfBad] = static_cast<char>(zip.Bytes[dataOfBad] ^ 0x55);
@@ -137,7 +130,7 @@ TEST_F(Crc32Extract, CrcErrorRaisesBadCrcKeepsEarlierItemsAndLeavesNoCopy) {
 }
 
 TEST_F(Crc32Extract, RelativeArchivePathIsFoundFromTheExtractionDirectory) {
-    const std::string rom = Pattern(1040, 'r');
+    const std::string rom = test::PatternBytes(1040, 'r');
     Archive("rel.zip", {{"rel.nes", rom}});
     fs::current_path(roms_.Path());
     TCrc32 collector;
@@ -152,8 +145,8 @@ TEST_F(Crc32Extract, RelativeArchivePathIsFoundFromTheExtractionDirectory) {
 }
 
 TEST_F(Crc32Extract, EachMemberIsExtractedAsItselfOrRefusedByName) {
-    const std::string x = Pattern(4096, 'x');
-    const std::string y = Pattern(4096, 'y');
+    const std::string x = test::PatternBytes(4096, 'x');
+    const std::string y = test::PatternBytes(4096, 'y');
     struct TCase {
         const char* Label;
         std::vector<test::TTestMember> Members;
@@ -197,7 +190,7 @@ TEST_F(Crc32Extract, OverlappingMembersRefuseTheArchiveInEveryMode) {
     // them all would write its data eight times.
     std::vector<test::TTestMember> members;
     for (int i = 0; i < 8; ++i) {
-        members.emplace_back("rom" + std::to_string(i) + ".nes", Pattern(8192, 'r'));
+        members.emplace_back("rom" + std::to_string(i) + ".nes", test::PatternBytes(8192, 'r'));
     }
     test::TBuiltZip zip = BuildZip(members);
     for (size_t k = 1; k < zip.CentralHeaders.size(); ++k) {

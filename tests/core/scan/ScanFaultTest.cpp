@@ -5,6 +5,7 @@
 #include "scan/ScanDriver.h"
 #include "scan/StringsTools.h"
 #include "support/EnvironmentOverride.h"
+#include "support/QuietProgress.h"
 #include "support/RecordingZipUi.h"
 #include "support/ScratchDirectory.h"
 #include "support/ZipBuilder.h"
@@ -23,34 +24,16 @@
 
 using namespace tabula;
 using tabula::test::TScratchDirectory;
-using tabula::test::TTestMember;
 using tabula::test::WriteBytes;
 namespace fs = std::filesystem;
 
 namespace {
-
-class TQuietProgress : public IScanProgress {
-public:
-    void SetMax(int) override {}
-    void StepPosition() override {}
-    void SetWaitString(const std::string&) override {}
-    void Pump() override {}
-    bool CancelRequested() override { return false; }
-};
 
 class TRowNames : public IRomRowSink {
 public:
     void AddRomRow(const TRomTable::TRow& row) override { Roms.push_back(row[4]); }
     std::vector<std::string> Roms;
 };
-
-std::string Pattern(size_t size, char seed) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>(seed + i * 7 + (i >> 10));
-    }
-    return bytes;
-}
 
 class ScanFaults : public ::testing::Test {
 protected:
@@ -62,7 +45,7 @@ protected:
     };
 
     TOutcome Scan(TRomMode mode, const TCollectFile& collect = nullptr, IZipUi* ui = nullptr) {
-        TQuietProgress progress;
+        test::TQuietProgress progress;
         TRowNames rows;
         TScanDriver driver(progress, rows, ui);
         if (collect) {
@@ -93,7 +76,7 @@ protected:
 
 TEST_F(ScanFaults, FileRemovedAfterTheListing) {
     for (const char* name : {"a.nes", "b.nes", "c.nes"}) {
-        WriteBytes(roms_.Path() / name, Pattern(100, name[0]));
+        WriteBytes(roms_.Path() / name, test::PatternBytes(100, name[0]));
     }
     const TOutcome outcome =
         Scan(TRomMode::Nes, [](const std::string& path, const TCollectorFlags& flags, IZipUi* ui,
@@ -111,8 +94,8 @@ TEST_F(ScanFaults, FileThatShrinksOrGrowsWhileRead) {
     for (const bool grows : {false, true}) {
         SCOPED_TRACE(grows ? "grows" : "shrinks");
         const fs::path big = roms_.Path() / "big.nes";
-        WriteBytes(big, Pattern(300000, 'b'));
-        WriteBytes(roms_.Path() / "next.nes", Pattern(100, 'n'));
+        WriteBytes(big, test::PatternBytes(300000, 'b'));
+        WriteBytes(roms_.Path() / "next.nes", test::PatternBytes(100, 'n'));
         bool changed = false;
         const TScopedReadHook hook([&](const std::string& path, uint64_t) {
             if (!changed && path.ends_with("big.nes")) {
@@ -140,7 +123,7 @@ TEST_F(ScanFaults, DirectoryThatBecomesUnreadableMidScan) {
             continue;
         }
         for (const char* name : {"a.nes", "b.nes", "c.zip"}) {
-            WriteBytes(roms_.Path() / name, Pattern(100, name[0]));
+            WriteBytes(roms_.Path() / name, test::PatternBytes(100, name[0]));
         }
         const fs::path moved = roms_.Path().string() + ".moved";
         const TOutcome outcome =
@@ -176,13 +159,15 @@ TEST_F(ScanFaults, DirectoryThatBecomesUnreadableMidScan) {
 }
 
 TEST_F(ScanFaults, ArchiveReplacedBetweenItsListingAndItsExtraction) {
-    const std::string listed =
-        test::BuildZip({{"one.nes", Pattern(5000, '1')}, {"two.nes", Pattern(5000, '2')}}).Bytes;
-    const std::string other =
-        test::BuildZip({{"one.nes", Pattern(5000, 'x')}, {"two.nes", Pattern(5000, 'y')}}).Bytes;
+    const std::string listed = test::BuildZip({{"one.nes", test::PatternBytes(5000, '1')},
+                                               {"two.nes", test::PatternBytes(5000, '2')}})
+                                   .Bytes;
+    const std::string other = test::BuildZip({{"one.nes", test::PatternBytes(5000, 'x')},
+                                              {"two.nes", test::PatternBytes(5000, 'y')}})
+                                  .Bytes;
     const fs::path archive = roms_.Path() / "set.zip";
     WriteBytes(archive, listed);
-    WriteBytes(roms_.Path() / "z.nes", Pattern(100, 'z'));
+    WriteBytes(roms_.Path() / "z.nes", test::PatternBytes(100, 'z'));
     test::TRecordingZipUi ui;
     // While the first member is extracted, another archive takes its name.
     ui.OnPump = [&](int pump) {
@@ -197,7 +182,7 @@ TEST_F(ScanFaults, ArchiveReplacedBetweenItsListingAndItsExtraction) {
 }
 
 TEST_F(ScanFaults, ExtractionFolderRenamedMidExtractionKeepsTheMemberInside) {
-    const std::string rom = Pattern(5000, 'r');
+    const std::string rom = test::PatternBytes(5000, 'r');
     WriteBytes(roms_.Path() / "set.zip", test::BuildZip({{"rom.nes", rom}}).Bytes);
     test::TRecordingZipUi ui;
     std::string original;
@@ -223,8 +208,8 @@ TEST_F(ScanFaults, TemporaryFileSystemFullWhileAMemberIsExtracted) {
     // A child process whose files may not grow past 64 KiB: the member's
     // copy hits the limit as it would a full disk.
     WriteBytes(roms_.Path() / "big.zip",
-               test::BuildZip({{"big.nes", Pattern(1 << 20, 'b')}}).Bytes);
-    WriteBytes(roms_.Path() / "small.nes", Pattern(100, 's'));
+               test::BuildZip({{"big.nes", test::PatternBytes(1 << 20, 'b')}}).Bytes);
+    WriteBytes(roms_.Path() / "small.nes", test::PatternBytes(100, 's'));
     const auto fullDisk = [this] {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{64 << 10, 64 << 10};

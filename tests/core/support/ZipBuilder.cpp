@@ -20,6 +20,14 @@ uint32_t TestCrc32(const std::string& data) {
     return ~crc;
 }
 
+std::string PatternBytes(size_t size, char seed) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(seed + i * 31 + (i >> 9));
+    }
+    return bytes;
+}
+
 void PutU16(std::string& bytes, size_t at, uint16_t value) {
     bytes.at(at) = static_cast<char>(value & 0xFF);
     bytes.at(at + 1) = static_cast<char>(value >> 8);

@@ -65,6 +65,8 @@ std::string WriteTestFile(const TScratchDirectory& dir, const std::string& name,
                           const std::string& bytes);
 
 uint32_t TestCrc32(const std::string& data);
+// size bytes that repeat nowhere near (a ROM's stand-in), different per seed.
+std::string PatternBytes(size_t size, char seed);
 void PutU16(std::string& bytes, size_t at, uint16_t value);
 void PutU32(std::string& bytes, size_t at, uint32_t value);
 void AppendU16(std::string& bytes, uint16_t value);
