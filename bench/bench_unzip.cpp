@@ -2,7 +2,7 @@
 // library (load, inflate, write, CRC check, unload) against its two parts
 // alone (inflating the same data to memory, writing 16 MiB to a new file) and
 // against Info-ZIP's `unzip -p ARCHIVE MEMBER > FILE` on the same archive.
-#include "zip/ZipComponent.h"
+#include "core/zip/ZipComponent.h"
 
 #include <benchmark/benchmark.h>
 #include <isa-l/igzip_lib.h>

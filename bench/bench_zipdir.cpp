@@ -1,8 +1,8 @@
 // Lists the central directory of a 10,000-member archive made by
 // bench/make_zip10k.sh; the archive is named by TABULA_BENCH_ZIP.
 
-#include "platform/DriveInfo.h"
-#include "zip/ZipComponent.h"
+#include "core/platform/DriveInfo.h"
+#include "core/zip/ZipComponent.h"
 
 #include <benchmark/benchmark.h>
 

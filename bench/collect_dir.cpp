@@ -5,7 +5,7 @@
 // Usage: collect_dir [--nes] [--snes] [--remove-bad-size] [--zip] [--list] PATH...
 // A PATH that is a directory stands for its top-level regular files in name
 // order. --list prints one "CRC size name" line per result.
-#include "scan/Crc32.h"
+#include "core/scan/Crc32.h"
 
 #include <algorithm>
 #include <chrono>

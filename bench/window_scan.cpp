@@ -4,12 +4,12 @@
 //     scan <seconds> <rows> <cpu seconds>        fit <seconds> <rows>
 // Usage: window_scan scan DIR [RUNS]  |  window_scan fit ROWS [RUNS]
 // Run it on the offscreen platform (QT_QPA_PLATFORM=offscreen) or under Xvfb.
-#include "app/Application.h"
-#include "app/Forms.h"
-#include "app/MainForm.h"
-#include "romlist/EditGrid.h"
-#include "scan/ScanDialog.h"
-#include "widgets/EditPath.h"
+#include "gui/app/Application.h"
+#include "gui/app/Forms.h"
+#include "gui/app/MainForm.h"
+#include "gui/romlist/EditGrid.h"
+#include "gui/scan/ScanDialog.h"
+#include "gui/widgets/EditPath.h"
 
 #include <QElapsedTimer>
 #include <QKeyEvent>

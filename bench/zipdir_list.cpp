@@ -2,7 +2,7 @@
 // that whole-process timings of the two can stand side by side.
 // Usage: zipdir_list ARCHIVE.zip
 
-#include "zip/ZipComponent.h"
+#include "core/zip/ZipComponent.h"
 
 #include <cstdio>
 #include <string>

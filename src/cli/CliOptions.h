@@ -1,7 +1,7 @@
 #pragma once
 
-#include "datafile/DatafileSave.h"
-#include "scan/ScanOptions.h"
+#include "core/datafile/DatafileSave.h"
+#include "core/scan/ScanOptions.h"
 
 #include <stdexcept>
 #include <string>

@@ -5,12 +5,12 @@
 #include "cli/RowPrinter.h"
 #include "cli/TerminalProgress.h"
 #include "cli/TerminalText.h"
-#include "datafile/Datafile.h"
-#include "datafile/DatafileSave.h"
-#include "platform/DirectoryListing.h"
-#include "romlist/RomTable.h"
-#include "scan/ScanDriver.h"
-#include "scan/TableRowSink.h"
+#include "core/datafile/Datafile.h"
+#include "core/datafile/DatafileSave.h"
+#include "core/platform/DirectoryListing.h"
+#include "core/romlist/RomTable.h"
+#include "core/scan/ScanDriver.h"
+#include "core/scan/TableRowSink.h"
 
 #include <exception>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/TerminalProgress.h"
-#include "zip/ZipUi.h"
+#include "core/zip/ZipUi.h"
 
 #include <string>
 

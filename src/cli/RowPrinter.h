@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/TerminalProgress.h"
-#include "scan/ScanDriver.h"
+#include "core/scan/ScanDriver.h"
 
 #include <ostream>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scan/ScanDriver.h"
+#include "core/scan/ScanDriver.h"
 
 #include <chrono>
 #include <functional>

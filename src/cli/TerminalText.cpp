@@ -1,6 +1,6 @@
 #include "cli/TerminalText.h"
 
-#include "text/CodePages.h"
+#include "core/text/CodePages.h"
 
 #include <algorithm>
 

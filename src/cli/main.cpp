@@ -1,6 +1,6 @@
 #include "cli/CliRun.h"
-#include "platform/InterruptStop.h"
-#include "platform/Terminal.h"
+#include "core/platform/InterruptStop.h"
+#include "core/platform/Terminal.h"
 
 #include <iostream>
 #include <string>

@@ -1,4 +1,4 @@
-#include "MemberExtractor.h"
+#include "unziplib/MemberExtractor.h"
 
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>

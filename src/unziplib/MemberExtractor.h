@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Reporter.h"
-#include "ZipArchive.h"
+#include "unziplib/Reporter.h"
+#include "unziplib/ZipArchive.h"
 
 #include <string>
 

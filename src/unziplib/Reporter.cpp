@@ -1,4 +1,4 @@
-#include "Reporter.h"
+#include "unziplib/Reporter.h"
 
 #include <algorithm>
 #include <cstring>

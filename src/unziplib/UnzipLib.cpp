@@ -1,8 +1,8 @@
 // Entry points of the unzip library.
 #include "unziplib.h"
-#include "MemberExtractor.h"
-#include "Reporter.h"
-#include "ZipArchive.h"
+#include "unziplib/MemberExtractor.h"
+#include "unziplib/Reporter.h"
+#include "unziplib/ZipArchive.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,6 @@
-#include "ZipArchive.h"
+#include "unziplib/ZipArchive.h"
+
+#include "bytes/ByteCursor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,62 +22,12 @@ constexpr size_t LocalHeaderSize = 30;
 constexpr size_t MaxCommentSize = 65535;
 constexpr uint16_t Zip64ExtraId = 0x0001;
 
-// Little-endian reads over a buffer that never step outside it.
-class TCursor {
-public:
-    TCursor(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-
-    bool U16(uint16_t& value) {
-        if (size_ - pos_ < 2)
-            return false;
-        value = static_cast<uint16_t>(data_[pos_] | data_[pos_ + 1] << 8);
-        pos_ += 2;
-        return true;
-    }
-    bool U32(uint32_t& value) {
-        if (size_ - pos_ < 4)
-            return false;
-        value = static_cast<uint32_t>(data_[pos_]) | static_cast<uint32_t>(data_[pos_ + 1]) << 8 |
-                static_cast<uint32_t>(data_[pos_ + 2]) << 16 |
-                static_cast<uint32_t>(data_[pos_ + 3]) << 24;
-        pos_ += 4;
-        return true;
-    }
-    bool Skip(size_t count) {
-        if (size_ - pos_ < count)
-            return false;
-        pos_ += count;
-        return true;
-    }
-    bool Bytes(std::string& out, size_t count) {
-        if (size_ - pos_ < count)
-            return false;
-        out.assign(reinterpret_cast<const char*>(data_ + pos_), count);
-        pos_ += count;
-        return true;
-    }
-    // A cursor over the next count bytes, which this one steps over.
-    bool Sub(TCursor& out, size_t count) {
-        if (size_ - pos_ < count)
-            return false;
-        out = TCursor(data_ + pos_, count);
-        pos_ += count;
-        return true;
-    }
-    size_t Left() const { return size_ - pos_; }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-};
-
 // Does the extra field carry a zip64 record? Then the 32-bit values the
 // directory shows are placeholders this reader cannot use.
-bool HasZip64Extra(TCursor extra) {
-    uint16_t id = 0;
-    uint16_t size = 0;
-    while (extra.U16(id) && extra.U16(size)) {
+bool HasZip64Extra(TByteCursor extra) {
+    while (extra.Has(4)) {
+        const uint16_t id = extra.U16();
+        const uint16_t size = extra.U16();
         if (id == Zip64ExtraId)
             return true;
         if (!extra.Skip(size))
@@ -228,20 +180,11 @@ bool TZipArchive::Open(const std::string& path, std::string& error) {
         return false;
     }
 
-    TCursor end(tail.data() + found, EndRecordSize);
-    uint32_t signature = 0, directorySize = 0, directoryOffset = 0;
-    uint16_t thisDisk = 0, directoryDisk = 0, entriesHere = 0, entries = 0;
-    end.U32(signature);
-    end.U16(thisDisk);
-    end.U16(directoryDisk);
-    end.U16(entriesHere);
-    end.U16(entries);
-    end.U32(directorySize);
-    end.U32(directoryOffset);
-    (void)signature;
-    (void)thisDisk;
-    (void)directoryDisk;
-    (void)entriesHere;
+    TByteCursor end(tail.data() + found, EndRecordSize);
+    end.Skip(10); // signature, disk numbers, entries on this disk
+    const uint16_t entries = end.U16();
+    const uint32_t directorySize = end.U32();
+    const uint32_t directoryOffset = end.U32();
     if (entries == 0xFFFF || directorySize == 0xFFFFFFFFu || directoryOffset == 0xFFFFFFFFu) {
         error = path + " is a zip64 archive, which is not supported";
         return false;
@@ -277,41 +220,38 @@ bool TZipArchive::Open(const std::string& path, std::string& error) {
 
 bool TZipArchive::ReadDirectory(const std::vector<uint8_t>& directory, uint32_t entries,
                                 int64_t shift, TDirectory& into, std::string& error) {
-    TCursor cursor(directory.data(), directory.size());
+    TByteCursor cursor(directory.data(), directory.size());
     std::vector<TZipMember>& members = into.Members;
     members.clear();
     members.reserve(std::min<size_t>(entries, directory.size() / CentralHeaderSize));
     for (uint32_t i = 0; i < entries; ++i) {
-        TCursor header(nullptr, 0);
-        if (!cursor.Sub(header, CentralHeaderSize)) {
+        TByteCursor header(cursor.Bytes(CentralHeaderSize));
+        if (!cursor.Ok()) {
             error = "central directory ends before entry " + std::to_string(i + 1);
             return false;
         }
-        uint32_t signature = 0, externalAttributes = 0, localOffset = 0;
-        uint16_t nameLength = 0, extraLength = 0, commentLength = 0;
         TZipMember member;
-        header.U32(signature);
+        const uint32_t signature = header.U32();
         header.Skip(4); // versions made by and needed
-        header.U16(member.Flags);
-        header.U16(member.Method);
+        member.Flags = header.U16();
+        member.Method = header.U16();
         header.Skip(4); // modification time and date
-        header.U32(member.Crc);
-        header.U32(member.CompressedSize);
-        header.U32(member.UncompressedSize);
-        header.U16(nameLength);
-        header.U16(extraLength);
-        header.U16(commentLength);
-        header.Skip(4); // disk number start, internal attributes
-        header.U32(externalAttributes);
-        header.U32(localOffset);
-        (void)externalAttributes;
+        member.Crc = header.U32();
+        member.CompressedSize = header.U32();
+        member.UncompressedSize = header.U32();
+        const uint16_t nameLength = header.U16();
+        const uint16_t extraLength = header.U16();
+        const uint16_t commentLength = header.U16();
+        header.Skip(8); // disk number start, internal and external attributes
+        const uint32_t localOffset = header.U32();
         if (signature != CentralHeaderSignature) {
             error = "bad central header signature at entry " + std::to_string(i + 1);
             return false;
         }
-        TCursor extra(nullptr, 0);
-        if (!cursor.Bytes(member.Name, nameLength) || !cursor.Sub(extra, extraLength) ||
-            !cursor.Skip(commentLength)) {
+        member.Name = cursor.String(nameLength);
+        const TByteCursor extra(cursor.Bytes(extraLength));
+        cursor.Skip(commentLength);
+        if (!cursor.Ok()) {
             error = "central directory entry " + std::to_string(i + 1) + " is cut short";
             return false;
         }
@@ -337,13 +277,11 @@ bool TZipArchive::DataOffset(const TZipMember& member, uint64_t& offset, std::st
         error = member.Name + ": local header lies outside the archive";
         return false;
     }
-    TCursor header(raw, sizeof raw);
-    uint32_t signature = 0;
-    uint16_t nameLength = 0, extraLength = 0;
-    header.U32(signature);
+    TByteCursor header(raw, sizeof raw);
+    const uint32_t signature = header.U32();
     header.Skip(22);
-    header.U16(nameLength);
-    header.U16(extraLength);
+    const uint16_t nameLength = header.U16();
+    const uint16_t extraLength = header.U16();
     if (signature != LocalHeaderSignature) {
         error = member.Name + ": bad local header signature";
         return false;

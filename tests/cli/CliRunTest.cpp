@@ -1,13 +1,13 @@
 #include "cli/CliRun.h"
 
-#include "datafile/DatafileSave.h"
-#include "romlist/RomTable.h"
-#include "scan/ScanDriver.h"
-#include "scan/TableRowSink.h"
-#include "support/EnvironmentOverride.h"
-#include "support/QuietProgress.h"
-#include "support/ScratchDirectory.h"
-#include "support/ZipBuilder.h"
+#include "core/datafile/DatafileSave.h"
+#include "core/romlist/RomTable.h"
+#include "core/scan/ScanDriver.h"
+#include "core/scan/TableRowSink.h"
+#include "tests/support/EnvironmentOverride.h"
+#include "tests/support/QuietProgress.h"
+#include "tests/support/ScratchDirectory.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 

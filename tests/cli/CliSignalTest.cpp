@@ -1,8 +1,8 @@
 // tabula-cli as a process stopped by SIGINT or SIGTERM in the middle of an
 // archive: what it leaves in the temporary folder and beside the datafile.
-#include "scan/CrcUpdate.h"
-#include "support/ScratchDirectory.h"
-#include "support/ZipBuilder.h"
+#include "core/scan/CrcUpdate.h"
+#include "tests/support/ScratchDirectory.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 // its message; every fill either gives well-formed lines or fails with a
 // datafile error, without a crash or undefined behaviour.
 
-#include "datafile/Datafile.h"
-#include "datafile/DatafileSave.h"
-#include "datafile/SizeCell.h"
-#include "romlist/RomTable.h"
+#include "core/datafile/Datafile.h"
+#include "core/datafile/DatafileSave.h"
+#include "core/datafile/SizeCell.h"
+#include "core/romlist/RomTable.h"
 
 #include <algorithm>
 #include <cstdint>

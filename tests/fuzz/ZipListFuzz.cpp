@@ -2,7 +2,7 @@
 // the listing must end in a code or in entries, without a crash, a read
 // outside a buffer, undefined behaviour, a hang or an outsized allocation.
 
-#include "zip/ZipComponent.h"
+#include "core/zip/ZipComponent.h"
 
 #include <cstdint>
 #include <cstdio>

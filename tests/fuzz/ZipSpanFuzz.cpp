@@ -4,7 +4,7 @@
 // larger than the reads can explain, with nothing left behind on failure, and
 // without a crash, a read outside a buffer, undefined behaviour or a hang.
 
-#include "zip/ZipComponent.h"
+#include "core/zip/ZipComponent.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "widgets/EditPath.h"
+#include "gui/widgets/EditPath.h"
 
 #include <QClipboard>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "widgets/GradientBar.h"
+#include "gui/widgets/GradientBar.h"
 
 #include <QtTest>
 

@@ -1,10 +1,10 @@
-#include "app/Application.h"
-#include "app/Forms.h"
-#include "app/MainForm.h"
-#include "datafile/PropertyDialog.h"
-#include "romlist/EditGrid.h"
-#include "scan/ScanDialog.h"
-#include "widgets/ContainerStatusBar.h"
+#include "gui/app/Application.h"
+#include "gui/app/Forms.h"
+#include "gui/app/MainForm.h"
+#include "gui/datafile/PropertyDialog.h"
+#include "gui/romlist/EditGrid.h"
+#include "gui/scan/ScanDialog.h"
+#include "gui/widgets/ContainerStatusBar.h"
 
 #include <QClipboard>
 #include <QHeaderView>

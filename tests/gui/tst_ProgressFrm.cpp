@@ -1,6 +1,6 @@
-#include "widgets/GradientBar.h"
-#include "widgets/ProgressFrm.h"
-#include "widgets/TransparentImage.h"
+#include "gui/widgets/GradientBar.h"
+#include "gui/widgets/ProgressFrm.h"
+#include "gui/widgets/TransparentImage.h"
 
 #include <QLabel>
 #include <QPushButton>

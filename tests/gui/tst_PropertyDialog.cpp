@@ -1,5 +1,5 @@
-#include "app/Application.h"
-#include "datafile/PropertyDialog.h"
+#include "gui/app/Application.h"
+#include "gui/datafile/PropertyDialog.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,9 +1,9 @@
-#include "app/Application.h"
-#include "app/Forms.h"
-#include "app/MainForm.h"
-#include "datafile/PropertyDialog.h"
-#include "datafile/SaveDialog.h"
-#include "romlist/EditGrid.h"
+#include "gui/app/Application.h"
+#include "gui/app/Forms.h"
+#include "gui/app/MainForm.h"
+#include "gui/datafile/PropertyDialog.h"
+#include "gui/datafile/SaveDialog.h"
+#include "gui/romlist/EditGrid.h"
 
 #include <QFile>
 #include <QFileDialog>

@@ -1,13 +1,13 @@
-#include "app/Application.h"
-#include "app/Forms.h"
-#include "app/MainForm.h"
-#include "app/MessageBox.h"
-#include "romlist/EditGrid.h"
-#include "scan/ScanDialog.h"
-#include "scan/TableRowSink.h"
-#include "widgets/EditPath.h"
-#include "widgets/ProgressFrm.h"
-#include "zip/WindowZipUi.h"
+#include "core/scan/TableRowSink.h"
+#include "gui/app/Application.h"
+#include "gui/app/Forms.h"
+#include "gui/app/MainForm.h"
+#include "gui/common/MessageBox.h"
+#include "gui/romlist/EditGrid.h"
+#include "gui/scan/ScanDialog.h"
+#include "gui/widgets/EditPath.h"
+#include "gui/widgets/ProgressFrm.h"
+#include "gui/zip/WindowZipUi.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,10 +1,10 @@
-#include "app/Forms.h"
-#include "app/MainForm.h"
-#include "app/MessageBox.h"
-#include "datafile/PropertyDialog.h"
-#include "scan/ScanDialog.h"
-#include "widgets/EditPath.h"
-#include "widgets/ProgressFrm.h"
+#include "gui/app/Forms.h"
+#include "gui/app/MainForm.h"
+#include "gui/common/MessageBox.h"
+#include "gui/datafile/PropertyDialog.h"
+#include "gui/scan/ScanDialog.h"
+#include "gui/widgets/EditPath.h"
+#include "gui/widgets/ProgressFrm.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "ArchiveBuilder.h"
+#include "tests/unziplib/ArchiveBuilder.h"
 
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>

@@ -1,4 +1,4 @@
-#include "Recorder.h"
+#include "tests/unziplib/Recorder.h"
 
 #include <algorithm>
 #include <cstring>

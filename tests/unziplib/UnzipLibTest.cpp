@@ -1,7 +1,7 @@
 // The unzip library through its C entry points: what it writes, where, and
 // what it refuses.
 #include "unziplib.h"
-#include "ArchiveBuilder.h"
+#include "tests/unziplib/ArchiveBuilder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "datafile/CharacterText.h"
+#include "core/datafile/CharacterText.h"
 
-#include "text/CodePages.h"
+#include "core/text/CodePages.h"
 
 #include <cstdio>
 

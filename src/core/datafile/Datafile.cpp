@@ -1,8 +1,8 @@
-#include "datafile/Datafile.h"
+#include "core/datafile/Datafile.h"
 
-#include "datafile/CharacterText.h"
-#include "platform/AtomicFile.h"
-#include "text/CodePages.h"
+#include "core/datafile/CharacterText.h"
+#include "core/platform/AtomicFile.h"
+#include "core/text/CodePages.h"
 
 namespace tabula {
 

@@ -1,9 +1,9 @@
-#include "datafile/DatafileSave.h"
+#include "core/datafile/DatafileSave.h"
 
-#include "datafile/CharacterText.h"
-#include "datafile/Datafile.h"
-#include "datafile/SizeCell.h"
-#include "text/CodePages.h"
+#include "core/datafile/CharacterText.h"
+#include "core/datafile/Datafile.h"
+#include "core/datafile/SizeCell.h"
+#include "core/text/CodePages.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "romlist/RomTable.h"
+#include "core/romlist/RomTable.h"
 
 #include <span>
 #include <string>

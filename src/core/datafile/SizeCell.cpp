@@ -1,6 +1,6 @@
-#include "datafile/SizeCell.h"
+#include "core/datafile/SizeCell.h"
 
-#include "text/HexDigit.h"
+#include "core/text/HexDigit.h"
 
 namespace tabula {
 

@@ -1,6 +1,6 @@
-#include "platform/AtomicFile.h"
+#include "core/platform/AtomicFile.h"
 
-#include "platform/EmergencyCleanup.h"
+#include "core/platform/EmergencyCleanup.h"
 
 #include <cerrno>
 #include <climits>

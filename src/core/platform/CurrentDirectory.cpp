@@ -1,4 +1,4 @@
-#include "platform/CurrentDirectory.h"
+#include "core/platform/CurrentDirectory.h"
 
 #include <cerrno>
 #include <cstdlib>

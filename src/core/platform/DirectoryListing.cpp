@@ -1,4 +1,4 @@
-#include "platform/DirectoryListing.h"
+#include "core/platform/DirectoryListing.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "platform/DiskSpace.h"
+#include "core/platform/DiskSpace.h"
 
 #include <limits>
 #include <sys/statvfs.h>

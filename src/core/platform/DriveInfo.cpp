@@ -1,8 +1,8 @@
-#include "platform/DriveInfo.h"
+#include "core/platform/DriveInfo.h"
 
-#include "platform/DiskSpace.h"
-#include "platform/FileReader.h"
-#include "platform/VolumeLabel.h"
+#include "core/platform/DiskSpace.h"
+#include "core/platform/FileReader.h"
+#include "core/platform/VolumeLabel.h"
 
 #include <mutex>
 #include <unordered_map>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DriveKind.h"
+#include "core/platform/DriveKind.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "platform/DriveKind.h"
+#include "core/platform/DriveKind.h"
 
 #include <array>
 #include <fstream>

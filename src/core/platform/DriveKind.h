@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MountInfo.h"
+#include "core/platform/MountInfo.h"
 
 #include <string>
 #include <string_view>

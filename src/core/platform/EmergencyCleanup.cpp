@@ -1,6 +1,6 @@
-#include "platform/EmergencyCleanup.h"
+#include "core/platform/EmergencyCleanup.h"
 
-#include "platform/PrivateDirectory.h"
+#include "core/platform/PrivateDirectory.h"
 
 #include <algorithm>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "platform/FileAttributes.h"
+#include "core/platform/FileAttributes.h"
 
 #include <sys/stat.h>
 

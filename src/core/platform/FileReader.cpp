@@ -1,4 +1,4 @@
-#include "platform/FileReader.h"
+#include "core/platform/FileReader.h"
 
 #include <algorithm>
 #include <cerrno>

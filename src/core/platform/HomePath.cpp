@@ -1,4 +1,4 @@
-#include "platform/HomePath.h"
+#include "core/platform/HomePath.h"
 
 #include <pwd.h>
 #include <unistd.h>

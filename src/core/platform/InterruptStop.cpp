@@ -1,6 +1,6 @@
-#include "platform/InterruptStop.h"
+#include "core/platform/InterruptStop.h"
 
-#include "platform/EmergencyCleanup.h"
+#include "core/platform/EmergencyCleanup.h"
 
 #include <utility>
 

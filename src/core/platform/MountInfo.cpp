@@ -1,4 +1,4 @@
-#include "platform/MountInfo.h"
+#include "core/platform/MountInfo.h"
 
 #include <cerrno>
 #include <chrono>

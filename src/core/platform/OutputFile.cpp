@@ -1,4 +1,4 @@
-#include "platform/OutputFile.h"
+#include "core/platform/OutputFile.h"
 
 #include <cerrno>
 #include <random>

@@ -1,6 +1,6 @@
-#include "platform/PrivateDirectory.h"
+#include "core/platform/PrivateDirectory.h"
 
-#include "platform/EmergencyCleanup.h"
+#include "core/platform/EmergencyCleanup.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "platform/ProcessPaths.h"
+#include "core/platform/ProcessPaths.h"
 
 #include <limits.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/SequentialFile.h"
+#include "core/platform/SequentialFile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileReader.h"
+#include "core/platform/FileReader.h"
 
 #include <cstddef>
 #include <cstdint>

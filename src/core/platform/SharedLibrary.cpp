@@ -1,4 +1,4 @@
-#include "platform/SharedLibrary.h"
+#include "core/platform/SharedLibrary.h"
 
 #include <dlfcn.h>
 

@@ -1,4 +1,4 @@
-#include "platform/Terminal.h"
+#include "core/platform/Terminal.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>

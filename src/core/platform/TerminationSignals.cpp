@@ -1,4 +1,4 @@
-#include "platform/TerminationSignals.h"
+#include "core/platform/TerminationSignals.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,7 +1,7 @@
-#include "platform/Trash.h"
+#include "core/platform/Trash.h"
 
-#include "platform/CurrentDirectory.h"
-#include "platform/MountInfo.h"
+#include "core/platform/CurrentDirectory.h"
+#include "core/platform/MountInfo.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "platform/VolumeLabel.h"
+#include "core/platform/VolumeLabel.h"
 
-#include "text/HexDigit.h"
+#include "core/text/HexDigit.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

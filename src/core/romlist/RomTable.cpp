@@ -1,6 +1,6 @@
-#include "romlist/RomTable.h"
+#include "core/romlist/RomTable.h"
 
-#include "text/CodePages.h"
+#include "core/text/CodePages.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,10 +1,10 @@
-#include "scan/Crc32.h"
+#include "core/scan/Crc32.h"
 
-#include "platform/PrivateDirectory.h"
-#include "platform/SequentialFile.h"
-#include "scan/CrcUpdate.h"
-#include "scan/StringsTools.h"
-#include "text/CodePages.h"
+#include "core/platform/PrivateDirectory.h"
+#include "core/platform/SequentialFile.h"
+#include "core/scan/CrcUpdate.h"
+#include "core/scan/StringsTools.h"
+#include "core/text/CodePages.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/CurrentDirectory.h"
-#include "platform/SequentialFile.h"
+#include "core/platform/CurrentDirectory.h"
+#include "core/platform/SequentialFile.h"
 
 #include <cstdint>
 #include <memory>

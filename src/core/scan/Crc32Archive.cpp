@@ -1,14 +1,14 @@
-#include "scan/Crc32.h"
+#include "core/scan/Crc32.h"
 
-#include "platform/CurrentDirectory.h"
-#include "platform/FileReader.h"
-#include "platform/OutputFile.h"
-#include "platform/PrivateDirectory.h"
-#include "scan/StringsTools.h"
-#include "scan/TrustedZipCrc.h"
-#include "text/CodePages.h"
-#include "zip/ZipComponent.h"
-#include "zip/ZipFormat.h"
+#include "core/platform/CurrentDirectory.h"
+#include "core/platform/FileReader.h"
+#include "core/platform/OutputFile.h"
+#include "core/platform/PrivateDirectory.h"
+#include "core/scan/StringsTools.h"
+#include "core/scan/TrustedZipCrc.h"
+#include "core/text/CodePages.h"
+#include "core/zip/ZipComponent.h"
+#include "core/zip/ZipFormat.h"
 
 #include <algorithm>
 #include <memory>

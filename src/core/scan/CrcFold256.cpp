@@ -1,4 +1,4 @@
-#include "scan/CrcFold256.h"
+#include "core/scan/CrcFold256.h"
 
 #include <immintrin.h>
 

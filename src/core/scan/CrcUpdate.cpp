@@ -1,6 +1,6 @@
-#include "scan/CrcUpdate.h"
+#include "core/scan/CrcUpdate.h"
 
-#include "scan/CrcFold256.h"
+#include "core/scan/CrcFold256.h"
 
 #include <isa-l/crc.h>
 

@@ -1,8 +1,8 @@
-#include "scan/ScanDriver.h"
+#include "core/scan/ScanDriver.h"
 
-#include "platform/DirectoryListing.h"
-#include "scan/StringsTools.h"
-#include "text/CodePages.h"
+#include "core/platform/DirectoryListing.h"
+#include "core/scan/StringsTools.h"
+#include "core/text/CodePages.h"
 
 #include <exception>
 

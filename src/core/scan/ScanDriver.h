@@ -1,8 +1,8 @@
 #pragma once
 
-#include "romlist/RomTable.h"
-#include "scan/Crc32.h"
-#include "scan/ScanOptions.h"
+#include "core/romlist/RomTable.h"
+#include "core/scan/Crc32.h"
+#include "core/scan/ScanOptions.h"
 
 #include <functional>
 #include <string>

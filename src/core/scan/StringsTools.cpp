@@ -1,7 +1,7 @@
-#include "scan/StringsTools.h"
+#include "core/scan/StringsTools.h"
 
-#include "platform/FileAttributes.h"
-#include "text/CodePages.h"
+#include "core/platform/FileAttributes.h"
+#include "core/text/CodePages.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "romlist/RomTable.h"
-#include "scan/ScanDriver.h"
+#include "core/romlist/RomTable.h"
+#include "core/scan/ScanDriver.h"
 
 #include <string>
 

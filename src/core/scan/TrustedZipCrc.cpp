@@ -1,9 +1,9 @@
-#include "scan/TrustedZipCrc.h"
+#include "core/scan/TrustedZipCrc.h"
 
-#include "platform/FileReader.h"
-#include "scan/CrcUpdate.h"
-#include "scan/StringsTools.h"
-#include "zip/ZipFormat.h"
+#include "core/platform/FileReader.h"
+#include "core/scan/CrcUpdate.h"
+#include "core/scan/StringsTools.h"
+#include "core/zip/ZipFormat.h"
 
 #include <isa-l/igzip_lib.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/FileReader.h"
-#include "zip/ZipDirEntry.h"
+#include "core/platform/FileReader.h"
+#include "core/zip/ZipDirEntry.h"
 
 #include <cstdint>
 #include <optional>

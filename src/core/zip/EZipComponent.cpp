@@ -1,6 +1,6 @@
-#include "zip/EZipComponent.h"
+#include "core/zip/EZipComponent.h"
 
-#include "zip/ZipMessages.h"
+#include "core/zip/ZipMessages.h"
 
 namespace tabula {
 

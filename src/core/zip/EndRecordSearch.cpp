@@ -1,4 +1,4 @@
-#include "zip/EndRecordSearch.h"
+#include "core/zip/EndRecordSearch.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "zip/ZipFormat.h"
+#include "core/zip/ZipFormat.h"
 
 #include <cstdint>
 #include <optional>

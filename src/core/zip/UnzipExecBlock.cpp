@@ -1,4 +1,4 @@
-#include "zip/UnzipExecBlock.h"
+#include "core/zip/UnzipExecBlock.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "zip/UnzipLibLoader.h"
+#include "core/zip/UnzipLibLoader.h"
 
-#include "platform/SharedLibrary.h"
+#include "core/platform/SharedLibrary.h"
 
 namespace tabula {
 

@@ -1,4 +1,4 @@
-#include "zip/VolumeNames.h"
+#include "core/zip/VolumeNames.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "zip/ZipComponent.h"
+#include "core/zip/ZipComponent.h"
 
-#include "zip/ZipMessages.h"
+#include "core/zip/ZipMessages.h"
 
 namespace tabula {
 

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "platform/DriveInfo.h"
-#include "platform/DriveKind.h"
-#include "platform/ProcessPaths.h"
-#include "platform/SequentialFile.h"
-#include "zip/EZipComponent.h"
-#include "zip/ZipDirEntry.h"
-#include "zip/ZipFormat.h"
-#include "zip/ZipInput.h"
-#include "zip/ZipOptions.h"
-#include "zip/ZipUi.h"
+#include "core/platform/DriveInfo.h"
+#include "core/platform/DriveKind.h"
+#include "core/platform/ProcessPaths.h"
+#include "core/platform/SequentialFile.h"
+#include "core/zip/EZipComponent.h"
+#include "core/zip/ZipDirEntry.h"
+#include "core/zip/ZipFormat.h"
+#include "core/zip/ZipInput.h"
+#include "core/zip/ZipOptions.h"
+#include "core/zip/ZipUi.h"
 
 #include <array>
 #include <cstdint>

@@ -1,15 +1,15 @@
 // Extraction of members through the run-time loaded unzip library.
-#include "zip/ZipComponent.h"
+#include "core/zip/ZipComponent.h"
 
-#include "platform/CurrentDirectory.h"
-#include "platform/FileReader.h"
-#include "platform/OutputFile.h"
-#include "platform/PrivateDirectory.h"
-#include "platform/ProcessPaths.h"
-#include "zip/UnzipExecBlock.h"
-#include "zip/UnzipLibLoader.h"
-#include "zip/ZipMessages.h"
-#include "zip/ZipText.h"
+#include "core/platform/CurrentDirectory.h"
+#include "core/platform/FileReader.h"
+#include "core/platform/OutputFile.h"
+#include "core/platform/PrivateDirectory.h"
+#include "core/platform/ProcessPaths.h"
+#include "core/zip/UnzipExecBlock.h"
+#include "core/zip/UnzipLibLoader.h"
+#include "core/zip/ZipMessages.h"
+#include "core/zip/ZipText.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,12 +3,12 @@
 // is untrusted: lengths are checked against the bytes the file really holds
 // before anything is allocated for them.
 
-#include "zip/ZipComponent.h"
+#include "core/zip/ZipComponent.h"
 
-#include "platform/SequentialFile.h"
-#include "zip/EndRecordSearch.h"
-#include "zip/ZipMessages.h"
-#include "zip/ZipText.h"
+#include "core/platform/SequentialFile.h"
+#include "core/zip/EndRecordSearch.h"
+#include "core/zip/ZipMessages.h"
+#include "core/zip/ZipText.h"
 
 #include <algorithm>
 #include <array>

@@ -2,15 +2,15 @@
 // in order (central headers, local headers with their data, central headers
 // again) and the output is written in one forward pass, with every offset and
 // disk number rewritten for a single file.
-#include "zip/ZipComponent.h"
+#include "core/zip/ZipComponent.h"
 
-#include "platform/OutputFile.h"
-#include "platform/ProcessPaths.h"
-#include "platform/SequentialFile.h"
-#include "platform/Trash.h"
-#include "zip/VolumeNames.h"
-#include "zip/ZipMessages.h"
-#include "zip/ZipText.h"
+#include "core/platform/OutputFile.h"
+#include "core/platform/ProcessPaths.h"
+#include "core/platform/SequentialFile.h"
+#include "core/platform/Trash.h"
+#include "core/zip/VolumeNames.h"
+#include "core/zip/ZipMessages.h"
+#include "core/zip/ZipText.h"
 
 #include <algorithm>
 #include <deque>

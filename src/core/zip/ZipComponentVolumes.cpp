@@ -1,11 +1,11 @@
 // Switching between the volumes of a split set: numbered files side by side
 // on a fixed or network drive, or one labelled disk per volume on a removable
 // drive, which the user is asked to insert.
-#include "zip/ZipComponent.h"
+#include "core/zip/ZipComponent.h"
 
-#include "platform/FileReader.h"
-#include "zip/VolumeNames.h"
-#include "zip/ZipMessages.h"
+#include "core/platform/FileReader.h"
+#include "core/zip/VolumeNames.h"
+#include "core/zip/ZipMessages.h"
 
 namespace tabula {
 

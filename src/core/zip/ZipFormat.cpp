@@ -1,4 +1,4 @@
-#include "zip/ZipFormat.h"
+#include "core/zip/ZipFormat.h"
 
 #include <algorithm>
 

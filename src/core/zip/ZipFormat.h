@@ -1,7 +1,7 @@
 #pragma once
 
-#include "zip/ByteCursor.h"
-#include "zip/ZipDirEntry.h"
+#include "bytes/ByteCursor.h"
+#include "core/zip/ZipDirEntry.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "zip/ZipInput.h"
+#include "core/zip/ZipInput.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "zip/ZipMessages.h"
+#include "core/zip/ZipMessages.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "zip/ZipText.h"
+#include "core/zip/ZipText.h"
 
-#include "text/CodePages.h"
+#include "core/text/CodePages.h"
 
 namespace tabula {
 

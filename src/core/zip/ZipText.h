@@ -1,6 +1,6 @@
 #pragma once
 
-#include "zip/ZipOptions.h"
+#include "core/zip/ZipOptions.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
-#include "app/Application.h"
+#include "gui/app/Application.h"
 
-#include "app/ErrorText.h"
-#include "platform/PrivateDirectory.h"
+#include "core/platform/PrivateDirectory.h"
+#include "core/text/ErrorText.h"
 
 #include <QMessageBox>
 #include <QSettings>

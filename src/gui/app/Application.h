@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gui/common/ProgramTitle.h"
+
 #include <QApplication>
 
 #include <exception>
@@ -17,7 +19,7 @@ class TPrivateDirectory;
 class TApplication : public QApplication {
     Q_OBJECT
 public:
-    static constexpr const char* Title = "tabula";
+    static constexpr const char* Title = ProgramTitle;
     // The installed desktop entry's name, without ".desktop".
     static constexpr const char* DesktopId = "io.github.tabula.tabula";
 

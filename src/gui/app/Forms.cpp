@@ -1,8 +1,8 @@
-#include "app/Forms.h"
+#include "gui/app/Forms.h"
 
-#include "app/MainForm.h"
-#include "datafile/PropertyDialog.h"
-#include "scan/ScanDialog.h"
+#include "gui/app/MainForm.h"
+#include "gui/datafile/PropertyDialog.h"
+#include "gui/scan/ScanDialog.h"
 
 namespace tabula {
 

@@ -1,7 +1,7 @@
-#include "app/Application.h"
-#include "app/Forms.h"
-#include "app/MainForm.h"
-#include "platform/TerminationSignals.h"
+#include "core/platform/TerminationSignals.h"
+#include "gui/app/Application.h"
+#include "gui/app/Forms.h"
+#include "gui/app/MainForm.h"
 
 #include <QSocketNotifier>
 

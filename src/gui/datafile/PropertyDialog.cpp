@@ -1,6 +1,6 @@
-#include "datafile/PropertyDialog.h"
+#include "gui/datafile/PropertyDialog.h"
 
-#include "app/FormLook.h"
+#include "gui/common/FormLook.h"
 
 #include <QApplication>
 #include <QDate>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "datafile/DatafileSave.h"
+#include "core/datafile/DatafileSave.h"
 
 #include <QDialog>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "datafile/SaveDialog.h"
+#include "gui/datafile/SaveDialog.h"
 
 #include <QFileDialog>
 

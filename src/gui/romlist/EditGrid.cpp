@@ -1,4 +1,4 @@
-#include "romlist/EditGrid.h"
+#include "gui/romlist/EditGrid.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>

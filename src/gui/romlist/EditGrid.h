@@ -1,6 +1,6 @@
 #pragma once
 
-#include "romlist/RomTableModel.h"
+#include "gui/romlist/RomTableModel.h"
 
 #include <QTableView>
 

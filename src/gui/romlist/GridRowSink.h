@@ -1,7 +1,7 @@
 #pragma once
 
-#include "romlist/EditGrid.h"
-#include "scan/TableRowSink.h"
+#include "core/scan/TableRowSink.h"
+#include "gui/romlist/EditGrid.h"
 
 #include <vector>
 

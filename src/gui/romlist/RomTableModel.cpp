@@ -1,4 +1,4 @@
-#include "romlist/RomTableModel.h"
+#include "gui/romlist/RomTableModel.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
-#include "scan/ScanDialog.h"
+#include "gui/scan/ScanDialog.h"
 
-#include "app/FormLook.h"
-#include "app/MessageBox.h"
-#include "platform/DirectoryListing.h"
-#include "platform/HomePath.h"
-#include "widgets/EditPath.h"
+#include "core/platform/DirectoryListing.h"
+#include "core/platform/HomePath.h"
+#include "gui/common/FormLook.h"
+#include "gui/common/MessageBox.h"
+#include "gui/widgets/EditPath.h"
 
 #include <QApplication>
 #include <QButtonGroup>

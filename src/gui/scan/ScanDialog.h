@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scan/ScanOptions.h"
+#include "core/scan/ScanOptions.h"
 
 #include <QDialog>
 #include <QString>

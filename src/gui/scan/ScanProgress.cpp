@@ -1,6 +1,6 @@
-#include "scan/ScanProgress.h"
+#include "gui/scan/ScanProgress.h"
 
-#include "widgets/ProgressFrm.h"
+#include "gui/widgets/ProgressFrm.h"
 
 namespace tabula {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/PumpThrottle.h"
-#include "scan/ScanDriver.h"
+#include "core/scan/ScanDriver.h"
+#include "gui/common/PumpThrottle.h"
 
 #include <functional>
 #include <string>

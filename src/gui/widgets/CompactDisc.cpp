@@ -1,4 +1,4 @@
-#include "widgets/CompactDisc.h"
+#include "gui/widgets/CompactDisc.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

@@ -1,4 +1,4 @@
-#include "widgets/ContainerStatusBar.h"
+#include "gui/widgets/ContainerStatusBar.h"
 
 namespace tabula {
 

@@ -1,6 +1,6 @@
-#include "widgets/EditPath.h"
+#include "gui/widgets/EditPath.h"
 
-#include "widgets/WinColors.h"
+#include "gui/widgets/WinColors.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

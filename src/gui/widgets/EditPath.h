@@ -1,6 +1,6 @@
 #pragma once
 
-#include "widgets/WinColor.h"
+#include "core/progress/WinColor.h"
 
 #include <QAbstractButton>
 #include <QColor>

@@ -1,6 +1,6 @@
-#include "widgets/GradientBar.h"
+#include "gui/widgets/GradientBar.h"
 
-#include "widgets/WinColors.h"
+#include "gui/widgets/WinColors.h"
 
 #include <QEvent>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "widgets/GradientMath.h"
-#include "widgets/WinColor.h"
+#include "core/progress/GradientMath.h"
+#include "core/progress/WinColor.h"
 
 #include <QImage>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "widgets/ProgressForm.h"
+#include "gui/widgets/ProgressForm.h"
 
-#include "app/FormLook.h"
-#include "widgets/GradientBar.h"
-#include "widgets/TransparentImage.h"
+#include "gui/common/FormLook.h"
+#include "gui/widgets/GradientBar.h"
+#include "gui/widgets/TransparentImage.h"
 
 #include <QApplication>
 #include <QCloseEvent>

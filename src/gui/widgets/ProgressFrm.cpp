@@ -1,7 +1,7 @@
-#include "widgets/ProgressFrm.h"
+#include "gui/widgets/ProgressFrm.h"
 
-#include "widgets/GradientBar.h"
-#include "widgets/TransparentImage.h"
+#include "gui/widgets/GradientBar.h"
+#include "gui/widgets/TransparentImage.h"
 
 #include <QCoreApplication>
 #include <QCursor>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "widgets/ProgressForm.h"
-#include "widgets/ProgressPosition.h"
+#include "core/progress/ProgressPosition.h"
+#include "gui/widgets/ProgressForm.h"
 
 #include <QImage>
 #include <QObject>

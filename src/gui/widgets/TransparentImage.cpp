@@ -1,4 +1,4 @@
-#include "widgets/TransparentImage.h"
+#include "gui/widgets/TransparentImage.h"
 
 #include <QPainter>
 

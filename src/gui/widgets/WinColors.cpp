@@ -1,4 +1,4 @@
-#include "widgets/WinColors.h"
+#include "gui/widgets/WinColors.h"
 
 #include <QPalette>
 

@@ -1,7 +1,7 @@
-#include "zip/WindowZipUi.h"
+#include "gui/zip/WindowZipUi.h"
 
-#include "app/Application.h"
-#include "app/MessageBox.h"
+#include "gui/common/MessageBox.h"
+#include "gui/common/ProgramTitle.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -30,7 +30,7 @@ QWidget* TWindowZipUi::BoxParent() const {
 }
 
 void TWindowZipUi::ShowMessage(const std::string& text) {
-    ShowMessageBox(BoxParent(), {QMessageBox::NoIcon, QString::fromLatin1(TApplication::Title),
+    ShowMessageBox(BoxParent(), {QMessageBox::NoIcon, QString::fromLatin1(ProgramTitle),
                                  QString::fromStdString(text), QMessageBox::Ok});
 }
 
@@ -40,7 +40,7 @@ int TWindowZipUi::AskForVolume(const std::string& text, bool stopIcon) {
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     const QMessageBox::StandardButton answer =
         ShowMessageBox(BoxParent(), {stopIcon ? QMessageBox::Critical : QMessageBox::NoIcon,
-                                     QString::fromLatin1(TApplication::Title), shown,
+                                     QString::fromLatin1(ProgramTitle), shown,
                                      QMessageBox::Ok | QMessageBox::Cancel});
     return answer == QMessageBox::Ok ? 1 : 2;
 }

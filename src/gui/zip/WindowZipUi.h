@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/PumpThrottle.h"
-#include "zip/ZipUi.h"
+#include "core/zip/ZipUi.h"
+#include "gui/common/PumpThrottle.h"
 
 class QWidget;
 

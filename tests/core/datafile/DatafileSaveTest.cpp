@@ -1,9 +1,9 @@
-#include "datafile/DatafileSave.h"
-#include "datafile/Datafile.h"
-#include "datafile/SizeCell.h"
-#include "platform/AtomicFile.h"
+#include "core/datafile/DatafileSave.h"
+#include "core/datafile/Datafile.h"
+#include "core/datafile/SizeCell.h"
+#include "core/platform/AtomicFile.h"
 
-#include "support/ScratchDirectory.h"
+#include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "datafile/Datafile.h"
-#include "datafile/DatafileSave.h"
+#include "core/datafile/Datafile.h"
+#include "core/datafile/DatafileSave.h"
 
-#include "support/ScratchDirectory.h"
+#include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "datafile/SizeCell.h"
+#include "core/datafile/SizeCell.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "platform/AtomicFile.h"
+#include "core/platform/AtomicFile.h"
 
-#include "support/ScratchDirectory.h"
+#include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "platform/DirectoryListing.h"
+#include "core/platform/DirectoryListing.h"
 
-#include "support/ScratchDirectory.h"
+#include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 

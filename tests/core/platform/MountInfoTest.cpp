@@ -1,9 +1,9 @@
-#include "platform/MountInfo.h"
-#include "platform/DriveInfo.h"
-#include "platform/FileReader.h"
-#include "platform/VolumeLabel.h"
+#include "core/platform/MountInfo.h"
+#include "core/platform/DriveInfo.h"
+#include "core/platform/FileReader.h"
+#include "core/platform/VolumeLabel.h"
 
-#include "support/ScratchDirectory.h"
+#include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "platform/PrivateDirectory.h"
-#include "platform/CurrentDirectory.h"
-#include "platform/EmergencyCleanup.h"
+#include "core/platform/PrivateDirectory.h"
+#include "core/platform/CurrentDirectory.h"
+#include "core/platform/EmergencyCleanup.h"
 
-#include "support/EnvironmentOverride.h"
-#include "support/ScratchDirectory.h"
+#include "tests/support/EnvironmentOverride.h"
+#include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "platform/SequentialFile.h"
+#include "core/platform/SequentialFile.h"
 
-#include "support/ScratchDirectory.h"
+#include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 

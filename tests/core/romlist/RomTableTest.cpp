@@ -1,4 +1,4 @@
-#include "romlist/RomTable.h"
+#include "core/romlist/RomTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "scan/Crc32.h"
+#include "core/scan/Crc32.h"
 
-#include "scan/StringsTools.h"
-#include "support/ScratchDirectory.h"
-#include "support/ZipBuilder.h"
+#include "core/scan/StringsTools.h"
+#include "tests/support/ScratchDirectory.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Members whose header must be cut: extracted into the collector's own
 // directory, checksummed there and removed again.
-#include "scan/Crc32.h"
+#include "core/scan/Crc32.h"
 
-#include "scan/StringsTools.h"
-#include "support/EnvironmentOverride.h"
-#include "support/ScratchDirectory.h"
-#include "support/ZipBuilder.h"
+#include "core/scan/StringsTools.h"
+#include "tests/support/EnvironmentOverride.h"
+#include "tests/support/ScratchDirectory.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 

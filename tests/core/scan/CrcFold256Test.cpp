@@ -1,5 +1,5 @@
-#include "scan/CrcFold256.h"
-#include "scan/CrcUpdate.h"
+#include "core/scan/CrcFold256.h"
+#include "core/scan/CrcUpdate.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "scan/CrcUpdate.h"
+#include "core/scan/CrcUpdate.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "scan/ScanDriver.h"
+#include "core/scan/ScanDriver.h"
 
-#include "romlist/RomTable.h"
-#include "scan/TableRowSink.h"
-#include "support/ScratchDirectory.h"
+#include "core/romlist/RomTable.h"
+#include "core/scan/TableRowSink.h"
+#include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // Faults from outside while a scan runs, played through seams: each ends in
 // a failure naming its file, the scan goes on, and nothing stays in the
 // temporary folder.
-#include "platform/SequentialFile.h"
-#include "scan/ScanDriver.h"
-#include "scan/StringsTools.h"
-#include "support/EnvironmentOverride.h"
-#include "support/QuietProgress.h"
-#include "support/RecordingZipUi.h"
-#include "support/ScratchDirectory.h"
-#include "support/ZipBuilder.h"
+#include "core/platform/SequentialFile.h"
+#include "core/scan/ScanDriver.h"
+#include "core/scan/StringsTools.h"
+#include "tests/support/EnvironmentOverride.h"
+#include "tests/support/QuietProgress.h"
+#include "tests/support/RecordingZipUi.h"
+#include "tests/support/ScratchDirectory.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "scan/StringsTools.h"
+#include "core/scan/StringsTools.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "scan/TableRowSink.h"
+#include "core/scan/TableRowSink.h"
 
 #include <gtest/gtest.h>
 

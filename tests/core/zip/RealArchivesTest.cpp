@@ -1,10 +1,10 @@
 // Archives made by other programs (tests/data/zip, see tests/data/README.md).
 
-#include "zip/ZipComponent.h"
-#include "zip/ZipMessages.h"
+#include "core/zip/ZipComponent.h"
+#include "core/zip/ZipMessages.h"
 
-#include "support/RecordingZipUi.h"
-#include "support/ScratchDirectory.h"
+#include "tests/support/RecordingZipUi.h"
+#include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 

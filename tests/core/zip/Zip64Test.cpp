@@ -1,7 +1,7 @@
-#include "zip/ZipComponent.h"
-#include "zip/ZipMessages.h"
+#include "core/zip/ZipComponent.h"
+#include "core/zip/ZipMessages.h"
 
-#include "support/ZipBuilder.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "zip/ZipComponent.h"
-#include "zip/ZipMessages.h"
+#include "core/zip/ZipComponent.h"
+#include "core/zip/ZipMessages.h"
 
-#include "support/RecordingZipUi.h"
-#include "support/ZipBuilder.h"
+#include "tests/support/RecordingZipUi.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // Extraction through the unzip library: the real library on real archives,
 // and a recording stand-in for the parameter block and the callback rules.
-#include "platform/ProcessPaths.h"
-#include "platform/SharedLibrary.h"
-#include "zip/UnzipLibLoader.h"
-#include "zip/ZipComponent.h"
-#include "zip/ZipMessages.h"
+#include "core/platform/ProcessPaths.h"
+#include "core/platform/SharedLibrary.h"
+#include "core/zip/UnzipLibLoader.h"
+#include "core/zip/ZipComponent.h"
+#include "core/zip/ZipMessages.h"
 
-#include "Recorder.h"
-#include "support/ScratchDirectory.h"
-#include "support/ZipBuilder.h"
+#include "tests/support/ScratchDirectory.h"
+#include "tests/support/ZipBuilder.h"
+#include "tests/unziplib/Recorder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "zip/ZipMessages.h"
-#include "zip/EZipComponent.h"
+#include "core/zip/ZipMessages.h"
+#include "core/zip/EZipComponent.h"
 
 #include <gtest/gtest.h>
 

@@ -2,16 +2,16 @@
 // earlier one, prompting for labelled disks on a removable drive, and joining
 // a set into one ordinary archive. The sets are real ones made by Info-ZIP
 // (tests/data/span, see its README).
-#include "platform/FileReader.h"
-#include "platform/OutputFile.h"
-#include "zip/VolumeNames.h"
-#include "zip/ZipComponent.h"
-#include "zip/ZipMessages.h"
+#include "core/platform/FileReader.h"
+#include "core/platform/OutputFile.h"
+#include "core/zip/VolumeNames.h"
+#include "core/zip/ZipComponent.h"
+#include "core/zip/ZipMessages.h"
 
-#include "support/EnvironmentOverride.h"
-#include "support/RecordingZipUi.h"
-#include "support/ScratchDirectory.h"
-#include "support/ZipBuilder.h"
+#include "tests/support/EnvironmentOverride.h"
+#include "tests/support/RecordingZipUi.h"
+#include "tests/support/ScratchDirectory.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "zip/ZipText.h"
-#include "zip/ZipComponent.h"
+#include "core/zip/ZipText.h"
+#include "core/zip/ZipComponent.h"
 
-#include "support/ZipBuilder.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 

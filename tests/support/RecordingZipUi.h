@@ -1,6 +1,6 @@
 #pragma once
 
-#include "zip/ZipUi.h"
+#include "core/zip/ZipUi.h"
 
 #include <deque>
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/ScratchDirectory.h"
+#include "tests/support/ScratchDirectory.h"
 
 #include <cstdint>
 #include <optional>

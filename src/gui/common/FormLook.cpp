@@ -1,4 +1,4 @@
-#include "app/FormLook.h"
+#include "gui/common/FormLook.h"
 
 #include <QApplication>
 #include <QWidget>

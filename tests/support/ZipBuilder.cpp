@@ -1,4 +1,4 @@
-#include "support/ZipBuilder.h"
+#include "tests/support/ZipBuilder.h"
 
 namespace tabula::test {
 

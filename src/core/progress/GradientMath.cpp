@@ -1,4 +1,4 @@
-#include "widgets/GradientMath.h"
+#include "core/progress/GradientMath.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "widgets/ProgressPosition.h"
+#include "core/progress/ProgressPosition.h"
 
 #include <algorithm>
 #include <cstdint>

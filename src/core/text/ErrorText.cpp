@@ -1,4 +1,4 @@
-#include "app/ErrorText.h"
+#include "core/text/ErrorText.h"
 
 namespace tabula {
 

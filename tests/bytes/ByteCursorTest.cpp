@@ -1,4 +1,4 @@
-#include "zip/ByteCursor.h"
+#include "bytes/ByteCursor.h"
 
 #include <gtest/gtest.h>
 

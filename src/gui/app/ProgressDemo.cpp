@@ -1,10 +1,10 @@
 // Shows the main window with its progress window over it, the bar at half,
 // for screenshots and for driving the window by hand under a virtual
 // display. A click on Cancel prints "cancelled" and hides the progress window.
-#include "app/Application.h"
-#include "app/Forms.h"
-#include "app/MainForm.h"
-#include "widgets/ProgressFrm.h"
+#include "gui/app/Application.h"
+#include "gui/app/Forms.h"
+#include "gui/app/MainForm.h"
+#include "gui/widgets/ProgressFrm.h"
 
 #include <cstdio>
 

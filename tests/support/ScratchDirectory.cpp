@@ -1,4 +1,4 @@
-#include "support/ScratchDirectory.h"
+#include "tests/support/ScratchDirectory.h"
 
 #include <algorithm>
 #include <fstream>

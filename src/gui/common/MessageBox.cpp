@@ -1,4 +1,4 @@
-#include "app/MessageBox.h"
+#include "gui/common/MessageBox.h"
 
 namespace tabula {
 
