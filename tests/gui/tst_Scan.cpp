@@ -3,12 +3,14 @@
 #include "gui/app/Forms.h"
 #include "gui/app/MainForm.h"
 #include "gui/common/MessageBox.h"
+#include "gui/datafile/PropertyDialog.h"
 #include "gui/romlist/EditGrid.h"
 #include "gui/scan/ScanDialog.h"
 #include "gui/widgets/EditPath.h"
 #include "gui/widgets/ProgressFrm.h"
 #include "gui/zip/WindowZipUi.h"
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -16,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -231,6 +234,86 @@ private slots:
         QVERIFY(!MainForm->isVisible());
         QVERIFY(!MainForm->ProgressFrm->Form()->isVisible());
         QVERIFY(QDir(tmp_.path()).isEmpty());
+    }
+
+    void menuCommandsArrivingDuringAScanAreRefused() {
+        bool posted = false;
+        bool arrivedDuringScan = false;
+        bool nestedScanDialog = false;
+        MainForm->CollectFile = [&](const std::string& path, const TCollectorFlags& flags,
+                                    IZipUi* ui, std::vector<TCrcItem>& items) {
+            TScanDriver::CollectWithCrc32(path, flags, ui, items);
+            QThread::msleep(40); // long enough for the next file to pump
+            if (posted) {
+                return;
+            }
+            posted = true;
+            // Delivered by the scan's next pump, as a shortcut or a script would.
+            QTimer::singleShot(0, MainForm, [&] {
+                arrivedDuringScan = MainForm->Scanning();
+                QTimer::singleShot(0, ScanDialog, [&] {
+                    if (ScanDialog->isVisible()) {
+                        nestedScanDialog = true;
+                        ScanDialog->reject();
+                    }
+                });
+                MainForm->Clearlist1->trigger();
+                MainForm->Scanforroms->trigger();
+            });
+        };
+        RunScan(roms_.path());
+        QVERIFY(arrivedDuringScan);
+        QVERIFY(!nestedScanDialog);
+        QVERIFY(WindowRows() == CoreRows(roms_.path(), ScanDialog->Options()));
+        QVERIFY(boxes_.isEmpty());
+    }
+
+    void aWindowWithDialogsOfItsOwnScansEditsSavesAndClears() {
+        DestroyForms(); // nothing below may lean on the program's globals
+        QStringList errors;
+        TApplication::SetErrorSink([&errors](const QString& text) { errors << text; });
+        SetMessageBoxSink([this](const TMessageBoxRequest& request) {
+            boxes_ << request;
+            return QMessageBox::Ok;
+        });
+        {
+            TMainForm bare; // given no dialogs: the command fails with a message
+            bare.Scanforroms->trigger();
+            QCOMPARE(errors.size(), 1);
+        }
+
+        TMainForm form;
+        TScanDialog scanDialog(&form);
+        TPropertyDialog propertyDialog(&form);
+        form.SetDialogs(&scanDialog, &propertyDialog);
+        form.show();
+        QAbstractItemModelTester tester(form.EditGrid1->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+        QTimer::singleShot(0, &scanDialog, [&] {
+            scanDialog.DirName->setText(roms_.path());
+            QTest::keyClick(scanDialog.DirName, Qt::Key_Return);
+        });
+        form.Scanforroms->trigger();
+        const auto rows = form.EditGrid1->Table().DataRows();
+        QVERIFY(std::vector<TRomTable::TRow>(rows.begin(), rows.end()) ==
+                CoreRows(roms_.path(), scanDialog.Options()));
+
+        QAbstractItemModel* model = form.EditGrid1->model();
+        QVERIFY(model->setData(model->index(0, 1), QStringLiteral("Edited Set")));
+        const QString saved = tmp_.filePath(QStringLiteral("own.dat"));
+        form.AskSaveName = [&saved](QWidget*, const QString&) { return saved; };
+        QTimer::singleShot(0, &propertyDialog, [&] { propertyDialog.Button1->click(); });
+        form.Saveas->trigger();
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("Edited Set"));
+        file.remove();
+
+        form.Clearlist1->trigger();
+        QCOMPARE(form.EditGrid1->RowCount(), 2);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(boxes_.isEmpty());
     }
 };
 

@@ -14,6 +14,7 @@ void CreateForms() {
     MainForm = new TMainForm();
     ScanDialog = new TScanDialog(MainForm);
     PropertyDialog = new TPropertyDialog(MainForm);
+    MainForm->SetDialogs(ScanDialog, PropertyDialog);
 }
 
 void DestroyForms() {

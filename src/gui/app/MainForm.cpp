@@ -3,7 +3,6 @@
 #include "core/datafile/DatafileSave.h"
 #include "core/platform/DirectoryListing.h"
 #include "gui/app/Application.h"
-#include "gui/app/Forms.h"
 #include "gui/common/FormLook.h"
 #include "gui/common/MessageBox.h"
 #include "gui/datafile/PropertyDialog.h"
@@ -25,6 +24,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+
+#include <stdexcept>
 
 namespace tabula {
 
@@ -83,6 +84,25 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), AskSaveName(ShowSav
     FormCreate();
 }
 
+void TMainForm::SetDialogs(TScanDialog* scanDialog, TPropertyDialog* propertyDialog) {
+    scanDialog_ = scanDialog;
+    propertyDialog_ = propertyDialog;
+}
+
+TScanDialog& TMainForm::GivenScanDialog() const {
+    if (scanDialog_ == nullptr) {
+        throw std::logic_error("The main window was given no scan dialog");
+    }
+    return *scanDialog_;
+}
+
+TPropertyDialog& TMainForm::GivenPropertyDialog() const {
+    if (propertyDialog_ == nullptr) {
+        throw std::logic_error("The main window was given no properties dialog");
+    }
+    return *propertyDialog_;
+}
+
 void TMainForm::BuildMenu() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
@@ -105,6 +125,9 @@ void TMainForm::BuildMenu() {
 
 void TMainForm::Bind(QAction* item, void (TMainForm::*handler)()) {
     connect(item, &QAction::triggered, this, [this, handler] {
+        if (scanning_) {
+            return; // see ScanforromsClick: only Cancel and the close box act during a scan
+        }
         TApplication::RunCommand([this, handler] { (this->*handler)(); }, this);
     });
 }
@@ -124,11 +147,11 @@ void TMainForm::Quit1Click() {
 
 void TMainForm::PropertiesClick() {
     // The dialog itself decides whether its texts are stored.
-    PropertyDialog->exec();
+    GivenPropertyDialog().exec();
 }
 
 void TMainForm::SaveasClick() {
-    if (PropertyDialog->exec() != QDialog::Accepted) {
+    if (GivenPropertyDialog().exec() != QDialog::Accepted) {
         return;
     }
     const QString fileName = AskSaveName(this, lastSaveName_);
@@ -136,28 +159,30 @@ void TMainForm::SaveasClick() {
         return;
     }
     lastSaveName_ = fileName;
-    SaveDatafile(EditGrid1->Table().DataRows(), PropertyDialog->Credits(),
+    SaveDatafile(EditGrid1->Table().DataRows(), GivenPropertyDialog().Credits(),
                  QFile::encodeName(fileName).toStdString());
 }
 
-void TMainForm::AddRomRow(const std::string& dosName, const std::string& fullName,
-                          const std::string& romName, const std::string& crcText,
-                          const std::string& sizeText) {
-    EditGrid1->RomModel()->InsertFilledRows(
-        EditGrid1->RowCount() - 1,
-        {TScanDriver::RomRow(dosName, fullName, romName, crcText, sizeText)});
-    EditGrid1->Repaint();
-}
-
 void TMainForm::ScanforromsClick() {
-    if (ScanDialog->exec() != QDialog::Accepted) {
+    TScanDialog& scanDialog = GivenScanDialog();
+    if (scanDialog.exec() != QDialog::Accepted) {
         return;
     }
-    const std::string directory = ScanDialog->Directory();
+    const std::string directory = scanDialog.Directory();
     if (!IsDirectory(directory)) {
         return; // gone since the dialog looked
     }
-    const TScanOptions options = ScanDialog->Options();
+    const TScanOptions options = scanDialog.Options();
+
+    // The scan runs here, on the GUI thread, and lets the window handle its
+    // events between files and inside long reads (the progress window's
+    // setters, the unzip library's callback, volume prompts). What may run
+    // inside those pumps: the progress window's Cancel, which only sets
+    // ScanCancelled, and a close request for this window, which cancels the
+    // same way and closes once the scan has stopped (closeEvent). This window
+    // is disabled meanwhile, and a menu command that still arrives (a
+    // shortcut, a script) is refused by Bind, so no command ever starts
+    // inside another.
 
     scanCancelled_ = false;
     ProgressFrm->SetOnCancel([this] { CancelScan(); });

@@ -16,6 +16,8 @@ namespace tabula {
 class TEditGrid;
 class TContainerStatusBar;
 class TProgressFrm;
+class TPropertyDialog;
+class TScanDialog;
 
 // The main window: the rom table, the "&File" menu that starts every command,
 // and the status bar.
@@ -25,6 +27,11 @@ public:
     static constexpr const char* Caption = "Catalogix Datafile Maker 1.2 beta 5";
 
     explicit TMainForm(QWidget* parent = nullptr);
+
+    // The dialogs the commands show, handed in by whoever creates the window
+    // (CreateForms at start-up, a test its own); the window does not own
+    // them. A command whose dialog is missing fails with a message.
+    void SetDialogs(TScanDialog* scanDialog, TPropertyDialog* propertyDialog);
 
     TEditGrid* EditGrid1 = nullptr;
     TContainerStatusBar* StatusBar1 = nullptr;
@@ -52,13 +59,6 @@ public:
     // with the progress window up and this window disabled until the end.
     void ScanforromsClick();
 
-    // Adds one rom row in front of the table's last row: the names without
-    // extension (lower-cased for the dos names), the rom name lower-cased,
-    // the CRC upper-cased, the size as it is; repaints at once.
-    void AddRomRow(const std::string& dosName, const std::string& fullName,
-                   const std::string& romName, const std::string& crcText,
-                   const std::string& sizeText);
-
     // True while a scan runs.
     bool Scanning() const { return scanning_; }
 
@@ -77,8 +77,14 @@ protected:
 private:
     void FormCreate();
     void BuildMenu();
-    // Connects a menu item to a command run under the default error handling.
+    // Connects a menu item to a command run under the default error handling;
+    // a command that arrives while a scan runs is refused.
     void Bind(QAction* item, void (TMainForm::*handler)());
+    TScanDialog& GivenScanDialog() const;
+    TPropertyDialog& GivenPropertyDialog() const;
+
+    TScanDialog* scanDialog_ = nullptr;
+    TPropertyDialog* propertyDialog_ = nullptr;
 
     bool scanCancelled_ = false;
     bool scanning_ = false;

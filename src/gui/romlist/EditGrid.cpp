@@ -142,14 +142,14 @@ TEditGrid::TEditGrid(QWidget* parent) : QTableView(parent), model_(new TRomTable
     rows->setMinimumSectionSize(TRomTable::DataRowHeight);
     rows->setDefaultSectionSize(TRomTable::DataRowHeight);
 
-    // Widths the user drags at the header are the table's widths from then on.
+    // Widths the user drags at the header are the table's widths from then
+    // on, and the table's widths are what the header shows.
     connect(header, &QHeaderView::sectionResized, this,
-            [this](int col, int, int width) { model_->TableForWidths().SetColWidth(col, width); });
+            [this](int col, int, int width) { model_->SetColWidth(col, width); });
+    connect(model_, &TRomTableModel::ColumnWidthsChanged, this, &TEditGrid::ShowColumnWidths);
 
     ApplyFonts();
-    for (int col = 0; col < TRomTable::ColCount; ++col) {
-        header->resizeSection(col, model_->Table().ColWidth(col));
-    }
+    ShowColumnWidths(0, TRomTable::ColCount - 1);
 }
 
 QFont TEditGrid::HeaderFont() const {
@@ -166,9 +166,14 @@ void TEditGrid::ApplyFonts() {
 
 void TEditGrid::FitColumns(bool includeFixed, int extra) {
     const TQtMeasure measure(HeaderFont(), font());
-    model_->TableForWidths().FitColumns(includeFixed, extra, measure);
-    for (int col = 0; col < TRomTable::ColCount; ++col) {
-        horizontalHeader()->resizeSection(col, model_->Table().ColWidth(col));
+    model_->FitColumns(includeFixed, extra, measure);
+}
+
+void TEditGrid::ShowColumnWidths(int first, int last) {
+    for (int col = first; col <= last; ++col) {
+        if (horizontalHeader()->sectionSize(col) != model_->Table().ColWidth(col)) {
+            horizontalHeader()->resizeSection(col, model_->Table().ColWidth(col));
+        }
     }
 }
 

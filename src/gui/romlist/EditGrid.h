@@ -16,8 +16,8 @@ class TEditGrid : public QTableView {
 public:
     explicit TEditGrid(QWidget* parent = nullptr);
 
-    int RowCount() const { return model_->RowCount(); }
-    void SetRowCount(int count) { model_->SetRowCount(count); }
+    int RowCount() const { return model_->RowCountWithHeader(); }
+    void SetRowCount(int count) { model_->SetRowCountWithHeader(count); }
     const std::string& Cell(int col, int row) const { return model_->Cell(col, row); }
     void SetCell(int col, int row, const std::string& text) { model_->SetCell(col, row, text); }
     void InsertBlankRows(int index, int count) { model_->InsertBlankRows(index, count); }
@@ -44,6 +44,7 @@ protected:
 
 private:
     void ApplyFonts();
+    void ShowColumnWidths(int first, int last);
 
     TRomTableModel* model_;
 };

@@ -6,7 +6,7 @@ namespace tabula {
 
 TRomTableModel::TRomTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void TRomTableModel::SetRowCount(int count) {
+void TRomTableModel::SetRowCountWithHeader(int count) {
     const int oldCount = table_.RowCount();
     const int newCount = std::max(count, 1);
     if (newCount > oldCount) {
@@ -68,6 +68,19 @@ void TRomTableModel::ClearDataCells() {
     if (table_.RowCount() > 1) {
         emit dataChanged(index(0, 0), index(table_.RowCount() - 2, TRomTable::ColCount - 1));
     }
+}
+
+void TRomTableModel::SetColWidth(int col, int width) {
+    if (col < 0 || col >= TRomTable::ColCount || table_.ColWidth(col) == width) {
+        return;
+    }
+    table_.SetColWidth(col, width);
+    emit ColumnWidthsChanged(col, col);
+}
+
+void TRomTableModel::FitColumns(bool includeFixed, int extra, const ITextMeasure& measure) {
+    table_.FitColumns(includeFixed, extra, measure);
+    emit ColumnWidthsChanged(0, TRomTable::ColCount - 1);
 }
 
 int TRomTableModel::rowCount(const QModelIndex& parent) const {

@@ -10,18 +10,20 @@
 namespace tabula {
 
 // Qt model over the rom table. Row 0 of the table (the header row) is the
-// view's horizontal header; table row r >= 1 is model row r - 1. Every change
-// goes through this class so the view hears of it.
+// view's horizontal header; table row r >= 1 is model row r - 1. The
+// table's operations below take and give table rows (header row included);
+// Qt's rowCount and indexes count data rows only. Every change, column
+// widths included, goes through this class so the view hears of it.
 class TRomTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     explicit TRomTableModel(QObject* parent = nullptr);
 
     const TRomTable& Table() const { return table_; }
-    TRomTable& TableForWidths() { return table_; }
 
-    int RowCount() const { return table_.RowCount(); }
-    void SetRowCount(int count);
+    // The table's RowCount: data rows plus the header row (rowCount() + 1).
+    int RowCountWithHeader() const { return table_.RowCount(); }
+    void SetRowCountWithHeader(int count);
     const std::string& Cell(int col, int row) const { return table_.Cell(col, row); }
     void SetCell(int col, int row, const std::string& text);
     void InsertBlankRows(int index, int count);
@@ -30,6 +32,10 @@ public:
     void InsertFilledRows(int index, const std::vector<TRomTable::TRow>& rows);
     int AppendToRow(int row, const std::string& text);
     void ClearDataCells();
+
+    // Column widths, told to the view through ColumnWidthsChanged.
+    void SetColWidth(int col, int width);
+    void FitColumns(bool includeFixed, int extra, const ITextMeasure& measure);
 
     void SetHeaderFont(const QFont& font) { headerFont_ = font; }
 
@@ -40,6 +46,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+signals:
+    // The widths of columns first .. last changed; the view takes them.
+    void ColumnWidthsChanged(int first, int last);
 
 private:
     TRomTable table_;
