@@ -26,9 +26,9 @@ void TCliZipUi::ShowMessage(const std::string& text) {
     progress_.Message(OneLine(text));
 }
 
-int TCliZipUi::AskForVolume(const std::string& text, bool /*stopIcon*/) {
+TVolumeAnswer TCliZipUi::AskForVolume(const std::string& text, bool /*stopIcon*/) {
     progress_.Message(OneLine(text) + " (answered Cancel)");
-    return CancelAnswer;
+    return TVolumeAnswer::Cancel;
 }
 
 } // namespace tabula

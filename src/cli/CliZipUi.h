@@ -15,11 +15,9 @@ public:
     explicit TCliZipUi(TTerminalProgress& progress) : progress_(progress) {}
 
     void ShowMessage(const std::string& text) override;
-    int AskForVolume(const std::string& text, bool stopIcon) override;
+    TVolumeAnswer AskForVolume(const std::string& text, bool stopIcon) override;
     void SetBusy(bool /*busy*/) override {}
     void Pump() override {}
-
-    static constexpr int CancelAnswer = 2;
 
 private:
     TTerminalProgress& progress_;

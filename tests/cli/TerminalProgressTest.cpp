@@ -51,7 +51,8 @@ TEST(CliZipUi, PrintsAndAnswersCancel) {
     TTerminalProgress progress(err, false, 80);
     TCliZipUi ui(progress);
     ui.ShowMessage("Archive damaged");
-    EXPECT_EQ(ui.AskForVolume("Insert the last disk\r\nin drive: /media/a\x1b[2K", true), 2);
+    EXPECT_EQ(ui.AskForVolume("Insert the last disk\r\nin drive: /media/a\x1b[2K", true),
+              TVolumeAnswer::Cancel);
     EXPECT_EQ(err.str(), "tabula-cli: Archive damaged\n"
                          "tabula-cli: Insert the last disk in drive: /media/a\\x1b[2K (answered "
                          "Cancel)\n");

@@ -120,8 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     zip.SetErrCode(0);
     std::string output = outDir + "/";
-    const int result = zip.ReadSpan(last, output);
-    if (result == 0) {
+    const tabula::TSpanResult result = zip.ReadSpan(last, output);
+    if (result == tabula::TSpanResult::Joined) {
         struct stat info {};
         // The set is read forward three times (members, directory, comment)
         // and written once; only the end record is made up.

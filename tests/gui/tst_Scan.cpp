@@ -156,9 +156,10 @@ private slots:
             boxes_ << request;
             return answers.takeFirst();
         });
-        QCOMPARE(ui.AskForVolume("Please insert last disk\r\nin drive: /media/a/", true), 1);
-        QCOMPARE(ui.AskForVolume("Please insert disk volume 2 of 3\r\nin drive: /media/a/", false),
-                 2);
+        QVERIFY(ui.AskForVolume("Please insert last disk\r\nin drive: /media/a/", true) ==
+                TVolumeAnswer::Ok);
+        QVERIFY(ui.AskForVolume("Please insert disk volume 2 of 3\r\nin drive: /media/a/", false) ==
+                TVolumeAnswer::Cancel);
         QCOMPARE(boxes_.size(), 2);
         QCOMPARE(boxes_[0].Icon, QMessageBox::Critical);
         QCOMPARE(boxes_[1].Icon, QMessageBox::NoIcon);

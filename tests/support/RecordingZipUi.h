@@ -14,16 +14,16 @@ namespace tabula::test {
 class TRecordingZipUi : public IZipUi {
 public:
     void ShowMessage(const std::string& text) override { Shown.push_back(text); }
-    int AskForVolume(const std::string& text, bool stopIcon) override {
+    TVolumeAnswer AskForVolume(const std::string& text, bool stopIcon) override {
         Prompts.push_back(text);
         StopIcons.push_back(stopIcon);
         if (OnAsk) {
             return OnAsk(text);
         }
         if (Answers.empty()) {
-            return 2;
+            return TVolumeAnswer::Cancel;
         }
-        const int answer = Answers.front();
+        const TVolumeAnswer answer = Answers.front();
         Answers.pop_front();
         return answer;
     }
@@ -38,9 +38,9 @@ public:
     std::vector<std::string> Shown;
     std::vector<std::string> Prompts;
     std::vector<bool> StopIcons;
-    std::deque<int> Answers;
+    std::deque<TVolumeAnswer> Answers;
     // Answers instead of the queue when set (a test changes disks here).
-    std::function<int(const std::string&)> OnAsk;
+    std::function<TVolumeAnswer(const std::string&)> OnAsk;
     std::vector<bool> BusyCalls;
     int Pumps = 0;
     // Runs on each pump with its number (a test changes files here, while

@@ -63,17 +63,11 @@ void TCrc32::CollectArchive() {
     // extraction folder.
     absoluteArchive_ = AbsolutePath(fileName_);
     TZipComponent zip(Ui);
-    zip.SetErrCode(0);
-    try {
-        zip.SetZipFilename(fileName_);
-    } catch (...) {
-        // The component reports through ErrCode; only that counts.
-    }
+    const TZipComponent::TOutcome listed = zip.ListArchive(fileName_);
     // A file that is not there, or no regular file, was left unlisted.
     RefuseUnlessRegular(zip.ZipStatus());
-    if (zip.ErrCode() != 0) {
-        zip.SetErrCode(0);
-        throw ECrcZipError("File " + Quoted(archiveName) + ": " + zip.Message());
+    if (!listed.Ok()) {
+        throw ECrcZipError("File " + Quoted(archiveName) + ": " + listed.Message);
     }
 
     listedArchive_ = zip.ZipStatus();
@@ -190,7 +184,7 @@ const std::string& TCrc32::JoinedSet(const std::string& archivePath) {
             throw ECrcZipError(error.what());
         }
         std::string joined = joinDir_->Path() + "/";
-        if (joiner.ReadSpan(archivePath, joined) != 0) {
+        if (joiner.ReadSpan(archivePath, joined) != TSpanResult::Joined) {
             throw ECrcZipError(joiner.Message());
         }
         joinedSet_ = joined;
@@ -229,29 +223,18 @@ TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath, const 
     } emptyAfterwards{dir};
 
     TZipComponent zip(Ui);
-    zip.SetErrCode(0);
-    try {
-        zip.SetZipFilename(archive);
-    } catch (...) {
-        // Only ErrCode counts.
-    }
-    if (zip.ErrCode() != 0) {
-        zip.SetErrCode(0);
-        throw ECrcZipError(zip.Message());
+    if (const TZipComponent::TOutcome listed = zip.ListArchive(archive); !listed.Ok()) {
+        throw ECrcZipError(listed.Message);
     }
     // The member's own stored name: a folded one could name another member.
     zip.FileSpecs().clear();
     zip.FileSpecs().push_back(entry.RawFileName.empty() ? entry.FileName : entry.RawFileName);
-    try {
-        zip.Extract();
-    } catch (...) {
-        // Only ErrCode counts.
-    }
-    if (zip.ErrCode() == TZipComponent::CrcErrorCode) {
+    const TZipComponent::TOutcome extracted = zip.ExtractMembers();
+    if (extracted.Code == TZipComponent::CrcErrorCode) {
         throw ECrcZipError("Bad crc");
     }
-    if (zip.ErrCode() != 0) {
-        throw ECrcZipError(zip.Message());
+    if (!extracted.Ok()) {
+        throw ECrcZipError(extracted.Message);
     }
     // The library writes the member under the bare name it is stored by
     // into the current directory, which is the extraction folder however its

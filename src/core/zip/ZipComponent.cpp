@@ -13,6 +13,28 @@ void TZipComponent::SetZipFilename(const std::string& path) {
     List();
 }
 
+template <class F> TZipComponent::TOutcome TZipComponent::Outcome(F operation) {
+    errCode_ = 0;
+    try {
+        operation();
+    } catch (...) {
+    }
+    TOutcome outcome;
+    if (errCode_ != 0) {
+        outcome = {errCode_, message_};
+    }
+    errCode_ = 0;
+    return outcome;
+}
+
+TZipComponent::TOutcome TZipComponent::ListArchive(const std::string& path) {
+    return Outcome([&] { SetZipFilename(path); });
+}
+
+TZipComponent::TOutcome TZipComponent::ExtractMembers() {
+    return Outcome([&] { Extract(); });
+}
+
 int TZipComponent::Count() const {
     return zipFilename_.empty() ? 0 : static_cast<int>(listing_->Entries.size());
 }

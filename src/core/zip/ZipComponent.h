@@ -26,6 +26,14 @@ struct UnzipCallbackInfo;
 
 namespace tabula {
 
+// What ReadSpan gives back; the numbers are the component's own result codes.
+enum class TSpanResult : int {
+    Joined = 0,
+    ReportedFailure = -7, // reported through ErrCode and Message
+    OutOfMemory = -8,
+    OtherFailure = -9,
+};
+
 // The zip component: reads an archive's central directory itself and gives
 // the rest of the program one ZipDirEntry per member.
 //
@@ -33,7 +41,8 @@ namespace tabula {
 // once), treat a non-zero ErrCode as failure (its text is in Message), and
 // otherwise read the first Count entries of DirEntries. No public operation
 // lets an exception out: every failure ends in ErrCode and Message, and the
-// component never clears them itself.
+// component never clears them itself. ListArchive and ExtractMembers do that
+// round for a caller and hand back the outcome.
 //
 // The directory reader lives in ZipComponentList.cpp; other operations on the
 // component belong in files of their own beside it.
@@ -69,9 +78,23 @@ public:
     const TPathStatus& ZipStatus() const { return zipStatus_; }
 
     // The archive comment up to its first zero byte, as UTF-8.
-    const std::string& ArchiveComment() const { return archiveComment_; }
+    const std::string& ArchiveComment() const { return state_.ArchiveComment; }
     // The archive belongs to a set split into volumes.
-    bool MultiVolume() const { return multiVolume_; }
+    bool MultiVolume() const { return state_.MultiVolume; }
+
+    // ---- One operation and its outcome, for callers
+
+    // ErrCode and Message as an operation left them; Code 0 is success.
+    struct TOutcome {
+        int Code = 0;
+        std::string Message;
+        bool Ok() const { return Code == 0; }
+    };
+    // Lists path as assigning ZipFilename does, from a clean ErrCode, and
+    // leaves ErrCode clean again for the next operation.
+    TOutcome ListArchive(const std::string& path);
+    // Extracts the members named in FileSpecs as Extract does, the same way.
+    TOutcome ExtractMembers();
 
     // ---- Status
 
@@ -111,16 +134,16 @@ public:
     int64_t DirectoryOffset() const { return dirOffset_; }
     // The volume holding the listed archive's end record: 0 for an ordinary
     // archive, above 0 for the last volume of a set.
-    int LastDisk() const { return lastDisk_; }
+    int LastDisk() const { return state_.LastDisk; }
     // Joins the set whose last volume is archive into one ordinary archive.
     // output names the file to make (its extension becomes ".zip"; once the
     // joined archive is complete, a file of that name goes to the trash, or
     // is replaced when HowToDelete is htdFinal; a volume of the set is never
     // replaced) or, ending in "/" or naming a directory, where to make a new
-    // file "zip" + six characters + ".zip", readable by its owner only. Returns 0 with output
-    // naming the joined archive, -7 after a reported failure, -8 when memory ran out and -9 after
-    // any other failure; on failure nothing is left and output is empty.
-    int ReadSpan(const std::string& archive, std::string& output);
+    // file "zip" + six characters + ".zip", readable by its owner only. On
+    // Joined, output names the joined archive; on failure nothing is left,
+    // output is empty and ErrCode and Message tell why.
+    TSpanResult ReadSpan(const std::string& archive, std::string& output);
 
     // ---- Published properties (stored values unless noted)
 
@@ -245,14 +268,26 @@ protected:
     // kind. A fixed or network drive is never prompted for.
     TDriveKind AskForVolume();
 
-    const TEndRecord& EndRecord() const { return endRecord_; }
+    const TEndRecord& EndRecord() const { return state_.EndRecord; }
 
-    // Number of the volume that holds the end record (this disk).
-    int lastDisk_ = 0;
-    // Volume now open; -1 asks for the last one.
-    int currentVolume_ = 0;
-    // The file actually read (differs from ZipFilename for numbered volumes).
-    std::string workingFileName_;
+    // Where a listing stands in its archive or set. A join inside Extract
+    // reads its set into the same state, so ReadSpan keeps a copy of it and
+    // puts it back when done.
+    struct TListingState {
+        // Number of the volume that holds the end record (this disk).
+        int LastDisk = 0;
+        // Volume now open; -1 asks for the last one.
+        int CurrentVolume = 0;
+        // The file actually read (differs from ZipFilename for numbered volumes).
+        std::string WorkingFileName;
+        // The set's last volume as named by the caller: the split form's
+        // volumes are named after it.
+        std::string SetName;
+        TEndRecord EndRecord;
+        std::string ArchiveComment;
+        bool MultiVolume = false;
+    };
+    TListingState state_;
     // The open archive or volume; open only during an operation.
     TZipInput input_;
     uint64_t fileSize_ = 0;
@@ -289,6 +324,11 @@ private:
     // Copies count bytes to out, moving on to the next volume where one ends;
     // code names the step when a read or write comes short.
     void CopySpanBytes(uint64_t count, int code, TSpanWriter& out);
+
+    // Runs one public operation between two resets of ErrCode. Whatever it
+    // reports is in ErrCode; an exception from an event handler that slips
+    // through changes nothing of that and is dropped.
+    template <class F> TOutcome Outcome(F operation);
 
     void RunExtraction();
     // What the library is handed for a member name asked for: the stored
@@ -338,9 +378,6 @@ private:
     bool headPending_ = false;
     // Messages reported so far: a listing that reported one is not kept.
     uint64_t reports_ = 0;
-    std::string archiveComment_;
-    bool multiVolume_ = false;
-    TEndRecord endRecord_;
     int errCode_ = 0;
     std::string message_;
 
@@ -390,9 +427,6 @@ private:
     bool newVolumeWanted_ = false;
     // Writes raise progress events only while members are copied.
     bool copying_ = false;
-    // The set's last volume as named by the caller: the split form's volumes
-    // are named after it.
-    std::string setName_;
 
     TNotifyEvent onDirUpdate_;
     TProgressEvent onProgress_;

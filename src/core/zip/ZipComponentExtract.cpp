@@ -193,11 +193,11 @@ void TZipComponent::RunExtraction() {
                 RemoveFile(Path);
         }
     } joined;
-    if (lastDisk_ != 0) {
+    if (state_.LastDisk != 0) {
         std::string where = tempDir_.empty() ? TemporaryDirectory() : tempDir_;
         if (where.back() != '/')
             where.push_back('/');
-        if (ReadSpan(zipFilename_, where) != 0)
+        if (ReadSpan(zipFilename_, where) != TSpanResult::Joined)
             return;
         joined.Path = archive = AbsolutePath(where);
     }

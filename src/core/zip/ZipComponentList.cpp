@@ -68,16 +68,16 @@ bool TZipComponent::UseKeptListing() {
         return false;
     }
     listing_ = kept->Listing;
-    endRecord_ = kept->EndRecord;
-    archiveComment_ = kept->ArchiveComment;
-    multiVolume_ = kept->MultiVolume;
+    state_.EndRecord = kept->EndRecord;
+    state_.ArchiveComment = kept->ArchiveComment;
+    state_.MultiVolume = kept->MultiVolume;
     dirOffset_ = kept->DirOffset;
     fileSize_ = kept->FileSize;
     endOfZipData_ = kept->EndOfZipData;
     endRecordPosition_ = kept->EndRecordPosition;
     directoryEnd_ = kept->DirectoryEnd;
-    lastDisk_ = 0;
-    currentVolume_ = 0;
+    state_.LastDisk = 0;
+    state_.CurrentVolume = 0;
     return true;
 }
 
@@ -86,9 +86,9 @@ void TZipComponent::KeepListing() {
     kept->Status = zipStatus_;
     kept->CodePage = codePage_;
     kept->Listing = listing_;
-    kept->EndRecord = endRecord_;
-    kept->ArchiveComment = archiveComment_;
-    kept->MultiVolume = multiVolume_;
+    kept->EndRecord = state_.EndRecord;
+    kept->ArchiveComment = state_.ArchiveComment;
+    kept->MultiVolume = state_.MultiVolume;
     kept->DirOffset = dirOffset_;
     kept->FileSize = fileSize_;
     kept->EndOfZipData = endOfZipData_;
@@ -101,8 +101,8 @@ void TZipComponent::List() {
     listing_ = std::make_shared<TListing>();
     fileSize_ = 0;
     dirOffset_ = 0;
-    archiveComment_.clear();
-    multiVolume_ = false;
+    state_.ArchiveComment.clear();
+    state_.MultiVolume = false;
     zipStatus_ = StatPath(zipFilename_);
     if (zipStatus_.Kind != TPathKind::Regular) {
         FireDirUpdate();
@@ -134,8 +134,8 @@ void TZipComponent::List() {
 }
 
 void TZipComponent::ReadDirectory() {
-    workingFileName_ = zipFilename_;
-    setName_ = zipFilename_;
+    state_.WorkingFileName = zipFilename_;
+    state_.SetName = zipFilename_;
     driveRoot_ = Facts().RootOf(zipFilename_, zipStatus_.Device);
     if (!CheckDrive()) {
         throw EZipComponent(ZipMsg::DriveUndefined, driveRoot_);
@@ -145,31 +145,33 @@ void TZipComponent::ReadDirectory() {
     }
     const uint64_t reportsBefore = reports_;
     LocateEndRecord(true);
-    lastDisk_ = static_cast<int>(endRecord_.ThisDisk);
-    if (lastDisk_ > 0 && headPending_) {
+    state_.LastDisk = static_cast<int>(state_.EndRecord.ThisDisk);
+    if (state_.LastDisk > 0 && headPending_) {
         ReadFirstVolumeMarker(); // before another volume is opened
     }
     // The file given is the set's last volume: a directory cut short here
     // has no next volume to go on in.
-    currentVolume_ = lastDisk_;
-    if (lastDisk_ > 0) {
-        multiVolume_ = true;
+    state_.CurrentVolume = state_.LastDisk;
+    if (state_.LastDisk > 0) {
+        state_.MultiVolume = true;
     }
     // The directory is read from where a directory of the stated size ends
     // exactly at the end record, so data prepended without fixing the stored
     // offset (a self-extracting stub) does not matter.
     int64_t offset = -1;
-    if (endRecord_.ThisDisk == endRecord_.DirStartDisk) {
-        if (endRecord_.DirSize <= directoryEnd_) {
-            offset = static_cast<int64_t>(directoryEnd_ - endRecord_.DirSize);
+    if (state_.EndRecord.ThisDisk == state_.EndRecord.DirStartDisk) {
+        if (state_.EndRecord.DirSize <= directoryEnd_) {
+            offset = static_cast<int64_t>(directoryEnd_ - state_.EndRecord.DirSize);
         }
     } else {
-        OpenVolume(static_cast<int>(endRecord_.DirStartDisk));
+        OpenVolume(static_cast<int>(state_.EndRecord.DirStartDisk));
         endOfZipData_ = input_.Size();
-        offset = endRecord_.DirOffset > INT64_MAX ? -1 : static_cast<int64_t>(endRecord_.DirOffset);
+        offset = state_.EndRecord.DirOffset > INT64_MAX
+                     ? -1
+                     : static_cast<int64_t>(state_.EndRecord.DirOffset);
     }
     dirOffset_ = offset;
-    if (offset < 0 || endRecord_.DirOffset != static_cast<uint64_t>(offset)) {
+    if (offset < 0 || state_.EndRecord.DirOffset != static_cast<uint64_t>(offset)) {
         ReportError(ZipMsg::StructureWarning);
     }
     if (!input_.Seek(offset)) {
@@ -177,9 +179,9 @@ void TZipComponent::ReadDirectory() {
     }
     ReadCentralHeaders();
     SettleFirstVolumeMarker();
-    lastDisk_ = static_cast<int>(endRecord_.ThisDisk);
+    state_.LastDisk = static_cast<int>(state_.EndRecord.ThisDisk);
     // Only a listing that went without a word is worth repeating silently.
-    if (reports_ == reportsBefore && lastDisk_ == 0) {
+    if (reports_ == reportsBefore && state_.LastDisk == 0) {
         KeepListing();
     }
 }
@@ -189,16 +191,16 @@ void TZipComponent::ReadCentralHeaders() {
     // reserve no more than the file could hold.
     const uint64_t left = input_.Size() > input_.Position() ? input_.Size() - input_.Position() : 0;
     listing_->Entries.reserve(static_cast<size_t>(
-        std::min<uint64_t>(endRecord_.TotalEntries, left / CentralHeaderSize + 1)));
-    for (uint64_t i = 0; i < endRecord_.TotalEntries; ++i) {
+        std::min<uint64_t>(state_.EndRecord.TotalEntries, left / CentralHeaderSize + 1)));
+    for (uint64_t i = 0; i < state_.EndRecord.TotalEntries; ++i) {
         ZipDirEntry entry;
         while (!ReadCentralHeader(entry)) {
             // A header is never split across volumes: a short read means the
             // directory goes on at the start of the next one.
-            if (currentVolume_ >= lastDisk_) {
+            if (state_.CurrentVolume >= state_.LastDisk) {
                 throw EZipComponent(ZipMsg::CentralHeaderRead, true);
             }
-            OpenVolume(currentVolume_ + 1);
+            OpenVolume(state_.CurrentVolume + 1);
         }
         entry.RawFileName = ReadBounded(entry.FileNameLength, ZipMsg::CentralNameRead);
         entry.FileName = WithBackslashes(ZipTextToUtf8(entry.RawFileName, entry.VersionMadeBy,
@@ -255,7 +257,7 @@ bool TZipComponent::ReadFirstVolumeMarker() {
     if (input_.ReadAt(0, head.data(), head.size()) == head.size()) {
         TByteCursor cursor(head);
         if (cursor.U32() == SpanMarker && cursor.U32() == LocalSignature) {
-            multiVolume_ = true;
+            state_.MultiVolume = true;
             return true;
         }
     }
@@ -271,7 +273,7 @@ void TZipComponent::SettleFirstVolumeMarker() {
     // says, cannot start with the marker: no read is needed to know.
     const auto& entries = listing_->Entries;
     if (!entries.empty() && entries.front().LocalHeaderOffset == 0 &&
-        endRecord_.DirOffset == static_cast<uint64_t>(dirOffset_)) {
+        state_.EndRecord.DirOffset == static_cast<uint64_t>(dirOffset_)) {
         headPending_ = false;
         return;
     }
@@ -279,11 +281,11 @@ void TZipComponent::SettleFirstVolumeMarker() {
 }
 
 bool TZipComponent::LocateEndRecord(bool strict) {
-    archiveComment_.clear();
+    state_.ArchiveComment.clear();
     bool firstVolumeMarker = false;
     headPending_ = false;
     endRecordPosition_ = 0;
-    if (!input_.Open(workingFileName_)) {
+    if (!input_.Open(state_.WorkingFileName)) {
         if (strict) {
             throw EZipComponent(ZipMsg::InputMissing, true);
         }
@@ -309,7 +311,7 @@ bool TZipComponent::LocateEndRecord(bool strict) {
         if (input_.ReadAt(fileSize_ - EndRecordSize, last.data(), last.size()) == last.size()) {
             TByteCursor cursor(last);
             if (const auto record = ReadEndRecord(cursor)) {
-                endRecord_ = *record;
+                state_.EndRecord = *record;
                 endRecordPosition_ = fileSize_ - EndRecordSize;
                 ApplyZip64EndRecord();
                 return true;
@@ -322,13 +324,13 @@ bool TZipComponent::LocateEndRecord(bool strict) {
         const uint64_t tailStart = fileSize_ - length;
         if (input_.ReadAt(tailStart, tail.data(), length) == length) {
             if (const auto match = SearchEndRecord(tail, fileSize_)) {
-                endRecord_ = match->Record;
+                state_.EndRecord = match->Record;
                 endRecordPosition_ = tailStart + match->Position;
                 endOfZipData_ = match->EndOfZipData;
                 if (match->Garbage) {
                     ReportError(ZipMsg::GarbageWarning);
                 }
-                archiveComment_ = ArchiveCommentToUtf8(match->Comment);
+                state_.ArchiveComment = ArchiveCommentToUtf8(match->Comment);
                 ApplyZip64EndRecord();
                 return true;
             }
@@ -347,7 +349,7 @@ bool TZipComponent::LocateEndRecord(bool strict) {
 
 void TZipComponent::ApplyZip64EndRecord() {
     directoryEnd_ = endRecordPosition_;
-    if (!endRecord_.NeedsZip64() || endRecordPosition_ < Zip64LocatorSize) {
+    if (!state_.EndRecord.NeedsZip64() || endRecordPosition_ < Zip64LocatorSize) {
         return;
     }
     std::array<uint8_t, Zip64LocatorSize> locatorBytes{};
@@ -386,26 +388,26 @@ void TZipComponent::ApplyZip64EndRecord() {
         throw EZipComponent(ZipMsg::EndReadError, true);
     }
     const TEndRecord& wide = zip64->Values;
-    if (endRecord_.ThisDisk == Saturated16) {
-        endRecord_.ThisDisk = wide.ThisDisk;
+    if (state_.EndRecord.ThisDisk == Saturated16) {
+        state_.EndRecord.ThisDisk = wide.ThisDisk;
     }
-    if (endRecord_.DirStartDisk == Saturated16) {
-        endRecord_.DirStartDisk = wide.DirStartDisk;
+    if (state_.EndRecord.DirStartDisk == Saturated16) {
+        state_.EndRecord.DirStartDisk = wide.DirStartDisk;
     }
-    if (endRecord_.EntriesOnDisk == Saturated16) {
-        endRecord_.EntriesOnDisk = wide.EntriesOnDisk;
+    if (state_.EndRecord.EntriesOnDisk == Saturated16) {
+        state_.EndRecord.EntriesOnDisk = wide.EntriesOnDisk;
     }
-    if (endRecord_.TotalEntries == Saturated16) {
-        endRecord_.TotalEntries = wide.TotalEntries;
+    if (state_.EndRecord.TotalEntries == Saturated16) {
+        state_.EndRecord.TotalEntries = wide.TotalEntries;
     }
-    if (endRecord_.DirSize == Saturated32) {
-        endRecord_.DirSize = wide.DirSize;
+    if (state_.EndRecord.DirSize == Saturated32) {
+        state_.EndRecord.DirSize = wide.DirSize;
     }
-    if (endRecord_.DirOffset == Saturated32) {
-        endRecord_.DirOffset = wide.DirOffset;
+    if (state_.EndRecord.DirOffset == Saturated32) {
+        state_.EndRecord.DirOffset = wide.DirOffset;
     }
     // No set has more volumes than a 16-bit disk number counts.
-    if (endRecord_.ThisDisk > Saturated16 || endRecord_.DirStartDisk > Saturated16) {
+    if (state_.EndRecord.ThisDisk > Saturated16 || state_.EndRecord.DirStartDisk > Saturated16) {
         throw EZipComponent(ZipMsg::Zip64TooLarge, true);
     }
     directoryEnd_ = zip64Position;

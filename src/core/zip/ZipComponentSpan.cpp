@@ -72,54 +72,40 @@ private:
     TZipComponent& owner_;
 };
 
-int TZipComponent::ReadSpan(const std::string& archive, std::string& output) {
+TSpanResult TZipComponent::ReadSpan(const std::string& archive, std::string& output) {
     // Inside Extract the component stays busy after the join, and the listed
     // archive's records come back afterwards: the join reads its set's
     // records into the same fields.
     const bool wasBusy = busy_;
     busy_ = true;
-    struct TListing {
-        TZipComponent& Zip;
-        int LastDisk = Zip.lastDisk_;
-        int CurrentVolume = Zip.currentVolume_;
-        std::string WorkingFileName = Zip.workingFileName_;
-        std::string SetName = Zip.setName_;
-        TEndRecord EndRecord = Zip.endRecord_;
-        std::string ArchiveComment = Zip.archiveComment_;
-        bool MultiVolume = Zip.multiVolume_;
-        ~TListing() {
-            Zip.lastDisk_ = LastDisk;
-            Zip.currentVolume_ = CurrentVolume;
-            Zip.workingFileName_ = std::move(WorkingFileName);
-            Zip.setName_ = std::move(SetName);
-            Zip.endRecord_ = EndRecord;
-            Zip.archiveComment_ = std::move(ArchiveComment);
-            Zip.multiVolume_ = MultiVolume;
-        }
-    } listing{*this};
+    struct TRestore {
+        TListingState& State;
+        TListingState Saved = State;
+        ~TRestore() { State = std::move(Saved); }
+    } restore{state_};
     TZipBusyScope pointer(ui_);
     std::optional<TSpanWriter> out;
     std::vector<TSpanMember> table;
     // A named output is written beside its name and put in place at the end.
     std::string finalName;
-    int result = 0;
+    TSpanResult result = TSpanResult::Joined;
     try {
         out.emplace(*this);
         driveRoot_ = Facts().RootOf(archive, StatPath(archive).Device);
-        currentVolume_ = -1;
+        state_.CurrentVolume = -1;
         newVolumeWanted_ = false;
         copying_ = false;
-        workingFileName_ = archive;
-        setName_ = archive;
+        state_.WorkingFileName = archive;
+        state_.SetName = archive;
         input_.ForgetOpened();
         CreateSpanOutput(output, *out, finalName);
         FindLastVolume();
 
         const TFileTime kept = input_.ModifiedTime();
-        lastDisk_ = static_cast<int>(endRecord_.ThisDisk);
-        currentVolume_ = lastDisk_;
+        state_.LastDisk = static_cast<int>(state_.EndRecord.ThisDisk);
+        state_.CurrentVolume = state_.LastDisk;
         // The joined archive's end record must count every member.
-        if (endRecord_.TotalEntries >= Saturated16) {
+        if (state_.EndRecord.TotalEntries >= Saturated16) {
             throw EZipComponent(ZipMsg::Zip64TooLarge, true);
         }
         SeekSpanDirectory();
@@ -149,19 +135,19 @@ int TZipComponent::ReadSpan(const std::string& archive, std::string& output) {
         }
         output = finalName.empty() ? out->File.Path() : PlaceSpanOutput(*out, finalName);
     } catch (const EZipComponent& error) {
-        result = -7;
+        result = TSpanResult::ReportedFailure;
         try {
             ReportException(error);
         } catch (...) {
         }
     } catch (const std::bad_alloc&) {
-        result = -8;
+        result = TSpanResult::OutOfMemory;
         try {
             ReportError(ZipMsg::MemoryExhausted);
         } catch (...) {
         }
     } catch (...) {
-        result = -9;
+        result = TSpanResult::OtherFailure;
         try {
             ReportError(ZipMsg::SpanUnknownError);
         } catch (...) {
@@ -179,7 +165,7 @@ int TZipComponent::ReadSpan(const std::string& archive, std::string& output) {
     if (out) {
         out->File.Close();
     }
-    if (result != 0) {
+    if (result != TSpanResult::Joined) {
         if (out && !out->File.Path().empty()) {
             RemoveFile(out->File.Path());
         }
@@ -233,7 +219,7 @@ void TZipComponent::FindLastVolume() {
     for (int attempt = 0;; ++attempt) {
         const TDriveKind kind = AskForVolume();
         if (attempt > 0 && IsFixedOrNetwork(kind)) {
-            const int number = NumberBeforeExtension(workingFileName_);
+            const int number = NumberBeforeExtension(state_.WorkingFileName);
             if (number == 1) {
                 throw EZipComponent(ZipMsg::FirstDiskOfSet, true);
             }
@@ -247,12 +233,12 @@ void TZipComponent::FindLastVolume() {
 }
 
 void TZipComponent::SeekSpanDirectory() {
-    const int startDisk = static_cast<int>(endRecord_.DirStartDisk);
-    if (startDisk != currentVolume_) {
+    const int startDisk = static_cast<int>(state_.EndRecord.DirStartDisk);
+    if (startDisk != state_.CurrentVolume) {
         OpenVolume(startDisk);
     }
-    if (endRecord_.DirOffset > INT64_MAX ||
-        !input_.Seek(static_cast<int64_t>(endRecord_.DirOffset))) {
+    if (state_.EndRecord.DirOffset > INT64_MAX ||
+        !input_.Seek(static_cast<int64_t>(state_.EndRecord.DirOffset))) {
         throw EZipComponent(ZipMsg::EndSeekError, true);
     }
 }
@@ -261,10 +247,10 @@ void TZipComponent::ReadSpanCentralHeader(std::array<uint8_t, CentralHeaderSize>
                                           std::string& name) {
     // A header is never split: a short read means the next volume goes on.
     while (input_.Read(header.data(), header.size()) < header.size()) {
-        if (currentVolume_ >= lastDisk_) {
+        if (state_.CurrentVolume >= state_.LastDisk) {
             throw EZipComponent(ZipMsg::CentralHeaderRead, true);
         }
-        OpenVolume(currentVolume_ + 1);
+        OpenVolume(state_.CurrentVolume + 1);
     }
     if (LoadU32(header.data()) != CentralSignature) {
         throw EZipComponent(ZipMsg::CentralSignature, true);
@@ -280,7 +266,7 @@ std::vector<TZipComponent::TSpanMember> TZipComponent::ReadSpanDirectory(uint64_
     std::array<uint8_t, CentralHeaderSize> header{};
     std::string name;
     // The count is the archive's word; the rows grow only with headers read.
-    for (uint64_t i = 0; i < endRecord_.TotalEntries; ++i) {
+    for (uint64_t i = 0; i < state_.EndRecord.TotalEntries; ++i) {
         ReadSpanCentralHeader(header, name);
         TSpanMember member;
         member.Name = name;
@@ -333,8 +319,9 @@ void TZipComponent::CopySpanMembers(std::vector<TSpanMember>& table, TSpanWriter
     std::string name;
     for (size_t n = 0; n < table.size(); ++n) {
         size_t got = input_.Read(local.data(), local.size());
-        if (got == 0 && input_.Position() >= input_.Size() && currentVolume_ < lastDisk_) {
-            OpenVolume(currentVolume_ + 1);
+        if (got == 0 && input_.Position() >= input_.Size() &&
+            state_.CurrentVolume < state_.LastDisk) {
+            OpenVolume(state_.CurrentVolume + 1);
             got = input_.Read(local.data(), local.size());
         }
         if (got < local.size()) {
@@ -416,7 +403,7 @@ uint64_t TZipComponent::WriteSpanDirectory(const std::vector<TSpanMember>& table
 
 void TZipComponent::WriteSpanEndRecord(TSpanWriter& out, uint64_t offset) {
     const uint64_t size = out.File.Position() - offset;
-    const uint64_t entries = endRecord_.TotalEntries;
+    const uint64_t entries = state_.EndRecord.TotalEntries;
     if (entries >= Saturated16 || size >= Saturated32 || offset >= Saturated32) {
         throw EZipComponent(ZipMsg::Zip64TooLarge, true);
     }
@@ -427,17 +414,17 @@ void TZipComponent::WriteSpanEndRecord(TSpanWriter& out, uint64_t offset) {
     StoreU16(&record[10], static_cast<uint16_t>(entries));
     StoreU32(&record[12], static_cast<uint32_t>(size));
     StoreU32(&record[16], static_cast<uint32_t>(offset));
-    StoreU16(&record[20], endRecord_.CommentLength);
+    StoreU16(&record[20], state_.EndRecord.CommentLength);
     out.Write(record.data(), record.size(), ZipMsg::EndRecordWrite);
 
     // The comment follows the end record on the last volume.
-    if (currentVolume_ != lastDisk_) {
-        OpenVolume(lastDisk_);
+    if (state_.CurrentVolume != state_.LastDisk) {
+        OpenVolume(state_.LastDisk);
     }
     if (!input_.Seek(static_cast<int64_t>(endRecordPosition_ + EndRecordSize))) {
         throw EZipComponent(ZipMsg::ArchiveCommentRead, true);
     }
-    CopySpanBytes(endRecord_.CommentLength, ZipMsg::ArchiveCommentRead, out);
+    CopySpanBytes(state_.EndRecord.CommentLength, ZipMsg::ArchiveCommentRead, out);
 }
 
 void TZipComponent::ReadSpanBytes(void* buffer, size_t count, int code) {
@@ -447,8 +434,8 @@ void TZipComponent::ReadSpanBytes(void* buffer, size_t count, int code) {
         bytes += got;
         count -= got;
         if (count > 0) {
-            if (input_.Position() >= input_.Size() && currentVolume_ < lastDisk_) {
-                OpenVolume(currentVolume_ + 1);
+            if (input_.Position() >= input_.Size() && state_.CurrentVolume < state_.LastDisk) {
+                OpenVolume(state_.CurrentVolume + 1);
                 continue;
             }
             throw EZipComponent(code, true);
@@ -466,8 +453,8 @@ void TZipComponent::CopySpanBytes(uint64_t count, int code, TSpanWriter& out) {
         }
         if (got < chunk) {
             // Data runs on into the next volume; anywhere else it is cut short.
-            if (input_.Position() >= input_.Size() && currentVolume_ < lastDisk_) {
-                OpenVolume(currentVolume_ + 1);
+            if (input_.Position() >= input_.Size() && state_.CurrentVolume < state_.LastDisk) {
+                OpenVolume(state_.CurrentVolume + 1);
                 continue;
             }
             throw EZipComponent(code, true);

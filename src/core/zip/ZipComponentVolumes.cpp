@@ -11,8 +11,6 @@ namespace tabula {
 
 namespace {
 
-constexpr int AnswerOk = 1;
-
 // The prompts' own wording, for message ids the table has no text for.
 constexpr const char* BuiltInLastDisk = "Please insert last disk in set";
 constexpr const char* BuiltInVolume = "Please insert disk volume %.1d of %.1d";
@@ -34,7 +32,7 @@ std::string DiskLabel(int volume) {
 
 void TZipComponent::OpenVolume(int volume) {
     input_.Close();
-    currentVolume_ = volume;
+    state_.CurrentVolume = volume;
     bool failedBefore = false;
     for (;;) {
         TDriveKind kind = driveKind_;
@@ -50,7 +48,7 @@ void TZipComponent::OpenVolume(int volume) {
             newVolumeWanted_ = true;
             kind = AskForVolume();
         } while (!VolumeCheck(kind, volume));
-        if (input_.Open(workingFileName_)) {
+        if (input_.Open(state_.WorkingFileName)) {
             return;
         }
         failedBefore = true;
@@ -64,21 +62,21 @@ bool TZipComponent::VolumeCheck(TDriveKind kind, int volume) {
     // The numbered name first, when the set's own name is numbered as its
     // last volume (so "photos2023.zip" never takes "photos2001.zip"); then
     // the split form, whose last volume keeps the set's own name.
-    const std::string& set = setName_.empty() ? workingFileName_ : setName_;
-    const auto numbered = NumberBeforeExtension(set) == lastDisk_ + 1
+    const std::string& set = state_.SetName.empty() ? state_.WorkingFileName : state_.SetName;
+    const auto numbered = NumberBeforeExtension(set) == state_.LastDisk + 1
                               ? NumberedVolumeName(set, volume)
                               : std::nullopt;
     if (numbered && IsExistingFile(*numbered)) {
-        workingFileName_ = *numbered;
+        state_.WorkingFileName = *numbered;
         return true;
     }
-    const std::string split = volume == lastDisk_ ? set : SplitVolumeName(set, volume);
+    const std::string split = volume == state_.LastDisk ? set : SplitVolumeName(set, volume);
     if (IsExistingFile(split)) {
-        workingFileName_ = split;
+        state_.WorkingFileName = split;
         return true;
     }
     // Opening the missing file fails and names the failure.
-    workingFileName_ = numbered ? *numbered : split;
+    state_.WorkingFileName = numbered ? *numbered : split;
     return true;
 }
 
@@ -91,8 +89,8 @@ TDriveKind TZipComponent::AskForVolume() {
         driveKind_ = drive->Kind;
     }
     const TDriveKind kind = driveKind_;
-    int answer = AnswerOk;
-    while ((answer == AnswerOk && !CheckDrive()) || newVolumeWanted_) {
+    TVolumeAnswer answer = TVolumeAnswer::Ok;
+    while ((answer == TVolumeAnswer::Ok && !CheckDrive()) || newVolumeWanted_) {
         if (IsFixedOrNetwork(kind)) {
             newVolumeWanted_ = false;
             break;
@@ -100,25 +98,26 @@ TDriveKind TZipComponent::AskForVolume() {
         if (unattended_) {
             throw EZipComponent(ZipMsg::UnattendedSpanning, true);
         }
-        const bool lastDisk = currentVolume_ < 0;
+        const bool lastDisk = state_.CurrentVolume < 0;
         const std::string text = VolumePrompt();
-        answer = ui_ != nullptr ? ui_->AskForVolume(text, lastDisk) : 0;
+        answer = ui_ != nullptr ? ui_->AskForVolume(text, lastDisk) : TVolumeAnswer::NotShown;
         newVolumeWanted_ = false;
     }
-    if (answer == 0) {
+    if (answer == TVolumeAnswer::NotShown) {
         throw EZipComponent(ZipMsg::PromptFailed, true);
     }
-    if (answer != AnswerOk) {
+    if (answer != TVolumeAnswer::Ok) {
         throw EZipComponent(ZipMsg::UserCancelled, false);
     }
     return kind;
 }
 
 std::string TZipComponent::VolumePrompt() const {
-    std::string text = currentVolume_ < 0
-                           ? PromptText(ZipMsg::InsertLastDisk, BuiltInLastDisk)
-                           : FormatZipText(PromptText(VolumeOfSet, BuiltInVolume),
-                                           {int64_t{currentVolume_} + 1, int64_t{lastDisk_} + 1});
+    std::string text =
+        state_.CurrentVolume < 0
+            ? PromptText(ZipMsg::InsertLastDisk, BuiltInLastDisk)
+            : FormatZipText(PromptText(VolumeOfSet, BuiltInVolume),
+                            {int64_t{state_.CurrentVolume} + 1, int64_t{state_.LastDisk} + 1});
     return text + FormatZipText(PromptText(InDrive, BuiltInDrive), {driveRoot_});
 }
 

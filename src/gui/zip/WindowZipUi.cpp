@@ -34,7 +34,7 @@ void TWindowZipUi::ShowMessage(const std::string& text) {
                                  QString::fromStdString(text), QMessageBox::Ok});
 }
 
-int TWindowZipUi::AskForVolume(const std::string& text, bool stopIcon) {
+TVolumeAnswer TWindowZipUi::AskForVolume(const std::string& text, bool stopIcon) {
     // The prompt's lines end in CR LF; a box breaks lines at LF alone.
     QString shown = QString::fromStdString(text);
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -42,7 +42,7 @@ int TWindowZipUi::AskForVolume(const std::string& text, bool stopIcon) {
         ShowMessageBox(BoxParent(), {stopIcon ? QMessageBox::Critical : QMessageBox::NoIcon,
                                      QString::fromLatin1(ProgramTitle), shown,
                                      QMessageBox::Ok | QMessageBox::Cancel});
-    return answer == QMessageBox::Ok ? 1 : 2;
+    return answer == QMessageBox::Ok ? TVolumeAnswer::Ok : TVolumeAnswer::Cancel;
 }
 
 void TWindowZipUi::SetBusy(bool busy) {

@@ -20,7 +20,7 @@ public:
     ~TWindowZipUi() override;
 
     void ShowMessage(const std::string& text) override;
-    int AskForVolume(const std::string& text, bool stopIcon) override;
+    TVolumeAnswer AskForVolume(const std::string& text, bool stopIcon) override;
     void SetBusy(bool busy) override;
     void Pump() override;
 

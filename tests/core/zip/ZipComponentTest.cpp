@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 using namespace tabula;
 using namespace tabula::test;
 
@@ -327,4 +329,22 @@ TEST(ZipComponent, PublishedPropertiesStartWithTheirDefaults) {
     EXPECT_TRUE(zip.ZipFilename().empty());
     EXPECT_EQ(zip.Count(), 0);
     EXPECT_EQ(zip.ErrCode(), 0);
+}
+
+TEST(ZipComponent, ListArchiveHandsBackTheOutcomeAndLeavesErrCodeClean) {
+    TListing t;
+    // A handler that throws changes nothing of what the listing reported.
+    t.Zip.SetOnDirUpdate([](TZipComponent&) { throw std::runtime_error("handler"); });
+    const std::string good = WriteTestFile(t.Dir, "good.zip", BuildZip(ThreeMembers()).Bytes);
+    const std::string bad = WriteTestFile(t.Dir, "bad.zip", std::string(100, 'x'));
+    t.Zip.SetErrCode(ZipMsg::NoZipFile); // left over from an earlier call
+
+    const TZipComponent::TOutcome failed = t.Zip.ListArchive(bad);
+    EXPECT_NE(failed.Code, 0);
+    EXPECT_EQ(failed.Message, ZipMessageText(failed.Code));
+    EXPECT_EQ(t.Zip.ErrCode(), 0);
+
+    const TZipComponent::TOutcome listed = t.Zip.ListArchive(good);
+    EXPECT_TRUE(listed.Ok()) << listed.Message;
+    EXPECT_EQ(t.Zip.Count(), 3);
 }

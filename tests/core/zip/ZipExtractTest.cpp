@@ -38,7 +38,7 @@ std::string Lower(std::string text) {
 class TCountingUi : public IZipUi {
 public:
     void ShowMessage(const std::string& text) override { Shown.push_back(text); }
-    int AskForVolume(const std::string&, bool) override { return 2; }
+    TVolumeAnswer AskForVolume(const std::string&, bool) override { return TVolumeAnswer::Cancel; }
     void SetBusy(bool) override {}
     void Pump() override { ++Pumps; }
 

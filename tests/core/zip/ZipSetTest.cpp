@@ -141,7 +141,7 @@ public:
     const std::string& Root() const { return root_; }
 
     // Answers a prompt by inserting the disk it asks for.
-    int InsertAsked(const std::string& prompt) {
+    TVolumeAnswer InsertAsked(const std::string& prompt) {
         int volume = 0;
         int total = 0;
         if (std::sscanf(prompt.c_str(), "Please insert disk volume %d of %d", &volume, &total) ==
@@ -150,7 +150,7 @@ public:
         } else {
             Insert(volumes_.size() - 1);
         }
-        return 1;
+        return TVolumeAnswer::Ok;
     }
 
 private:
@@ -235,7 +235,7 @@ TEST(ZipSet, MissingVolumeFailsInABoxWhenItIsNeeded) {
         EXPECT_EQ(zip.ErrCode(), c.ListCode) << c.Name;
         zip.SetErrCode(0);
         std::string output = out.Path().string() + "/";
-        EXPECT_EQ(zip.ReadSpan(last, output), -7) << c.Name;
+        EXPECT_EQ(zip.ReadSpan(last, output), TSpanResult::ReportedFailure) << c.Name;
         EXPECT_EQ(zip.ErrCode(), c.JoinCode) << c.Name;
         EXPECT_EQ(output, "") << c.Name;
         EXPECT_TRUE(out.Entries().empty()) << c.Name;
@@ -265,7 +265,8 @@ TEST(ZipSet, JoinedArchiveIsOrdinaryWithNewOffsetsCommentAndDate) {
         TRecordingZipUi ui;
         TZipComponent zip(&ui);
         std::string output = out.Path().string() + "/";
-        ASSERT_EQ(zip.ReadSpan(last, output), 0) << c.Name << ": " << zip.Message();
+        ASSERT_EQ(zip.ReadSpan(last, output), TSpanResult::Joined)
+            << c.Name << ": " << zip.Message();
         EXPECT_EQ(zip.ErrCode(), 0);
         EXPECT_EQ(fs::path(output).parent_path(), out.Path()) << c.Name;
         EXPECT_TRUE(fs::path(output).filename().string().starts_with("zip")) << output;
@@ -316,7 +317,7 @@ TEST(ZipSet, JoinReportsProgressAndCopyingMessagesWithDescriptorsCounted) {
     zip.SetOnMessage(
         [&](TZipComponent&, int, const std::string& text) { messages.push_back(text); });
     std::string output = out.Path().string() + "/";
-    ASSERT_EQ(zip.ReadSpan(last, output), 0) << zip.Message();
+    ASSERT_EQ(zip.ReadSpan(last, output), TSpanResult::Joined) << zip.Message();
     EXPECT_EQ(zip.ErrCode(), 0) << "copying messages leave the code alone";
     EXPECT_EQ(messages, (std::vector<std::string>{"Copying: Descriptor One (U).nes",
                                                   "Copying: Descriptor Two (E).nes"}));
@@ -407,7 +408,7 @@ TEST(ZipSet, FailureAtEachStepLeavesNoOutput) {
         // Where the parts lie comes from a join that succeeds.
         std::string reference = out.Path().string() + "/";
         TZipComponent first;
-        ASSERT_EQ(first.ReadSpan(WriteSet(dir, volumes, false), reference), 0);
+        ASSERT_EQ(first.ReadSpan(WriteSet(dir, volumes, false), reference), TSpanResult::Joined);
         const std::string joined = ReadBytes(reference);
         fs::remove(reference);
 
@@ -430,7 +431,7 @@ TEST(ZipSet, FailureAtEachStepLeavesNoOutput) {
         TRecordingZipUi ui;
         TZipComponent zip(&ui);
         std::string output = out.Path().string() + "/";
-        EXPECT_EQ(zip.ReadSpan(last, output), -7) << c.Name;
+        EXPECT_EQ(zip.ReadSpan(last, output), TSpanResult::ReportedFailure) << c.Name;
         EXPECT_EQ(zip.ErrCode(), c.Code) << c.Name << ": " << zip.Message();
         EXPECT_EQ(ui.Shown, std::vector<std::string>{ZipMessageText(c.Code)}) << c.Name;
         EXPECT_EQ(output, "") << c.Name;
@@ -467,7 +468,7 @@ TEST(ZipSet, JoinRefusesWhatIsNotALastVolumeAndOutputsItCannotMake) {
         TRecordingZipUi ui;
         TZipComponent zip(&ui);
         std::string output = c.Output;
-        EXPECT_EQ(zip.ReadSpan(c.Archive, output), -7) << c.Name;
+        EXPECT_EQ(zip.ReadSpan(c.Archive, output), TSpanResult::ReportedFailure) << c.Name;
         EXPECT_EQ(zip.ErrCode(), c.Code) << c.Name;
         EXPECT_EQ(output, "") << c.Name;
         EXPECT_TRUE(fs::is_empty(dir.File("out"))) << c.Name;
@@ -497,7 +498,7 @@ TEST(ZipSet, NamedOutputBecomesZipAndAnOldFileGoesToTheTrashOrIsDeleted) {
         TZipComponent zip;
         zip.SetHowToDelete(how);
         std::string output = dir.File("joined.bin");
-        ASSERT_EQ(zip.ReadSpan(last, output), 0) << zip.Message();
+        ASSERT_EQ(zip.ReadSpan(last, output), TSpanResult::Joined) << zip.Message();
         EXPECT_EQ(output, dir.File("joined.zip"));
         EXPECT_TRUE(UnzipAccepts(output));
         EXPECT_EQ(ReadBytes(dir.File("joined.bin")), "left alone");
@@ -530,7 +531,7 @@ TEST(ZipSet, MembersKeepTheirOwnRowsWhateverTheirNames) {
     const std::string last = WriteSet(dir, volumes, false);
     TZipComponent zip;
     std::string output = dir.File("");
-    ASSERT_EQ(zip.ReadSpan(last, output), 0) << zip.Message();
+    ASSERT_EQ(zip.ReadSpan(last, output), TSpanResult::Joined) << zip.Message();
     const std::string bytes = ReadBytes(output);
     const TJoinedLayout layout = Layout(bytes);
     const std::vector<std::string> data = {"lower case", "upper", "long name"};
@@ -569,7 +570,8 @@ TEST(ZipSet, RemovableDrivePromptsForEachDiskItNeeds) {
         zip.SetDriveFacts(&facts);
         std::string output = out.Path().string() + "/";
         if (c.Join) {
-            ASSERT_EQ(zip.ReadSpan(facts.File(), output), 0) << c.Name << ": " << zip.Message();
+            ASSERT_EQ(zip.ReadSpan(facts.File(), output), TSpanResult::Joined)
+                << c.Name << ": " << zip.Message();
             EXPECT_TRUE(UnzipAccepts(output)) << c.Name;
         } else {
             zip.SetZipFilename(facts.File());
@@ -592,15 +594,20 @@ TEST(ZipSet, RemovableDriveAnswersEndTheListing) {
     struct TCase {
         const char* Name;
         bool Unattended;
-        std::vector<int> Answers; // after a wrong disk is inserted for the first
+        std::vector<TVolumeAnswer> Answers; // after a wrong disk is inserted for the first
         int Code;
         size_t Prompts;
         size_t Boxes;
     };
     const TCase cases[] = {
-        {"cancel", false, {2}, ZipMsg::UserCancelled, 1, 0},
-        {"wrong disk, then cancel", false, {1, 2}, ZipMsg::UserCancelled, 2, 0},
-        {"no box could be shown", false, {0}, ZipMsg::PromptFailed, 1, 1},
+        {"cancel", false, {TVolumeAnswer::Cancel}, ZipMsg::UserCancelled, 1, 0},
+        {"wrong disk, then cancel",
+         false,
+         {TVolumeAnswer::Ok, TVolumeAnswer::Cancel},
+         ZipMsg::UserCancelled,
+         2,
+         0},
+        {"no box could be shown", false, {TVolumeAnswer::NotShown}, ZipMsg::PromptFailed, 1, 1},
         {"unattended", true, {}, ZipMsg::UnattendedSpanning, 0, 0},
     };
     for (const TCase& c : cases) {
