@@ -57,12 +57,16 @@ private slots:
 
     void fileMenuHasSevenItemsInOrder() {
         QCOMPARE(MainForm->menuBar()->objectName(), QStringLiteral("MainMenu1"));
-        QCOMPARE(MainForm->menuBar()->actions().size(), 1);
+        QCOMPARE(MainForm->menuBar()->actions().size(), 2);
+        QCOMPARE(MainForm->menuBar()->actions()[1], MainForm->Edit1->menuAction());
         QCOMPARE(MainForm->File1->title(), QStringLiteral("&File"));
         const QList<QAction*> items = MainForm->File1->actions();
         const QStringList names = {QStringLiteral("Clearlist1"), QStringLiteral("Scanforroms"),
                                    QStringLiteral("Saveas"),     QStringLiteral("Properties"),
                                    QStringLiteral("N1"),         QStringLiteral("Quit1")};
+        const QStringList shortcuts = {
+            QString(), QStringLiteral("F5"),    QStringLiteral("Ctrl+S"), QString(),
+            QString(), QStringLiteral("Ctrl+Q")};
         const QStringList captions = {QStringLiteral("&Clear list"),
                                       QStringLiteral("Scan for roms ..."),
                                       QStringLiteral("&Save as ..."),
@@ -73,7 +77,7 @@ private slots:
         for (int i = 0; i < items.size(); ++i) {
             QCOMPARE(items[i]->objectName(), names[i]);
             QCOMPARE(items[i]->text(), captions[i]);
-            QVERIFY(items[i]->shortcut().isEmpty());
+            QCOMPARE(items[i]->shortcut().toString(), shortcuts[i]);
         }
         QVERIFY(items[4]->isSeparator());
     }

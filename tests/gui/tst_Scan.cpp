@@ -217,7 +217,7 @@ private slots:
         QCOMPARE(MainForm->EditGrid1->ColWidth(4), widthBefore); // not refitted
     }
 
-    void closingTheWindowDuringAScanCancelsAndCloses() {
+    void closingTheWindowDuringAScanCancelsAndKeepsTheWindow() {
         ScanDialog->NesScan->setChecked(true); // members are extracted to the temporary folder
         QStringList collected;
         MainForm->CollectFile = [&collected](const std::string& path, const TCollectorFlags& flags,
@@ -225,16 +225,22 @@ private slots:
             collected << QString::fromStdString(path).section(QLatin1Char('/'), -1);
             if (collected.last() == QStringLiteral("set.zip")) {
                 MainForm->close(); // the window's close box, during a pump
-                QVERIFY(MainForm->isVisible());
             }
             TScanDriver::CollectWithCrc32(path, flags, ui, items);
         };
         RunScan(roms_.path());
         QCOMPARE(collected.last(), QStringLiteral("set.zip")); // stopped after that file
-        QVERIFY(boxes_.isEmpty());                             // leaving, not told
-        QVERIFY(!MainForm->isVisible());
+        QCOMPARE(boxes_.size(), 1);
+        QCOMPARE(boxes_[0].Text, QStringLiteral("Cancelled by user."));
+        QVERIFY(MainForm->isVisible());
+        QVERIFY(MainForm->isEnabled());
+        const auto rows = WindowRows(); // the rows so far stay, the blank row last
+        QVERIFY(rows.size() > 2);
+        QCOMPARE(rows.back(), TRomTable::TRow{});
         QVERIFY(!MainForm->ProgressFrm->Form()->isVisible());
         QVERIFY(QDir(tmp_.path()).isEmpty());
+        MainForm->close(); // now it closes
+        QVERIFY(!MainForm->isVisible());
     }
 
     void menuCommandsArrivingDuringAScanAreRefused() {

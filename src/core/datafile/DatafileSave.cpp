@@ -20,30 +20,47 @@ std::string CellName(size_t rowIndex, int col) {
            TRomTable::Titles[static_cast<size_t>(col)] + "\"";
 }
 
-void CheckEncodable(const std::string& text, const std::string& where) {
+// The message of a text the code page cannot hold, or "" when it can.
+std::string EncodingRefusal(const std::string& text, const std::string& where) {
     std::string ignored;
     char32_t refused = 0;
-    if (!Utf8ToWindows1252(text, ignored, &refused)) {
-        throw EDatafileError(where + " holds " + CharacterText(refused) + CodePageRefusal);
+    if (Utf8ToWindows1252(text, ignored, &refused)) {
+        return {};
     }
+    return where + " holds " + CharacterText(refused) + CodePageRefusal;
 }
 
 void CheckCredit(const std::string& text, const char* label) {
-    CheckEncodable(text, std::string("The credit \"") + label + "\"");
+    if (std::string refusal = EncodingRefusal(text, std::string("The credit \"") + label + "\"");
+        !refusal.empty()) {
+        throw EDatafileError(refusal);
+    }
 }
 
 // A game field is written between separators on one line, so it may hold
 // neither the separator nor a line break.
 void CheckGameField(const std::string& cell, size_t rowIndex, int col) {
+    const auto fail = [&](const std::string& message) {
+        throw TAtCell<EDatafileError>(message, {rowIndex, col});
+    };
     if (cell.find(TDatafile::SeparatorUtf8) != std::string::npos) {
-        throw EDatafileError(CellName(rowIndex, col) +
-                             " holds the separator \"\xC2\xAC\" of the datafile's game lines");
+        fail(CellName(rowIndex, col) +
+             " holds the separator \"\xC2\xAC\" of the datafile's game lines");
     }
     if (cell.find_first_of("\r\n") != std::string::npos) {
-        throw EDatafileError(CellName(rowIndex, col) +
-                             " holds a line break, which would split its game line");
+        fail(CellName(rowIndex, col) + " holds a line break, which would split its game line");
     }
-    CheckEncodable(cell, CellName(rowIndex, col));
+    if (std::string refusal = EncodingRefusal(cell, CellName(rowIndex, col)); !refusal.empty()) {
+        fail(refusal);
+    }
+}
+
+std::int32_t SizeOf(const TRomTable::TRow& row, size_t rowIndex) {
+    try {
+        return SizeCellToInt(row[SizeColumn]);
+    } catch (const EConvertError& error) {
+        throw TAtCell<EConvertError>(error.what(), {rowIndex, SizeColumn});
+    }
 }
 
 bool IsBlankRow(const TRomTable::TRow& row) {
@@ -74,7 +91,7 @@ void FillDatafile(TDatafile& writer, std::span<const TRomTable::TRow> rows,
         for (int col = 0; col < SizeColumn; ++col) {
             CheckGameField(row[static_cast<size_t>(col)], r, col);
         }
-        const std::int32_t size = SizeCellToInt(row[SizeColumn]);
+        const std::int32_t size = SizeOf(row, r);
         writer.AddGame(row[0], row[1], row[2], row[3], row[4], row[5], false, true, size);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "core/romlist/RomTable.h"
 
+#include <cstddef>
 #include <span>
 #include <string>
 
@@ -18,10 +19,23 @@ struct TDatafileCredits {
     std::string EmulVersion; // "version=" of "[EMULATOR]"
 };
 
+// Where in the rows a save failed: rows[RowIndex] (table row RowIndex + 1),
+// column Col. A failure on a cell is thrown as TAtCell of its own type, so
+// it is caught as that type and still tells the cell.
+struct TCellPosition {
+    std::size_t RowIndex = 0;
+    int Col = 0;
+};
+
+template <class E> class TAtCell : public E, public TCellPosition {
+public:
+    TAtCell(const std::string& message, TCellPosition cell) : E(message), TCellPosition(cell) {}
+};
+
 // Sets the writer's credits and adds one game line per row; rows are the rom
 // table's data rows (rows[0] is table row 1), seven cells each. A row whose
 // seven cells are all empty is not a game and is skipped. Throws, before the
-// writer has anything to write:
+// writer has anything to write (a failure on a cell as TAtCell):
 // - EConvertError for a size cell that is not an integer;
 // - EDatafileError for a credit or cell holding a character Windows-1252
 //   cannot hold (naming the row, the column title and the character), and for

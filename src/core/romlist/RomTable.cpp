@@ -61,6 +61,17 @@ void TRomTable::InsertBlankRows(int index, int count) {
     rows_.insert(rows_.begin() + index, static_cast<size_t>(count), TRow{});
 }
 
+void TRomTable::InsertRows(int index, std::span<const TRow> rows) {
+    index = std::clamp(index, 1, RowCount());
+    rows_.insert(rows_.begin() + index, rows.begin(), rows.end());
+}
+
+void TRomTable::RemoveRows(int index, int count) {
+    index = std::clamp(index, 1, RowCount());
+    count = std::clamp(count, 0, RowCount() - index);
+    rows_.erase(rows_.begin() + index, rows_.begin() + index + count);
+}
+
 int TRomTable::AppendToRow(int row, const std::string& text) {
     if (row < 1 || row >= RowCount()) {
         return -1;

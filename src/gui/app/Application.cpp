@@ -1,6 +1,5 @@
 #include "gui/app/Application.h"
 
-#include "core/platform/PrivateDirectory.h"
 #include "core/text/ErrorText.h"
 
 #include <QMessageBox>
@@ -24,14 +23,15 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // Lets the desktop match the windows to the installed entry and its icon.
     setDesktopFileName(QString::fromLatin1(DesktopId));
     installEventFilter(this);
-    try {
-        settings_ = std::make_unique<TPrivateDirectory>(TemporaryDirectory(), "tabula-settings-");
-        const QString path = QString::fromStdString(settings_->Path());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path);
-    } catch (const EPrivateDirectoryError&) {
-        // No temporary directory: the choosers keep their history where Qt
-        // puts it, which loses nothing of the user's.
+    // The program keeps nothing between runs, not even the file choosers'
+    // history, which Qt keeps through QSettings: its files go below a path
+    // under which nothing can be created (a path through a device), so
+    // they are never written, and nothing is left behind even when the
+    // program is killed.
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope}) {
+            QSettings::setPath(format, scope, QString::fromLatin1(NoSettingsPath));
+        }
     }
 }
 

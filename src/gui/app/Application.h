@@ -6,13 +6,10 @@
 
 #include <exception>
 #include <functional>
-#include <memory>
 
 class QWidget;
 
 namespace tabula {
-
-class TPrivateDirectory;
 
 // The application object: holds the title and the default error handling
 // for anything a menu command lets escape.
@@ -20,6 +17,8 @@ class TApplication : public QApplication {
     Q_OBJECT
 public:
     static constexpr const char* Title = ProgramTitle;
+    // Where Qt's settings would go: no folder can be made below a device.
+    static constexpr const char* NoSettingsPath = "/dev/null/tabula";
     // The installed desktop entry's name, without ".desktop".
     static constexpr const char* DesktopId = "io.github.tabula.tabula";
 
@@ -45,10 +44,6 @@ protected:
 
 private:
     void PlaceKeyboard();
-
-    // Where Qt's own settings (the file choosers' history) go for the run,
-    // removed at exit: the program keeps nothing between runs.
-    std::unique_ptr<TPrivateDirectory> settings_;
 };
 
 } // namespace tabula

@@ -5,6 +5,7 @@
 #include "gui/app/Application.h"
 #include "gui/common/FormLook.h"
 #include "gui/common/MessageBox.h"
+#include "gui/common/ProgramTitle.h"
 #include "gui/datafile/PropertyDialog.h"
 #include "gui/datafile/SaveDialog.h"
 #include "gui/romlist/EditGrid.h"
@@ -47,9 +48,11 @@ private:
     F f_;
 };
 
-QAction* MenuItem(QMenu* menu, const char* name, const char* caption) {
+QAction* MenuItem(QMenu* menu, const char* name, const char* caption,
+                  const QList<QKeySequence>& shortcuts = {}) {
     QAction* item = menu->addAction(QString::fromUtf8(caption));
     item->setObjectName(QString::fromLatin1(name));
+    item->setShortcuts(shortcuts);
     return item;
 }
 } // namespace
@@ -59,10 +62,12 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), AskSaveName(ShowSav
     // The program's picture, as the desktop entry and the installed icon show it.
     setWindowIcon(QIcon(QStringLiteral(":/icons/tabula.svg")));
 
-    BuildMenu();
-
     EditGrid1 = new TEditGrid(this);
     setCentralWidget(EditGrid1);
+    BuildMenu();
+    connect(EditGrid1->RomModel(), &TRomTableModel::HistoryChanged, this,
+            &TMainForm::UpdateHistoryItems);
+    UpdateHistoryItems();
 
     StatusBar1 = new TContainerStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -109,18 +114,20 @@ void TMainForm::BuildMenu() {
     File1 = bar->addMenu(QStringLiteral("&File"));
     File1->setObjectName(QStringLiteral("File1"));
     Clearlist1 = MenuItem(File1, "Clearlist1", "&Clear list");
-    Scanforroms = MenuItem(File1, "Scanforroms", "Scan for roms ...");
-    Saveas = MenuItem(File1, "Saveas", "&Save as ...");
+    Scanforroms = MenuItem(File1, "Scanforroms", "Scan for roms ...", {Qt::Key_F5});
+    Saveas = MenuItem(File1, "Saveas", "&Save as ...", {QKeySequence(Qt::CTRL | Qt::Key_S)});
     Properties = MenuItem(File1, "Properties", "&Properties");
     N1 = File1->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
-    Quit1 = MenuItem(File1, "Quit1", "&Quit");
+    Quit1 = MenuItem(File1, "Quit1", "&Quit", {QKeySequence(Qt::CTRL | Qt::Key_Q)});
 
     Bind(Clearlist1, &TMainForm::Clearlist1Click);
     Bind(Quit1, &TMainForm::Quit1Click);
     Bind(Saveas, &TMainForm::SaveasClick);
     Bind(Properties, &TMainForm::PropertiesClick);
     Bind(Scanforroms, &TMainForm::ScanforromsClick);
+
+    BuildEditMenu();
 }
 
 void TMainForm::Bind(QAction* item, void (TMainForm::*handler)()) {
@@ -137,8 +144,11 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::Clearlist1Click() {
+    // One step of the history, undone whole.
+    EditGrid1->RomModel()->BeginRowsStep(1);
     EditGrid1->ClearDataCells();
     EditGrid1->SetRowCount(2);
+    EditGrid1->RomModel()->EndRowsStep();
 }
 
 void TMainForm::Quit1Click() {
@@ -159,8 +169,16 @@ void TMainForm::SaveasClick() {
         return;
     }
     lastSaveName_ = fileName;
-    SaveDatafile(EditGrid1->Table().DataRows(), GivenPropertyDialog().Credits(),
-                 QFile::encodeName(fileName).toStdString());
+    try {
+        SaveDatafile(EditGrid1->Table().DataRows(), GivenPropertyDialog().Credits(),
+                     QFile::encodeName(fileName).toStdString());
+    } catch (const std::exception& error) {
+        // The message names the cell as the format has it; the table shows it.
+        if (const auto* cell = dynamic_cast<const TCellPosition*>(&error)) {
+            EditGrid1->ShowCell(cell->Col, static_cast<int>(cell->RowIndex) + 1);
+        }
+        throw;
+    }
 }
 
 void TMainForm::ScanforromsClick() {
@@ -177,12 +195,13 @@ void TMainForm::ScanforromsClick() {
     // The scan runs here, on the GUI thread, and lets the window handle its
     // events between files and inside long reads (the progress window's
     // setters, the unzip library's callback, volume prompts). What may run
-    // inside those pumps: the progress window's Cancel, which only sets
-    // ScanCancelled, and a close request for this window, which cancels the
-    // same way and closes once the scan has stopped (closeEvent). This window
-    // is disabled meanwhile, and a menu command that still arrives (a
-    // shortcut, a script) is refused by Bind, so no command ever starts
-    // inside another.
+    // inside those pumps: the progress window's Cancel (its button, Escape,
+    // its close box), which only sets ScanCancelled; a close request for this
+    // window, which cancels the same way and keeps the window (closeEvent);
+    // and a termination signal, which cancels and quits once the scan has
+    // stopped (QuitAfterScan). This window is disabled meanwhile, and a menu
+    // command that still arrives (a shortcut, a script) is refused by Bind,
+    // so no command ever starts inside another.
 
     scanCancelled_ = false;
     ProgressFrm->SetOnCancel([this] { CancelScan(); });
@@ -193,12 +212,15 @@ void TMainForm::ScanforromsClick() {
         *ProgressFrm, [this] { return scanCancelled_; }, [&rows] { rows.Flush(); });
     TWindowZipUi zipUi(this, ProgressFrm->Form());
     TScanResult result;
+    // The scan's rows, whatever becomes of it, are one step of the history.
+    EditGrid1->RomModel()->BeginRowsStep(EditGrid1->RowCount() - 1);
     {
         const TFinally hide([this, &rows] {
             // The rows found before a failure stay, as they would one by one;
             // a failure to add them cannot be reported while another unwinds.
             try {
                 rows.Flush();
+                EditGrid1->RomModel()->EndRowsStep();
             } catch (...) {
             }
             ProgressFrm->HideProgress();
@@ -211,28 +233,56 @@ void TMainForm::ScanforromsClick() {
         result = driver.Scan(directory, options);
         rows.Flush();
         progress.Show();
-        // A close of the window during the scan asked to leave, not to be told.
-        if (result.Outcome == TScanResult::TOutcome::Cancelled && !closeAfterScan_) {
-            ShowMessageBox(ProgressFrm->Form(),
-                           {QMessageBox::Information, QStringLiteral("Information"),
-                            QStringLiteral("Cancelled by user."), QMessageBox::Ok});
+        // A program asked to end is not told.
+        if (result.Outcome == TScanResult::TOutcome::Cancelled && !quitAfterScan_) {
+            ShowMessageBox(ProgressFrm->Form(), {QMessageBox::Information,
+                                                 QStringLiteral("Information"),
+                                                 QStringLiteral("Cancelled by user."),
+                                                 QMessageBox::Ok,
+                                                 {}});
         }
     }
-    if (closeAfterScan_) {
-        closeAfterScan_ = false;
-        close();
+    if (quitAfterScan_) {
+        quitAfterScan_ = false;
+        QCoreApplication::quit();
         return;
     }
     if (result.Outcome == TScanResult::TOutcome::Completed) {
         EditGrid1->FitColumns(true, 0);
     }
+    ShowScanFailures(result.Failures);
+}
+
+void TMainForm::ShowScanFailures(const std::vector<TScanFailure>& failures) {
+    if (failures.empty()) {
+        return;
+    }
+    const QString text = failures.size() == 1
+                             ? QStringLiteral("1 file gave no row, or not all of its rows.")
+                             : QStringLiteral("%1 files gave no row, or not all of their rows.")
+                                   .arg(failures.size());
+    QStringList details;
+    for (const TScanFailure& failure : failures) {
+        details << QString::fromStdString(failure.Name + ": " + failure.Message);
+    }
+    ShowMessageBox(this, {QMessageBox::Information, QString::fromLatin1(ProgramTitle), text,
+                          QMessageBox::Ok, details.join(QLatin1Char('\n'))});
+}
+
+void TMainForm::QuitAfterScan() {
+    if (!scanning_) {
+        QCoreApplication::quit();
+        return;
+    }
+    quitAfterScan_ = true;
+    CancelScan();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
     if (scanning_) {
-        // Taken as Cancel: the scan stops after its current file, cleans up,
-        // and the window closes then.
-        closeAfterScan_ = true;
+        // Taken as Cancel: the scan stops after its current file and cleans
+        // up; the window, its rows and the program stay. A close afterwards
+        // closes.
         CancelScan();
         event->ignore();
         return;

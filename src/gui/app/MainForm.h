@@ -6,7 +6,9 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -15,12 +17,14 @@ namespace tabula {
 
 class TEditGrid;
 class TContainerStatusBar;
+class TFindReplaceDialog;
 class TProgressFrm;
 class TPropertyDialog;
 class TScanDialog;
 
 // The main window: the rom table, the "&File" menu that starts every command,
-// and the status bar.
+// the "&Edit" menu of the table's changes (MainFormEdit.cpp), and the status
+// bar.
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -46,6 +50,17 @@ public:
     QAction* N1 = nullptr;
     QAction* Quit1 = nullptr;
 
+    QMenu* Edit1 = nullptr;
+    QAction* Undo1 = nullptr;
+    QAction* Redo1 = nullptr;
+    QAction* Deleterows1 = nullptr;
+    QAction* Insertrow1 = nullptr;
+    QAction* Findreplace1 = nullptr;
+    QAction* Setvalue1 = nullptr;
+    // Ctrl+F: the find and replace dialog with the keyboard in the text to
+    // find; not a menu item of its own.
+    QAction* Find1 = nullptr;
+
     // Sets ScanCancelled; installed as the progress window's cancel callback.
     void CancelScan() { scanCancelled_ = true; }
     bool ScanCancelled() const { return scanCancelled_; }
@@ -57,7 +72,24 @@ public:
     void SaveasClick();
     // Shows the scan dialog and scans the chosen directory into the table,
     // with the progress window up and this window disabled until the end.
+    // Then names the files that gave no row (or not all of their rows).
     void ScanforromsClick();
+
+    void Undo1Click();
+    void Redo1Click();
+    // Removes every row that holds a selected cell (the current row when
+    // nothing is selected).
+    void Deleterows1Click();
+    // A blank row above the current one (at the end when there is none).
+    void Insertrow1Click();
+    void Findreplace1Click();
+    void Find1Click();
+    // Writes one text into every selected cell; the cells must be of one column.
+    void Setvalue1Click();
+
+    // Ends the program once the running scan has stopped and cleaned up (a
+    // termination signal); without a scan, at once.
+    void QuitAfterScan();
 
     // True while a scan runs.
     bool Scanning() const { return scanning_; }
@@ -71,12 +103,23 @@ public:
     using TAskSaveName = std::function<QString(QWidget* parent, const QString& proposedName)>;
     TAskSaveName AskSaveName;
 
+    // Asks for the text "Set value" writes, proposing current; nothing when
+    // cancelled. An input box by default; tests put in their own.
+    using TAskValue =
+        std::function<std::optional<QString>(QWidget* parent, const QString& current)>;
+    TAskValue AskValue;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
     void BuildMenu();
+    void BuildEditMenu();
+    void ShowReplace(bool replacing);
+    void UpdateHistoryItems();
+    // One box naming the files that failed, after the progress window has gone.
+    void ShowScanFailures(const std::vector<TScanFailure>& failures);
     // Connects a menu item to a command run under the default error handling;
     // a command that arrives while a scan runs is refused.
     void Bind(QAction* item, void (TMainForm::*handler)());
@@ -88,8 +131,9 @@ private:
 
     bool scanCancelled_ = false;
     bool scanning_ = false;
-    // The window was closed during a scan: it closes when the scan has stopped.
-    bool closeAfterScan_ = false;
+    // The program was asked to end during a scan: it quits when the scan has stopped.
+    bool quitAfterScan_ = false;
+    TFindReplaceDialog* findReplace_ = nullptr;
     QString lastSaveName_;
 };
 

@@ -11,19 +11,15 @@ int main(int argc, char** argv) {
     tabula::MainForm->show();
 
     // Asked to end (logout, kill, Ctrl+C): a running scan is cancelled and
-    // cleans up first, as when the window is closed; otherwise the program
-    // quits, dialogs and all, and its temporary files go.
+    // cleans up first; then the program quits, dialogs and all, and its
+    // temporary files go.
     tabula::TTerminationSignals termination;
     QSocketNotifier notifier(termination.ReadDescriptor(), QSocketNotifier::Read);
     notifier.setEnabled(termination.ReadDescriptor() >= 0);
     int caught = 0;
     QObject::connect(&notifier, &QSocketNotifier::activated, tabula::MainForm, [&] {
         caught = termination.Take();
-        if (tabula::MainForm->Scanning()) {
-            tabula::MainForm->close();
-        } else {
-            tabula::TApplication::quit();
-        }
+        tabula::MainForm->QuitAfterScan();
     });
 
     const int result = tabula::TApplication::exec();

@@ -16,6 +16,9 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const TMessageBoxReq
     QMessageBox box(request.Icon, request.Title, request.Text, request.Buttons, parent);
     box.setObjectName(QStringLiteral("MessageBox"));
     box.setTextFormat(Qt::PlainText);
+    if (!request.Details.isEmpty()) {
+        box.setDetailedText(request.Details);
+    }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
@@ -24,8 +27,8 @@ void SetMessageBoxSink(TMessageBoxSink sink) {
 }
 
 void ShowWarning(QWidget* parent, const QString& text) {
-    ShowMessageBox(parent,
-                   {QMessageBox::Warning, QStringLiteral("Avertissement"), text, QMessageBox::Ok});
+    ShowMessageBox(
+        parent, {QMessageBox::Warning, QStringLiteral("Avertissement"), text, QMessageBox::Ok, {}});
 }
 
 } // namespace tabula

@@ -15,6 +15,8 @@ struct TMessageBoxRequest {
     QString Title;
     QString Text;
     QMessageBox::StandardButtons Buttons = QMessageBox::Ok;
+    // Shown behind the box's "Show Details..." button when not empty.
+    QString Details;
 };
 
 // Shows the box modally over parent and returns the button pressed (Ok for a

@@ -2,18 +2,21 @@
 
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
+
 namespace tabula {
 
 namespace {
 
-// Text starts 2 pixels in from the cell's left edge and is never elided, so a
-// column fitted to its widest text plus 4 pixels shows that text whole.
+// Text starts 2 pixels in from the cell's left edge, so a column fitted to
+// its widest text plus 4 pixels shows that text whole.
 constexpr int TextInset = 2;
 
 class TCellDelegate : public QStyledItemDelegate {
@@ -55,7 +58,8 @@ public:
         const QRect textRect = option.rect.adjusted(TextInset, 0, 0, 0);
         painter->setClipRect(option.rect);
         painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          index.data(Qt::DisplayRole).toString());
+                          ShownCellText(index.data(Qt::DisplayRole).toString(), option.font,
+                                        option.rect.width()));
         painter->restore();
     }
 
@@ -75,9 +79,11 @@ protected:
         painter->setPen(pal.color(QPalette::WindowText));
         painter->setFont(font());
         painter->setClipRect(rect);
-        painter->drawText(rect.adjusted(TextInset, 0, 0, 0),
-                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          model()->headerData(logicalIndex, Qt::Horizontal).toString());
+        painter->drawText(
+            rect.adjusted(TextInset, 0, 0, 0),
+            Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+            ShownCellText(model()->headerData(logicalIndex, Qt::Horizontal).toString(), font(),
+                          rect.width()));
         // Grid lines between header cells, like those of the data area.
         painter->setPen(pal.color(QPalette::Mid));
         painter->drawLine(rect.topRight(), rect.bottomRight());
@@ -108,6 +114,11 @@ private:
 };
 
 } // namespace
+
+QString ShownCellText(const QString& text, const QFont& font, int cellWidth) {
+    // A cut text ends in an ellipsis, so "52428800" never passes for a size.
+    return QFontMetrics(font).elidedText(text, Qt::ElideRight, cellWidth - TextInset);
+}
 
 TEditGrid::TEditGrid(QWidget* parent) : QTableView(parent), model_(new TRomTableModel(this)) {
     setObjectName(QStringLiteral("EditGrid1"));
@@ -198,6 +209,31 @@ void TEditGrid::mousePressEvent(QMouseEvent* event) {
     if (pos.x() - cell.left() > 3 && cell.right() - pos.x() > 3) {
         edit(index, QAbstractItemView::AllEditTriggers, event);
     }
+}
+
+void TEditGrid::ShowCell(int col, int row) {
+    const QModelIndex cell = model_->index(row - 1, col);
+    if (!cell.isValid()) {
+        return;
+    }
+    setCurrentIndex(cell);
+    selectionModel()->select(cell, QItemSelectionModel::ClearAndSelect);
+    scrollTo(cell, QAbstractItemView::EnsureVisible);
+}
+
+std::vector<int> TEditGrid::SelectedTableRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& cell : selectionModel()->selectedIndexes()) {
+        rows.push_back(cell.row() + 1);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+int TEditGrid::CurrentTableRow() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() + 1 : 0;
 }
 
 void TEditGrid::MoveCurrent(int key) {

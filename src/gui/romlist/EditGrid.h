@@ -5,8 +5,13 @@
 #include <QTableView>
 
 #include <string>
+#include <vector>
 
 namespace tabula {
+
+// The text a cell or header of width cellWidth shows: whole when it fits,
+// else cut with an ellipsis at its end.
+QString ShownCellText(const QString& text, const QFont& font, int cellWidth);
 
 // The rom table on screen: a table view over TRomTableModel whose horizontal
 // header shows row 0 in bold. It offers the table operations the rest of the
@@ -32,6 +37,13 @@ public:
     TRomTableModel* RomModel() const { return model_; }
 
     QFont HeaderFont() const;
+
+    // Makes the cell current and selected, and scrolls it into view.
+    void ShowCell(int col, int row);
+    // The table rows holding a selected cell, in order.
+    std::vector<int> SelectedTableRows() const;
+    // The table row of the current cell; 0 when there is none.
+    int CurrentTableRow() const;
 
     // Makes the cell next to the current one in the direction of an arrow key
     // current; nothing at the table's edge.

@@ -102,9 +102,120 @@ bool TRomTableModel::setData(const QModelIndex& index, const QVariant& value, in
     if (!index.isValid() || role != Qt::EditRole) {
         return false;
     }
-    table_.SetCell(index.column(), index.row() + 1, value.toString().toStdString());
-    emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+    const int row = index.row() + 1;
+    std::string text = value.toString().toStdString();
+    if (text != table_.Cell(index.column(), row)) {
+        TTableChange change;
+        change.Cells.push_back(
+            {row, index.column(), table_.Cell(index.column(), row), std::move(text)});
+        Change(std::move(change));
+    }
     return true;
+}
+
+void TRomTableModel::Change(TTableChange change) {
+    TTableStep step{std::move(change)};
+    Apply(step, true);
+    Record(std::move(step));
+}
+
+void TRomTableModel::DeleteRows(std::vector<int> rows) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::erase_if(rows, [this](int row) { return row < 1 || row >= table_.RowCount(); });
+    // One change per run of neighbouring rows, the lowest run first, so the
+    // rows above each run keep their numbers.
+    TTableStep step;
+    for (auto end = rows.end(); end != rows.begin();) {
+        auto begin = end - 1;
+        while (begin != rows.begin() && *(begin - 1) == *begin - 1) {
+            --begin;
+        }
+        TTableChange change;
+        change.First = *begin;
+        for (auto row = begin; row != end; ++row) {
+            change.Before.push_back(table_.Row(*row));
+        }
+        step.push_back(std::move(change));
+        end = begin;
+    }
+    Apply(step, true);
+    Record(std::move(step));
+}
+
+void TRomTableModel::BeginRowsStep(int first) {
+    stepFirst_ = std::clamp(first, 1, table_.RowCount());
+    const auto rows = table_.DataRows().subspan(static_cast<std::size_t>(stepFirst_ - 1));
+    stepBefore_.assign(rows.begin(), rows.end());
+}
+
+void TRomTableModel::EndRowsStep() {
+    TTableChange change;
+    change.First = std::min(stepFirst_, table_.RowCount());
+    const auto rows = table_.DataRows().subspan(static_cast<std::size_t>(change.First - 1));
+    change.After.assign(rows.begin(), rows.end());
+    change.Before = std::move(stepBefore_);
+    stepBefore_.clear();
+    if (change.Before != change.After) {
+        Record({std::move(change)});
+    }
+}
+
+void TRomTableModel::Undo() {
+    if (const TTableStep* step = history_.Undo()) {
+        Apply(*step, false);
+        emit HistoryChanged();
+    }
+}
+
+void TRomTableModel::Redo() {
+    if (const TTableStep* step = history_.Redo()) {
+        Apply(*step, true);
+        emit HistoryChanged();
+    }
+}
+
+void TRomTableModel::Record(TTableStep step) {
+    history_.Record(std::move(step));
+    emit HistoryChanged();
+}
+
+void TRomTableModel::Apply(const TTableStep& step, bool forward) {
+    const auto apply = [this, forward](const TTableChange& change) {
+        if (!forward) {
+            for (auto cell = change.Cells.rbegin(); cell != change.Cells.rend(); ++cell) {
+                SetCell(cell->Col, cell->Row, cell->Before);
+            }
+        }
+        ApplyRows(change.First, (forward ? change.Before : change.After).size(),
+                  forward ? change.After : change.Before);
+        if (forward) {
+            for (const TTableChange::TCell& cell : change.Cells) {
+                SetCell(cell.Col, cell.Row, cell.After);
+            }
+        }
+    };
+    if (forward) {
+        std::for_each(step.begin(), step.end(), apply);
+    } else {
+        std::for_each(step.rbegin(), step.rend(), apply);
+    }
+}
+
+void TRomTableModel::ApplyRows(int first, std::size_t removed,
+                               const std::vector<TRomTable::TRow>& inserted) {
+    if (removed > 0) {
+        const int count = static_cast<int>(removed);
+        beginRemoveRows(QModelIndex(), first - 1, first - 1 + count - 1);
+        table_.RemoveRows(first, count);
+        endRemoveRows();
+    }
+    if (!inserted.empty()) {
+        beginInsertRows(QModelIndex(), first - 1,
+                        first - 1 + static_cast<int>(inserted.size()) - 1);
+        table_.InsertRows(first, inserted);
+        endInsertRows();
+    }
 }
 
 QVariant TRomTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/romlist/RomTable.h"
+#include "core/romlist/TableHistory.h"
 
 #include <QAbstractTableModel>
 #include <QFont>
@@ -39,6 +40,22 @@ public:
 
     void SetHeaderFont(const QFont& font) { headerFont_ = font; }
 
+    // ---- Changes the user can undo. An edit through setData is one step;
+    // the operations above are not recorded by themselves.
+
+    // Makes the change as one step.
+    void Change(TTableChange change);
+    // Removes the given table rows (in any order, repeats ignored) as one step.
+    void DeleteRows(std::vector<int> rows);
+    // Whatever the operations above do to the rows from table row first on,
+    // between these two calls, becomes one step (a scan, a clear).
+    void BeginRowsStep(int first);
+    void EndRowsStep();
+    bool CanUndo() const { return history_.CanUndo(); }
+    bool CanRedo() const { return history_.CanRedo(); }
+    void Undo();
+    void Redo();
+
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -50,9 +67,20 @@ public:
 signals:
     // The widths of columns first .. last changed; the view takes them.
     void ColumnWidthsChanged(int first, int last);
+    // A step was recorded, undone or made again.
+    void HistoryChanged();
 
 private:
+    // Makes (forward) or takes back a step, telling the view.
+    void Apply(const TTableStep& step, bool forward);
+    void ApplyRows(int first, std::size_t removed, const std::vector<TRomTable::TRow>& inserted);
+    void Record(TTableStep step);
+
     TRomTable table_;
+    TTableHistory history_;
+    // The open rows step: from where, and what stood there.
+    int stepFirst_ = 0;
+    std::vector<TRomTable::TRow> stepBefore_;
     QFont headerFont_;
 };
 

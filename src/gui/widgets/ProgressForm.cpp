@@ -6,9 +6,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 namespace tabula {
 
@@ -21,9 +23,14 @@ QFont PixelFont(const QString& family, QFont::StyleHint hint, int pixelSize) {
 }
 } // namespace
 
+// A caption without minimise and maximise buttons. With a caption alone, Qt
+// asks the window manager only to withhold those functions, which some
+// managers (openbox) ignore for the buttons; asking for the close button too
+// makes Qt name the caption's decorations, and every manager then leaves the
+// two buttons out. The close button presses Cancel (closeEvent).
 TProgressForm::TProgressForm()
     : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::MSWindowsFixedSizeDialogHint) {
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
     SetUpForm(this, "ProgressForm", QStringLiteral("Please wait..."));
     setFixedSize(ClientWidth, ClientHeight);
     setAutoFillBackground(true);
@@ -83,12 +90,40 @@ void TProgressForm::showEvent(QShowEvent* event) {
 }
 
 void TProgressForm::closeEvent(QCloseEvent* event) {
-    // The window has no close box: only the operation that showed it hides it.
     if (event->spontaneous()) {
         event->ignore();
+        PressCancel();
         return;
     }
     QWidget::closeEvent(event);
+}
+
+void TProgressForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        PressCancel();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TProgressForm::PressCancel() {
+    if (Cancel->isVisible() && Cancel->isEnabled()) {
+        Cancel->click();
+    }
+}
+
+void TProgressForm::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isVisible() &&
+        (windowState() & Qt::WindowMinimized)) {
+        // After the window manager has finished minimising.
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible() && (windowState() & Qt::WindowMinimized)) {
+                showNormal();
+            }
+        });
+    }
 }
 
 } // namespace tabula

@@ -39,10 +39,20 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // A close request from the desktop (the window manager's close box,
+    // Alt+F4) presses Cancel; only the operation that showed the window
+    // hides it.
     void closeEvent(QCloseEvent* event) override;
+    // Escape presses Cancel.
+    void keyPressEvent(QKeyEvent* event) override;
+    // The window cannot stay minimised while it is up: the window below is
+    // disabled, and Cancel would be out of reach.
+    void changeEvent(QEvent* event) override;
 
 private:
     void FormCreate();
+    // Clicks Cancel when it is shown and enabled.
+    void PressCancel();
 };
 
 } // namespace tabula

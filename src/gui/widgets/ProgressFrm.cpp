@@ -33,7 +33,11 @@ void TProgressFrm::ShowProgress(QWidget* owner) {
         owner_->setEnabled(false);
     }
     form_->Cancel->setEnabled(true);
+    // Minimised at an earlier showing (by the window manager): shown whole.
+    form_->setWindowState(form_->windowState() & ~Qt::WindowMinimized);
     form_->show();
+    form_->raise();
+    form_->activateWindow();
     Pump();
 }
 

@@ -30,8 +30,11 @@ QWidget* TWindowZipUi::BoxParent() const {
 }
 
 void TWindowZipUi::ShowMessage(const std::string& text) {
-    ShowMessageBox(BoxParent(), {QMessageBox::NoIcon, QString::fromLatin1(ProgramTitle),
-                                 QString::fromStdString(text), QMessageBox::Ok});
+    ShowMessageBox(BoxParent(), {QMessageBox::NoIcon,
+                                 QString::fromLatin1(ProgramTitle),
+                                 QString::fromStdString(text),
+                                 QMessageBox::Ok,
+                                 {}});
 }
 
 TVolumeAnswer TWindowZipUi::AskForVolume(const std::string& text, bool stopIcon) {
@@ -40,8 +43,10 @@ TVolumeAnswer TWindowZipUi::AskForVolume(const std::string& text, bool stopIcon)
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     const QMessageBox::StandardButton answer =
         ShowMessageBox(BoxParent(), {stopIcon ? QMessageBox::Critical : QMessageBox::NoIcon,
-                                     QString::fromLatin1(ProgramTitle), shown,
-                                     QMessageBox::Ok | QMessageBox::Cancel});
+                                     QString::fromLatin1(ProgramTitle),
+                                     shown,
+                                     QMessageBox::Ok | QMessageBox::Cancel,
+                                     {}});
     return answer == QMessageBox::Ok ? TVolumeAnswer::Ok : TVolumeAnswer::Cancel;
 }
 

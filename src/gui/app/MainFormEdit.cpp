@@ -1,0 +1,157 @@
+// The main window's "&Edit" menu: the table's history and the changes a
+// table editor offers beyond typing into cells.
+#include "core/romlist/FindReplace.h"
+#include "gui/app/MainForm.h"
+#include "gui/romlist/EditGrid.h"
+#include "gui/romlist/FindReplaceDialog.h"
+#include "gui/widgets/ContainerStatusBar.h"
+
+#include <QAction>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <set>
+#include <stdexcept>
+
+namespace tabula {
+
+namespace {
+
+QAction* EditItem(QMenu* menu, const char* name, const char* caption,
+                  const QList<QKeySequence>& shortcuts = {}) {
+    QAction* item = menu->addAction(QString::fromUtf8(caption));
+    item->setObjectName(QString::fromLatin1(name));
+    item->setShortcuts(shortcuts);
+    return item;
+}
+
+std::optional<QString> AskValueInBox(QWidget* parent, const QString& current) {
+    QInputDialog box(parent);
+    box.setObjectName(QStringLiteral("SetValueDialog"));
+    box.setWindowTitle(QStringLiteral("Set value"));
+    box.setLabelText(QStringLiteral("&Value of the selected cells:"));
+    box.setTextValue(current);
+    if (box.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return box.textValue();
+}
+
+} // namespace
+
+void TMainForm::BuildEditMenu() {
+    AskValue = AskValueInBox;
+    Edit1 = menuBar()->addMenu(QStringLiteral("&Edit"));
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Undo1 = EditItem(Edit1, "Undo1", "&Undo", {QKeySequence(Qt::CTRL | Qt::Key_Z)});
+    Redo1 = EditItem(
+        Edit1, "Redo1", "&Redo",
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    Edit1->addSeparator();
+    // Delete reaches the table only without an open editor, which keeps the
+    // key for its text.
+    Deleterows1 = EditItem(Edit1, "Deleterows1", "&Delete rows", {QKeySequence(Qt::Key_Delete)});
+    Insertrow1 = EditItem(Edit1, "Insertrow1", "&Insert row");
+    Edit1->addSeparator();
+    Findreplace1 = EditItem(Edit1, "Findreplace1", "&Find and replace ...",
+                            {QKeySequence(Qt::CTRL | Qt::Key_H)});
+    Setvalue1 = EditItem(Edit1, "Setvalue1", "Set &value of selected cells ...");
+    Find1 = new QAction(this);
+    Find1->setObjectName(QStringLiteral("Find1"));
+    Find1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    addAction(Find1);
+
+    Bind(Undo1, &TMainForm::Undo1Click);
+    Bind(Redo1, &TMainForm::Redo1Click);
+    Bind(Deleterows1, &TMainForm::Deleterows1Click);
+    Bind(Insertrow1, &TMainForm::Insertrow1Click);
+    Bind(Findreplace1, &TMainForm::Findreplace1Click);
+    Bind(Find1, &TMainForm::Find1Click);
+    Bind(Setvalue1, &TMainForm::Setvalue1Click);
+}
+
+void TMainForm::UpdateHistoryItems() {
+    Undo1->setEnabled(EditGrid1->RomModel()->CanUndo());
+    Redo1->setEnabled(EditGrid1->RomModel()->CanRedo());
+}
+
+void TMainForm::Undo1Click() {
+    EditGrid1->RomModel()->Undo();
+}
+
+void TMainForm::Redo1Click() {
+    EditGrid1->RomModel()->Redo();
+}
+
+void TMainForm::Deleterows1Click() {
+    std::vector<int> rows = EditGrid1->SelectedTableRows();
+    if (rows.empty() && EditGrid1->CurrentTableRow() > 0) {
+        rows.push_back(EditGrid1->CurrentTableRow());
+    }
+    EditGrid1->RomModel()->DeleteRows(std::move(rows));
+}
+
+void TMainForm::Insertrow1Click() {
+    const int current = EditGrid1->CurrentTableRow();
+    const int at = current > 0 ? current : EditGrid1->RowCount();
+    TTableChange change;
+    change.First = at;
+    change.After.emplace_back();
+    EditGrid1->RomModel()->Change(std::move(change));
+    EditGrid1->ShowCell(std::max(EditGrid1->currentIndex().column(), 0), at);
+}
+
+void TMainForm::Findreplace1Click() {
+    ShowReplace(true);
+}
+
+void TMainForm::Find1Click() {
+    ShowReplace(false);
+}
+
+void TMainForm::ShowReplace(bool replacing) {
+    if (findReplace_ == nullptr) {
+        findReplace_ = new TFindReplaceDialog(this);
+    }
+    if (!findReplace_->Ask(replacing)) {
+        return;
+    }
+    TReplaceResult result = ReplaceAll(EditGrid1->Table(), findReplace_->Request());
+    EditGrid1->RomModel()->Change(std::move(result.Change));
+    StatusBar1->showMessage(result.Replacements == 1
+                                ? QStringLiteral("1 replacement")
+                                : QStringLiteral("%1 replacements").arg(result.Replacements));
+}
+
+void TMainForm::Setvalue1Click() {
+    const QModelIndexList selected = EditGrid1->selectionModel()->selectedIndexes();
+    std::set<int> columns;
+    for (const QModelIndex& cell : selected) {
+        columns.insert(cell.column());
+    }
+    if (columns.empty()) {
+        return;
+    }
+    if (columns.size() > 1) {
+        throw std::runtime_error("Select cells of one column to set their value");
+    }
+    const QModelIndex current = EditGrid1->currentIndex();
+    const std::optional<QString> value =
+        AskValue(this, current.isValid() ? current.data().toString() : QString());
+    if (!value) {
+        return;
+    }
+    const std::string text = value->toStdString();
+    TTableChange change;
+    for (const QModelIndex& cell : selected) {
+        const int row = cell.row() + 1;
+        const std::string& before = EditGrid1->Cell(cell.column(), row);
+        if (before != text) {
+            change.Cells.push_back({row, cell.column(), before, text});
+        }
+    }
+    EditGrid1->RomModel()->Change(std::move(change));
+}
+
+} // namespace tabula
