@@ -102,6 +102,18 @@ private slots:
                  QStringLiteral("Rom size"));
     }
 
+    void cutTextsEndInAnEllipsis() {
+        const QFont font = MainForm->EditGrid1->font();
+        const QString size = QStringLiteral("524288000");
+        const int fitted = QFontMetrics(font).horizontalAdvance(size) + 4;
+        QCOMPARE(ShownCellText(size, font, fitted), size); // a fitted column shows it whole
+        for (const int width : {fitted - 3, fitted / 2}) {
+            const QString shown = ShownCellText(size, font, width);
+            QVERIFY2(shown.endsWith(QChar(0x2026)), qPrintable(shown));
+            QVERIFY(size.startsWith(shown.chopped(1)));
+        }
+    }
+
     void fitColumnsMeasuresDataInTheDataFont() {
         TEditGrid* grid = MainForm->EditGrid1;
         grid->InsertBlankRows(grid->RowCount() - 1, 1);

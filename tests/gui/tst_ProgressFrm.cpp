@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 using namespace tabula;
@@ -69,6 +70,39 @@ private slots:
         progress_->ShowProgress(owner_.get());
         QVERIFY(CancelButton()->isEnabled()); // enabled again, but hidden
         QVERIFY(!CancelButton()->isVisible());
+    }
+
+    void escapeAndTheCloseBoxPressCancelAndMinimisingDoesNotLast() {
+        TProgressForm* form = progress_->Form();
+        const Qt::WindowFlags flags = form->windowFlags();
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        int calls = 0;
+        progress_->SetOnCancel([&calls] { ++calls; });
+
+        const std::function<void()> presses[] = {
+            [form] { QTest::keyClick(form, Qt::Key_Escape); },
+            [form] { QVERIFY(!form->close()); }, // the close box, Alt+F4
+        };
+        for (const auto& press : presses) {
+            calls = 0;
+            progress_->ShowProgress(owner_.get());
+            press();
+            QCOMPARE(calls, 1);
+            QVERIFY(!CancelButton()->isEnabled());
+            press(); // Cancel is pressed once
+            QCOMPARE(calls, 1);
+            QVERIFY(form->isVisible());
+            progress_->HideProgress();
+        }
+
+        // Minimised by the desktop: shown whole again, at once and at the next showing.
+        progress_->ShowProgress(owner_.get());
+        form->setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(!(form->windowState() & Qt::WindowMinimized));
+        progress_->HideProgress();
+        form->setWindowState(Qt::WindowMinimized);
+        progress_->ShowProgress(owner_.get());
+        QVERIFY(!(form->windowState() & Qt::WindowMinimized));
     }
 
     void settersHandlePendingEventsAndKeepTheCursor() {

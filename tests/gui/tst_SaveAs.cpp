@@ -130,6 +130,21 @@ private slots:
                  QStringList());
     }
 
+    void aFailedSaveMakesTheCellAtFaultCurrentAndVisible() {
+        std::vector<TRomTable::TRow> rows(1000, {"a", "A", "a", "A", "a.bin", "00000000", "16"});
+        rows[499][6] = "16 bytes";
+        TEditGrid* grid = MainForm->EditGrid1;
+        grid->RomModel()->InsertFilledRows(1, rows);
+        WhenShown([] { PropertyDialog->Button1->click(); });
+        MainForm->Saveas->trigger();
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(!QFile::exists(answer));
+        const QModelIndex cell = grid->model()->index(499, 6);
+        QCOMPARE(grid->currentIndex(), cell);
+        QVERIFY(grid->selectionModel()->isSelected(cell));
+        QVERIFY(grid->viewport()->rect().contains(grid->visualRect(cell)));
+    }
+
     void cancellingTheCreditsWritesNothingAndStoresNothing() {
         WhenShown([this] {
             FillCredits("someone", "9", "nes", "3");

@@ -24,6 +24,8 @@
 
 #include <functional>
 
+#include <unistd.h>
+
 using namespace tabula;
 
 namespace {
@@ -241,6 +243,49 @@ private slots:
         QVERIFY(QDir(tmp_.path()).isEmpty());
         MainForm->close(); // now it closes
         QVERIFY(!MainForm->isVisible());
+    }
+
+    void filesThatGaveNoRowAreNamedInOneBoxAfterTheScan() {
+        QTemporaryDir dir;
+        WriteFile(dir.filePath(QStringLiteral("good.bin")), "good");
+        WriteFile(dir.filePath(QStringLiteral("garbage.zip")), QByteArray(300, 'g'));
+        QFile set(qEnvironmentVariable("TABULA_TEST_DATA_DIR") + QStringLiteral("/scan/set.zip"));
+        QVERIFY(set.open(QIODevice::ReadOnly));
+        const QByteArray whole = set.readAll();
+        WriteFile(dir.filePath(QStringLiteral("truncated.zip")), whole.left(whole.size() / 2));
+        QStringList failing{QStringLiteral("garbage.zip"), QStringLiteral("truncated.zip")};
+        // Root reads any file: the unreadable one is tried only as a user.
+        if (geteuid() != 0) {
+            const QString locked = dir.filePath(QStringLiteral("locked.bin"));
+            WriteFile(locked, "locked");
+            QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
+            failing << QStringLiteral("locked.bin");
+        } else {
+            qInfo("running as root: an unreadable file cannot be made, so it is left out");
+        }
+        RunScan(dir.path());
+        QCOMPARE(boxes_.size(), 1);
+        const TMessageBoxRequest& box = boxes_[0];
+        QVERIFY(!progressUpDuringBox_);
+        QCOMPARE(box.Icon, QMessageBox::Information);
+        QCOMPARE(box.Title, QStringLiteral("tabula"));
+        QCOMPARE(
+            box.Text,
+            QStringLiteral("%1 files gave no row, or not all of their rows.").arg(failing.size()));
+        const QStringList lines = box.Details.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), failing.size());
+        for (const QString& name : std::as_const(failing)) {
+            QVERIFY2(box.Details.contains(name + QStringLiteral(": ")), qPrintable(box.Details));
+        }
+        QCOMPARE(WindowRows().size(), std::size_t(1));
+        QCOMPARE(WindowRows()[0][4], std::string("good.bin"));
+
+        boxes_.clear(); // a scan without failures shows nothing new
+        QFile::remove(dir.filePath(QStringLiteral("garbage.zip")));
+        QFile::remove(dir.filePath(QStringLiteral("truncated.zip")));
+        QFile::remove(dir.filePath(QStringLiteral("locked.bin")));
+        RunScan(dir.path());
+        QVERIFY(boxes_.isEmpty());
     }
 
     void menuCommandsArrivingDuringAScanAreRefused() {

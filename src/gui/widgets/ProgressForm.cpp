@@ -90,12 +90,9 @@ void TProgressForm::showEvent(QShowEvent* event) {
 }
 
 void TProgressForm::closeEvent(QCloseEvent* event) {
-    if (event->spontaneous()) {
-        event->ignore();
-        PressCancel();
-        return;
-    }
-    QWidget::closeEvent(event);
+    // Only the operation that showed the window hides it (HideProgress).
+    event->ignore();
+    PressCancel();
 }
 
 void TProgressForm::keyPressEvent(QKeyEvent* event) {

@@ -39,9 +39,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    // A close request from the desktop (the window manager's close box,
-    // Alt+F4) presses Cancel; only the operation that showed the window
-    // hides it.
+    // A close request (the window manager's close box, Alt+F4) presses
+    // Cancel; only the operation that showed the window hides it.
     void closeEvent(QCloseEvent* event) override;
     // Escape presses Cancel.
     void keyPressEvent(QKeyEvent* event) override;

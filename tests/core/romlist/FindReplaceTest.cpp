@@ -1,0 +1,82 @@
+#include "core/romlist/FindReplace.h"
+
+#include <gtest/gtest.h>
+
+using namespace tabula;
+
+namespace {
+
+TRomTable TableOf(const std::vector<TRomTable::TRow>& rows) {
+    TRomTable table;
+    table.SetRowCount(1);
+    table.InsertRows(1, rows);
+    return table;
+}
+
+} // namespace
+
+TEST(FindReplace, ReplacesPlainTextByColumnAndCase) {
+    const TRomTable table = TableOf({
+        {"mario", "Mario (U)", "mario", "Mario (U)", "mario.nes", "ABCD0123", "16"},
+        {"zelda", "Zelda (U) (U)", "zelda", "Zelda", "zelda.nes", "00000000", "32"},
+    });
+    struct TCase {
+        const char* Name;
+        TReplaceRequest Request;
+        int Replacements;
+        std::vector<std::tuple<int, int, std::string>> Cells; // row, col, text after
+    } cases[] = {
+        {"every column, any case",
+         {"(u)", "(E)", TReplaceRequest::AllColumns, false},
+         4,
+         {{1, 1, "Mario (E)"}, {1, 3, "Mario (E)"}, {2, 1, "Zelda (E) (E)"}}},
+        {"one column", {"(U)", "(E)", 3, false}, 1, {{1, 3, "Mario (E)"}}},
+        {"case matters", {"(u)", "(E)", TReplaceRequest::AllColumns, true}, 0, {}},
+        {"whole cell, left to right without overlaps", {"00", "0", 5, true}, 4, {{2, 5, "0000"}}},
+        {"nothing to find", {"", "x", TReplaceRequest::AllColumns, false}, 0, {}},
+        {"the header is not a data cell", {"Rom", "X", TReplaceRequest::AllColumns, true}, 0, {}},
+    };
+    for (const TCase& c : cases) {
+        const TReplaceResult result = ReplaceAll(table, c.Request);
+        EXPECT_EQ(result.Replacements, c.Replacements) << c.Name;
+        ASSERT_EQ(result.Change.Cells.size(), c.Cells.size()) << c.Name;
+        for (size_t i = 0; i < c.Cells.size(); ++i) {
+            const auto& [row, col, after] = c.Cells[i];
+            const TTableChange::TCell& cell = result.Change.Cells[i];
+            EXPECT_EQ(cell.Row, row) << c.Name;
+            EXPECT_EQ(cell.Col, col) << c.Name;
+            EXPECT_EQ(cell.Before, table.Cell(col, row)) << c.Name;
+            EXPECT_EQ(cell.After, after) << c.Name;
+        }
+        EXPECT_TRUE(result.Change.Before.empty() && result.Change.After.empty()) << c.Name;
+    }
+}
+
+TEST(TableHistory, KeepsTheLastHundredStepsAndForgetsRedoOnANewStep) {
+    TTableHistory history;
+    const auto step = [](int n) {
+        TTableChange change;
+        change.Cells.push_back({1, 0, std::to_string(n), std::to_string(n + 1)});
+        return TTableStep{change};
+    };
+    history.Record(TTableStep{TTableChange{}}); // changes nothing: not kept
+    EXPECT_FALSE(history.CanUndo());
+    for (int n = 0; n < 120; ++n) {
+        history.Record(step(n));
+    }
+    EXPECT_EQ(history.UndoCount(), TTableHistory::MaxSteps);
+    const TTableStep* last = history.Undo();
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->front().Cells.front().Before, "119");
+    EXPECT_TRUE(history.CanRedo());
+    int undone = 1;
+    while (const TTableStep* oldest = history.Undo()) {
+        last = oldest;
+        ++undone;
+    }
+    EXPECT_EQ(undone, 100);
+    EXPECT_EQ(last->front().Cells.front().Before, "20"); // the first 20 were dropped
+    ASSERT_NE(history.Redo(), nullptr);
+    history.Record(step(500));
+    EXPECT_FALSE(history.CanRedo());
+}

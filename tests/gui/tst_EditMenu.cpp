@@ -1,0 +1,205 @@
+#include "gui/app/Application.h"
+#include "gui/app/Forms.h"
+#include "gui/app/MainForm.h"
+#include "gui/common/MessageBox.h"
+#include "gui/datafile/PropertyDialog.h"
+#include "gui/romlist/EditGrid.h"
+#include "gui/romlist/FindReplaceDialog.h"
+#include "gui/scan/ScanDialog.h"
+#include "gui/widgets/ContainerStatusBar.h"
+#include "gui/widgets/EditPath.h"
+
+#include <QAbstractItemModelTester>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using namespace tabula;
+
+namespace {
+
+using TTable = std::vector<TRomTable::TRow>;
+
+TTable Rows() {
+    const auto rows = MainForm->EditGrid1->Table().DataRows();
+    return {rows.begin(), rows.end()};
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestEditMenu : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir roms_;
+    QTemporaryDir out_;
+    QStringList errors_;
+
+    // The program's own application object gives the keyboard back to the
+    // window after a dialog; the test's plain one does not.
+    static void Activate() {
+        QApplication::setActiveWindow(MainForm);
+        QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    }
+
+    // Scans the directory by the keyboard: F5, the directory typed, Enter.
+    void ScanByKeyboard() {
+        Activate();
+        QTimer::singleShot(0, ScanDialog, [this] {
+            ScanDialog->DirName->setText(roms_.path());
+            QTest::keyClick(ScanDialog->DirName, Qt::Key_Return);
+        });
+        QTest::keyClick(MainForm->EditGrid1, Qt::Key_F5);
+    }
+
+    // Saves by the keyboard: Ctrl+S, Enter in the credits; returns the bytes.
+    QByteArray SaveByKeyboard(const QString& name) {
+        Activate();
+        const QString path = out_.filePath(name);
+        MainForm->AskSaveName = [path](QWidget*, const QString&) { return path; };
+        QTimer::singleShot(0, PropertyDialog,
+                           [] { QTest::keyClick(PropertyDialog->PAuthor, Qt::Key_Return); });
+        QTest::keyClick(MainForm->EditGrid1, Qt::Key_S, Qt::ControlModifier);
+        return ReadFile(path);
+    }
+
+private slots:
+    void initTestCase() {
+        for (int n = 0; n < 4; ++n) {
+            QFile file(roms_.filePath(QStringLiteral("Game %1 (U).bin").arg(n)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(100 + n, char('a' + n)));
+        }
+    }
+    void init() {
+        CreateForms();
+        MainForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+        errors_.clear();
+        TApplication::SetErrorSink([this](const QString& text) { errors_ << text; });
+        SetMessageBoxSink([](const TMessageBoxRequest&) { return QMessageBox::Ok; });
+    }
+    void cleanup() {
+        SetMessageBoxSink({});
+        TApplication::SetErrorSink({});
+        DestroyForms();
+    }
+
+    void undoAndRedoRestoreTheExactTableAfterEveryKindOfChange() {
+        TEditGrid* grid = MainForm->EditGrid1;
+        QAbstractItemModelTester tester(grid->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVERIFY(!MainForm->Undo1->isEnabled());
+        std::vector<TTable> states{Rows()};
+        const auto step = [&states] { states.push_back(Rows()); };
+
+        ScanByKeyboard();
+        QCOMPARE(Rows().size(), std::size_t(4));
+        step();
+        QVERIFY(grid->model()->setData(grid->model()->index(1, 1), QStringLiteral("Renamed")));
+        step();
+        grid->selectionModel()->select(grid->model()->index(2, 3), QItemSelectionModel::Select);
+        MainForm->Deleterows1->trigger();
+        step();
+        grid->setCurrentIndex(grid->model()->index(0, 4));
+        MainForm->Insertrow1->trigger();
+        QCOMPARE(Rows()[0], TRomTable::TRow{});
+        step();
+        Activate();
+        bool focusOnFind = false;
+        QTimer::singleShot(0, MainForm, [&focusOnFind] {
+            auto* dialog = MainForm->findChild<TFindReplaceDialog*>();
+            focusOnFind = dialog->focusWidget() == dialog->FindText;
+            dialog->FindText->setText(QStringLiteral("(U)"));
+            dialog->ReplaceText->setText(QStringLiteral("(E)"));
+            dialog->MatchCase->setChecked(true);
+            dialog->Column->setCurrentIndex(2); // "Set full name", after "All columns"
+            dialog->ReplaceAll->click();
+        });
+        QTest::keyClick(grid, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(focusOnFind);
+        QCOMPARE(MainForm->StatusBar1->currentMessage(), QStringLiteral("2 replacements"));
+        QCOMPARE(Rows()[1][1], std::string("Game 0 (E)"));
+        step();
+        grid->selectionModel()->select(
+            QItemSelection(grid->model()->index(1, 0), grid->model()->index(3, 0)),
+            QItemSelectionModel::ClearAndSelect);
+        MainForm->AskValue = [](QWidget*, const QString&) { return QStringLiteral("set"); };
+        MainForm->Setvalue1->trigger();
+        QCOMPARE(Rows()[3][0], std::string("set"));
+        step();
+        ScanByKeyboard(); // a second scan adds behind the first
+        step();
+        MainForm->Clearlist1->trigger();
+        step();
+        QCOMPARE(errors_, QStringList());
+
+        for (std::size_t back = states.size() - 1; back > 0; --back) {
+            QVERIFY(MainForm->Undo1->isEnabled());
+            Activate();
+            QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier);
+            QVERIFY2(Rows() == states[back - 1], qPrintable(QString::number(back)));
+        }
+        QVERIFY(!MainForm->Undo1->isEnabled());
+        for (std::size_t ahead = 1; ahead < states.size(); ++ahead) {
+            Activate();
+            QTest::keyClick(grid, Qt::Key_Y, Qt::ControlModifier);
+            QVERIFY(Rows() == states[ahead]);
+        }
+        QVERIFY(!MainForm->Redo1->isEnabled());
+        MainForm->Undo1->trigger();
+        QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(Rows() == states.back());
+    }
+
+    void setValueRefusesCellsOfSeveralColumns() {
+        TEditGrid* grid = MainForm->EditGrid1;
+        grid->selectionModel()->select(
+            QItemSelection(grid->model()->index(0, 0), grid->model()->index(0, 1)),
+            QItemSelectionModel::ClearAndSelect);
+        bool asked = false;
+        MainForm->AskValue = [&asked](QWidget*, const QString&) {
+            asked = true;
+            return QStringLiteral("x");
+        };
+        MainForm->Setvalue1->trigger();
+        QVERIFY(!asked);
+        QCOMPARE(errors_.size(), 1);
+    }
+
+    void keyboardRemovesARescansDuplicatesAndSavesTheSingleScan() {
+        TEditGrid* grid = MainForm->EditGrid1;
+        ScanByKeyboard();
+        const QByteArray single = SaveByKeyboard(QStringLiteral("single.dat"));
+        QVERIFY(!single.isEmpty());
+        ScanByKeyboard();
+        QCOMPARE(Rows().size(), std::size_t(8));
+
+        // To the first duplicated row, then Shift+Down over the others.
+        Activate();
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(0, 0));
+        for (int n = 0; n < 4; ++n) {
+            QTest::keyClick(grid, Qt::Key_Down);
+        }
+        for (int n = 0; n < 3; ++n) {
+            QTest::keyClick(grid, Qt::Key_Down, Qt::ShiftModifier);
+        }
+        QTest::keyClick(grid, Qt::Key_Delete);
+        QCOMPARE(Rows().size(), std::size_t(4));
+        QCOMPARE(SaveByKeyboard(QStringLiteral("again.dat")), single);
+        QCOMPARE(errors_, QStringList());
+    }
+};
+
+QTEST_MAIN(TestEditMenu)
+#include "tst_EditMenu.moc"
