@@ -18,8 +18,9 @@ packages=(
     p7zip-full
     # screenshot: a virtual display, window lookup and capture
     xvfb xauth x11-utils imagemagick fonts-dejavu-core
-    # driving the window by keyboard and mouse under Xvfb
-    xdotool
+    # driving the window by keyboard and mouse under Xvfb, with and without a
+    # window manager (the desktop test runs openbox)
+    xdotool openbox python3
 )
 
 missing=()
