@@ -48,14 +48,15 @@ private:
     F f_;
 };
 
-QAction* MenuItem(QMenu* menu, const char* name, const char* caption,
-                  const QList<QKeySequence>& shortcuts = {}) {
+} // namespace
+
+QAction* TMainForm::MenuItem(QMenu* menu, const char* name, const char* caption,
+                             const QList<QKeySequence>& shortcuts) {
     QAction* item = menu->addAction(QString::fromUtf8(caption));
     item->setObjectName(QString::fromLatin1(name));
     item->setShortcuts(shortcuts);
     return item;
 }
-} // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), AskSaveName(ShowSaveDialog) {
     SetUpForm(this, "MainForm", QString::fromLatin1(Caption));

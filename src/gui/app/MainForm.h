@@ -2,6 +2,8 @@
 
 #include "core/scan/ScanDriver.h"
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <QString>
 
@@ -114,6 +116,9 @@ protected:
 
 private:
     void FormCreate();
+    // A menu item with its name (objectName), caption and shortcuts.
+    static QAction* MenuItem(QMenu* menu, const char* name, const char* caption,
+                             const QList<QKeySequence>& shortcuts = {});
     void BuildMenu();
     void BuildEditMenu();
     void ShowReplace(bool replacing);

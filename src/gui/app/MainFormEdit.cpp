@@ -18,14 +18,6 @@ namespace tabula {
 
 namespace {
 
-QAction* EditItem(QMenu* menu, const char* name, const char* caption,
-                  const QList<QKeySequence>& shortcuts = {}) {
-    QAction* item = menu->addAction(QString::fromUtf8(caption));
-    item->setObjectName(QString::fromLatin1(name));
-    item->setShortcuts(shortcuts);
-    return item;
-}
-
 std::optional<QString> AskValueInBox(QWidget* parent, const QString& current) {
     QInputDialog box(parent);
     box.setObjectName(QStringLiteral("SetValueDialog"));
@@ -44,19 +36,19 @@ void TMainForm::BuildEditMenu() {
     AskValue = AskValueInBox;
     Edit1 = menuBar()->addMenu(QStringLiteral("&Edit"));
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Undo1 = EditItem(Edit1, "Undo1", "&Undo", {QKeySequence(Qt::CTRL | Qt::Key_Z)});
-    Redo1 = EditItem(
+    Undo1 = MenuItem(Edit1, "Undo1", "&Undo", {QKeySequence(Qt::CTRL | Qt::Key_Z)});
+    Redo1 = MenuItem(
         Edit1, "Redo1", "&Redo",
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     Edit1->addSeparator();
     // Delete reaches the table only without an open editor, which keeps the
     // key for its text.
-    Deleterows1 = EditItem(Edit1, "Deleterows1", "&Delete rows", {QKeySequence(Qt::Key_Delete)});
-    Insertrow1 = EditItem(Edit1, "Insertrow1", "&Insert row");
+    Deleterows1 = MenuItem(Edit1, "Deleterows1", "&Delete rows", {QKeySequence(Qt::Key_Delete)});
+    Insertrow1 = MenuItem(Edit1, "Insertrow1", "&Insert row");
     Edit1->addSeparator();
-    Findreplace1 = EditItem(Edit1, "Findreplace1", "&Find and replace ...",
+    Findreplace1 = MenuItem(Edit1, "Findreplace1", "&Find and replace ...",
                             {QKeySequence(Qt::CTRL | Qt::Key_H)});
-    Setvalue1 = EditItem(Edit1, "Setvalue1", "Set &value of selected cells ...");
+    Setvalue1 = MenuItem(Edit1, "Setvalue1", "Set &value of selected cells ...");
     Find1 = new QAction(this);
     Find1->setObjectName(QStringLiteral("Find1"));
     Find1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
