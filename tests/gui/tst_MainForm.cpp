@@ -106,9 +106,10 @@ private slots:
         const QFont font = MainForm->EditGrid1->font();
         const QString size = QStringLiteral("524288000");
         const int fitted = QFontMetrics(font).horizontalAdvance(size) + 4;
-        QCOMPARE(ShownCellText(size, font, fitted), size); // a fitted column shows it whole
+        QCOMPARE(ShownCellText(size, QFontMetrics(font), fitted),
+                 size); // a fitted column shows it whole
         for (const int width : {fitted - 3, fitted / 2}) {
-            const QString shown = ShownCellText(size, font, width);
+            const QString shown = ShownCellText(size, QFontMetrics(font), width);
             QVERIFY2(shown.endsWith(QChar(0x2026)), qPrintable(shown));
             QVERIFY(size.startsWith(shown.chopped(1)));
         }

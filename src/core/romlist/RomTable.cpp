@@ -61,15 +61,20 @@ void TRomTable::InsertBlankRows(int index, int count) {
     rows_.insert(rows_.begin() + index, static_cast<size_t>(count), TRow{});
 }
 
-void TRomTable::InsertRows(int index, std::span<const TRow> rows) {
+void TRomTable::InsertRows(int index, std::vector<TRow>&& rows) {
     index = std::clamp(index, 1, RowCount());
-    rows_.insert(rows_.begin() + index, rows.begin(), rows.end());
+    rows_.insert(rows_.begin() + index, std::make_move_iterator(rows.begin()),
+                 std::make_move_iterator(rows.end()));
+    rows.clear();
 }
 
-void TRomTable::RemoveRows(int index, int count) {
+std::vector<TRomTable::TRow> TRomTable::TakeRows(int index, int count) {
     index = std::clamp(index, 1, RowCount());
     count = std::clamp(count, 0, RowCount() - index);
-    rows_.erase(rows_.begin() + index, rows_.begin() + index + count);
+    const auto first = rows_.begin() + index;
+    std::vector<TRow> taken(std::make_move_iterator(first), std::make_move_iterator(first + count));
+    rows_.erase(first, first + count);
+    return taken;
 }
 
 int TRomTable::AppendToRow(int row, const std::string& text) {

@@ -54,11 +54,11 @@ public:
     // index on move down. index is clamped into 1 .. RowCount (the header stays row 0).
     void InsertBlankRows(int index, int count);
 
-    // Inserts copies of rows so that the first gets the number index (clamped
-    // into 1 .. RowCount), and removes count rows from index on (clamped to
-    // the data rows): the moves that undoing and redoing a change make.
-    void InsertRows(int index, std::span<const TRow> rows);
-    void RemoveRows(int index, int count);
+    // Moves rows in so that the first gets the number index (clamped into
+    // 1 .. RowCount), and moves count rows out from index on (clamped to the
+    // data rows): what undoing and redoing a change do.
+    void InsertRows(int index, std::vector<TRow>&& rows);
+    std::vector<TRow> TakeRows(int index, int count);
 
     // Stores text in the first empty cell of the row (an empty text as " ").
     // Returns the column used, or -1 when the row has no empty cell or does not exist.

@@ -14,7 +14,7 @@ void TTableHistory::Record(TTableStep step) {
     }
 }
 
-const TTableStep* TTableHistory::Undo() {
+TTableStep* TTableHistory::Undo() {
     if (undo_.empty()) {
         return nullptr;
     }
@@ -23,7 +23,7 @@ const TTableStep* TTableHistory::Undo() {
     return &redo_.back();
 }
 
-const TTableStep* TTableHistory::Redo() {
+TTableStep* TTableHistory::Redo() {
     if (redo_.empty()) {
         return nullptr;
     }

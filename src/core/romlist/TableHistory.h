@@ -10,9 +10,12 @@
 namespace tabula {
 
 // One change to the rom table, with what it replaced, so that it can be
-// undone and made again. Rows from table row First on: Before stood there,
-// After stands there now (either may be empty). Cells changed in place come
-// after the rows.
+// undone and made again. Rows from table row First on: BeforeCount rows
+// stood there, AfterCount stand there now (either may be 0). The rows move
+// between the table and the change: Before holds the replaced rows while the
+// change is made, After holds its own rows while it is undone, and the side
+// that stands in the table is empty, so a step of a whole scan costs no copy.
+// Cells changed in place come after the rows.
 struct TTableChange {
     struct TCell {
         int Row = 0; // table row (the header is row 0)
@@ -21,11 +24,13 @@ struct TTableChange {
         std::string After;
     };
     int First = 1;
+    std::size_t BeforeCount = 0;
+    std::size_t AfterCount = 0;
     std::vector<TRomTable::TRow> Before;
     std::vector<TRomTable::TRow> After;
     std::vector<TCell> Cells;
 
-    bool Empty() const { return Before.empty() && After.empty() && Cells.empty(); }
+    bool Empty() const { return BeforeCount == 0 && AfterCount == 0 && Cells.empty(); }
 };
 
 // One step of the user's (an edit, a deletion, a scan): changes made in
@@ -46,9 +51,9 @@ public:
     bool CanRedo() const { return !redo_.empty(); }
     std::size_t UndoCount() const { return undo_.size(); }
     // The step to take back (moved to the redo side), or nullptr.
-    const TTableStep* Undo();
+    TTableStep* Undo();
     // The step to make again (moved to the undo side), or nullptr.
-    const TTableStep* Redo();
+    TTableStep* Redo();
     void Clear();
 
 private:

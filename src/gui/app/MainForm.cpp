@@ -145,11 +145,14 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::Clearlist1Click() {
-    // One step of the history, undone whole.
-    EditGrid1->RomModel()->BeginRowsStep(1);
-    EditGrid1->ClearDataCells();
-    EditGrid1->SetRowCount(2);
-    EditGrid1->RomModel()->EndRowsStep();
+    // What emptying the data cells and setting RowCount to 2 leave (the
+    // header and one blank row), made as one step of the history that
+    // keeps the rows themselves rather than copies.
+    TTableChange change;
+    change.First = 1;
+    change.BeforeCount = static_cast<std::size_t>(EditGrid1->RowCount() - 1);
+    change.After.emplace_back();
+    EditGrid1->RomModel()->Change(std::move(change));
 }
 
 void TMainForm::Quit1Click() {

@@ -58,7 +58,7 @@ public:
         const QRect textRect = option.rect.adjusted(TextInset, 0, 0, 0);
         painter->setClipRect(option.rect);
         painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          ShownCellText(index.data(Qt::DisplayRole).toString(), option.font,
+                          ShownCellText(index.data(Qt::DisplayRole).toString(), option.fontMetrics,
                                         option.rect.width()));
         painter->restore();
     }
@@ -82,8 +82,8 @@ protected:
         painter->drawText(
             rect.adjusted(TextInset, 0, 0, 0),
             Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-            ShownCellText(model()->headerData(logicalIndex, Qt::Horizontal).toString(), font(),
-                          rect.width()));
+            ShownCellText(model()->headerData(logicalIndex, Qt::Horizontal).toString(),
+                          fontMetrics(), rect.width()));
         // Grid lines between header cells, like those of the data area.
         painter->setPen(pal.color(QPalette::Mid));
         painter->drawLine(rect.topRight(), rect.bottomRight());
@@ -115,9 +115,14 @@ private:
 
 } // namespace
 
-QString ShownCellText(const QString& text, const QFont& font, int cellWidth) {
+QString ShownCellText(const QString& text, const QFontMetrics& metrics, int cellWidth) {
     // A cut text ends in an ellipsis, so "52428800" never passes for a size.
-    return QFontMetrics(font).elidedText(text, Qt::ElideRight, cellWidth - TextInset);
+    // Most texts fit: their advance is cheaper to learn than an elision.
+    const int room = cellWidth - TextInset;
+    if (metrics.horizontalAdvance(text) <= room) {
+        return text;
+    }
+    return metrics.elidedText(text, Qt::ElideRight, room);
 }
 
 TEditGrid::TEditGrid(QWidget* parent) : QTableView(parent), model_(new TRomTableModel(this)) {

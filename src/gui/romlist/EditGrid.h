@@ -11,7 +11,7 @@ namespace tabula {
 
 // The text a cell or header of width cellWidth shows: whole when it fits,
 // else cut with an ellipsis at its end.
-QString ShownCellText(const QString& text, const QFont& font, int cellWidth);
+QString ShownCellText(const QString& text, const QFontMetrics& metrics, int cellWidth);
 
 // The rom table on screen: a table view over TRomTableModel whose horizontal
 // header shows row 0 in bold. It offers the table operations the rest of the

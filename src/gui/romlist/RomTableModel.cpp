@@ -114,6 +114,7 @@ bool TRomTableModel::setData(const QModelIndex& index, const QVariant& value, in
 }
 
 void TRomTableModel::Change(TTableChange change) {
+    change.AfterCount = change.After.size();
     TTableStep step{std::move(change)};
     Apply(step, true);
     Record(std::move(step));
@@ -133,9 +134,7 @@ void TRomTableModel::DeleteRows(std::vector<int> rows) {
         }
         TTableChange change;
         change.First = *begin;
-        for (auto row = begin; row != end; ++row) {
-            change.Before.push_back(table_.Row(*row));
-        }
+        change.BeforeCount = static_cast<std::size_t>(end - begin);
         step.push_back(std::move(change));
         end = begin;
     }
@@ -152,24 +151,27 @@ void TRomTableModel::BeginRowsStep(int first) {
 void TRomTableModel::EndRowsStep() {
     TTableChange change;
     change.First = std::min(stepFirst_, table_.RowCount());
+    // The rows standing now stay in the table; only their number is kept.
     const auto rows = table_.DataRows().subspan(static_cast<std::size_t>(change.First - 1));
-    change.After.assign(rows.begin(), rows.end());
+    change.AfterCount = rows.size();
+    change.BeforeCount = stepBefore_.size();
+    const bool same = std::equal(rows.begin(), rows.end(), stepBefore_.begin(), stepBefore_.end());
     change.Before = std::move(stepBefore_);
     stepBefore_.clear();
-    if (change.Before != change.After) {
+    if (!same) {
         Record({std::move(change)});
     }
 }
 
 void TRomTableModel::Undo() {
-    if (const TTableStep* step = history_.Undo()) {
+    if (TTableStep* step = history_.Undo()) {
         Apply(*step, false);
         emit HistoryChanged();
     }
 }
 
 void TRomTableModel::Redo() {
-    if (const TTableStep* step = history_.Redo()) {
+    if (TTableStep* step = history_.Redo()) {
         Apply(*step, true);
         emit HistoryChanged();
     }
@@ -180,15 +182,19 @@ void TRomTableModel::Record(TTableStep step) {
     emit HistoryChanged();
 }
 
-void TRomTableModel::Apply(const TTableStep& step, bool forward) {
-    const auto apply = [this, forward](const TTableChange& change) {
+void TRomTableModel::Apply(TTableStep& step, bool forward) {
+    const auto apply = [this, forward](TTableChange& change) {
         if (!forward) {
             for (auto cell = change.Cells.rbegin(); cell != change.Cells.rend(); ++cell) {
                 SetCell(cell->Col, cell->Row, cell->Before);
             }
         }
-        ApplyRows(change.First, (forward ? change.Before : change.After).size(),
-                  forward ? change.After : change.Before);
+        // The rows that go are kept in the change, the rows that come leave it.
+        if (forward) {
+            change.Before = ApplyRows(change.First, change.BeforeCount, std::move(change.After));
+        } else {
+            change.After = ApplyRows(change.First, change.AfterCount, std::move(change.Before));
+        }
         if (forward) {
             for (const TTableChange::TCell& cell : change.Cells) {
                 SetCell(cell.Col, cell.Row, cell.After);
@@ -202,20 +208,22 @@ void TRomTableModel::Apply(const TTableStep& step, bool forward) {
     }
 }
 
-void TRomTableModel::ApplyRows(int first, std::size_t removed,
-                               const std::vector<TRomTable::TRow>& inserted) {
+std::vector<TRomTable::TRow> TRomTableModel::ApplyRows(int first, std::size_t removed,
+                                                       std::vector<TRomTable::TRow>&& inserted) {
+    std::vector<TRomTable::TRow> taken;
     if (removed > 0) {
         const int count = static_cast<int>(removed);
         beginRemoveRows(QModelIndex(), first - 1, first - 1 + count - 1);
-        table_.RemoveRows(first, count);
+        taken = table_.TakeRows(first, count);
         endRemoveRows();
     }
     if (!inserted.empty()) {
         beginInsertRows(QModelIndex(), first - 1,
                         first - 1 + static_cast<int>(inserted.size()) - 1);
-        table_.InsertRows(first, inserted);
+        table_.InsertRows(first, std::move(inserted));
         endInsertRows();
     }
+    return taken;
 }
 
 QVariant TRomTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

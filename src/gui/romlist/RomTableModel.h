@@ -43,7 +43,8 @@ public:
     // ---- Changes the user can undo. An edit through setData is one step;
     // the operations above are not recorded by themselves.
 
-    // Makes the change as one step.
+    // Makes the change as one step: its After rows go in at First (after
+    // BeforeCount rows there are taken out), then its cells are set.
     void Change(TTableChange change);
     // Removes the given table rows (in any order, repeats ignored) as one step.
     void DeleteRows(std::vector<int> rows);
@@ -72,8 +73,10 @@ signals:
 
 private:
     // Makes (forward) or takes back a step, telling the view.
-    void Apply(const TTableStep& step, bool forward);
-    void ApplyRows(int first, std::size_t removed, const std::vector<TRomTable::TRow>& inserted);
+    void Apply(TTableStep& step, bool forward);
+    // Takes out removed rows from first on, puts inserted there; returns the rows taken.
+    std::vector<TRomTable::TRow> ApplyRows(int first, std::size_t removed,
+                                           std::vector<TRomTable::TRow>&& inserted);
     void Record(TTableStep step);
 
     TRomTable table_;

@@ -6,10 +6,10 @@ using namespace tabula;
 
 namespace {
 
-TRomTable TableOf(const std::vector<TRomTable::TRow>& rows) {
+TRomTable TableOf(std::vector<TRomTable::TRow> rows) {
     TRomTable table;
     table.SetRowCount(1);
-    table.InsertRows(1, rows);
+    table.InsertRows(1, std::move(rows));
     return table;
 }
 
@@ -48,7 +48,7 @@ TEST(FindReplace, ReplacesPlainTextByColumnAndCase) {
             EXPECT_EQ(cell.Before, table.Cell(col, row)) << c.Name;
             EXPECT_EQ(cell.After, after) << c.Name;
         }
-        EXPECT_TRUE(result.Change.Before.empty() && result.Change.After.empty()) << c.Name;
+        EXPECT_EQ(result.Change.BeforeCount + result.Change.AfterCount, 0u) << c.Name;
     }
 }
 
