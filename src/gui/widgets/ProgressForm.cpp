@@ -24,10 +24,12 @@ QFont PixelFont(const QString& family, QFont::StyleHint hint, int pixelSize) {
 } // namespace
 
 // A caption without minimise and maximise buttons. With a caption alone, Qt
-// asks the window manager only to withhold those functions, which some
-// managers (openbox) ignore for the buttons; asking for the close button too
-// makes Qt name the caption's decorations, and every manager then leaves the
-// two buttons out. The close button presses Cancel (closeEvent).
+// asks the window manager only to withhold those functions, which many
+// managers ignore for the buttons; asking for the close button too makes Qt
+// name the caption's decorations (title, border, menu), which the managers
+// that read them follow. openbox draws its buttons whatever is asked: there
+// a minimise is undone at once (changeEvent). The close button presses
+// Cancel (closeEvent).
 TProgressForm::TProgressForm()
     : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
