@@ -2,22 +2,21 @@
 # Every project include names its layer from one root (src/ for the program,
 # the repository for tests/), so a folder name alone decides what is allowed:
 # the core sees no Qt and nothing of a front end, the command line nothing of
-# the window, the unzip library nothing of the core but the byte reader, and
+# the window, the unzip library nothing of the core but its byte reader, and
 # no window folder reaches up into the program's top (gui/app/).
 # Run as: cmake -D ROOT=<repository> -P CheckLayers.cmake
 #
 # Each rule: folder | prefixes its quoted includes may start with. The
 # longest folder that holds a file decides. "qt" allows Qt's headers.
 set(rules
-    "src/bytes|"
-    "src/unziplib|unziplib/ bytes/ unziplib.h"
-    "src/core|core/ bytes/ unziplib.h"
+    "src/core/bytes|"
+    "src/unziplib|unziplib/ core/bytes/ unziplib.h"
+    "src/core|core/ unziplib.h"
     "src/cli|cli/ core/"
     "src/gui|gui/common/ gui/datafile/ gui/romlist/ gui/scan/ gui/widgets/ gui/zip/ core/ qt"
     "src/gui/app|gui/ core/ qt"
-    "tests/bytes|bytes/"
-    "tests/support|tests/support/ core/ bytes/"
-    "tests/core|tests/core/ tests/support/ tests/unziplib/ core/ bytes/ unziplib.h"
+    "tests/support|tests/support/ core/"
+    "tests/core|tests/core/ tests/support/ tests/unziplib/ core/ unziplib.h"
     "tests/unziplib|tests/unziplib/ unziplib.h"
     "tests/cli|tests/cli/ tests/support/ cli/ core/"
     "tests/gui|tests/support/ gui/ core/ qt .moc"

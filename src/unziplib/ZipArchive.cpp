@@ -1,6 +1,6 @@
 #include "unziplib/ZipArchive.h"
 
-#include "bytes/ByteCursor.h"
+#include "core/bytes/ByteCursor.h"
 
 #include <algorithm>
 #include <cerrno>

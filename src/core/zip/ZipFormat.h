@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bytes/ByteCursor.h"
+#include "core/bytes/ByteCursor.h"
 #include "core/zip/ZipDirEntry.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "bytes/ByteCursor.h"
+#include "core/bytes/ByteCursor.h"
 
 #include <gtest/gtest.h>
 
