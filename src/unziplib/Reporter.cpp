@@ -2,8 +2,34 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace tabula::unziplib {
+
+namespace {
+
+bool IsContinuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+} // namespace
+
+std::string FitText(const std::string& text, size_t room) {
+    if (text.size() <= room)
+        return text;
+    // A message ends with its reason and names what it is about before it:
+    // the cut goes in the middle, so a long name never pushes the reason out.
+    // Neither side splits a UTF-8 sequence.
+    static constexpr std::string_view Gap = "...";
+    const size_t keep = room - Gap.size();
+    size_t head = keep * 2 / 5;
+    while (head > 0 && IsContinuation(text[head]))
+        --head;
+    size_t tail = text.size() - (keep - head);
+    while (tail < text.size() && IsContinuation(text[tail]))
+        ++tail;
+    return text.substr(0, head).append(Gap).append(text, tail);
+}
 
 TReporter::TReporter(const UnzipExecParams& params)
     : callback_(params.Callback), caller_(params.Caller),
@@ -47,8 +73,8 @@ void TReporter::Send(int32_t action, int32_t code, uint32_t size, const std::str
     info.ActionCode = action;
     info.ErrorCode = code;
     info.Size = size;
-    // Longer texts are cut; the record always carries a terminator.
-    std::memcpy(info.Text, text.data(), std::min(text.size(), sizeof info.Text - 1));
+    const std::string shown = FitText(text, sizeof info.Text - 1);
+    std::memcpy(info.Text, shown.data(), shown.size());
     if (callback_(&info) != UNZIPLIB_FALSE)
         stop_ = true;
 }

@@ -2,13 +2,19 @@
 
 #include "unziplib.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace tabula::unziplib {
 
+// text as it fits in room bytes: whole when it fits, else its start and its
+// end around "...", so the reason at the end of a message always stays.
+std::string FitText(const std::string& text, size_t room);
+
 // Sends progress and messages to the caller's callback and remembers whether
 // the caller asked to stop.
+
 class TReporter {
 public:
     explicit TReporter(const UnzipExecParams& params);

@@ -5,7 +5,9 @@
 #include "unziplib/ZipArchive.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -15,6 +17,37 @@ namespace tabula::unziplib {
 namespace {
 
 constexpr int32_t LibraryVersion = 152;
+
+// The older layout's Tail sits where the newer one keeps its spec pointer,
+// whose low half can never hold the tail value: a pointer to the specs is
+// aligned.
+static_assert(offsetof(UnzipExecParamsOlder, Tail) == offsetof(UnzipExecParamsNewer, FileSpecs));
+static_assert(alignof(UnzipFileSpec) % 2 == 0 && UNZIPLIB_TAIL_VALUE % 2 == 1);
+
+int32_t Int32At(const UnzipExecParams& params, size_t offset) {
+    int32_t value = 0;
+    std::memcpy(&value, reinterpret_cast<const char*>(&params) + offset, sizeof value);
+    return value;
+}
+
+// Why the block is not one this library reads, or "" when it is: its
+// version, then which layout its Tail says it has.
+std::string LayoutRefusal(const UnzipExecParams& params) {
+    if (params.StructVersion != UNZIPLIB_STRUCT_VERSION) {
+        return "invalid parameter block: StructVersion " + std::to_string(params.StructVersion) +
+               ", this library reads " + std::to_string(UNZIPLIB_STRUCT_VERSION);
+    }
+    if (Int32At(params, offsetof(UnzipExecParamsOlder, Tail)) == UNZIPLIB_TAIL_VALUE) {
+        return "invalid parameter block: the older layout, this library of version " +
+               std::to_string(LibraryVersion) + " reads the newer one";
+    }
+    if (const int32_t tail = Int32At(params, offsetof(UnzipExecParamsNewer, Tail));
+        tail != UNZIPLIB_TAIL_VALUE) {
+        return "invalid parameter block: Tail " + std::to_string(tail) + " where " +
+               std::to_string(UNZIPLIB_TAIL_VALUE) + " belongs";
+    }
+    return {};
+}
 
 // The member specs of a newer-layout block.
 bool ReadSpecs(const UnzipExecParams& params, std::vector<std::string>& specs) {
@@ -31,6 +64,10 @@ bool ReadSpecs(const UnzipExecParams& params, std::vector<std::string>& specs) {
 }
 
 int32_t Run(const UnzipExecParams& params, TReporter& reporter) {
+    if (const std::string refusal = LayoutRefusal(params); !refusal.empty()) {
+        reporter.Message(UNZIPLIB_ERR_ARGUMENT, refusal);
+        return 0;
+    }
     std::vector<std::string> specs;
     if (params.ZipFilename == nullptr || !ReadSpecs(params, specs)) {
         reporter.Message(UNZIPLIB_ERR_ARGUMENT, "invalid parameter block");

@@ -189,6 +189,25 @@ TEST_F(UnzipLibTest, NamesWithoutAFileNameAreRefused) {
     }
 }
 
+// A message longer than the callback's text field loses part of the name,
+// never the reason at its end, and is never cut inside a character.
+TEST_F(UnzipLibTest, LongNamesAreCutInsideTheMessageNotTheReason) {
+    std::string name = "d/";
+    for (int i = 0; i < 300; ++i)
+        name += "\xC3\xA9"; // 600 bytes: past the system's 255 and the text field
+    name += ".nes";
+    TArchiveBuilder builder;
+    builder.Add(name, "data", 0);
+    const TRun run = RunBuilt(builder, name);
+    ASSERT_EQ(run.Errors().size(), 1u);
+    const std::string& text = run.Errors()[0].Text;
+    EXPECT_LT(text.size(), size_t{UNZIPLIB_TEXT_SIZE});
+    const std::string reason = ": File name too long";
+    ASSERT_GE(text.size(), reason.size());
+    EXPECT_EQ(text.substr(text.size() - reason.size()), reason);
+    EXPECT_NE(text.find("\xC3\xA9...\xC3\xA9"), std::string::npos) << text;
+}
+
 TEST_F(UnzipLibTest, ExistingFileIsNotReplaced) {
     std::ofstream("rom.bin") << "keep";
     TArchiveBuilder builder;

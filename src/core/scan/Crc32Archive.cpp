@@ -231,7 +231,8 @@ TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath, const 
     zip.FileSpecs().push_back(entry.RawFileName.empty() ? entry.FileName : entry.RawFileName);
     const TZipComponent::TOutcome extracted = zip.ExtractMembers();
     if (extracted.Code == TZipComponent::CrcErrorCode) {
-        throw ECrcZipError("Bad crc");
+        throw ECrcZipError("File " + Quoted(ShortFileName(archivePath)) + ": member " +
+                           Quoted(memberName) + ": Bad crc");
     }
     if (!extracted.Ok()) {
         throw ECrcZipError(extracted.Message);

@@ -124,7 +124,18 @@ typedef int32_t (*GetUnzipLibVersionFunc)(void);
 typedef int32_t (*UnzipLibExecFunc)(UnzipExecParams* params);
 
 UNZIPLIB_EXPORT int32_t GetUnzipLibVersion(void);
-/* Extracts the members named by the specs; returns how many were extracted. */
+/*
+ * Extracts the members named by the specs; returns how many were extracted.
+ *
+ * params points at the head of the layout GetUnzipLibVersion asks for. The
+ * library refuses, with an UNZIPLIB_ERR_ARGUMENT message and 0, a block whose
+ * StructVersion is not UNZIPLIB_STRUCT_VERSION, a block of the older layout
+ * (this library reads the newer one) and one whose Tail is not
+ * UNZIPLIB_TAIL_VALUE. What no C interface can check, the caller guarantees:
+ * the whole block of that layout is readable; Callback is 0 or a function of
+ * the type above; ZipFilename, Password and every FileSpec are terminated
+ * strings; FileSpecs holds at least SpecCount records.
+ */
 UNZIPLIB_EXPORT int32_t UnzipLibExec(UnzipExecParams* params);
 
 #ifdef __cplusplus

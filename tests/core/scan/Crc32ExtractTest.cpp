@@ -104,7 +104,7 @@ TEST_F(Crc32Extract, FileOfTheSameNameInTheTemporaryDirectoryIsNeitherReadNorDel
     EXPECT_EQ(test::ReadBytes(temp_.File("game.nes")), "someone else's file");
 }
 
-TEST_F(Crc32Extract, CrcErrorRaisesBadCrcKeepsEarlierItemsAndLeavesNoCopy) {
+TEST_F(Crc32Extract, CrcErrorNamesTheMemberKeepsEarlierItemsAndLeavesNoCopy) {
     const std::string good = test::PatternBytes(4112, 'o');
     test::TBuiltZip zip = BuildZip({{"good.nes", good},
                                     {"bad.nes", test::PatternBytes(4112, 'x')},
@@ -121,7 +121,7 @@ TEST_F(Crc32Extract, CrcErrorRaisesBadCrcKeepsEarlierItemsAndLeavesNoCopy) {
         collector.Collect();
         FAIL() << "no exception";
     } catch (const ECrcZipError& error) {
-        EXPECT_EQ(std::string(error.what()), "Bad crc");
+        EXPECT_EQ(std::string(error.what()), "File \"damaged.zip\": member \"bad.nes\": Bad crc");
     }
     ASSERT_EQ(collector.Count(), 1);
     EXPECT_EQ(collector.Items(0).Name, "good.nes");
