@@ -5,14 +5,15 @@
 #include "cli/RowPrinter.h"
 #include "cli/TerminalProgress.h"
 #include "cli/TerminalText.h"
-#include "core/datafile/Datafile.h"
 #include "core/datafile/DatafileSave.h"
+#include "core/datafile/DatafileStream.h"
 #include "core/platform/DirectoryListing.h"
 #include "core/romlist/RomTable.h"
 #include "core/scan/ScanDriver.h"
-#include "core/scan/TableRowSink.h"
 
 #include <exception>
+#include <memory>
+#include <optional>
 
 namespace tabula {
 
@@ -37,8 +38,7 @@ std::string OutputFolder(const std::string& output) {
 // text when the output is acceptable so far.
 std::string CheckOutputBeforeScan(const TCliOptions& options) {
     try {
-        TDatafile probe;
-        FillDatafile(probe, {}, options.Credits);
+        CheckDatafileCredits(options.Credits);
     } catch (const std::exception& error) {
         return error.what();
     }
@@ -49,6 +49,16 @@ std::string CheckOutputBeforeScan(const TCliOptions& options) {
     }
     return {};
 }
+
+// The rows go into the datafile as they come: none is held.
+class TDatafileRowSink : public IRomRowSink {
+public:
+    explicit TDatafileRowSink(TDatafileStream& stream) : stream_(stream) {}
+    void AddRomRow(const TRomTable::TRow& row) override { stream_.Add(row); }
+
+private:
+    TDatafileStream& stream_;
+};
 
 std::string Summary(const TScanResult& result) {
     return std::to_string(result.Listed) + " files listed, " + std::to_string(result.Collected) +
@@ -82,14 +92,30 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
         }
     }
 
+    // The datafile's temporary is made before the scan, so a folder that
+    // cannot take it is known at once; the rows are written as they come.
+    std::unique_ptr<TDatafileStream> datafile;
+    if (!options.Output.empty()) {
+        try {
+            datafile = std::make_unique<TDatafileStream>(options.Output, options.Credits);
+        } catch (const std::exception& error) {
+            PrintError(streams.Err, "the datafile was not written: " + std::string(error.what()));
+            return CliOutputFailed;
+        }
+    }
+
     TTerminalProgress progress(streams.Err, streams.ErrIsTerminal && !options.Quiet,
                                streams.Columns);
-    progress.SetInterrupted(streams.Interrupted);
+    // A refused row ends the scan: the datafile will not be written.
+    progress.SetStopCheck(
+        [&] { return streams.Interrupted() != 0 || (datafile != nullptr && datafile->Failed()); });
     TCliZipUi zipUi(progress);
-    TRomTable table;
-    TTableRowSink<TRomTable> tableSink(table);
     TRowPrinter printer(streams.Out, progress, streams.OutIsTerminal);
-    IRomRowSink& sink = options.Output.empty() ? static_cast<IRomRowSink&>(printer) : tableSink;
+    std::optional<TDatafileRowSink> datafileSink;
+    if (datafile) {
+        datafileSink.emplace(*datafile);
+    }
+    IRomRowSink& sink = datafileSink ? static_cast<IRomRowSink&>(*datafileSink) : printer;
 
     TScanResult result;
     try {
@@ -122,11 +148,14 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
         return CliSignalBase + signal;
     }
 
-    if (!options.Output.empty()) {
-        // The rows as the window's table holds them after a scan into an empty
-        // table, saved as the window saves them.
+    if (datafile) {
+        // A signal that comes while the last bytes go to the disk still keeps
+        // the old file.
         try {
-            SaveDatafile(table.DataRows(), options.Credits, options.Output);
+            if (!datafile->Finish([&] { return streams.Interrupted() != 0; })) {
+                PrintError(streams.Err, "interrupted; the datafile was not written");
+                return CliSignalBase + streams.Interrupted();
+            }
         } catch (const std::exception& error) {
             PrintError(streams.Err, "the datafile was not written: " + std::string(error.what()));
             return CliOutputFailed;

@@ -22,9 +22,10 @@ public:
     void StepPosition() override { ++position_; }
     void SetWaitString(const std::string& text) override { waitString_ = text; }
     void Pump() override;
-    // True once the interrupt check set with SetInterrupted says a signal came.
-    bool CancelRequested() override { return interrupted_ && interrupted_() != 0; }
-    void SetInterrupted(std::function<int()> interrupted) { interrupted_ = std::move(interrupted); }
+    // True once the check set with SetStopCheck says so (a signal came, the
+    // datafile cannot be written).
+    bool CancelRequested() override { return stopCheck_ && stopCheck_(); }
+    void SetStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
     void FileFailed(const TScanFailure& failure) override;
 
     // Prints one line of text, prefixed with the program's name.
@@ -39,7 +40,7 @@ public:
 
 private:
     std::ostream& err_;
-    std::function<int()> interrupted_;
+    std::function<bool()> stopCheck_;
     bool draw_;
     int columns_;
     int max_ = 0;

@@ -31,6 +31,14 @@ void TDatafile::AddGame(const std::string& setDosName, const std::string& setFul
                         const std::string& cloneDosName, const std::string& cloneFullName,
                         const std::string& romName, const std::string& romCrc, bool firstFlag,
                         bool secondFlag, std::int32_t size) {
+    GameLines.push_back(GameLine(setDosName, setFullName, cloneDosName, cloneFullName, romName,
+                                 romCrc, firstFlag, secondFlag, size));
+}
+
+std::string TDatafile::GameLine(const std::string& setDosName, const std::string& setFullName,
+                                const std::string& cloneDosName, const std::string& cloneFullName,
+                                const std::string& romName, const std::string& romCrc,
+                                bool firstFlag, bool secondFlag, std::int32_t size) {
     std::string line;
     for (const std::string* field :
          {&setDosName, &setFullName, &cloneDosName, &cloneFullName, &romName, &romCrc}) {
@@ -44,7 +52,7 @@ void TDatafile::AddGame(const std::string& setDosName, const std::string& setFul
     line += SeparatorUtf8;
     line += std::to_string(size);
     line += SeparatorUtf8;
-    GameLines.push_back(std::move(line));
+    return line;
 }
 
 std::vector<std::string> TDatafile::HeaderLines() const {

@@ -40,6 +40,12 @@ public:
                  const std::string& romName, const std::string& romCrc, bool firstFlag,
                  bool secondFlag, std::int32_t size);
 
+    // The game line AddGame appends.
+    static std::string GameLine(const std::string& setDosName, const std::string& setFullName,
+                                const std::string& cloneDosName, const std::string& cloneFullName,
+                                const std::string& romName, const std::string& romCrc,
+                                bool firstFlag, bool secondFlag, std::int32_t size);
+
     // The thirteen header lines for the current credits.
     std::vector<std::string> HeaderLines() const;
 

@@ -3,6 +3,7 @@
 #include "core/romlist/RomTable.h"
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -38,11 +39,23 @@ public:
 // writer has anything to write (a failure on a cell as TAtCell):
 // - EConvertError for a size cell that is not an integer;
 // - EDatafileError for a credit or cell holding a character Windows-1252
-//   cannot hold (naming the row, the column title and the character), and for
+//   cannot hold (naming the row, the column title and the character), for
 //   a game field holding the separator "¬" or a line break (naming the row
-//   and the column), either of which would break the line structure.
+//   and the column), either of which would break the line structure, and for
+//   a credit that would write lines of its own (naming the credit): a
+//   one-line credit holding a line break, the separator or a control
+//   character, or a later line of the comment that would read as a section
+//   header (starts with "[") or a game line (starts with the separator), or
+//   that holds a control character.
 void FillDatafile(TDatafile& writer, std::span<const TRomTable::TRow> rows,
                   const TDatafileCredits& credits);
+
+// Throws as FillDatafile does for credits that cannot be written.
+void CheckDatafileCredits(const TDatafileCredits& credits);
+
+// The game line FillDatafile adds for rows[rowIndex], after the same checks
+// (throwing as it does); nothing for a row whose cells are all empty.
+std::optional<std::string> DatafileGameLine(const TRomTable::TRow& row, std::size_t rowIndex);
 
 // The whole save: a writer filled as above, written once to fileName. A
 // failure leaves an existing file as it was and creates none.

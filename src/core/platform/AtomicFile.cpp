@@ -3,8 +3,6 @@
 #include "core/platform/EmergencyCleanup.h"
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <random>
 #include <system_error>
 
@@ -53,25 +51,60 @@ std::string Reason(int error) {
                           Reason(error) + ")");
 }
 
-// The file a save really replaces: the one a symbolic link points at, so the
-// link survives the rename.
-std::string ResolveTarget(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved) != nullptr) {
-            return resolved;
-        }
-    }
-    return path;
-}
-
 std::string DirectoryOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
         return ".";
     }
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The system's protected-symlinks rule: a link in a sticky directory that
+// everyone may write to is followed only when it belongs to the follower or
+// to the directory's owner.
+bool MayFollow(const std::string& link, const struct stat& linkInfo) {
+    struct stat folder {};
+    if (::stat(DirectoryOf(link).c_str(), &folder) != 0) {
+        return false;
+    }
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return !shared || linkInfo.st_uid == ::geteuid() || linkInfo.st_uid == folder.st_uid;
+}
+
+std::string ReadLink(const std::string& link, const std::string& path) {
+    std::string target(256, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
+        if (length < 0) {
+            CreateFailed(path, errno);
+        }
+        if (static_cast<size_t>(length) < target.size()) {
+            target.resize(static_cast<size_t>(length));
+            return target;
+        }
+        target.resize(target.size() * 2);
+    }
+}
+
+// The file a save really replaces: the one a chain of symbolic links points
+// at, so the links survive the rename. Each link is checked by the rule
+// above; the folders on the way are left to the system, which applies it.
+std::string ResolveTarget(const std::string& path) {
+    std::string current = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return current;
+        }
+        if (!MayFollow(current, info)) {
+            CreateFailed(path, "the symbolic link \"" + current +
+                                   "\" belongs to another user in a folder everyone may "
+                                   "write to; it is not followed");
+        }
+        const std::string target = ReadLink(current, path);
+        current = target.starts_with('/') ? target : DirectoryOf(current) + "/" + target;
+    }
+    CreateFailed(path, ELOOP);
 }
 
 // Creates a new hidden file beside the target; the 0666 mode lets the umask
@@ -122,10 +155,9 @@ void SyncDirectory(const std::string& directory) {
 
 } // namespace
 
-void WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    const std::string target = ResolveTarget(path);
+TAtomicFile::TAtomicFile(const std::string& path) : path_(path), target_(ResolveTarget(path)) {
     struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    const bool exists = ::stat(target_.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) {
         CreateFailed(path, EISDIR);
     }
@@ -133,46 +165,77 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     if (exists && !S_ISREG(existing.st_mode)) {
         CreateFailed(path, "not a regular file");
     }
-    if (exists && ::access(target.c_str(), W_OK) != 0) {
+    if (exists && ::access(target_.c_str(), W_OK) != 0) {
         CreateFailed(path, errno);
     }
 
-    const std::string directory = DirectoryOf(target);
-    std::string temporary;
-    int fd = CreateTemporary(directory, temporary);
-    if (fd < 0) {
+    directory_ = DirectoryOf(target_);
+    fd_ = CreateTemporary(directory_, temporary_);
+    if (fd_ < 0) {
         CreateFailed(path, errno);
     }
-    EmergencyCleanup::AddFile(temporary);
-    const struct TForget {
-        const std::string& Path;
-        ~TForget() { EmergencyCleanup::Remove(Path); }
-    } forget{temporary};
-    try {
-        // The old file's permissions, but a datafile never runs as its owner.
-        if (exists && ::fchmod(fd, existing.st_mode & 07777 & ~(S_ISUID | S_ISGID)) != 0) {
-            CreateFailed(path, errno);
-        }
-        WriteAll(fd, bytes, path);
-        if (CallSync(fd) != 0) {
-            WriteFailed(path, errno);
-        }
-        const int closing = fd;
-        fd = -1;
-        if (::close(closing) != 0) {
-            WriteFailed(path, errno);
-        }
-        if (CallRename(temporary.c_str(), target.c_str()) != 0) {
-            CreateFailed(path, errno);
-        }
-    } catch (...) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        ::unlink(temporary.c_str());
-        throw;
+    EmergencyCleanup::AddFile(temporary_);
+    // The old file's permissions, but a datafile never runs as its owner.
+    if (exists && ::fchmod(fd_, existing.st_mode & 07777 & ~(S_ISUID | S_ISGID)) != 0) {
+        const int error = errno;
+        Discard();
+        CreateFailed(path, error);
     }
-    SyncDirectory(directory);
+}
+
+TAtomicFile::~TAtomicFile() {
+    Discard();
+}
+
+void TAtomicFile::Discard() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        EmergencyCleanup::Remove(temporary_);
+        temporary_.clear();
+    }
+}
+
+void TAtomicFile::Write(std::string_view bytes) {
+    if (fd_ < 0) {
+        WriteFailed(path_, EBADF);
+    }
+    WriteAll(fd_, bytes, path_);
+}
+
+bool TAtomicFile::Commit(const std::function<bool()>& abandon) {
+    if (fd_ < 0) {
+        WriteFailed(path_, EBADF);
+    }
+    if (CallSync(fd_) != 0) {
+        WriteFailed(path_, errno);
+    }
+    const int closing = fd_;
+    fd_ = -1;
+    if (::close(closing) != 0) {
+        WriteFailed(path_, errno);
+    }
+    // The last moment a stop request can keep the old file.
+    if (abandon && abandon()) {
+        Discard();
+        return false;
+    }
+    if (CallRename(temporary_.c_str(), target_.c_str()) != 0) {
+        CreateFailed(path_, errno);
+    }
+    EmergencyCleanup::Remove(temporary_);
+    temporary_.clear();
+    SyncDirectory(directory_);
+    return true;
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    TAtomicFile file(path);
+    file.Write(bytes);
+    file.Commit();
 }
 
 TScopedAtomicFileCalls::TScopedAtomicFileCalls(TAtomicFileCalls calls) : previous_(Calls()) {

@@ -28,11 +28,45 @@ public:
 // renamed over path. Only a regular file is replaced: a directory, device or
 // pipe at path is refused. On any failure the file at path is exactly as it
 // was and the temporary is gone. A symbolic link is followed (the file it
-// names is replaced); an existing file keeps its permission bits (never
-// set-user-ID or set-group-ID), and one we may not write to is refused as the
-// system would refuse to open it for writing. While it exists the temporary
-// is registered with EmergencyCleanup.
+// names is replaced) where the system's protected-symlinks rule would follow
+// it: a link in a sticky directory that everyone may write to (such as /tmp)
+// is followed only when it belongs to the caller or to the directory's
+// owner, and refused otherwise, so that nobody can plant a link there that
+// makes us replace another file. An existing file keeps its permission bits
+// (never set-user-ID or set-group-ID), and one we may not write to is refused
+// as the system would refuse to open it for writing. While it exists the
+// temporary is registered with EmergencyCleanup.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+// The same replacement with the bytes written as they come: the temporary is
+// made (and the target checked) when the object is made, and the file at
+// path is replaced only by Commit. An object that ends without a Commit
+// removes its temporary and leaves the file at path as it was.
+class TAtomicFile {
+public:
+    // Throws EFileCreateError as WriteFileAtomically would.
+    explicit TAtomicFile(const std::string& path);
+    ~TAtomicFile();
+    TAtomicFile(const TAtomicFile&) = delete;
+    TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+    // Appends bytes; throws EFileWriteError.
+    void Write(std::string_view bytes);
+    // Flushes every byte to the disk, then asks abandon (when given) once
+    // more: when it says so, the temporary is removed and false returned;
+    // otherwise the temporary takes the file's place and true is returned.
+    // Throws EFileWriteError or EFileCreateError, the file left as it was.
+    bool Commit(const std::function<bool()>& abandon = {});
+
+private:
+    void Discard();
+
+    std::string path_;      // as given, for messages
+    std::string directory_; // of the file really replaced
+    std::string target_;
+    std::string temporary_;
+    int fd_ = -1;
+};
 
 // The system calls WriteFileAtomically makes to write, flush and rename, with
 // the signatures and errno convention of write(2), fsync(2) and rename(2).

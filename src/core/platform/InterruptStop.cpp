@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -17,12 +18,20 @@ sigset_t StopSignals() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    // A closed terminal and the quit key end a run as an interrupt does.
+    sigaddset(&set, SIGHUP);
+    sigaddset(&set, SIGQUIT);
     return set;
 }
 
 } // namespace
 
 TInterruptStop::TInterruptStop(std::string farewell) : farewell_(std::move(farewell)) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        notifyRead_ = fds[0];
+        notifyWrite_ = fds[1];
+    }
     const sigset_t set = StopSignals();
     // Blocked here, the signals wait for the watcher; threads started later
     // inherit the mask.
@@ -36,6 +45,10 @@ TInterruptStop::~TInterruptStop() {
     watcher_.join();
     const sigset_t set = StopSignals();
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    if (notifyRead_ >= 0) {
+        ::close(notifyRead_);
+        ::close(notifyWrite_);
+    }
 }
 
 void TInterruptStop::Watch() {
@@ -47,6 +60,10 @@ void TInterruptStop::Watch() {
         }
         int expected = 0;
         if (first_.compare_exchange_strong(expected, number)) {
+            if (notifyWrite_ >= 0) {
+                const char byte = 1;
+                [[maybe_unused]] const ssize_t written = ::write(notifyWrite_, &byte, 1);
+            }
             continue;
         }
         EmergencyCleanup::RunNow();

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include <dirent.h>
@@ -85,6 +86,18 @@ std::string TemporaryDirectory() {
         path.pop_back();
     }
     return path;
+}
+
+void AnchorTemporaryDirectory() {
+    const char* value = std::getenv("TMPDIR");
+    if (value == nullptr || *value == '\0' || *value == '/') {
+        return;
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(value, error);
+    if (!error) {
+        ::setenv("TMPDIR", absolute.lexically_normal().c_str(), 1);
+    }
 }
 
 std::vector<std::string> DirectoryEntries(const std::string& directory) {

@@ -16,6 +16,12 @@ public:
 // "/tmp"; without a trailing "/".
 std::string TemporaryDirectory();
 
+// Makes a relative $TMPDIR absolute, taken from the current directory, so it
+// names the same place once the program works in another directory (an
+// extraction runs inside its private folder). Call at start, before any
+// other thread.
+void AnchorTemporaryDirectory();
+
 // The names of the entries of directory (no "." or ".."), in the order the
 // file system gives them; empty when it cannot be read.
 std::vector<std::string> DirectoryEntries(const std::string& directory);

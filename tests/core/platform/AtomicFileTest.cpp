@@ -85,6 +85,82 @@ TEST(AtomicFile, SymbolicLinkStaysALinkAndItsTargetIsReplaced) {
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"link.dat", "real"}));
 }
 
+// Someone else's link in /tmp-like folders must not make us replace the file
+// it points at; links that the system itself would follow still work.
+TEST(AtomicFile, LinksInFoldersEveryoneWritesToAreFollowedOnlyAsTheSystemWould) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "giving a link another owner (lchown) needs root";
+    }
+    constexpr uid_t Other = 12345;
+    const uid_t me = ::geteuid();
+    struct TCase {
+        const char* Name;
+        mode_t FolderMode;
+        uid_t FolderOwner;
+        uid_t LinkOwner;
+        bool Followed;
+    };
+    const TCase cases[] = {
+        {"another's link in a sticky shared folder", 01777, me, Other, false},
+        {"my own link there", 01777, me, me, true},
+        {"the folder owner's link there", 01777, Other, Other, true},
+        {"another's link in a shared folder without the sticky bit", 0777, me, Other, true},
+        {"another's link in a sticky folder only I write to", 01755, me, Other, true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TScratchDirectory dir;
+        const std::filesystem::path shared = dir.Path() / "shared";
+        std::filesystem::create_directory(shared);
+        ::chmod(shared.c_str(), c.FolderMode);
+        ASSERT_EQ(::chown(shared.c_str(), c.FolderOwner, static_cast<gid_t>(-1)), 0);
+        WriteBytes(dir.Path() / "victim.dat", "someone's file");
+        const std::string link = (shared / "out.dat").string();
+        std::filesystem::create_symlink("../victim.dat", link);
+        ASSERT_EQ(::lchown(link.c_str(), c.LinkOwner, static_cast<gid_t>(-1)), 0);
+        if (c.Followed) {
+            WriteFileAtomically(link, "datafile");
+            EXPECT_EQ(ReadBytes(dir.Path() / "victim.dat"), "datafile");
+        } else {
+            try {
+                WriteFileAtomically(link, "datafile");
+                ADD_FAILURE() << "the link was followed";
+            } catch (const tabula::EFileCreateError& error) {
+                EXPECT_NE(std::string(error.what()).find("symbolic link \"" + link + "\""),
+                          std::string::npos)
+                    << error.what();
+            }
+            EXPECT_EQ(ReadBytes(dir.Path() / "victim.dat"), "someone's file");
+        }
+        EXPECT_TRUE(S_ISLNK(ModeOf(link)));
+        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"shared", "victim.dat"}));
+        ::chmod(shared.c_str(), 0700);
+    }
+}
+
+TEST(AtomicFile, AFileWrittenInPiecesReplacesTheOldOneOnlyWhenCommitted) {
+    TScratchDirectory dir;
+    const std::string path = dir.File("games.dat");
+    WriteBytes(path, "old");
+    {
+        tabula::TAtomicFile unfinished(path);
+        unfinished.Write("never ");
+    }
+    EXPECT_EQ(ReadBytes(path), "old");
+    {
+        tabula::TAtomicFile abandoned(path);
+        abandoned.Write("stopped");
+        EXPECT_FALSE(abandoned.Commit([] { return true; }));
+    }
+    EXPECT_EQ(ReadBytes(path), "old");
+    tabula::TAtomicFile file(path);
+    file.Write("new ");
+    file.Write("bytes");
+    EXPECT_TRUE(file.Commit([] { return false; }));
+    EXPECT_EQ(ReadBytes(path), "new bytes");
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"games.dat"});
+}
+
 TEST(AtomicFile, RelativeNameIsWrittenInTheCurrentDirectory) {
     TScratchDirectory dir;
     const auto previous = std::filesystem::current_path();
