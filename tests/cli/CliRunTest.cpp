@@ -126,27 +126,39 @@ TEST(CliRun, FailedFilesAreNamedAndTheOthersStillCount) {
 }
 
 TEST(CliRun, SplitSetGivesItsMembersInEitherNamingAndLeavesNoTemporaryFile) {
-    // NES rows of the ten members of tests/data/span/set*.zip, the CRC taken
-    // after the first 16 bytes of each (computed apart from this program).
-    const std::vector<std::pair<std::string, std::string>> members = {
-        {"alpha quest (u).nes", "0216BE8C\t32350"},
-        {"beta racer (e).nes", "20FF11E7\t32350"},
-        {"delta zone (u).nes", "8AA9CC83\t32350"},
-        {"gamma force (j).nes", "2036494F\t32350"},
-        {"small demo cartridge number 0 (public domain).nes", "A7D02516\t1400"},
-        {"small demo cartridge number 1 (public domain).nes", "076D5DD7\t1400"},
-        {"small demo cartridge number 2 (public domain).nes", "3DDBD2D5\t1400"},
-        {"small demo cartridge number 3 (public domain).nes", "9D66AA14\t1400"},
-        {"small demo cartridge number 4 (public domain).nes", "48B6CCD1\t1400"},
-        {"small demo cartridge number 5 (public domain).nes", "E80BB410\t1400"},
+    // Rows of the ten members of tests/data/span/set*.zip: NES (the CRC taken
+    // after the first 16 bytes of each, computed apart from this program) and
+    // normal (the CRCs and sizes Info-ZIP's "unzip -v" lists for the set).
+    struct TMember {
+        const char* Name;
+        const char* Nes;
+        const char* Normal;
     };
-    auto rows = [&](const std::string& set) {
+    const TMember members[] = {
+        {"alpha quest (u).nes", "0216BE8C\t32350", "6E871FFB\t32366"},
+        {"beta racer (e).nes", "20FF11E7\t32350", "4C6EB090\t32366"},
+        {"delta zone (u).nes", "8AA9CC83\t32350", "E6386DF4\t32366"},
+        {"gamma force (j).nes", "2036494F\t32350", "4CA7E838\t32366"},
+        {"small demo cartridge number 0 (public domain).nes", "A7D02516\t1400", "BB09AAB9\t1416"},
+        {"small demo cartridge number 1 (public domain).nes", "076D5DD7\t1400", "1BB4D278\t1416"},
+        {"small demo cartridge number 2 (public domain).nes", "3DDBD2D5\t1400", "21025D7A\t1416"},
+        {"small demo cartridge number 3 (public domain).nes", "9D66AA14\t1400", "81BF25BB\t1416"},
+        {"small demo cartridge number 4 (public domain).nes", "48B6CCD1\t1400", "546F437E\t1416"},
+        {"small demo cartridge number 5 (public domain).nes", "E80BB410\t1400", "F4D23BBF\t1416"},
+    };
+    auto rows = [&](const std::string& set, bool nes = true) {
         std::string text;
-        for (const auto& [name, crcAndSize] : members) {
-            text +=
-                set + "\t" + set + "\t" + set + "\t" + set + "\t" + name + "\t" + crcAndSize + "\n";
+        for (const TMember& member : members) {
+            text += set + "\t" + set + "\t" + set + "\t" + set + "\t" + member.Name + "\t" +
+                    (nes ? member.Nes : member.Normal) + "\n";
         }
         return text;
+    };
+    const auto volume = [](int number) {
+        const std::string name = "set.z0" + std::to_string(number);
+        return "tabula-cli: " + name + ": File \"" + name + "\" is volume " +
+               std::to_string(number) +
+               " of the split archive \"set.zip\"; its members are read with that file";
     };
     struct TCase {
         const char* Name;
@@ -173,6 +185,17 @@ TEST(CliRun, SplitSetGivesItsMembersInEitherNamingAndLeavesNoTemporaryFile) {
          {"--nes", "--zip-only"},
          rows("set"),
          {}},
+        // The earlier volumes are no roms of their own, in either mode.
+        {"split names, every file",
+         {"set.z01", "set.z02", "set.zip"},
+         {"--nes"},
+         rows("set"),
+         {volume(1), volume(2)}},
+        {"split names, normal mode",
+         {"set.z01", "set.z02", "set.zip"},
+         {},
+         rows("set", false),
+         {volume(1), volume(2)}},
     };
     for (const TCase& c : cases) {
         TScratchDirectory dir;
@@ -373,8 +396,10 @@ TEST(CliRun, ProgressLineOnlyOnATerminalAndNotWhenQuiet) {
 TEST(CliProgram, RunsAsAProcess) {
     TScratchDirectory dir;
     MakeMixedDirectory(dir.Path());
-    const auto runProgram = [](const std::string& arguments, std::string& out) {
-        const std::string command = std::string("'") + TABULA_CLI_PROGRAM + "' " + arguments;
+    // prefix goes in front of the program in the shell's command.
+    const auto runProgram = [](const std::string& arguments, std::string& out,
+                               const std::string& prefix = "") {
+        const std::string command = prefix + "'" + TABULA_CLI_PROGRAM + "' " + arguments;
         FILE* pipe = ::popen(command.c_str(), "r");
         if (pipe == nullptr) {
             return -1;
@@ -398,4 +423,28 @@ TEST(CliProgram, RunsAsAProcess) {
     EXPECT_EQ(out.rfind("Usage: ", 0), 0u);
     EXPECT_EQ(runProgram("--version", out), 0);
     EXPECT_EQ(out, std::string("tabula-cli ") + TABULA_VERSION + "\n");
+
+    // A relative TMPDIR names the folder it named at start, wherever the
+    // extraction works: a split set in NES mode reads as with an absolute one.
+    TScratchDirectory set;
+    TScratchDirectory work;
+    fs::create_directory(work.Path() / "reltmp");
+    for (const auto& [from, to] :
+         {std::pair{"001", "set.z01"}, {"002", "set.z02"}, {"003", "set.zip"}}) {
+        fs::copy_file(TestDataFile(std::string("span/set") + from + ".zip"), set.Path() / to);
+    }
+    const std::string scan = "--nes '" + set.Path().string() + "' 2>/dev/null";
+    std::string absolute;
+    EXPECT_EQ(runProgram(scan, absolute), CliSomeFailed); // the earlier volumes are named
+    EXPECT_NE(absolute.find("set\tset\tset\tset\talpha quest (u).nes\t0216BE8C\t32350\n"),
+              std::string::npos)
+        << absolute;
+    for (const char* relative : {"reltmp", "."}) {
+        SCOPED_TRACE(relative);
+        const std::string prefix = "cd '" + work.Path().string() + "' && TMPDIR=" + relative + " ";
+        EXPECT_EQ(runProgram(scan, out, prefix), CliSomeFailed);
+        EXPECT_EQ(out, absolute);
+        EXPECT_EQ(work.Entries(), std::vector<std::string>{"reltmp"});
+        EXPECT_TRUE(fs::is_empty(work.Path() / "reltmp"));
+    }
 }

@@ -1,8 +1,10 @@
 #include "core/scan/ScanDriver.h"
 
 #include "core/platform/DirectoryListing.h"
+#include "core/platform/FileReader.h"
 #include "core/scan/StringsTools.h"
 #include "core/text/CodePages.h"
+#include "core/zip/VolumeNames.h"
 
 #include <exception>
 
@@ -17,6 +19,18 @@ std::string WithTrailingSeparator(const std::string& directory) {
         return directory;
     }
     return directory + "/";
+}
+
+// Why a file is an earlier volume of a split archive in the folder, whose
+// members are that archive's rows; "" when it is not one.
+std::string EarlierVolumeOfSet(const std::string& path, const std::string& text) {
+    const std::optional<TSplitVolume> volume = EarlierSplitVolume(path);
+    if (!volume || !IsExistingFile(volume->LastVolume)) {
+        return {};
+    }
+    return "File \"" + text + "\" is volume " + std::to_string(volume->Number) +
+           " of the split archive \"" + FileNameText(FileNamePart(volume->LastVolume)) +
+           "\"; its members are read with that file";
 }
 
 std::string CellText(std::string text) {
@@ -121,6 +135,13 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
         }
 
         ++result.Collected;
+        if (flags.ZipMode) {
+            if (std::string volume = EarlierVolumeOfSet(path, text); !volume.empty()) {
+                result.Failures.push_back({text, path, std::move(volume)});
+                progress_.FileFailed(result.Failures.back());
+                continue;
+            }
+        }
         std::vector<TCrcItem> items;
         try {
             collect_(path, flags, zipUi_, items);

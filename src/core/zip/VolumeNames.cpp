@@ -43,6 +43,27 @@ std::string SplitVolumeName(const std::string& lastVolume, int volume) {
     return lastVolume.substr(0, extension) + (upper ? ".Z" : ".z") + Digits(volume + 1, 2);
 }
 
+std::optional<TSplitVolume> EarlierSplitVolume(const std::string& path) {
+    const size_t extension = ExtensionStart(path, NameStart(path));
+    const std::string ext = path.substr(extension);
+    if (ext.size() < 4 || (ext[1] != 'z' && ext[1] != 'Z') || ext.size() > 8) {
+        return std::nullopt;
+    }
+    int number = 0;
+    for (size_t i = 2; i < ext.size(); ++i) {
+        if (ext[i] < '0' || ext[i] > '9') {
+            return std::nullopt;
+        }
+        number = number * 10 + (ext[i] - '0');
+    }
+    TSplitVolume volume{path.substr(0, extension) + (ext[1] == 'Z' ? ".ZIP" : ".zip"), number};
+    // Only the names the set's reader looks for (no "set.z00" or "set.z001").
+    if (number < 1 || SplitVolumeName(volume.LastVolume, number - 1) != path) {
+        return std::nullopt;
+    }
+    return volume;
+}
+
 int NumberBeforeExtension(const std::string& path) {
     const size_t nameStart = NameStart(path);
     const size_t extension = ExtensionStart(path, nameStart);

@@ -18,6 +18,18 @@ std::optional<std::string> NumberedVolumeName(const std::string& path, int volum
 // least two digits, upper case when the extension is.
 std::string SplitVolumeName(const std::string& lastVolume, int volume);
 
+// An earlier volume of a set in that form: the last volume's path and the
+// volume's number (1 for set.z01).
+struct TSplitVolume {
+    std::string LastVolume;
+    int Number = 0;
+};
+
+// What path is when its extension is ".z" and a number in the form
+// SplitVolumeName writes (set.z01 and set.zip, SET.Z01 and SET.ZIP);
+// nothing otherwise. The last volume may not exist.
+std::optional<TSplitVolume> EarlierSplitVolume(const std::string& path);
+
 // The volume number written in the three characters before the extension of
 // path: "set003.zip" gives 3. -1 when they are not digits.
 int NumberBeforeExtension(const std::string& path);

@@ -206,6 +206,40 @@ TEST(ScanDriver, ZipOnlyOpensOnlyArchivesWhateverTheirCase) {
     EXPECT_EQ(result.Collected, 2);
 }
 
+// set.z01, set.z02 are read through set.zip: they give no row of their own,
+// only a failure that names the set; names that merely look alike are roms.
+TEST(ScanDriver, EarlierVolumesOfASplitArchiveAreNamedNotRead) {
+    TScratchDirectory dir;
+    MakeFiles(dir, {"set.z01", "set.z02", "set.zip", "SET2.Z01", "SET2.ZIP", "lone.z01", "set.z001",
+                    "set.z00", "set.zap"});
+    TRecordingProgress progress;
+    TRecordingSink sink;
+    TFakeCollector collector;
+    TScanDriver driver(progress, sink);
+    driver.SetCollectFile(collector.Function());
+    TScanOptions options;
+    options.ScanZipArchives = true;
+    const TScanResult result = driver.Scan(dir.Path().string(), options);
+
+    const std::string base = dir.Path().string() + "/";
+    EXPECT_EQ(collector.paths,
+              (std::vector<std::string>{base + "lone.z01", base + "set.z00", base + "set.z001",
+                                        base + "set.zap", base + "set.zip", base + "SET2.ZIP"}));
+    ASSERT_EQ(result.Failures.size(), 3u);
+    EXPECT_EQ(result.Failures[0].Name, "set.z01");
+    EXPECT_EQ(result.Failures[0].Message, "File \"set.z01\" is volume 1 of the split archive "
+                                          "\"set.zip\"; its members are read with that file");
+    EXPECT_EQ(result.Failures[1].Name, "set.z02");
+    EXPECT_EQ(result.Failures[2].Name, "SET2.Z01");
+    EXPECT_EQ(result.Collected, 9);
+
+    // Without archives every file is a rom.
+    options.ScanZipArchives = false;
+    collector.paths.clear();
+    EXPECT_TRUE(driver.Scan(dir.Path().string(), options).Failures.empty());
+    EXPECT_EQ(collector.paths.size(), 9u);
+}
+
 TEST(ScanDriver, CollectorFlagsFollowTheOptions) {
     struct {
         TRomMode mode;
