@@ -151,10 +151,11 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
     if (datafile) {
         // A signal that comes while the last bytes go to the disk still keeps
         // the old file.
+        int late = 0;
         try {
-            if (!datafile->Finish([&] { return streams.Interrupted() != 0; })) {
+            if (!datafile->Finish([&] { return (late = streams.Interrupted()) != 0; })) {
                 PrintError(streams.Err, "interrupted; the datafile was not written");
-                return CliSignalBase + streams.Interrupted();
+                return CliSignalBase + late;
             }
         } catch (const std::exception& error) {
             PrintError(streams.Err, "the datafile was not written: " + std::string(error.what()));

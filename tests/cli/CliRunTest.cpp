@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -297,6 +298,71 @@ TEST(CliRun, RefusedRowsLeaveAnExistingDatafileAsItWas) {
     const TRun run = RunTool({"-o", file, dir.Path().string()});
     EXPECT_EQ(run.status, CliOutputFailed);
     EXPECT_NE(run.err.find("the datafile was not written"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadBytes(file), "earlier datafile");
+    EXPECT_EQ(outDir.Entries(), std::vector<std::string>{"out.dat"});
+}
+
+// A credit cannot forge a section or a game line: refused before the scan,
+// naming the credit, the old datafile kept.
+TEST(CliRun, CreditsThatWouldWriteLinesOfTheirOwnAreRefused) {
+    const struct {
+        std::vector<std::string> Args;
+        const char* Says;
+    } cases[] = {
+        {{"--author", "me\r\n[GAMES]\n\xC2\xAC"
+                      "evil\xC2\xAC"
+                      "evil"},
+         "The credit \"Author\""},
+        {{"--datafile-version", "1\n2"}, "The credit \"Datafile Version\""},
+        {{"--system", "sn\xC2\xAC"
+                      "es"},
+         "The credit \"System\""},
+        {{"--emulator-version", "2\x1B]0;title\x07"}, "The credit \"Emulator version\""},
+        {{"--comment", "notes\r\n[GAMES]"}, "Line 2 of the credit \"Comment\""},
+        {{"--comment", "notes\n\xC2\xAC"
+                       "a\xC2\xAC"},
+         "Line 2 of the credit \"Comment\""},
+    };
+    TScratchDirectory dir;
+    TScratchDirectory outDir;
+    MakeMixedDirectory(dir.Path());
+    const std::string file = outDir.File("out.dat");
+    WriteBytes(file, "earlier datafile");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Says);
+        std::vector<std::string> args = c.Args;
+        args.insert(args.end(), {"-o", file, dir.Path().string()});
+        const TRun run = RunTool(args);
+        EXPECT_EQ(run.status, CliBadUsage);
+        EXPECT_EQ(run.err.rfind(std::string("tabula-cli: ") + c.Says, 0), 0u) << run.err;
+        EXPECT_EQ(run.err.find('\x1B'), std::string::npos);
+        EXPECT_EQ(ReadBytes(file), "earlier datafile");
+        EXPECT_EQ(outDir.Entries(), std::vector<std::string>{"out.dat"});
+    }
+}
+
+// A stop request that comes once every byte is on the disk, just before the
+// datafile would take the old one's place, still keeps the old one.
+TEST(CliRun, AStopRequestDuringTheWriteKeepsTheOldDatafile) {
+    TScratchDirectory dir;
+    TScratchDirectory outDir;
+    MakeMixedDirectory(dir.Path());
+    const std::string file = outDir.File("out.dat");
+    WriteBytes(file, "earlier datafile");
+    const auto written = [&] { // the temporary beside it holds the rows
+        for (const std::string& name : outDir.Entries()) {
+            if (name != "out.dat" && fs::file_size(outDir.Path() / name) > 0) {
+                return SIGINT;
+            }
+        }
+        return 0;
+    };
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status =
+        RunCli({"-o", file, dir.Path().string()}, TCliStreams{out, err, false, false, 60, written});
+    EXPECT_EQ(status, CliSignalBase + SIGINT);
+    EXPECT_EQ(err.str(), "tabula-cli: interrupted; the datafile was not written\n");
     EXPECT_EQ(ReadBytes(file), "earlier datafile");
     EXPECT_EQ(outDir.Entries(), std::vector<std::string>{"out.dat"});
 }

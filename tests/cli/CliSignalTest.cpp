@@ -123,6 +123,10 @@ TEST(CliSignals, StopAfterTheArchiveAtHandLeavingNoTraceAndTheDatafileAsItWas) {
     const TCase cases[] = {
         {"SIGINT", {SIGINT}, 130, "tabula-cli: interrupted; the datafile was not written"},
         {"SIGTERM", {SIGTERM}, 143, "tabula-cli: interrupted; the datafile was not written"},
+        // A closed terminal and the quit key stop it the same way.
+        {"SIGHUP", {SIGHUP}, 129, "tabula-cli: interrupted; the datafile was not written"},
+        {"SIGQUIT", {SIGQUIT}, 131, "tabula-cli: interrupted; the datafile was not written"},
+        {"SIGHUP then SIGQUIT", {SIGHUP, SIGQUIT}, 131, "interrupted"},
         // The second one ends it at once.
         {"SIGINT twice", {SIGINT, SIGINT}, 130, "interrupted"},
         {"SIGINT then SIGTERM", {SIGINT, SIGTERM}, 143, "interrupted"},

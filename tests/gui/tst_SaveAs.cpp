@@ -130,6 +130,40 @@ private slots:
                  QStringList());
     }
 
+    void aCreditThatWouldWriteLinesOfItsOwnIsRefusedAndTheOldFileKept_data() {
+        QTest::addColumn<QString>("author");
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("comment line read as a section")
+            << QStringLiteral("me") << QStringLiteral("notes\n[GAMES]")
+            << QStringLiteral("Line 2 of the credit \"Comment\" starts with \"[\", which would "
+                              "read as a section of the datafile.");
+        QTest::newRow("escape in the author")
+            << QStringLiteral("me\x1b[2J") << QString()
+            << QStringLiteral(
+                   "The credit \"Author\" holds the character U+001B, a control character.");
+    }
+    void aCreditThatWouldWriteLinesOfItsOwnIsRefusedAndTheOldFileKept() {
+        QFETCH(QString, author);
+        QFETCH(QString, comment);
+        QFETCH(QString, message);
+        QFile old(answer);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("earlier datafile");
+        old.close();
+        WhenShown([&] {
+            FillCredits("", "1", "snes", "2");
+            PropertyDialog->PAuthor->setText(author);
+            PropertyDialog->Pcomment->setPlainText(comment);
+            PropertyDialog->Button1->click();
+        });
+        MainForm->Saveas->trigger();
+        QCOMPARE(errors, QStringList{message});
+        QCOMPARE(ReadFile(answer), QByteArray("earlier datafile"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+                 QStringList{QStringLiteral("games.dat")});
+    }
+
     void aFailedSaveMakesTheCellAtFaultCurrentAndVisible() {
         std::vector<TRomTable::TRow> rows(1000, {"a", "A", "a", "A", "a.bin", "00000000", "16"});
         rows[499][6] = "16 bytes";

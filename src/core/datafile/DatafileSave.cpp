@@ -32,8 +32,8 @@ std::string EncodingRefusal(const std::string& text, const std::string& where) {
     return where + " holds " + CharacterText(refused) + CodePageRefusal;
 }
 
-std::string CreditName(const char* label) {
-    return std::string("The credit \"") + label + "\"";
+std::string CreditName(const char* label, bool sentenceStart = true) {
+    return std::string(sentenceStart ? "The" : "the") + " credit \"" + label + "\"";
 }
 
 bool IsControl(char32_t cp) {
@@ -77,7 +77,7 @@ void CheckComment(const std::string& text, const char* label) {
     for (size_t start = 0; start <= text.size(); ++number) {
         const size_t end = std::min(text.find_first_of("\r\n", start), text.size());
         const std::string_view line = std::string_view(text).substr(start, end - start);
-        const std::string where = "Line " + std::to_string(number) + " of " + CreditName(label);
+        const std::string where = "Line " + std::to_string(number) + " of " + CreditName(label, false);
         const size_t first = line.find_first_not_of(' ');
         const std::string_view shown = first == std::string_view::npos ? "" : line.substr(first);
         if (number > 1 && shown.starts_with('[')) {

@@ -1,5 +1,6 @@
 #include "core/datafile/DatafileSave.h"
 #include "core/datafile/Datafile.h"
+#include "core/datafile/DatafileStream.h"
 #include "core/datafile/SizeCell.h"
 #include "core/platform/AtomicFile.h"
 
@@ -99,6 +100,53 @@ std::vector<TFailureCase> FailureCases() {
          {},
          "The credit \"Comment\" holds the character \"Ω\" (U+03A9), which the datafile's "
          "code page (Windows-1252) cannot hold"},
+        // Credits that would write lines of their own, or terminal controls.
+        {"line break in the author",
+         GoodRows,
+         {"me\r\n[GAMES]\n\xC2\xAC"
+          "evil\xC2\xAC"
+          "evil",
+          "1", "", "", ""},
+         {},
+         "The credit \"Author\" holds a line break; it is written on one line"},
+        {"line feed in the datafile version",
+         GoodRows,
+         {"A", "1\n2", "", "", ""},
+         {},
+         "The credit \"Datafile Version\" holds a line break; it is written on one line"},
+        {"separator in the system",
+         GoodRows,
+         {"A", "1", "",
+          "sn\xC2\xAC"
+          "es",
+          ""},
+         {},
+         "The credit \"System\" holds the separator \"\xC2\xAC\" of the datafile's game lines"},
+        {"escape in the emulator version",
+         GoodRows,
+         {"A", "1", "", "snes", "2\x1B[2J"},
+         {},
+         "The credit \"Emulator version\" holds the character U+001B, a control character"},
+        {"comment line that reads as a section",
+         GoodRows,
+         {"A", "1", "first\r\n [GAMES]", "snes", "2"},
+         {},
+         "Line 2 of the credit \"Comment\" starts with \"[\", which would read as a section of "
+         "the datafile"},
+        {"comment line that reads as a game line",
+         GoodRows,
+         {"A", "1",
+          "first\r\rthird\n\xC2\xAC"
+          "a\xC2\xAC",
+          "snes", "2"},
+         {},
+         "Line 4 of the credit \"Comment\" starts with the separator \"\xC2\xAC\", which would "
+         "read as a game line"},
+        {"control character in the comment",
+         GoodRows,
+         {"A", "1", "a\tb", "snes", "2"},
+         {},
+         "Line 1 of the credit \"Comment\" holds the character U+0009, a control character"},
         {"full disk",
          GoodRows,
          {},
@@ -128,30 +176,69 @@ std::string WithPath(std::string message, const std::string& path) {
 
 } // namespace
 
-TEST(DatafileSave, EveryFailedSaveLeavesTheOldFileAndNoTemporary) {
-    for (const TFailureCase& c : FailureCases()) {
-        SCOPED_TRACE(c.name);
-        TScratchDirectory dir;
-        const std::string target = dir.File("games.dat");
-        WriteBytes(target, OldContent);
-        std::optional<TScopedAtomicFileCalls> failing;
-        if (c.calls) {
-            failing.emplace(*c.calls);
-        }
-        try {
-            SaveDatafile(c.rows, c.credits, target);
-            ADD_FAILURE() << "saved";
-        } catch (const std::exception& error) {
-            EXPECT_EQ(std::string(error.what()), WithPath(c.message, target));
-        }
-        EXPECT_EQ(ReadBytes(target), OldContent);
-        EXPECT_EQ(dir.Entries(), std::vector<std::string>{"games.dat"});
+// The whole table at once, as the window saves, or row by row as a scan
+// writes them.
+using TSave = std::function<void(const TRows&, const TDatafileCredits&, const std::string&)>;
 
-        // The same failure where there was no file creates none.
-        const std::string fresh = dir.File("fresh.dat");
-        EXPECT_ANY_THROW(SaveDatafile(c.rows, c.credits, fresh));
-        EXPECT_EQ(dir.Entries(), std::vector<std::string>{"games.dat"});
+void SaveByStream(const TRows& rows, const TDatafileCredits& credits, const std::string& file) {
+    TDatafileStream stream(file, credits);
+    for (const TRomTable::TRow& row : rows) {
+        stream.Add(row);
     }
+    EXPECT_TRUE(stream.Finish());
+}
+
+const std::pair<const char*, TSave> SaveRoutes[] = {
+    {"whole", [](const TRows& rows, const TDatafileCredits& credits,
+                 const std::string& file) { SaveDatafile(rows, credits, file); }},
+    {"stream", SaveByStream},
+};
+
+TEST(DatafileSave, EveryFailedSaveLeavesTheOldFileAndNoTemporary) {
+    for (const auto& [route, save] : SaveRoutes) {
+        for (const TFailureCase& c : FailureCases()) {
+            SCOPED_TRACE(std::string(route) + ": " + c.name);
+            TScratchDirectory dir;
+            const std::string target = dir.File("games.dat");
+            WriteBytes(target, OldContent);
+            std::optional<TScopedAtomicFileCalls> failing;
+            if (c.calls) {
+                failing.emplace(*c.calls);
+            }
+            try {
+                save(c.rows, c.credits, target);
+                ADD_FAILURE() << "saved";
+            } catch (const std::exception& error) {
+                EXPECT_EQ(std::string(error.what()), WithPath(c.message, target));
+            }
+            EXPECT_EQ(ReadBytes(target), OldContent);
+            EXPECT_EQ(dir.Entries(), std::vector<std::string>{"games.dat"});
+
+            // The same failure where there was no file creates none.
+            const std::string fresh = dir.File("fresh.dat");
+            EXPECT_ANY_THROW(save(c.rows, c.credits, fresh));
+            EXPECT_EQ(dir.Entries(), std::vector<std::string>{"games.dat"});
+        }
+    }
+}
+
+TEST(DatafileSave, RowsWrittenAsTheyComeGiveTheBytesOfTheWholeSave) {
+    TRows rows;
+    for (int i = 0; i < 30000; ++i) { // past one flush of the stream
+        const std::string n = std::to_string(i);
+        rows.push_back({"s" + n, "Set é " + n, "s", "Set", "r" + n + ".bin", "0000ABCD", n});
+    }
+    rows.insert(rows.begin() + 5, TRomTable::TRow{}); // a blank row is no game
+    // A comment's first line may start with "[", and a later line may hold
+    // the separator after its start.
+    const TDatafileCredits credits{"me", "1", "[first]\r\nsecond \xC2\xAC line", "nes", "2"};
+    TScratchDirectory dir;
+    SaveDatafile(rows, credits, dir.File("whole.dat"));
+    SaveByStream(rows, credits, dir.File("stream.dat"));
+    const std::string whole = ReadBytes(dir.File("whole.dat"));
+    EXPECT_EQ(whole.substr(0, 56),
+              "[CREDITS]\r\nAuthor=me\r\nVersion=1\r\nComment=[first]\r\nsecond");
+    EXPECT_EQ(ReadBytes(dir.File("stream.dat")), whole);
 }
 
 TEST(DatafileSave, UnwritablePlacesFailWithTheCreateMessageAndTouchNothing) {
