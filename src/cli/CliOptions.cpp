@@ -88,9 +88,10 @@ const char* UsageText() {
            "\n"
            "Exit status: 0 every file was read; 1 some files failed (the rows of the\n"
            "others are still printed or written); 2 bad usage, or DIR is no directory\n"
-           "or cannot be listed; 3 the datafile could not be written; 130 (SIGINT) or\n"
-           "143 (SIGTERM) stopped after the file at hand, no datafile written and\n"
-           "temporary files removed (a second signal stops at once).\n";
+           "or cannot be listed; 3 the datafile could not be written; 130 (SIGINT),\n"
+           "143 (SIGTERM), 129 (SIGHUP) or 131 (SIGQUIT) stopped after the file at hand,\n"
+           "no datafile written and temporary files removed (a second signal stops at\n"
+           "once).\n";
 }
 
 TCliOptions ParseCommandLine(const std::vector<std::string>& args) {

@@ -7,12 +7,14 @@
 #include "core/datafile/DatafileSave.h"
 #include "core/datafile/SizeCell.h"
 #include "core/romlist/RomTable.h"
+#include "core/text/CodePages.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -48,6 +50,53 @@ void CheckSizeCell(const std::string& text) {
         // what() ends at the first NUL the cell holds.
         const std::string expected = "'" + text + "' n'est pas une valeur enti\xC3\xA8re correcte";
         if (std::string(error.what()) != expected.c_str()) {
+            std::abort();
+        }
+    }
+}
+
+// Accepted credits write no line of their own: the header holds its four
+// sections and nothing that reads as another section or a game line, every
+// line ends with CR LF, no other control byte is in it, and each one-line
+// credit stands whole after its key.
+void CheckHeader(const std::string& bytes, const tabula::TDatafileCredits& credits) {
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < bytes.size();) {
+        const size_t end = bytes.find("\r\n", start);
+        if (end == std::string::npos) {
+            std::abort(); // the last line has no CR LF
+        }
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 2;
+    }
+    std::vector<std::string> sections;
+    for (const std::string& line : lines) {
+        if (std::any_of(line.begin(), line.end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x20 || c == '\x7F';
+            })) {
+            std::abort();
+        }
+        const size_t first = line.find_first_not_of(' ');
+        if (first != std::string::npos && line[first] == tabula::TDatafile::Separator) {
+            std::abort();
+        }
+        if (first != std::string::npos && line[first] == '[') {
+            sections.push_back(line);
+        }
+    }
+    const std::vector<std::string> expected = {"[CREDITS]", "[DAT]", "[EMULATOR]", "[GAMES]"};
+    if (sections != expected || lines.size() < 13) {
+        std::abort();
+    }
+    const size_t comment = lines.size() - 13; // the comment's later lines
+    const std::pair<size_t, const std::string*> oneLine[] = {{1, &credits.Author},
+                                                             {2, &credits.Version},
+                                                             {7 + comment, &credits.System},
+                                                             {8 + comment, &credits.EmulVersion}};
+    for (const auto& [index, credit] : oneLine) {
+        std::string encoded;
+        if (!tabula::Utf8ToWindows1252(*credit, encoded) ||
+            lines[index].substr(lines[index].find('=') + 1) != encoded) {
             std::abort();
         }
     }
@@ -93,7 +142,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         }
     }
-    const std::vector<std::string> header = datafile.HeaderLines();
-    (void)tabula::TDatafile::Encode(header);
+    CheckHeader(tabula::TDatafile::Encode(datafile.HeaderLines()), credits);
     return 0;
 }

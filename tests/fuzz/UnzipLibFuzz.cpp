@@ -43,6 +43,15 @@ const TPlace& Place() {
     return place;
 }
 
+// The run leaves nothing in the temporary folder when it ends (libFuzzer
+// ends a timed run through exit, so the handler runs).
+void RemovePlace() {
+    const TPlace& place = Place();
+    ::unlink(place.Archive.c_str());
+    ::rmdir(place.Work.c_str());
+    ::rmdir(place.Root.c_str());
+}
+
 std::vector<std::string> Entries(const std::string& dir) {
     std::vector<std::string> names;
     DIR* handle = ::opendir(dir.c_str());
@@ -148,6 +157,8 @@ void Exec(const TPlace& place, const std::vector<std::string>& names, bool test)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const TPlace& place = Place();
+    static const bool registered = std::atexit(RemovePlace) == 0;
+    (void)registered;
     FILE* file = std::fopen(place.Archive.c_str(), "wb");
     if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size)) {
         std::abort();

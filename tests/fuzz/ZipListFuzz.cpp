@@ -18,10 +18,23 @@ std::string ScratchFile() {
            std::to_string(::getpid()) + ".zip";
 }
 
+// Never destroyed: the exit handler below still needs it.
+const std::string& ScratchPath() {
+    static const auto* path = new std::string(ScratchFile());
+    return *path;
+}
+
+// The run leaves nothing in the temporary folder when it ends.
+void RemoveScratch() {
+    ::unlink(ScratchPath().c_str());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = ScratchFile();
+    const std::string& path = ScratchPath();
+    static const bool registered = std::atexit(RemoveScratch) == 0;
+    (void)registered;
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         std::abort();

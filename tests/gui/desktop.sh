@@ -3,7 +3,9 @@
 # a user drives it. Checks the progress window's caption buttons, that a
 # minimised progress window comes back, that Escape in it cancels, and that
 # the window manager's close during a scan cancels and keeps the window (a
-# second close quits with status 0). Exits 77 (skipped) when a tool is missing.
+# second close quits with status 0), and that two stop signals during a
+# scan end it at once without leaving its private folders. Exits 77
+# (skipped) when a tool is missing.
 # Usage: desktop.sh PROGRAM
 set -uo pipefail
 program=$1
@@ -103,4 +105,25 @@ wait "$app"
 status=$?
 app=
 [ "$status" -eq 0 ] || fail "the second close ended with status $status"
+
+# Asked twice to end during a scan: it ends at once, saying so, after
+# removing its private folders.
+HOME=$work/home TMPDIR=$work/tmp XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=xcb "$program" \
+    2>"$work/err" &
+app=$!
+until_ok xdotool search --onlyvisible --name 'Catalogix' || fail "no main window the second time"
+main=$(xdotool search --onlyvisible --name 'Catalogix' | head -1)
+sleep 0.5
+start_nes_scan
+sleep 0.5
+# Two kinds, so that the second is not merged into the first while both wait.
+kill -INT "$app"
+kill -TERM "$app"
+wait "$app"
+status=$?
+app=
+[ "$status" -eq 143 ] || fail "two signals ended it with status $status"
+grep -q 'stopped at once' "$work/err" || fail "the second signal did not end it at once"
+leftover=$(ls -A "$work/tmp")
+[ -z "$leftover" ] || fail "two signals left $leftover in TMPDIR"
 echo "desktop checks passed"

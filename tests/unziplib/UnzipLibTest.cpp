@@ -200,7 +200,7 @@ TEST_F(UnzipLibTest, LongNamesAreCutInsideTheMessageNotTheReason) {
     builder.Add(name, "data", 0);
     const TRun run = RunBuilt(builder, name);
     ASSERT_EQ(run.Errors().size(), 1u);
-    const std::string& text = run.Errors()[0].Text;
+    const std::string text = run.Errors()[0].Text;
     EXPECT_LT(text.size(), size_t{UNZIPLIB_TEXT_SIZE});
     const std::string reason = ": File name too long";
     ASSERT_GE(text.size(), reason.size());

@@ -40,7 +40,7 @@ bool IsControl(char32_t cp) {
     return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
 }
 
-// The first control character of text other than those allowed.
+// The first control character of text (C0, DEL or C1), if any.
 std::optional<char32_t> FirstControl(std::string_view text) {
     for (size_t pos = 0; pos < text.size();) {
         if (const char32_t cp = NextCodePoint(text, pos); IsControl(cp)) {
@@ -77,7 +77,8 @@ void CheckComment(const std::string& text, const char* label) {
     for (size_t start = 0; start <= text.size(); ++number) {
         const size_t end = std::min(text.find_first_of("\r\n", start), text.size());
         const std::string_view line = std::string_view(text).substr(start, end - start);
-        const std::string where = "Line " + std::to_string(number) + " of " + CreditName(label, false);
+        const std::string where =
+            "Line " + std::to_string(number) + " of " + CreditName(label, false);
         const size_t first = line.find_first_not_of(' ');
         const std::string_view shown = first == std::string_view::npos ? "" : line.substr(first);
         if (number > 1 && shown.starts_with('[')) {

@@ -170,11 +170,16 @@ TAtomicFile::TAtomicFile(const std::string& path) : path_(path), target_(Resolve
     }
 
     directory_ = DirectoryOf(target_);
-    fd_ = CreateTemporary(directory_, temporary_);
+    int error = 0;
+    temporary_ = EmergencyCleanup::AddFileMadeBy([&]() -> std::string {
+        std::string name;
+        fd_ = CreateTemporary(directory_, name);
+        error = errno;
+        return fd_ >= 0 ? name : std::string();
+    });
     if (fd_ < 0) {
-        CreateFailed(path, errno);
+        CreateFailed(path, error);
     }
-    EmergencyCleanup::AddFile(temporary_);
     // The old file's permissions, but a datafile never runs as its owner.
     if (exists && ::fchmod(fd_, existing.st_mode & 07777 & ~(S_ISUID | S_ISGID)) != 0) {
         const int error = errno;

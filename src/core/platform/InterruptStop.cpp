@@ -66,10 +66,7 @@ void TInterruptStop::Watch() {
             }
             continue;
         }
-        EmergencyCleanup::RunNow();
-        [[maybe_unused]] const ssize_t written =
-            ::write(STDERR_FILENO, farewell_.data(), farewell_.size());
-        ::_exit(128 + number);
+        EmergencyCleanup::RunNowAndExit(128 + number, farewell_);
     }
 }
 

@@ -126,20 +126,26 @@ TPrivateDirectory::TPrivateDirectory(const std::string& parent, const std::strin
         }
     }
     std::string pattern = base + "/" + prefix + "XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        const int error = errno;
+    int error = 0;
+    path_ = EmergencyCleanup::AddDirectoryMadeBy([&]() -> std::string {
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            error = errno;
+            return {};
+        }
+        return pattern;
+    });
+    if (path_.empty()) {
         throw EPrivateDirectoryError("Cannot make a temporary directory in \"" + base +
                                      "\": " + std::strerror(error));
     }
-    fd_ = ::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd_ < 0) {
-        const int error = errno;
-        ::rmdir(pattern.c_str());
-        throw EPrivateDirectoryError("Cannot open the temporary directory \"" + pattern +
+        error = errno;
+        ::rmdir(path_.c_str());
+        EmergencyCleanup::Remove(path_);
+        throw EPrivateDirectoryError("Cannot open the temporary directory \"" + path_ +
                                      "\": " + std::strerror(error));
     }
-    path_ = std::move(pattern);
-    EmergencyCleanup::AddDirectory(path_);
 }
 
 TPrivateDirectory::~TPrivateDirectory() {
