@@ -182,7 +182,7 @@ TAtomicFile::TAtomicFile(const std::string& path) : path_(path), target_(Resolve
     }
     // The old file's permissions, but a datafile never runs as its owner.
     if (exists && ::fchmod(fd_, existing.st_mode & 07777 & ~(S_ISUID | S_ISGID)) != 0) {
-        const int error = errno;
+        error = errno;
         Discard();
         CreateFailed(path, error);
     }

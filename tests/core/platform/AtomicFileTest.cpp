@@ -138,29 +138,6 @@ TEST(AtomicFile, LinksInFoldersEveryoneWritesToAreFollowedOnlyAsTheSystemWould) 
     }
 }
 
-TEST(AtomicFile, AFileWrittenInPiecesReplacesTheOldOneOnlyWhenCommitted) {
-    TScratchDirectory dir;
-    const std::string path = dir.File("games.dat");
-    WriteBytes(path, "old");
-    {
-        tabula::TAtomicFile unfinished(path);
-        unfinished.Write("never ");
-    }
-    EXPECT_EQ(ReadBytes(path), "old");
-    {
-        tabula::TAtomicFile abandoned(path);
-        abandoned.Write("stopped");
-        EXPECT_FALSE(abandoned.Commit([] { return true; }));
-    }
-    EXPECT_EQ(ReadBytes(path), "old");
-    tabula::TAtomicFile file(path);
-    file.Write("new ");
-    file.Write("bytes");
-    EXPECT_TRUE(file.Commit([] { return false; }));
-    EXPECT_EQ(ReadBytes(path), "new bytes");
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"games.dat"});
-}
-
 TEST(AtomicFile, RelativeNameIsWrittenInTheCurrentDirectory) {
     TScratchDirectory dir;
     const auto previous = std::filesystem::current_path();
