@@ -7,7 +7,7 @@ packages=(
     # build
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-    libisal-dev
+    libisal-dev libssl-dev
     # tests; the desktop entry's and metainfo's validators; the Debian package
     # (dpkg-shlibdeps and file for its dependencies)
     libgtest-dev desktop-file-utils appstream dpkg-dev file

@@ -46,6 +46,10 @@ bool ApplyFlag(const std::string& name, TCliOptions& options, bool& nes, bool& s
         options.Scan.ScanZipArchives = false;
     } else if (name == "--trust-zip-crc") {
         options.Scan.TrustZipCrc = true;
+    } else if (name == "--md5") {
+        options.Scan.Hashes.Md5 = true;
+    } else if (name == "--sha1") {
+        options.Scan.Hashes.Sha1 = true;
     } else if (name == "-q" || name == "--quiet") {
         options.Quiet = true;
     } else if (name == "-h" || name == "--help") {
@@ -76,6 +80,8 @@ const char* UsageText() {
            "                           its header from the CRC stored in the archive and the\n"
            "                           header alone, instead of extracting the member; much\n"
            "                           faster, but a damaged member is not detected\n"
+           "  --md5, --sha1            print the MD5 or SHA-1 of the same bytes as the CRC\n"
+           "                           after the size (members are then read whole)\n"
            "  --author T, --datafile-version T, --comment T, --system T, --emulator-version T\n"
            "                           the credits written with -o (empty by default)\n"
            "  -q, --quiet              no progress display\n"
@@ -155,6 +161,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (removeBadSize && !snes) {
         throw ECliUsage("--remove-bad-size applies only with --snes");
+    }
+    if (options.Scan.Hashes.Any() && !options.Output.empty()) {
+        throw ECliUsage("the datafile -o writes holds no MD5 or SHA-1: print the rows to see "
+                        "them");
     }
     options.Scan.Mode = snes ? TRomMode::Snes : nes ? TRomMode::Nes : TRomMode::Normal;
     options.Scan.RemoveSnesBadSize = removeBadSize;

@@ -110,7 +110,7 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
     progress.SetStopCheck(
         [&] { return streams.Interrupted() != 0 || (datafile != nullptr && datafile->Failed()); });
     TCliZipUi zipUi(progress);
-    TRowPrinter printer(streams.Out, progress, streams.OutIsTerminal);
+    TRowPrinter printer(streams.Out, progress, streams.OutIsTerminal, options.Scan.Hashes);
     std::optional<TDatafileRowSink> datafileSink;
     if (datafile) {
         datafileSink.emplace(*datafile);

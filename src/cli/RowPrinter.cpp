@@ -5,7 +5,7 @@
 
 namespace tabula {
 
-void TRowPrinter::AddRomRow(const TRomTable::TRow& row) {
+void TRowPrinter::AddScannedRow(const TRomTable::TRow& row, const TRomHashes::TDigests& digests) {
     if (sharesTerminal_) {
         progress_.ClearLine();
     }
@@ -14,6 +14,13 @@ void TRowPrinter::AddRomRow(const TRomTable::TRow& row) {
             out_ << '\t';
         }
         out_ << TerminalCell(row[col]);
+    }
+    // Digests are hexadecimal digits: nothing to escape.
+    if (hashes_.Md5) {
+        out_ << '\t' << digests.Md5;
+    }
+    if (hashes_.Sha1) {
+        out_ << '\t' << digests.Sha1;
     }
     out_ << '\n';
     if (sharesTerminal_) {

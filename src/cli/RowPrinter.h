@@ -8,21 +8,26 @@
 
 namespace tabula {
 
-// Prints each row as it comes: its seven cells separated by tabs, one line a
-// row. When the rows go to the terminal that shows the bar line, the line is
-// taken away before each row. Cells are escaped as TerminalCell says, so every
-// line holds exactly seven cells and no name reaches the terminal raw.
+// Prints each row as it comes: its seven cells separated by tabs, then the
+// MD5 and the SHA-1 when they are asked for, one line a row. When the rows go
+// to the terminal that shows the bar line, the line is taken away before each
+// row. Cells are escaped as TerminalCell says, so every line holds exactly
+// its cells and no name reaches the terminal raw.
 class TRowPrinter : public IRomRowSink {
 public:
-    TRowPrinter(std::ostream& out, TTerminalProgress& progress, bool outIsTerminal)
-        : out_(out), progress_(progress), sharesTerminal_(outIsTerminal && progress.Drawing()) {}
+    TRowPrinter(std::ostream& out, TTerminalProgress& progress, bool outIsTerminal,
+                THashKinds hashes = {})
+        : out_(out), progress_(progress), sharesTerminal_(outIsTerminal && progress.Drawing()),
+          hashes_(hashes) {}
 
-    void AddRomRow(const TRomTable::TRow& row) override;
+    void AddRomRow(const TRomTable::TRow& row) override { AddScannedRow(row, {}); }
+    void AddScannedRow(const TRomTable::TRow& row, const TRomHashes::TDigests& digests) override;
 
 private:
     std::ostream& out_;
     TTerminalProgress& progress_;
     bool sharesTerminal_;
+    THashKinds hashes_;
 };
 
 } // namespace tabula

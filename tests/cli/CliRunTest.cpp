@@ -367,6 +367,74 @@ TEST(CliRun, AStopRequestDuringTheWriteKeepsTheOldDatafile) {
     EXPECT_EQ(outDir.Entries(), std::vector<std::string>{"out.dat"});
 }
 
+// What a shell command prints, its last line break taken off.
+std::string ShellOutput(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t got = 0; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+            out.append(buffer, got);
+        }
+        ::pclose(pipe);
+    }
+    return out.substr(0, out.find('\n'));
+}
+
+// The MD5 and SHA-1 that md5sum and sha1sum give for the bytes a command
+// prints, after its first skip bytes: "md5 sha1".
+std::string DigestsOf(const std::string& bytesCommand, int skip) {
+    const std::string cut = bytesCommand + " | tail -c +" + std::to_string(skip + 1);
+    return ShellOutput(cut + " | md5sum | cut -c1-32") + " " +
+           ShellOutput(cut + " | sha1sum | cut -c1-40");
+}
+
+// Every digest is md5sum's and sha1sum's of the bytes the CRC covers: loose
+// files and members of archives by three tools, stored and deflated, with
+// and without a header cut.
+TEST(CliRun, HashesAreThoseOfMd5sumAndSha1sumOfTheBytesTheCrcCovers) {
+    TScratchDirectory dir;
+    const std::string member = "games/Hero Quest (E).nes";
+    // In scan order, with the command that prints each rom's bytes.
+    std::vector<std::pair<std::string, bool>> files; // name, is an archive
+    for (const char* tool : {"7z", "infozip", "python"}) {
+        for (const char* method : {"deflated", "stored"}) {
+            const std::string name = std::string(tool) + "-" + method + ".zip";
+            fs::copy_file(TestDataFile("unzip/" + name), dir.Path() / name);
+            files.emplace_back(name, true);
+        }
+    }
+    files.insert(files.begin() + 4, {"loose.smc", false});
+    WriteBytes(dir.Path() / "loose.smc", test::PatternBytes(40960 + 512, 'l'));
+    const struct {
+        const char* Mode;
+        int MemberSkip; // the members hold 40960 bytes: no SNES header
+        int LooseSkip;
+    } modes[] = {{"--include-txt", 0, 0}, {"--nes", 16, 16}, {"--snes", 0, 512}}; // normal first
+    for (const auto& mode : modes) {
+        SCOPED_TRACE(mode.Mode);
+        std::vector<std::string> expected;
+        for (const auto& [name, archive] : files) {
+            expected.push_back(archive
+                                   ? DigestsOf("unzip -p '" + dir.File(name) + "' '" + member + "'",
+                                               mode.MemberSkip)
+                                   : DigestsOf("cat '" + dir.File(name) + "'", mode.LooseSkip));
+        }
+        const TRun run = RunTool({mode.Mode, "--md5", "--sha1", dir.Path().string()});
+        ASSERT_EQ(run.status, CliAllRead) << run.err;
+        std::vector<std::string> printed;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);) {
+            const size_t sha1 = line.rfind('\t');
+            const size_t md5 = line.rfind('\t', sha1 - 1);
+            if (line.find("readme.txt") == std::string::npos) {
+                printed.push_back(line.substr(md5 + 1, sha1 - md5 - 1) + " " +
+                                  line.substr(sha1 + 1));
+            }
+        }
+        EXPECT_EQ(printed, expected);
+    }
+}
+
 TEST(CliRun, PrintedCellsKeepSevenColumnsWhateverTheNames) {
     TScratchDirectory dir;
     WriteBytes(dir.Path() / "tab\there.smc", "GAME-SMC-CONTENT-0123456789");

@@ -127,8 +127,8 @@ void TCrc32::CollectLooseFile(uint64_t fileSize) {
     if (NesMode) {
         headerSize_ = 16;
     }
-    const TCrcResult result = CrcOfFile(fileName_);
-    AddItem(fileName_, HexText(result.Crc), result.Size);
+    TCrcResult result = CrcOfFile(fileName_);
+    AddItem(fileName_, HexText(result.Crc), result.Size, std::move(result.Digests));
 }
 
 TCrc32::TCrcResult TCrc32::CrcOfFile(const std::string& path) const {
@@ -141,21 +141,32 @@ TCrc32::TCrcResult TCrc32::CrcOfFile(const std::string& path) const {
         }
         const auto from = static_cast<uint64_t>(headerSize_);
         uint32_t crc = CrcInit;
+        // Each block is hashed while the CRC has just brought it into the cache.
+        std::optional<TRomHashes> hashes;
+        if (Hashes.Any()) {
+            hashes.emplace(Hashes);
+        }
         if (size > from) {
             const size_t bufferSize =
                 static_cast<size_t>(std::min<uint64_t>(ReadBlockSize, size - from));
-            file.ReadFrom(from, ReadBuffer(bufferSize), [&crc](std::span<const std::byte> block) {
+            file.ReadFrom(from, ReadBuffer(bufferSize), [&](std::span<const std::byte> block) {
                 crc = CrcContinue(crc, block);
+                if (hashes) {
+                    hashes->Update(block);
+                }
             });
         }
-        return {~crc, std::max<int64_t>(0, static_cast<int64_t>(size) - headerSize_)};
+        return {~crc, std::max<int64_t>(0, static_cast<int64_t>(size) - headerSize_),
+                hashes ? hashes->Finish() : TRomHashes::TDigests{}};
     } catch (const EFileReadError& error) {
         throw ECrcFileError(error.what());
     }
 }
 
-void TCrc32::AddItem(std::string name, std::string crcText, int64_t size) {
-    items_.push_back({std::move(name), std::move(crcText), static_cast<int32_t>(size)});
+void TCrc32::AddItem(std::string name, std::string crcText, int64_t size,
+                     TRomHashes::TDigests digests) {
+    items_.push_back({std::move(name), std::move(crcText), static_cast<int32_t>(size),
+                      std::move(digests.Md5), std::move(digests.Sha1)});
 }
 
 } // namespace tabula

@@ -2,6 +2,7 @@
 
 #include "core/platform/CurrentDirectory.h"
 #include "core/platform/SequentialFile.h"
+#include "core/scan/RomHashes.h"
 
 #include <cstdint>
 #include <memory>
@@ -27,6 +28,10 @@ struct TCrcItem {
     // Upper-case digits for a loose file, lower-case for an archive member.
     std::string CrcText;
     int32_t Size = 0;
+    // Lower-case hexadecimal digests of the same bytes as the CRC, when the
+    // collector was asked for them; empty otherwise.
+    std::string Md5{};
+    std::string Sha1{};
 };
 
 // The file to collect does not exist.
@@ -71,6 +76,9 @@ public:
     // NES and SNES modes: a member's CRC without its header from the CRC the
     // archive stores (see TrustedZipCrc.h); members it cannot do are extracted.
     bool TrustZipCrc = false;
+    // MD5 and SHA-1 beside the CRC, of the same bytes. A member's are read
+    // from its data, decompressed in memory, whatever TrustZipCrc says.
+    THashKinds Hashes;
 
     // Shows the zip component's messages and pumps events during extraction;
     // may be null (nothing shown).
@@ -101,6 +109,7 @@ private:
     struct TCrcResult {
         uint32_t Crc = 0;
         int64_t Size = 0; // without the header
+        TRomHashes::TDigests Digests;
     };
 
     // Throws what Collect throws for a file that is missing or not regular.
@@ -117,13 +126,22 @@ private:
     // The member's CRC without its header from the archive's stored CRC,
     // when TrustZipCrc is set and the member allows it.
     std::optional<uint32_t> TrustedCrc(const TZipComponent& zip, const ZipDirEntry& entry);
+    // The member read whole in memory, its CRC and hashes taken after the
+    // header; nothing when the member cannot be read that way (it is then
+    // extracted). Throws ECrcZipError, naming the member, for damaged data.
+    std::optional<TCrcResult> ReadInMemory(const TZipComponent& zip, const ZipDirEntry& entry,
+                                           const std::string& memberName);
+    // The archive opened once for the routes that read it directly, checked
+    // to be the file the listing read; null when it is not.
+    const TFileReader* DirectArchive();
     // Throws when the archive at the collected path is no longer the file
     // its listing read (replaced, or written to): its members could come
     // from another archive than the one listed.
     void RefuseIfArchiveChanged() const;
     // The joined copy of the split set archivePath, made on first use.
     const std::string& JoinedSet(const std::string& archivePath);
-    void AddItem(std::string name, std::string crcText, int64_t size);
+    void AddItem(std::string name, std::string crcText, int64_t size,
+                 TRomHashes::TDigests digests = {});
 
     std::string tempPath_;
     std::string fileName_;

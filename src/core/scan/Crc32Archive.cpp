@@ -1,9 +1,11 @@
 #include "core/scan/Crc32.h"
 
+#include "core/archive/MemberData.h"
 #include "core/platform/CurrentDirectory.h"
 #include "core/platform/FileReader.h"
 #include "core/platform/OutputFile.h"
 #include "core/platform/PrivateDirectory.h"
+#include "core/scan/CrcUpdate.h"
 #include "core/scan/StringsTools.h"
 #include "core/scan/TrustedZipCrc.h"
 #include "core/text/CodePages.h"
@@ -116,10 +118,17 @@ void TCrc32::CollectArchive() {
         if (NesMode) {
             headerSize_ = 16;
         }
-        if (headerSize_ == 0) {
+        if (Hashes.Any()) {
+            // Digests need the bytes: the directory's CRC cannot give them.
+            if (std::optional<TCrcResult> read = ReadInMemory(zip, entry, name)) {
+                AddItem(name, LowerCase(HexText(read->Crc)), read->Size, std::move(read->Digests));
+                continue;
+            }
+        }
+        if (headerSize_ == 0 && !Hashes.Any()) {
             // The directory already knows: nothing is decompressed.
             AddItem(name, LowerCase(HexText(entry.Crc)), size);
-        } else if (const auto trusted = TrustedCrc(zip, entry)) {
+        } else if (const auto trusted = Hashes.Any() ? std::nullopt : TrustedCrc(zip, entry)) {
             AddItem(name, LowerCase(HexText(*trusted)),
                     std::max<int64_t>(0, int64_t{size} - headerSize_));
         } else {
@@ -130,36 +139,90 @@ void TCrc32::CollectArchive() {
             }
             // Checked on both sides: the library opens the archive anew.
             RefuseIfArchiveChanged();
-            const TCrcResult result = CrcOfZipMember(fileName_, entry, name, zip.LastDisk());
+            TCrcResult result = CrcOfZipMember(fileName_, entry, name, zip.LastDisk());
             RefuseIfArchiveChanged();
-            AddItem(name, LowerCase(HexText(result.Crc)), result.Size);
+            AddItem(name, LowerCase(HexText(result.Crc)), result.Size, std::move(result.Digests));
         }
     }
 }
 
-std::optional<uint32_t> TCrc32::TrustedCrc(const TZipComponent& zip, const ZipDirEntry& entry) {
-    // A member of a split set can be read here only when its header lies on
-    // the last volume, the file listed.
-    if (!TrustZipCrc || (zip.LastDisk() != 0 && entry.DiskNumberStart != zip.LastDisk())) {
-        return std::nullopt;
-    }
+const TFileReader* TCrc32::DirectArchive() {
     // One opening of the archive serves all its members.
     if (!trustedArchive_) {
         auto reader = std::make_unique<TFileReader>();
         if (!reader->Open(absoluteArchive_) ||
             !(reader->Identity() == TFileIdentity{listedArchive_.Device, listedArchive_.Inode})) {
             RefuseIfArchiveChanged();
-            return std::nullopt; // extraction tells what is wrong
+            return nullptr; // extraction tells what is wrong
         }
         trustedArchive_ = std::move(reader);
     }
-    // In a set the directory may start on another volume: the file's end
-    // bounds the data then.
-    const uint64_t dataEnd = zip.LastDisk() == 0 && zip.DirectoryOffset() >= 0
-                                 ? static_cast<uint64_t>(zip.DirectoryOffset())
-                                 : trustedArchive_->Size();
-    return TrustedCrcWithoutHeader(*trustedArchive_, entry, static_cast<uint32_t>(headerSize_),
-                                   dataEnd);
+    return trustedArchive_.get();
+}
+
+namespace {
+
+// A member of a split set can be read directly only when its header lies on
+// the last volume, the file listed; in a set the directory may start on
+// another volume, so the file's end bounds the data then.
+std::optional<uint64_t> DirectDataEnd(const TZipComponent& zip, const ZipDirEntry& entry,
+                                      const TFileReader& archive) {
+    if (zip.LastDisk() != 0 && entry.DiskNumberStart != zip.LastDisk()) {
+        return std::nullopt;
+    }
+    return zip.LastDisk() == 0 && zip.DirectoryOffset() >= 0
+               ? static_cast<uint64_t>(zip.DirectoryOffset())
+               : archive.Size();
+}
+
+} // namespace
+
+std::optional<uint32_t> TCrc32::TrustedCrc(const TZipComponent& zip, const ZipDirEntry& entry) {
+    const TFileReader* archive = TrustZipCrc ? DirectArchive() : nullptr;
+    const std::optional<uint64_t> dataEnd =
+        archive != nullptr ? DirectDataEnd(zip, entry, *archive) : std::nullopt;
+    if (!dataEnd) {
+        return std::nullopt;
+    }
+    return TrustedCrcWithoutHeader(*archive, entry, static_cast<uint32_t>(headerSize_), *dataEnd);
+}
+
+std::optional<TCrc32::TCrcResult> TCrc32::ReadInMemory(const TZipComponent& zip,
+                                                       const ZipDirEntry& entry,
+                                                       const std::string& memberName) {
+    const TFileReader* archive = DirectArchive();
+    const std::optional<uint64_t> dataEnd =
+        archive != nullptr ? DirectDataEnd(zip, entry, *archive) : std::nullopt;
+    if (!dataEnd) {
+        return std::nullopt;
+    }
+    // The CRC and the digests skip the header; the whole member's CRC is
+    // checked by the reader.
+    uint32_t crc = CrcInit;
+    TRomHashes hashes(Hashes);
+    uint64_t position = 0;
+    const auto header = static_cast<uint64_t>(headerSize_);
+    try {
+        const bool read =
+            ReadMemberData(*archive, entry, *dataEnd, [&](std::span<const std::byte> block) {
+                const uint64_t skip = position >= header ? 0 : header - position;
+                position += block.size();
+                if (skip < block.size()) {
+                    const auto rest = block.subspan(skip);
+                    crc = CrcContinue(crc, rest);
+                    hashes.Update(rest);
+                }
+            });
+        if (!read) {
+            return std::nullopt;
+        }
+    } catch (const EMemberDataError& error) {
+        throw ECrcZipError("File " + Quoted(ShortFileName(fileName_)) + ": member " +
+                           Quoted(memberName) + ": " + error.what());
+    }
+    RefuseIfArchiveChanged();
+    return TCrcResult{~crc, std::max<int64_t>(0, int64_t{entry.UncompressedSize} - headerSize_),
+                      hashes.Finish()};
 }
 
 void TCrc32::RefuseIfArchiveChanged() const {

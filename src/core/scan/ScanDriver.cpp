@@ -51,6 +51,7 @@ TCollectorFlags TScanDriver::CollectorFlags(const TScanOptions& options) {
     flags.RemoveBadSize = options.RemoveSnesBadSize;
     flags.SkipTxtFiles = options.SkipTxt;
     flags.TrustZipCrc = options.TrustZipCrc;
+    flags.Hashes = options.Hashes;
     return flags;
 }
 
@@ -87,6 +88,7 @@ void TScanDriver::CollectWithCrc32(const std::string& path, const TCollectorFlag
     collector.SnesMode = flags.SnesMode;
     collector.NesMode = flags.NesMode;
     collector.TrustZipCrc = flags.TrustZipCrc;
+    collector.Hashes = flags.Hashes;
     collector.ZipMode = flags.ZipMode;
     collector.RemoveBadSize = flags.RemoveBadSize;
     collector.SkipTxtFiles = flags.SkipTxtFiles;
@@ -154,8 +156,9 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
         }
         // Results collected before a failure count as well.
         for (const TCrcItem& item : items) {
-            rows_.AddRomRow(RomRow(text, text, FileNameText(FileNamePart(item.Name)), item.CrcText,
-                                   DecimalText(item.Size)));
+            rows_.AddScannedRow(RomRow(text, text, FileNameText(FileNamePart(item.Name)),
+                                       item.CrcText, DecimalText(item.Size)),
+                                {item.Md5, item.Sha1});
             ++result.Rows;
         }
 

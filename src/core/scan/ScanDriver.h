@@ -45,6 +45,12 @@ public:
     virtual void ListingStarted() {}
     // One rom row, its seven cells final (an empty text already a " ").
     virtual void AddRomRow(const TRomTable::TRow& row) = 0;
+    // The same row with the digests the scan computed beside its CRC (empty
+    // when not asked); a sink that shows no digests takes the row alone.
+    virtual void AddScannedRow(const TRomTable::TRow& row, const TRomHashes::TDigests& digests) {
+        (void)digests;
+        AddRomRow(row);
+    }
     // The processing pass went through its last file without a cancel.
     virtual void ListingCompleted() {}
 };
@@ -78,6 +84,7 @@ struct TCollectorFlags {
     bool RemoveBadSize = false;
     bool SkipTxtFiles = false;
     bool TrustZipCrc = false;
+    THashKinds Hashes{};
 };
 
 // Collects the results of one file into items. Throws what the collector

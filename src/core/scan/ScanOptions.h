@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/scan/RomHashes.h"
+
 namespace tabula {
 
 // Which console header rule a scan applies: the three choices of the scan
@@ -26,6 +28,9 @@ struct TScanOptions {
     // NES and SNES modes: a zip member's CRC without its header comes from
     // the CRC its archive stores and the header alone, not from extracting it.
     bool TrustZipCrc = false;
+    // MD5 and SHA-1 beside each CRC, of the same bytes (members are then
+    // read whole, whatever TrustZipCrc says).
+    THashKinds Hashes;
 };
 
 } // namespace tabula

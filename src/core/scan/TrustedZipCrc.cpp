@@ -1,26 +1,20 @@
 #include "core/scan/TrustedZipCrc.h"
 
+#include "core/archive/MemberData.h"
 #include "core/platform/FileReader.h"
 #include "core/scan/CrcUpdate.h"
 #include "core/scan/StringsTools.h"
-#include "core/zip/ZipFormat.h"
 
 #include <isa-l/igzip_lib.h>
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <vector>
 
 namespace tabula {
 
-using namespace ZipFormat;
-
 namespace {
 
-constexpr uint16_t Stored = 0;
-constexpr uint16_t Deflated = 8;
-constexpr uint16_t Encrypted = 0x0001;
 // Compressed bytes read at a time while inflating the header.
 constexpr size_t InputChunk = 4096;
 
@@ -65,35 +59,23 @@ std::optional<uint32_t> TrustedCrcWithoutHeader(const TFileReader& file, const Z
                                                 uint32_t headerSize, uint64_t dataEnd) {
     // What extraction would refuse is left to extraction, which names it.
     const std::string bare = ShortFileName(entry.RawFileName);
-    if ((entry.GeneralPurposeFlag & Encrypted) != 0 || entry.Zip64 || bare.empty() || bare == "." ||
-        bare == ".." ||
-        (entry.CompressionMethod != Stored && entry.CompressionMethod != Deflated)) {
+    if (bare.empty() || bare == "." || bare == "..") {
         return std::nullopt;
     }
     const uint64_t size = entry.UncompressedSize;
+    const std::optional<uint64_t> data = MemberDataOffset(file, entry, dataEnd);
+    if (!data) {
+        return std::nullopt;
+    }
     if (headerSize >= size) {
         return 0; // nothing follows the header: the checksum of no bytes
     }
-    if (!file.IsOpen()) {
-        return std::nullopt;
-    }
-    std::array<uint8_t, LocalHeaderSize> local{};
-    if (file.ReadAt(entry.LocalHeaderOffset, local.data(), local.size()) != local.size() ||
-        LoadU32(local.data()) != LocalSignature || LoadU16(&local[26]) != entry.FileNameLength) {
-        return std::nullopt;
-    }
-    const uint64_t data = uint64_t{entry.LocalHeaderOffset} + LocalHeaderSize +
-                          LoadU16(&local[26]) + LoadU16(&local[28]);
-    if (data > dataEnd || dataEnd - data < entry.CompressedSize) {
-        return std::nullopt;
-    }
     std::vector<uint8_t> header(headerSize);
-    if (entry.CompressionMethod == Stored) {
-        if (entry.CompressedSize != entry.UncompressedSize ||
-            file.ReadAt(data, header.data(), header.size()) != header.size()) {
+    if (entry.CompressionMethod == 0) {
+        if (file.ReadAt(*data, header.data(), header.size()) != header.size()) {
             return std::nullopt;
         }
-    } else if (!InflateStart(file, data, entry.CompressedSize, header)) {
+    } else if (!InflateStart(file, *data, entry.CompressedSize, header)) {
         return std::nullopt;
     }
     const uint32_t prefix = CrcOf(std::as_bytes(std::span(header)));

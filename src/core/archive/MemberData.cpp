@@ -1,0 +1,142 @@
+#include "core/archive/MemberData.h"
+
+#include "core/scan/CrcUpdate.h"
+#include "core/zip/ZipFormat.h"
+
+#include <isa-l/igzip_lib.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace tabula {
+
+using namespace ZipFormat;
+
+namespace {
+
+constexpr uint16_t Stored = 0;
+constexpr uint16_t Deflated = 8;
+constexpr uint16_t Encrypted = 0x0001;
+// Compressed and decompressed bytes at a time: small enough to stay in the
+// processor's cache between the inflate and the checksums that read them.
+constexpr size_t BlockSize = size_t{64} << 10;
+
+// One pair of buffers per thread, reused for every member it reads.
+struct TBuffers {
+    std::vector<std::byte> In = std::vector<std::byte>(BlockSize);
+    std::vector<std::byte> Out = std::vector<std::byte>(BlockSize);
+};
+
+TBuffers& Buffers() {
+    thread_local TBuffers buffers;
+    return buffers;
+}
+
+// Hands a stored member's bytes out as they are in the file.
+uint32_t ReadStored(const TFileReader& archive, uint64_t offset, uint64_t size,
+                    const std::function<void(std::span<const std::byte>)>& sink) {
+    std::vector<std::byte>& block = Buffers().Out;
+    uint32_t crc = CrcInit;
+    while (size > 0) {
+        const auto part = static_cast<size_t>(std::min<uint64_t>(size, block.size()));
+        if (archive.ReadAt(offset, block.data(), part) != part) {
+            throw EMemberDataError("its data ends before its stated size");
+        }
+        const std::span<const std::byte> bytes(block.data(), part);
+        crc = CrcContinue(crc, bytes);
+        sink(bytes);
+        offset += part;
+        size -= part;
+    }
+    return ~crc;
+}
+
+// Inflates a deflated member, never handing out more than its stated size.
+uint32_t ReadDeflated(const TFileReader& archive, uint64_t offset, uint64_t compressed,
+                      uint64_t size, const std::function<void(std::span<const std::byte>)>& sink) {
+    TBuffers& buffers = Buffers();
+    auto state = std::make_unique<inflate_state>();
+    isal_inflate_init(state.get());
+    state->crc_flag = ISAL_DEFLATE;
+    uint32_t crc = CrcInit;
+    uint64_t handedOut = 0;
+    while (state->block_state != ISAL_BLOCK_FINISH) {
+        if (state->avail_in == 0 && compressed > 0) {
+            const auto part = static_cast<size_t>(std::min<uint64_t>(compressed, BlockSize));
+            if (archive.ReadAt(offset, buffers.In.data(), part) != part) {
+                throw EMemberDataError("its compressed data ends early");
+            }
+            offset += part;
+            compressed -= part;
+            state->next_in = reinterpret_cast<uint8_t*>(buffers.In.data());
+            state->avail_in = static_cast<uint32_t>(part);
+        }
+        state->next_out = reinterpret_cast<uint8_t*>(buffers.Out.data());
+        state->avail_out = static_cast<uint32_t>(BlockSize);
+        const uint32_t inputBefore = state->avail_in;
+        if (isal_inflate(state.get()) < 0) {
+            throw EMemberDataError("its data does not decompress (invalid compressed data)");
+        }
+        const size_t produced = BlockSize - state->avail_out;
+        if (produced == 0 && state->avail_in == inputBefore &&
+            state->block_state != ISAL_BLOCK_FINISH) {
+            throw EMemberDataError("its compressed data ends early");
+        }
+        if (produced > size - handedOut) {
+            throw EMemberDataError("its data is longer than its stated size");
+        }
+        const std::span<const std::byte> bytes(buffers.Out.data(), produced);
+        crc = CrcContinue(crc, bytes);
+        sink(bytes);
+        handedOut += produced;
+    }
+    if (handedOut != size) {
+        throw EMemberDataError("its data is shorter than its stated size");
+    }
+    return ~crc;
+}
+
+} // namespace
+
+std::optional<uint64_t> MemberDataOffset(const TFileReader& archive, const ZipDirEntry& entry,
+                                         uint64_t dataEnd) {
+    if ((entry.GeneralPurposeFlag & Encrypted) != 0 || entry.Zip64 ||
+        (entry.CompressionMethod != Stored && entry.CompressionMethod != Deflated) ||
+        !archive.IsOpen()) {
+        return std::nullopt;
+    }
+    std::array<uint8_t, LocalHeaderSize> local{};
+    if (archive.ReadAt(entry.LocalHeaderOffset, local.data(), local.size()) != local.size() ||
+        LoadU32(local.data()) != LocalSignature || LoadU16(&local[26]) != entry.FileNameLength) {
+        return std::nullopt;
+    }
+    const uint64_t data = uint64_t{entry.LocalHeaderOffset} + LocalHeaderSize +
+                          LoadU16(&local[26]) + LoadU16(&local[28]);
+    if (data > dataEnd || dataEnd - data < entry.CompressedSize) {
+        return std::nullopt;
+    }
+    if (entry.CompressionMethod == Stored && entry.CompressedSize != entry.UncompressedSize) {
+        return std::nullopt;
+    }
+    return data;
+}
+
+bool ReadMemberData(const TFileReader& archive, const ZipDirEntry& entry, uint64_t dataEnd,
+                    const std::function<void(std::span<const std::byte>)>& sink) {
+    const std::optional<uint64_t> data = MemberDataOffset(archive, entry, dataEnd);
+    if (!data) {
+        return false;
+    }
+    const uint32_t crc =
+        entry.CompressionMethod == Stored
+            ? ReadStored(archive, *data, entry.UncompressedSize, sink)
+            : ReadDeflated(archive, *data, entry.CompressedSize, entry.UncompressedSize, sink);
+    if (crc != entry.Crc) {
+        throw EMemberDataError("Bad crc");
+    }
+    return true;
+}
+
+} // namespace tabula

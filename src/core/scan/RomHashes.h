@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace tabula {
+
+// Which digests a scan computes beside the CRC-32.
+struct THashKinds {
+    bool Md5 = false;
+    bool Sha1 = false;
+    bool Any() const { return Md5 || Sha1; }
+};
+
+// The MD5 and SHA-1 of a ROM's bytes, through libcrypto (which uses the
+// processor's SHA instructions), fed the same blocks as its CRC so that the
+// bytes are read once. Digests not asked for stay empty.
+class TRomHashes {
+public:
+    explicit TRomHashes(THashKinds kinds);
+    ~TRomHashes();
+    TRomHashes(const TRomHashes&) = delete;
+    TRomHashes& operator=(const TRomHashes&) = delete;
+
+    void Update(std::span<const std::byte> bytes);
+    // The digests as lower-case hexadecimal, the way md5sum and sha1sum
+    // write them; "" for one not asked for. Call once, after the last Update.
+    struct TDigests {
+        std::string Md5;
+        std::string Sha1;
+    };
+    TDigests Finish();
+
+private:
+    struct TContexts;
+    std::unique_ptr<TContexts> contexts_;
+};
+
+} // namespace tabula
