@@ -55,11 +55,11 @@ void TCrc32::SetFileName(const std::string& path) {
     items_.clear();
 }
 
-int32_t TCrc32::SnesHeaderSize(int32_t size) {
+int32_t TCrc32::SnesHeaderSize(int64_t size) {
     // The nearest multiple of 8192, a tie going to the even multiple (the
     // default rounding mode); what lies beyond it is taken for the header.
     const double blocks = std::nearbyint(static_cast<double>(size) / 8192.0);
-    const int64_t header = int64_t{size} - int64_t{8192} * static_cast<int64_t>(blocks);
+    const int64_t header = size - int64_t{8192} * static_cast<int64_t>(blocks);
     return header < 0 ? 0 : static_cast<int32_t>(header);
 }
 
@@ -110,12 +110,8 @@ void TCrc32::CollectLooseFile(uint64_t fileSize) {
         return;
     }
     headerSize_ = 0;
-    if (fileSize >= static_cast<uint64_t>(MaxRomSize)) {
-        throw ECrcFileError("File " + Quoted(fileName_) + " is too large (" +
-                            std::to_string(fileSize) + " bytes): a ROM must be under 2 GiB");
-    }
     if (SnesMode) {
-        const auto size = static_cast<int32_t>(fileSize);
+        const auto size = static_cast<int64_t>(fileSize);
         if (size < 8192 && RemoveBadSize) {
             return;
         }
@@ -135,10 +131,6 @@ TCrc32::TCrcResult TCrc32::CrcOfFile(const std::string& path) const {
     try {
         const TSequentialFile file(path);
         const uint64_t size = file.Size();
-        if (size >= static_cast<uint64_t>(MaxRomSize)) {
-            throw ECrcFileError("File " + Quoted(path) + " is too large (" + std::to_string(size) +
-                                " bytes): a ROM must be under 2 GiB");
-        }
         const auto from = static_cast<uint64_t>(headerSize_);
         uint32_t crc = CrcInit;
         // Each block is hashed while the CRC has just brought it into the cache.
@@ -165,8 +157,8 @@ TCrc32::TCrcResult TCrc32::CrcOfFile(const std::string& path) const {
 
 void TCrc32::AddItem(std::string name, std::string crcText, int64_t size,
                      TRomHashes::TDigests digests) {
-    items_.push_back({std::move(name), std::move(crcText), static_cast<int32_t>(size),
-                      std::move(digests.Md5), std::move(digests.Sha1)});
+    items_.push_back({std::move(name), std::move(crcText), size, std::move(digests.Md5),
+                      std::move(digests.Sha1)});
 }
 
 } // namespace tabula

@@ -20,14 +20,14 @@ class TZipComponent;
 struct ZipDirEntry;
 
 // One checksum result: a ROM's name, its CRC-32 as eight hexadecimal digits
-// and its size in bytes without the header.
+// and its size in bytes without the header (any size a file can have).
 struct TCrcItem {
     // Loose file: the full path as given. Archive member: the member's name as
     // the zip reader gives it (folders separated by "\"), lower-cased.
     std::string Name;
     // Upper-case digits for a loose file, lower-case for an archive member.
     std::string CrcText;
-    int32_t Size = 0;
+    int64_t Size = 0;
     // Lower-case hexadecimal digests of the same bytes as the CRC, when the
     // collector was asked for them; empty otherwise.
     std::string Md5{};
@@ -46,8 +46,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A file that exists could not be read (or is not a regular file, or is too
-// large for a 32-bit size); the message names the file.
+// A file that exists could not be read (or is not a regular file); the
+// message names the file.
 class ECrcFileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -95,15 +95,11 @@ public:
 
     // The copier header size the SNES rule infers from a size: the remainder
     // of size / 8192 rounded to the nearest integer, ties to even; 0 to 4096.
-    static int32_t SnesHeaderSize(int32_t size);
+    static int32_t SnesHeaderSize(int64_t size);
 
     // The user's temporary directory ($TMPDIR, else /tmp); the private
     // directory for extracted members is made inside it.
     const std::string& TempPath() const { return tempPath_; }
-
-    // Files and members of this size or more are refused: their size has no
-    // place in a signed 32-bit count.
-    static constexpr int64_t MaxRomSize = int64_t{1} << 31;
 
 private:
     struct TCrcResult {

@@ -99,18 +99,13 @@ void TCrc32::CollectArchive() {
         if (IsFolderEntry(entry)) {
             continue;
         }
-        if (size >= static_cast<uint64_t>(MaxRomSize)) {
-            throw ECrcZipError("File " + Quoted(archiveName) + ": member " + Quoted(name) +
-                               " is too large (" + std::to_string(size) +
-                               " bytes): a ROM must be under 2 GiB");
-        }
         headerSize_ = 0;
         if (SnesMode) {
             // A bad size ends the whole archive, keeping what came before.
             if (size < 8192 && RemoveBadSize) {
                 return;
             }
-            headerSize_ = SnesHeaderSize(static_cast<int32_t>(size));
+            headerSize_ = SnesHeaderSize(size);
             if (headerSize_ != 0 && headerSize_ != 512 && RemoveBadSize) {
                 return;
             }

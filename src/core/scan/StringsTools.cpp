@@ -114,8 +114,8 @@ std::string HexText(std::uint32_t value) {
     return out;
 }
 
-std::string DecimalText(std::int32_t value) {
-    char buffer[16];
+std::string DecimalText(std::int64_t value) {
+    char buffer[24];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, result.ptr);
 }

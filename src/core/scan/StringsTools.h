@@ -49,7 +49,7 @@ std::string UpperCase(std::string_view text);
 std::string HexText(std::uint32_t value);
 
 // Decimal digits, with a leading "-" when negative.
-std::string DecimalText(std::int32_t value);
+std::string DecimalText(std::int64_t value);
 
 // True when the two names are equal after LowerCase.
 bool SameName(std::string_view a, std::string_view b);

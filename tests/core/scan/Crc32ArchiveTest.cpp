@@ -139,21 +139,15 @@ TEST(Crc32Archive, UnreadableDirectoryRaisesAnErrorNamingTheArchive) {
     EXPECT_EQ(collector.Count(), 0);
 }
 
-TEST(Crc32Archive, MemberOfTwoGibibytesIsRefusedKeepingEarlierItems) {
+TEST(Crc32Archive, MemberOfTwoGibibytesGivesItsStatedSize) {
     TScratchDirectory dir;
     test::TBuiltZip zip = BuildZip({{"ok.bin", "fine"}, {"huge.bin", "x"}, {"late.bin", "z"}});
-    test::PutU32(zip.Bytes, zip.CentralHeaders[1] + UncompressedSizeField, 0x80000000u);
+    test::PutU32(zip.Bytes, zip.CentralHeaders[1] + UncompressedSizeField, 0xC0000000u);
     const std::string path = test::WriteTestFile(dir, "big.zip", zip.Bytes);
     TCrc32 collector;
     collector.SetFileName(path);
     collector.ZipMode = true;
-    try {
-        collector.Collect();
-        FAIL() << "no exception";
-    } catch (const ECrcZipError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "File \"big.zip\": member \"huge.bin\" is too large (2147483648 bytes): a ROM "
-                  "must be under 2 GiB");
-    }
-    EXPECT_EQ(Names(collector.ItemList()), std::vector<std::string>{"ok.bin"});
+    collector.Collect();
+    ASSERT_EQ(collector.Count(), 3);
+    EXPECT_EQ(collector.Items(1).Size, int64_t{3} << 30);
 }
