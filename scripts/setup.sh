@@ -7,10 +7,12 @@ packages=(
     # build
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-    libisal-dev libssl-dev
+    libisal-dev libssl-dev libxml2-dev
     # tests; the desktop entry's and metainfo's validators; the Debian package
     # (dpkg-shlibdeps and file for its dependencies)
     libgtest-dev desktop-file-utils appstream dpkg-dev file
+    # the Logiqx datafiles are checked against their DTD with xmllint
+    libxml2-utils
     # benchmarks, and the sanitized build with its fuzz targets (the sanitizer
     # and libFuzzer run times are only recommended by clang)
     libbenchmark-dev clang libclang-rt-dev rhash zip unzip time hyperfine

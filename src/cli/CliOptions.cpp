@@ -26,6 +26,12 @@ std::string* TextTarget(const std::string& name, TCliOptions& options) {
     if (name == "--emulator-version") {
         return &options.Credits.EmulVersion;
     }
+    if (name == "--date") {
+        return &options.Credits.Date;
+    }
+    if (name == "--format") {
+        return &options.FormatName;
+    }
     return nullptr;
 }
 
@@ -80,10 +86,14 @@ const char* UsageText() {
            "                           its header from the CRC stored in the archive and the\n"
            "                           header alone, instead of extracting the member; much\n"
            "                           faster, but a damaged member is not detected\n"
-           "  --md5, --sha1            print the MD5 or SHA-1 of the same bytes as the CRC\n"
-           "                           after the size (members are then read whole)\n"
-           "  --author T, --datafile-version T, --comment T, --system T, --emulator-version T\n"
-           "                           the credits written with -o (empty by default)\n"
+           "  --md5, --sha1            compute the MD5 or SHA-1 of the same bytes as the CRC\n"
+           "                           (members are then read whole): printed after the\n"
+           "                           size, written by the logiqx and clrmamepro formats\n"
+           "  --format F               what -o writes: sectioned (the default), logiqx\n"
+           "                           (Logiqx XML) or clrmamepro (ClrMamePro text)\n"
+           "  --author T, --datafile-version T, --comment T, --system T, --emulator-version T,\n"
+           "  --date T                 the credits written with -o (empty by default; the\n"
+           "                           date only in the logiqx and clrmamepro formats)\n"
            "  -q, --quiet              no progress display\n"
            "  -h, --help               show this help\n"
            "  --version                show the program's version\n"
@@ -162,9 +172,16 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     if (removeBadSize && !snes) {
         throw ECliUsage("--remove-bad-size applies only with --snes");
     }
-    if (options.Scan.Hashes.Any() && !options.Output.empty()) {
-        throw ECliUsage("the datafile -o writes holds no MD5 or SHA-1: print the rows to see "
-                        "them");
+    const std::optional<TDatafileFormat> format = DatafileFormatNamed(options.FormatName);
+    if (!format) {
+        throw ECliUsage("unknown format \"" + options.FormatName +
+                        "\" (sectioned, logiqx or clrmamepro)");
+    }
+    options.Format = *format;
+    if (options.Scan.Hashes.Any() && !options.Output.empty() &&
+        options.Format == TDatafileFormat::Sectioned) {
+        throw ECliUsage("the sectioned datafile holds no MD5 or SHA-1: write --format logiqx or "
+                        "--format clrmamepro, or print the rows");
     }
     options.Scan.Mode = snes ? TRomMode::Snes : nes ? TRomMode::Nes : TRomMode::Normal;
     options.Scan.RemoveSnesBadSize = removeBadSize;

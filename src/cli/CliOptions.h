@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/datafile/DatafileFormat.h"
 #include "core/datafile/DatafileSave.h"
 #include "core/scan/ScanOptions.h"
 
@@ -18,7 +19,9 @@ public:
 // What the command line asks for.
 struct TCliOptions {
     std::string Directory;
-    std::string Output; // empty: print the rows
+    std::string Output;                                  // empty: print the rows
+    TDatafileFormat Format = TDatafileFormat::Sectioned; // what -o writes
+    std::string FormatName = "sectioned";                // as --format gave it
     TScanOptions Scan;
     TDatafileCredits Credits;
     bool Quiet = false;

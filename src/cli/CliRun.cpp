@@ -10,6 +10,7 @@
 #include "core/platform/DirectoryListing.h"
 #include "core/romlist/RomTable.h"
 #include "core/scan/ScanDriver.h"
+#include "core/text/CodePages.h"
 
 #include <exception>
 #include <memory>
@@ -31,6 +32,15 @@ std::string OutputFolder(const std::string& output) {
         return ".";
     }
     return slash == 0 ? "/" : output.substr(0, slash);
+}
+
+// The scanned folder's own name, for a datafile header that has no other.
+std::string FolderName(std::string directory) {
+    while (directory.size() > 1 && directory.back() == '/') {
+        directory.pop_back();
+    }
+    const std::size_t slash = directory.find_last_of('/');
+    return PathText(slash == std::string::npos ? directory : directory.substr(slash + 1));
 }
 
 // What can be refused before the scan is refused before it, so a long scan
@@ -55,6 +65,9 @@ class TDatafileRowSink : public IRomRowSink {
 public:
     explicit TDatafileRowSink(TDatafileStream& stream) : stream_(stream) {}
     void AddRomRow(const TRomTable::TRow& row) override { stream_.Add(row); }
+    void AddScannedRow(const TRomTable::TRow& row, const TRowExtras& extras) override {
+        stream_.Add(row, extras);
+    }
 
 private:
     TDatafileStream& stream_;
@@ -97,7 +110,9 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
     std::unique_ptr<TDatafileStream> datafile;
     if (!options.Output.empty()) {
         try {
-            datafile = std::make_unique<TDatafileStream>(options.Output, options.Credits);
+            const TDatafileInfo info{options.Credits, FolderName(options.Directory),
+                                     options.Scan.Mode};
+            datafile = std::make_unique<TDatafileStream>(options.Output, options.Format, info);
         } catch (const std::exception& error) {
             PrintError(streams.Err, "the datafile was not written: " + std::string(error.what()));
             return CliOutputFailed;

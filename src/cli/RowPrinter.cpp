@@ -5,7 +5,7 @@
 
 namespace tabula {
 
-void TRowPrinter::AddScannedRow(const TRomTable::TRow& row, const TRomHashes::TDigests& digests) {
+void TRowPrinter::AddScannedRow(const TRomTable::TRow& row, const TRowExtras& extras) {
     if (sharesTerminal_) {
         progress_.ClearLine();
     }
@@ -17,10 +17,10 @@ void TRowPrinter::AddScannedRow(const TRomTable::TRow& row, const TRomHashes::TD
     }
     // Digests are hexadecimal digits: nothing to escape.
     if (hashes_.Md5) {
-        out_ << '\t' << digests.Md5;
+        out_ << '\t' << extras.Md5;
     }
     if (hashes_.Sha1) {
-        out_ << '\t' << digests.Sha1;
+        out_ << '\t' << extras.Sha1;
     }
     out_ << '\n';
     if (sharesTerminal_) {

@@ -21,7 +21,7 @@ public:
           hashes_(hashes) {}
 
     void AddRomRow(const TRomTable::TRow& row) override { AddScannedRow(row, {}); }
-    void AddScannedRow(const TRomTable::TRow& row, const TRomHashes::TDigests& digests) override;
+    void AddScannedRow(const TRomTable::TRow& row, const TRowExtras& extras) override;
 
 private:
     std::ostream& out_;

@@ -18,6 +18,9 @@ struct TDatafileCredits {
     std::string Comment;     // "Comment="; its line breaks become lines of their own
     std::string System;      // "refname=" of "[EMULATOR]"
     std::string EmulVersion; // "version=" of "[EMULATOR]"
+    // The credits' date: the sectioned datafile writes it nowhere, the Logiqx
+    // and ClrMamePro formats write it as the header's date when not empty.
+    std::string Date{};
 };
 
 // Where in the rows a save failed: rows[RowIndex] (table row RowIndex + 1),

@@ -1,9 +1,5 @@
 #include "core/datafile/DatafileStream.h"
 
-#include "core/datafile/Datafile.h"
-
-#include <optional>
-
 namespace tabula {
 
 namespace {
@@ -11,31 +7,26 @@ namespace {
 // Enough lines at a time that writes stay few, little enough to hold.
 constexpr std::size_t FlushSize = 1 << 20;
 
-// Credits that cannot be written are refused before a temporary is made.
-const std::string& AfterCreditsChecked(const std::string& fileName,
-                                       const TDatafileCredits& credits) {
-    CheckDatafileCredits(credits);
-    return fileName;
+// The header is made, and the credits refused, before a temporary is made.
+std::unique_ptr<IDatafileWriter> Started(TDatafileFormat format, const TDatafileInfo& info,
+                                         std::string& header) {
+    std::unique_ptr<IDatafileWriter> writer = MakeDatafileWriter(format, info);
+    header = writer->Begin();
+    return writer;
 }
 
 } // namespace
 
-TDatafileStream::TDatafileStream(const std::string& fileName, const TDatafileCredits& credits)
-    : file_(AfterCreditsChecked(fileName, credits)) {
-    TDatafile header;
-    FillDatafile(header, {}, credits);
-    pending_ = TDatafile::Encode(header.HeaderLines());
-}
+TDatafileStream::TDatafileStream(const std::string& fileName, TDatafileFormat format,
+                                 const TDatafileInfo& info)
+    : writer_(Started(format, info, pending_)), file_(fileName) {}
 
-void TDatafileStream::Add(const TRomTable::TRow& row) {
+void TDatafileStream::Add(const TRomTable::TRow& row, const TRowExtras& extras) {
     if (failure_) {
         return;
     }
     try {
-        if (const std::optional<std::string> line = DatafileGameLine(row, rowIndex_)) {
-            pending_ += TDatafile::Encode({*line});
-        }
-        ++rowIndex_;
+        pending_ += writer_->Add(row, extras, rowIndex_++);
         if (pending_.size() >= FlushSize) {
             Flush();
         }
@@ -53,8 +44,22 @@ bool TDatafileStream::Finish(const std::function<bool()>& abandon) {
     if (failure_) {
         std::rethrow_exception(failure_);
     }
+    pending_ += writer_->End();
     Flush();
     return file_.Commit(abandon);
+}
+
+void SaveDatafileAs(TDatafileFormat format, std::span<const TRomTable::TRow> rows,
+                    std::span<const TRowExtras> extras, const TDatafileInfo& info,
+                    const std::string& fileName) {
+    TDatafileStream stream(fileName, format, info);
+    for (size_t r = 0; r < rows.size(); ++r) {
+        stream.Add(rows[r], r < extras.size() ? extras[r] : TRowExtras{});
+        if (stream.Failed()) {
+            break;
+        }
+    }
+    stream.Finish();
 }
 
 } // namespace tabula

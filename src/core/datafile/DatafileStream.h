@@ -1,30 +1,32 @@
 #pragma once
 
-#include "core/datafile/DatafileSave.h"
+#include "core/datafile/DatafileFormat.h"
 #include "core/platform/AtomicFile.h"
 #include "core/romlist/RomTable.h"
 
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <memory>
+#include <span>
 #include <string>
 
 namespace tabula {
 
-// The save of SaveDatafile for rows that come one at a time, as a scan finds
-// them: each row is checked and written as it comes, so the rows are never
-// held, and the file is put in place only by Finish. The file holds the same
-// bytes SaveDatafile would write for the same rows and credits.
+// A datafile written as its rows come, as a scan finds them: each row is
+// checked and written as it comes, so the rows are never held, and the file
+// is put in place only by Finish. The file holds the same bytes a save of
+// the whole table writes.
 class TDatafileStream {
 public:
     // Checks the credits and writes the header to a temporary file beside the
-    // file; throws as SaveDatafile does (EDatafileError, EFileCreateError,
-    // EFileWriteError), nothing created.
-    TDatafileStream(const std::string& fileName, const TDatafileCredits& credits);
+    // file; throws as the writer does (EDatafileError) or as the file does
+    // (EFileCreateError, EFileWriteError), nothing created.
+    TDatafileStream(const std::string& fileName, TDatafileFormat format, const TDatafileInfo& info);
 
     // Checks and writes one row (the next data row). The first refusal or
     // write failure is kept, and every later row is ignored.
-    void Add(const TRomTable::TRow& row);
+    void Add(const TRomTable::TRow& row, const TRowExtras& extras = {});
     // True once a row was refused or a write failed: the file will not be
     // written, so the rest of the rows are not worth finding.
     bool Failed() const { return failure_ != nullptr; }
@@ -37,10 +39,18 @@ public:
 private:
     void Flush();
 
+    std::string pending_; // made first: the writer's header goes into it
+    std::unique_ptr<IDatafileWriter> writer_;
     TAtomicFile file_;
-    std::string pending_;
     std::size_t rowIndex_ = 0;
     std::exception_ptr failure_;
 };
+
+// The whole table saved at once in a format: rows[i] with extras[i] (fewer
+// extras: none for the rest). A failure leaves an existing file as it was
+// and creates none.
+void SaveDatafileAs(TDatafileFormat format, std::span<const TRomTable::TRow> rows,
+                    std::span<const TRowExtras> extras, const TDatafileInfo& info,
+                    const std::string& fileName);
 
 } // namespace tabula

@@ -22,4 +22,10 @@ public:
 // "'<text>' n'est pas une valeur entière correcte".
 std::int32_t SizeCellToInt(std::string_view text);
 
+// Converts a rom size cell to a byte count of any size a file can have, for
+// the formats that hold one: leading blanks, an optional "+", decimal digits
+// up to 2^63 - 1, nothing after them. Anything else throws EConvertError with
+// the message above.
+std::int64_t SizeCellToByteCount(std::string_view text);
+
 } // namespace tabula

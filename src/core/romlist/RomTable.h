@@ -21,6 +21,17 @@ public:
     virtual double PairAdvance(char32_t first, char32_t second) const;
 };
 
+// What a row carries beside its seven cells, which the table does not show.
+struct TRowExtras {
+    std::string Md5;  // lower-case hexadecimal, "" when not computed
+    std::string Sha1; // the same
+    // The rom's name as it stands on disk or in the archive, and the rom
+    // name cell as the scan made it (lower-cased): while the cell still holds
+    // that text, the formats that match names exactly write NameOnDisk.
+    std::string NameOnDisk;
+    std::string ScannedRomCell;
+};
+
 // The rom table's data and its rules, without any display: a grid of text
 // cells with 7 columns whose row 0 is the header row. The Qt model and view
 // sit on top of it.

@@ -156,9 +156,9 @@ TCrc32::TCrcResult TCrc32::CrcOfFile(const std::string& path) const {
 }
 
 void TCrc32::AddItem(std::string name, std::string crcText, int64_t size,
-                     TRomHashes::TDigests digests) {
+                     TRomHashes::TDigests digests, std::string nameOnDisk) {
     items_.push_back({std::move(name), std::move(crcText), size, std::move(digests.Md5),
-                      std::move(digests.Sha1)});
+                      std::move(digests.Sha1), std::move(nameOnDisk)});
 }
 
 } // namespace tabula

@@ -32,6 +32,9 @@ struct TCrcItem {
     // collector was asked for them; empty otherwise.
     std::string Md5{};
     std::string Sha1{};
+    // An archive member's name as the archive stores it (not lower-cased);
+    // empty for a loose file, whose Name already is.
+    std::string NameOnDisk{};
 };
 
 // The file to collect does not exist.
@@ -137,7 +140,7 @@ private:
     // The joined copy of the split set archivePath, made on first use.
     const std::string& JoinedSet(const std::string& archivePath);
     void AddItem(std::string name, std::string crcText, int64_t size,
-                 TRomHashes::TDigests digests = {});
+                 TRomHashes::TDigests digests = {}, std::string nameOnDisk = {});
 
     std::string tempPath_;
     std::string fileName_;

@@ -116,16 +116,17 @@ void TCrc32::CollectArchive() {
         if (Hashes.Any()) {
             // Digests need the bytes: the directory's CRC cannot give them.
             if (std::optional<TCrcResult> read = ReadInMemory(zip, entry, name)) {
-                AddItem(name, LowerCase(HexText(read->Crc)), read->Size, std::move(read->Digests));
+                AddItem(name, LowerCase(HexText(read->Crc)), read->Size, std::move(read->Digests),
+                        entry.FileName);
                 continue;
             }
         }
         if (headerSize_ == 0 && !Hashes.Any()) {
             // The directory already knows: nothing is decompressed.
-            AddItem(name, LowerCase(HexText(entry.Crc)), size);
+            AddItem(name, LowerCase(HexText(entry.Crc)), size, {}, entry.FileName);
         } else if (const auto trusted = Hashes.Any() ? std::nullopt : TrustedCrc(zip, entry)) {
             AddItem(name, LowerCase(HexText(*trusted)),
-                    std::max<int64_t>(0, int64_t{size} - headerSize_));
+                    std::max<int64_t>(0, int64_t{size} - headerSize_), {}, entry.FileName);
         } else {
             if (!extractedNames.insert(entry.RawFileName).second) {
                 throw ECrcZipError("File " + Quoted(archiveName) + ": member " + Quoted(name) +
@@ -136,7 +137,8 @@ void TCrc32::CollectArchive() {
             RefuseIfArchiveChanged();
             TCrcResult result = CrcOfZipMember(fileName_, entry, name, zip.LastDisk());
             RefuseIfArchiveChanged();
-            AddItem(name, LowerCase(HexText(result.Crc)), result.Size, std::move(result.Digests));
+            AddItem(name, LowerCase(HexText(result.Crc)), result.Size, std::move(result.Digests),
+                    entry.FileName);
         }
     }
 }

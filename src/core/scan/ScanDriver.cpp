@@ -156,9 +156,10 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
         }
         // Results collected before a failure count as well.
         for (const TCrcItem& item : items) {
-            rows_.AddScannedRow(RomRow(text, text, FileNameText(FileNamePart(item.Name)),
-                                       item.CrcText, DecimalText(item.Size)),
-                                {item.Md5, item.Sha1});
+            const std::string onDisk =
+                FileNameText(FileNamePart(item.NameOnDisk.empty() ? item.Name : item.NameOnDisk));
+            TRomTable::TRow row = RomRow(text, text, onDisk, item.CrcText, DecimalText(item.Size));
+            rows_.AddScannedRow(row, {item.Md5, item.Sha1, onDisk, row[4]});
             ++result.Rows;
         }
 

@@ -45,10 +45,11 @@ public:
     virtual void ListingStarted() {}
     // One rom row, its seven cells final (an empty text already a " ").
     virtual void AddRomRow(const TRomTable::TRow& row) = 0;
-    // The same row with the digests the scan computed beside its CRC (empty
-    // when not asked); a sink that shows no digests takes the row alone.
-    virtual void AddScannedRow(const TRomTable::TRow& row, const TRomHashes::TDigests& digests) {
-        (void)digests;
+    // The same row with what it carries beside its cells (the digests the
+    // scan computed, the name on disk); a sink that keeps only the cells
+    // takes the row alone.
+    virtual void AddScannedRow(const TRomTable::TRow& row, const TRowExtras& extras) {
+        (void)extras;
         AddRomRow(row);
     }
     // The processing pass went through its last file without a cancel.

@@ -181,7 +181,7 @@ std::string WithPath(std::string message, const std::string& path) {
 using TSave = std::function<void(const TRows&, const TDatafileCredits&, const std::string&)>;
 
 void SaveByStream(const TRows& rows, const TDatafileCredits& credits, const std::string& file) {
-    TDatafileStream stream(file, credits);
+    TDatafileStream stream(file, TDatafileFormat::Sectioned, TDatafileInfo{credits, "", {}});
     for (const TRomTable::TRow& row : rows) {
         stream.Add(row);
     }

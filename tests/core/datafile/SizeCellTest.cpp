@@ -84,3 +84,29 @@ TEST(SizeCell, ConvertsTheIntegerFormsAndRefusesEverythingElse) {
         }
     }
 }
+
+// The formats that hold any size: decimal byte counts up to 2^63 - 1 only.
+TEST(SizeCell, ByteCountsReachPastFourGibibytesAndStayNonNegative) {
+    const struct {
+        const char* text;
+        std::optional<std::int64_t> value;
+    } cases[] = {
+        {" 16", 16},
+        {"+5368709120", 5368709120},
+        {"9223372036854775807", INT64_MAX},
+        {"-0", 0},
+        {"9223372036854775808", std::nullopt},
+        {"-1", std::nullopt},
+        {"$10", std::nullopt},
+        {"", std::nullopt},
+        {"16 ", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("cell '") + c.text + "'");
+        if (c.value) {
+            EXPECT_EQ(tabula::SizeCellToByteCount(c.text), *c.value);
+        } else {
+            EXPECT_THROW(tabula::SizeCellToByteCount(c.text), EConvertError);
+        }
+    }
+}

@@ -1,0 +1,74 @@
+#include "core/datafile/DatafileFormat.h"
+
+#include "core/datafile/ClrMameProWriter.h"
+#include "core/datafile/Datafile.h"
+#include "core/datafile/LogiqxWriter.h"
+
+namespace tabula {
+
+namespace {
+
+// The sectioned datafile of TDatafile, a line at a time.
+class TSectionedWriter : public IDatafileWriter {
+public:
+    explicit TSectionedWriter(const TDatafileInfo& info) : credits_(info.Credits) {}
+
+    std::string Begin() override {
+        TDatafile header;
+        FillDatafile(header, {}, credits_);
+        return TDatafile::Encode(header.HeaderLines());
+    }
+
+    std::string Add(const TRomTable::TRow& row, const TRowExtras& /*extras*/,
+                    size_t rowIndex) override {
+        const std::optional<std::string> line = DatafileGameLine(row, rowIndex);
+        return line ? TDatafile::Encode({*line}) : std::string();
+    }
+
+    std::string End() override { return {}; }
+
+private:
+    TDatafileCredits credits_;
+};
+
+} // namespace
+
+std::unique_ptr<IDatafileWriter> MakeDatafileWriter(TDatafileFormat format,
+                                                    const TDatafileInfo& info) {
+    switch (format) {
+    case TDatafileFormat::Logiqx:
+        return MakeLogiqxWriter(info);
+    case TDatafileFormat::ClrMamePro:
+        return MakeClrMameProWriter(info);
+    case TDatafileFormat::Sectioned:
+        break;
+    }
+    return std::make_unique<TSectionedWriter>(info);
+}
+
+std::optional<TDatafileFormat> DatafileFormatNamed(const std::string& name) {
+    if (name == "sectioned") {
+        return TDatafileFormat::Sectioned;
+    }
+    if (name == "logiqx") {
+        return TDatafileFormat::Logiqx;
+    }
+    if (name == "clrmamepro") {
+        return TDatafileFormat::ClrMamePro;
+    }
+    return std::nullopt;
+}
+
+std::string HeaderDetectorName(TRomMode mode) {
+    switch (mode) {
+    case TRomMode::Nes:
+        return "nes.xml";
+    case TRomMode::Snes:
+        return "snes.xml";
+    case TRomMode::Normal:
+        break;
+    }
+    return {};
+}
+
+} // namespace tabula

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/datafile/DatafileSave.h"
+#include "core/romlist/RomTable.h"
+#include "core/scan/ScanOptions.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace tabula {
+
+// The formats a datafile can be written in.
+enum class TDatafileFormat {
+    Sectioned,  // the sectioned text of [CREDITS] ... [GAMES], Windows-1252
+    Logiqx,     // Logiqx XML, revision 1.5 of its DTD, UTF-8
+    ClrMamePro, // the ClrMamePro text format, UTF-8
+};
+
+// What a save knows beside the rows.
+struct TDatafileInfo {
+    TDatafileCredits Credits;
+    // The folder the rows were last scanned from, without its path; the
+    // header's name when the System credit is empty.
+    std::string FolderName;
+    // The header the scan cut, which the Logiqx and ClrMamePro headers name.
+    TRomMode Mode = TRomMode::Normal;
+};
+
+// Writes one datafile in one format, a piece at a time, so that rows can be
+// written as they come. Every piece is the file's bytes as they stand. A
+// refusal throws as FillDatafile does: EDatafileError (credits, a character
+// the format cannot hold, a row naming its column as TAtCell), EConvertError
+// (a size cell).
+class IDatafileWriter {
+public:
+    virtual ~IDatafileWriter() = default;
+    // The header; checks the credits.
+    virtual std::string Begin() = 0;
+    // One more data row, rows[rowIndex] of the table (a row whose cells are
+    // all empty is no rom and gives nothing).
+    virtual std::string Add(const TRomTable::TRow& row, const TRowExtras& extras,
+                            std::size_t rowIndex) = 0;
+    // What closes the file.
+    virtual std::string End() = 0;
+};
+
+std::unique_ptr<IDatafileWriter> MakeDatafileWriter(TDatafileFormat format,
+                                                    const TDatafileInfo& info);
+
+// A format's name as tabula-cli's --format takes it ("sectioned", "logiqx",
+// "clrmamepro"); nothing for another text.
+std::optional<TDatafileFormat> DatafileFormatNamed(const std::string& name);
+
+// The detector file the Logiqx and ClrMamePro headers name for the header a
+// scan cut; "" in normal mode.
+std::string HeaderDetectorName(TRomMode mode);
+
+} // namespace tabula

@@ -1,0 +1,93 @@
+#include "core/datafile/GameRom.h"
+
+#include "core/datafile/CharacterText.h"
+#include "core/datafile/Datafile.h"
+#include "core/datafile/SizeCell.h"
+#include "core/text/CodePages.h"
+#include "core/text/HexDigit.h"
+
+#include <algorithm>
+
+namespace tabula {
+
+namespace {
+
+constexpr int SetFullName = 1;
+constexpr int CloneFullName = 3;
+constexpr int RomName = 4;
+constexpr int RomCrc = 5;
+constexpr int RomSize = 6;
+
+std::string CellName(size_t rowIndex, int col) {
+    return "Row " + std::to_string(rowIndex + 1) + ", column \"" +
+           TRomTable::Titles[static_cast<size_t>(col)] + "\"";
+}
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+} // namespace
+
+std::optional<char32_t> RefusedCharacter(const std::string& text, bool (*refuses)(char32_t)) {
+    for (size_t pos = 0; pos < text.size();) {
+        if (const char32_t cp = NextCodePoint(text, pos); refuses(cp)) {
+            return cp;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<TGameRom> GameRomOf(const TRomTable::TRow& row, const TRowExtras& extras,
+                                  size_t rowIndex, bool (*refuses)(char32_t), const char* reason) {
+    if (std::all_of(row.begin(), row.end(), [](const std::string& cell) { return cell.empty(); })) {
+        return std::nullopt;
+    }
+    const auto fail = [&](int col, const std::string& what) {
+        throw TAtCell<EDatafileError>(CellName(rowIndex, col) + " holds " + what, {rowIndex, col});
+    };
+    for (const int col : {SetFullName, CloneFullName, RomName}) {
+        if (const auto cp = RefusedCharacter(row[static_cast<size_t>(col)], refuses)) {
+            fail(col, CharacterText(*cp) + ", " + reason);
+        }
+    }
+    TGameRom rom;
+    rom.Game = row[SetFullName];
+    rom.CloneOf = row[CloneFullName] != rom.Game ? row[CloneFullName] : std::string();
+    const bool scanned = !extras.NameOnDisk.empty() && row[RomName] == extras.ScannedRomCell;
+    rom.Name = scanned ? extras.NameOnDisk : row[RomName];
+    if (const auto cp = RefusedCharacter(rom.Name, refuses)) {
+        fail(RomName, CharacterText(*cp) + " in the name on disk, " + reason);
+    }
+    try {
+        rom.Size = SizeCellToByteCount(row[RomSize]);
+    } catch (const EConvertError& error) {
+        throw TAtCell<EConvertError>(error.what(), {rowIndex, RomSize});
+    }
+    const std::string crc = Trimmed(row[RomCrc]);
+    if (!crc.empty()) {
+        if (crc.size() != 8 ||
+            !std::all_of(crc.begin(), crc.end(), [](char c) { return HexDigitValue(c) >= 0; })) {
+            fail(RomCrc, "\"" + row[RomCrc] + "\", which is not eight hexadecimal digits");
+        }
+        std::transform(crc.begin(), crc.end(), std::back_inserter(rom.Crc), [](char c) {
+            return static_cast<char>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c);
+        });
+    }
+    rom.Md5 = extras.Md5;
+    rom.Sha1 = extras.Sha1;
+    return rom;
+}
+
+std::string DatafileHeaderName(const TDatafileInfo& info) {
+    if (!info.Credits.System.empty()) {
+        return info.Credits.System;
+    }
+    return info.FolderName.empty() ? std::string("tabula") : info.FolderName;
+}
+
+} // namespace tabula
