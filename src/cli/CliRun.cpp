@@ -10,7 +10,7 @@
 #include "core/platform/DirectoryListing.h"
 #include "core/romlist/RomTable.h"
 #include "core/scan/ScanDriver.h"
-#include "core/text/CodePages.h"
+#include "core/scan/StringsTools.h"
 
 #include <exception>
 #include <memory>
@@ -32,15 +32,6 @@ std::string OutputFolder(const std::string& output) {
         return ".";
     }
     return slash == 0 ? "/" : output.substr(0, slash);
-}
-
-// The scanned folder's own name, for a datafile header that has no other.
-std::string FolderName(std::string directory) {
-    while (directory.size() > 1 && directory.back() == '/') {
-        directory.pop_back();
-    }
-    const std::size_t slash = directory.find_last_of('/');
-    return PathText(slash == std::string::npos ? directory : directory.substr(slash + 1));
 }
 
 // What can be refused before the scan is refused before it, so a long scan
@@ -110,7 +101,7 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
     std::unique_ptr<TDatafileStream> datafile;
     if (!options.Output.empty()) {
         try {
-            const TDatafileInfo info{options.Credits, FolderName(options.Directory),
+            const TDatafileInfo info{options.Credits, FolderNameText(options.Directory),
                                      options.Scan.Mode};
             datafile = std::make_unique<TDatafileStream>(options.Output, options.Format, info);
         } catch (const std::exception& error) {

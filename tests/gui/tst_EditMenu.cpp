@@ -65,7 +65,7 @@ private:
     QByteArray SaveByKeyboard(const QString& name) {
         Activate();
         const QString path = out_.filePath(name);
-        MainForm->AskSaveName = [path](QWidget*, const QString&) { return path; };
+        MainForm->AskSaveName = [path](QWidget*, const QString&, TDatafileFormat&) { return path; };
         QTimer::singleShot(0, PropertyDialog,
                            [] { QTest::keyClick(PropertyDialog->PAuthor, Qt::Key_Return); });
         QTest::keyClick(MainForm->EditGrid1, Qt::Key_S, Qt::ControlModifier);

@@ -44,6 +44,7 @@ private:
     QStringList errors;
     QStringList proposed; // the names the save chooser was offered
     QString answer;       // the name it gives back
+    TDatafileFormat answerFormat = TDatafileFormat::Sectioned; // and the format
 
     QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 
@@ -82,10 +83,12 @@ private slots:
         MainForm->show();
         QVERIFY(QTest::qWaitForWindowExposed(MainForm));
         TApplication::SetErrorSink([this](const QString& text) { errors << text; });
-        MainForm->AskSaveName = [this](QWidget*, const QString& name) {
+        MainForm->AskSaveName = [this](QWidget*, const QString& name, TDatafileFormat& format) {
             proposed << name;
+            format = answerFormat;
             return answer;
         };
+        answerFormat = TDatafileFormat::Sectioned;
         answer = Path("games.dat");
     }
     void cleanup() {
@@ -232,20 +235,38 @@ private slots:
         QVERIFY(!QFile::exists(answer));
     }
 
-    void theSaveChooserAddsDatAndDoesNotAskBeforeReplacing() {
-        QString chosen;
-        QTimer::singleShot(0, MainForm, [&] {
-            auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            QVERIFY(chooser);
-            QCOMPARE(chooser->defaultSuffix(), QStringLiteral("dat"));
-            QCOMPARE(chooser->acceptMode(), QFileDialog::AcceptSave);
-            QVERIFY(chooser->testOption(QFileDialog::DontConfirmOverwrite));
-            QCOMPARE(chooser->selectedFiles(), QStringList{Path("old.dat")});
-            chooser->selectFile(Path("new"));
-            static_cast<QDialog*>(chooser)->accept(); // QFileDialog hides its accept()
-        });
-        chosen = ShowSaveDialog(MainForm, Path("old.dat"));
-        QCOMPARE(chosen, Path("new.dat"));
+    // The three file types, the sectioned one first and chosen; the type
+    // chosen gives the format and the suffix added to a bare name.
+    void theSaveChooserOffersThreeTypesAndDoesNotAskBeforeReplacing() {
+        const struct {
+            int Type;
+            TDatafileFormat Format;
+            const char* Name;
+        } cases[] = {{0, TDatafileFormat::Sectioned, "new.dat"},
+                     {1, TDatafileFormat::Logiqx, "new.xml"},
+                     {2, TDatafileFormat::ClrMamePro, "new.dat"}};
+        for (const auto& c : cases) {
+            QTimer::singleShot(0, MainForm, [&] {
+                auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(chooser);
+                QCOMPARE(chooser->nameFilters(),
+                         (QStringList{QStringLiteral("Datafile (*.dat)"),
+                                      QStringLiteral("Logiqx XML datafile (*.xml)"),
+                                      QStringLiteral("ClrMamePro datafile (*.dat)")}));
+                QCOMPARE(chooser->selectedNameFilter(), chooser->nameFilters().constFirst());
+                QCOMPARE(chooser->acceptMode(), QFileDialog::AcceptSave);
+                QVERIFY(chooser->testOption(QFileDialog::DontConfirmOverwrite));
+                QCOMPARE(chooser->selectedFiles(), QStringList{Path("old.dat")});
+                const QString type = chooser->nameFilters().at(c.Type);
+                chooser->selectNameFilter(type);
+                emit chooser->filterSelected(type); // as the type box does
+                chooser->selectFile(Path("new"));
+                static_cast<QDialog*>(chooser)->accept(); // QFileDialog hides its accept()
+            });
+            TDatafileFormat format = TDatafileFormat::Sectioned;
+            QCOMPARE(ShowSaveDialog(MainForm, Path("old.dat"), format), Path(c.Name));
+            QCOMPARE(format, c.Format);
+        }
     }
 };
 

@@ -5,6 +5,7 @@
 #include "gui/common/MessageBox.h"
 #include "gui/datafile/PropertyDialog.h"
 #include "gui/romlist/EditGrid.h"
+#include "gui/romlist/RomTableModel.h"
 #include "gui/scan/ScanDialog.h"
 #include "gui/widgets/EditPath.h"
 #include "gui/widgets/ProgressFrm.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -149,6 +151,60 @@ private slots:
         MainForm->EditGrid1->horizontalHeader()->resizeSection(4, 10);
         RunScan(roms_.path());
         QVERIFY(MainForm->EditGrid1->ColWidth(4) > 10); // fitted after a completed scan
+    }
+
+    // With digests the table shows two more columns, the rows keep their
+    // digests through undo and redo, and Save as writes each format byte for
+    // byte as tabula-cli does for the same scan and credits; a cleared list
+    // hides the columns again.
+    void aScanWithDigestsShowsThemAndSavesWhatTheCommandLineWrites() {
+        ScanDialog->NesScan->setChecked(true);
+        ScanDialog->ComputeHashes->setChecked(true);
+        RunScan(roms_.path());
+        TRomTableModel* model = MainForm->EditGrid1->RomModel();
+        QCOMPARE(model->columnCount(), TRomTable::ColCount + 2);
+        QCOMPARE(model->headerData(7, Qt::Horizontal).toString(), QStringLiteral("MD5"));
+        QCOMPARE(model->headerData(8, Qt::Horizontal).toString(), QStringLiteral("SHA-1"));
+        const QString md5 = model->data(model->index(0, 7)).toString();
+        QCOMPARE(md5.size(), 32);
+        QCOMPARE(model->data(model->index(0, 8)).toString().size(), 40);
+        QVERIFY(!(model->flags(model->index(0, 7)) & Qt::ItemIsEditable));
+        MainForm->Undo1->trigger();
+        QCOMPARE(model->rowCount(), 1);
+        MainForm->Redo1->trigger();
+        QCOMPARE(model->data(model->index(0, 7)).toString(), md5);
+
+        QTemporaryDir out; // not the scan's temporary folder, which must stay empty
+        for (const auto& [format, name] : {std::pair{TDatafileFormat::Logiqx, "logiqx"},
+                                           {TDatafileFormat::ClrMamePro, "clrmamepro"}}) {
+            const QString saved = out.filePath(QString::fromLatin1(name));
+            MainForm->AskSaveName = [&](QWidget*, const QString&, TDatafileFormat& chosen) {
+                chosen = format;
+                return saved;
+            };
+            QTimer::singleShot(0, PropertyDialog, [] { PropertyDialog->Button1->click(); });
+            MainForm->Saveas->trigger();
+            const QString date = PropertyDialog->Date; // today's, stored by OK
+            const QString expected = out.filePath(QStringLiteral("cli"));
+            QProcess cli;
+            cli.start(QStringLiteral(TABULA_CLI_PROGRAM),
+                      {QStringLiteral("--nes"), QStringLiteral("--md5"), QStringLiteral("--sha1"),
+                       QStringLiteral("--format"), QString::fromLatin1(name),
+                       QStringLiteral("--emulator-version"), QStringLiteral("PEmulVersion"),
+                       QStringLiteral("--date"), date, QStringLiteral("-o"), expected,
+                       roms_.path()});
+            QVERIFY(cli.waitForFinished(30000));
+            QFile window(saved);
+            QFile command(expected);
+            QVERIFY(window.open(QIODevice::ReadOnly) && command.open(QIODevice::ReadOnly));
+            QCOMPARE(QString::fromUtf8(window.readAll()).split(QLatin1Char('\n')),
+                     QString::fromUtf8(command.readAll()).split(QLatin1Char('\n')));
+        }
+
+        MainForm->Clearlist1->trigger();
+        QCOMPARE(model->columnCount(), TRomTable::ColCount);
+        ScanDialog->ComputeHashes->setChecked(false);
+        ScanDialog->RadioButton1->setChecked(true);
     }
 
     void volumePromptIsAModalOkCancelBoxAndAMissingVolumeIsShown() {
@@ -354,7 +410,7 @@ private slots:
         QAbstractItemModel* model = form.EditGrid1->model();
         QVERIFY(model->setData(model->index(0, 1), QStringLiteral("Edited Set")));
         const QString saved = tmp_.filePath(QStringLiteral("own.dat"));
-        form.AskSaveName = [&saved](QWidget*, const QString&) { return saved; };
+        form.AskSaveName = [&saved](QWidget*, const QString&, TDatafileFormat&) { return saved; };
         QTimer::singleShot(0, &propertyDialog, [&] { propertyDialog.Button1->click(); });
         form.Saveas->trigger();
         QFile file(saved);

@@ -60,9 +60,10 @@ private slots:
     }
 
     void tabOrderAndTheRemoveBadSizeRule() {
-        const char* const order[] = {
-            "Scan",    "Cancel",   "ScanOtherFiles",    "SkipTxt",     "ScanZip", "RadioButton1",
-            "NesScan", "SnesScan", "RemoveSnesBadSize", "TrustZipCrc", "DirName"};
+        const char* const order[] = {"Scan",        "Cancel",        "ScanOtherFiles",
+                                     "SkipTxt",     "ScanZip",       "RadioButton1",
+                                     "NesScan",     "SnesScan",      "RemoveSnesBadSize",
+                                     "TrustZipCrc", "ComputeHashes", "DirName"};
         QWidget* control = ScanDialog->Scan;
         for (const char* name : order) {
             QCOMPARE(control->objectName(), QString::fromLatin1(name));
@@ -92,6 +93,12 @@ private slots:
         QCOMPARE(ScanDialog->TrustZipCrc->geometry().topLeft(), QPoint(240, 128));
         ScanDialog->TrustZipCrc->setChecked(true);
         QVERIFY(ScanDialog->Options().TrustZipCrc);
+        // The digests' box below it, the buttons 24 pixels lower for it.
+        QVERIFY(!ScanDialog->Options().Hashes.Any());
+        QCOMPARE(ScanDialog->ComputeHashes->geometry().topLeft(), QPoint(240, 152));
+        QCOMPARE(ScanDialog->Scan->geometry().topLeft(), QPoint(240, 176));
+        ScanDialog->ComputeHashes->setChecked(true);
+        QVERIFY(ScanDialog->Options().Hashes.Md5 && ScanDialog->Options().Hashes.Sha1);
     }
 
     void scanClickValidatesTheDirectory() {

@@ -46,7 +46,9 @@ private slots:
             chooser->selectFile(Home->filePath(QStringLiteral("games.dat")));
             static_cast<QDialog*>(chooser)->accept();
         });
-        QCOMPARE(ShowSaveDialog(nullptr, QString()), Home->filePath(QStringLiteral("games.dat")));
+        TDatafileFormat format = TDatafileFormat::Sectioned;
+        QCOMPARE(ShowSaveDialog(nullptr, QString(), format),
+                 Home->filePath(QStringLiteral("games.dat")));
         QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
         settings.setValue(QStringLiteral("probe"), 1);
         settings.sync();

@@ -30,11 +30,24 @@ TRomTable::TRomTable() {
     }
     rows_.push_back(std::move(header));
     rows_.emplace_back();
+    extras_.resize(rows_.size());
     widths_.fill(DefaultColWidth);
 }
 
 void TRomTable::SetRowCount(int count) {
     rows_.resize(static_cast<size_t>(std::max(count, 1)));
+    extras_.resize(rows_.size());
+}
+
+const TRowExtras& TRomTable::Extras(int row) const {
+    static const TRowExtras none;
+    return row >= 0 && row < RowCount() ? extras_[static_cast<size_t>(row)] : none;
+}
+
+void TRomTable::SetExtras(int row, TRowExtras extras) {
+    if (row >= 1 && row < RowCount()) {
+        extras_[static_cast<size_t>(row)] = std::move(extras);
+    }
 }
 
 const std::string& TRomTable::Cell(int col, int row) const {
@@ -59,21 +72,33 @@ void TRomTable::InsertBlankRows(int index, int count) {
     // A vector insert moves only the rows behind the insertion point, so the
     // scan's insert in front of the last row costs one row, not the table.
     rows_.insert(rows_.begin() + index, static_cast<size_t>(count), TRow{});
+    extras_.insert(extras_.begin() + index, static_cast<size_t>(count), TRowExtras{});
 }
 
-void TRomTable::InsertRows(int index, std::vector<TRow>&& rows) {
+void TRomTable::InsertRows(int index, std::vector<TRow>&& rows, std::vector<TRowExtras>&& extras) {
     index = std::clamp(index, 1, RowCount());
+    extras.resize(rows.size());
     rows_.insert(rows_.begin() + index, std::make_move_iterator(rows.begin()),
                  std::make_move_iterator(rows.end()));
+    extras_.insert(extras_.begin() + index, std::make_move_iterator(extras.begin()),
+                   std::make_move_iterator(extras.end()));
     rows.clear();
+    extras.clear();
 }
 
-std::vector<TRomTable::TRow> TRomTable::TakeRows(int index, int count) {
+std::vector<TRomTable::TRow> TRomTable::TakeRows(int index, int count,
+                                                 std::vector<TRowExtras>* extras) {
     index = std::clamp(index, 1, RowCount());
     count = std::clamp(count, 0, RowCount() - index);
     const auto first = rows_.begin() + index;
     std::vector<TRow> taken(std::make_move_iterator(first), std::make_move_iterator(first + count));
     rows_.erase(first, first + count);
+    const auto firstExtras = extras_.begin() + index;
+    if (extras != nullptr) {
+        extras->assign(std::make_move_iterator(firstExtras),
+                       std::make_move_iterator(firstExtras + count));
+    }
+    extras_.erase(firstExtras, firstExtras + count);
     return taken;
 }
 
@@ -97,6 +122,7 @@ void TRomTable::ClearDataCells() {
         for (std::string& cell : rows_[row]) {
             cell.clear();
         }
+        extras_[row] = {};
     }
 }
 

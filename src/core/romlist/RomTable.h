@@ -67,15 +67,25 @@ public:
 
     // Moves rows in so that the first gets the number index (clamped into
     // 1 .. RowCount), and moves count rows out from index on (clamped to the
-    // data rows): what undoing and redoing a change do.
-    void InsertRows(int index, std::vector<TRow>&& rows);
-    std::vector<TRow> TakeRows(int index, int count);
+    // data rows): what undoing and redoing a change do. Each row's extras go
+    // with it (rows without them in extras get none).
+    void InsertRows(int index, std::vector<TRow>&& rows, std::vector<TRowExtras>&& extras = {});
+    std::vector<TRow> TakeRows(int index, int count, std::vector<TRowExtras>* extras = nullptr);
+
+    // What a row carries beside its cells; empty for a row outside the table.
+    const TRowExtras& Extras(int row) const;
+    void SetExtras(int row, TRowExtras extras);
+    // The extras of rows 1 .. RowCount - 1, in order, as DataRows.
+    std::span<const TRowExtras> DataExtras() const {
+        return std::span<const TRowExtras>(extras_).subspan(1);
+    }
 
     // Stores text in the first empty cell of the row (an empty text as " ").
     // Returns the column used, or -1 when the row has no empty cell or does not exist.
     int AppendToRow(int row, const std::string& text);
 
-    // Empties every cell of rows 1 .. RowCount - 1; titles, row count and widths stay.
+    // Empties every cell of rows 1 .. RowCount - 1, and their extras; titles,
+    // row count and widths stay.
     void ClearDataCells();
 
     // Each column gets its widest text plus 4 pixels, then extra when extra is not 0.
@@ -92,6 +102,7 @@ public:
 
 private:
     std::vector<TRow> rows_;
+    std::vector<TRowExtras> extras_; // one per row, the header's empty
     std::array<int, ColCount> widths_{};
 };
 

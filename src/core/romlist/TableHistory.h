@@ -28,6 +28,10 @@ struct TTableChange {
     std::size_t AfterCount = 0;
     std::vector<TRomTable::TRow> Before;
     std::vector<TRomTable::TRow> After;
+    // What the rows carry beside their cells, moving with them (fewer than
+    // the rows: none for the rest).
+    std::vector<TRowExtras> BeforeExtras;
+    std::vector<TRowExtras> AfterExtras;
     std::vector<TCell> Cells;
 
     bool Empty() const { return BeforeCount == 0 && AfterCount == 0 && Cells.empty(); }

@@ -114,6 +114,14 @@ std::string HexText(std::uint32_t value) {
     return out;
 }
 
+std::string FolderNameText(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    const std::size_t slash = path.find_last_of('/');
+    return FileNameText(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
 std::string DecimalText(std::int64_t value) {
     char buffer[24];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);

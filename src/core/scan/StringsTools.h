@@ -48,6 +48,10 @@ std::string UpperCase(std::string_view text);
 // Exactly eight upper-case hexadecimal digits, zero-padded.
 std::string HexText(std::uint32_t value);
 
+// A folder's own name (the last of its path, trailing "/" ignored) as text
+// (see FileNameText): "/roms/nes/" gives "nes".
+std::string FolderNameText(std::string path);
+
 // Decimal digits, with a leading "-" when negative.
 std::string DecimalText(std::int64_t value);
 

@@ -1,7 +1,9 @@
 #include "gui/app/MainForm.h"
 
 #include "core/datafile/DatafileSave.h"
+#include "core/datafile/DatafileStream.h"
 #include "core/platform/DirectoryListing.h"
+#include "core/scan/StringsTools.h"
 #include "gui/app/Application.h"
 #include "gui/common/FormLook.h"
 #include "gui/common/MessageBox.h"
@@ -153,6 +155,7 @@ void TMainForm::Clearlist1Click() {
     change.BeforeCount = static_cast<std::size_t>(EditGrid1->RowCount() - 1);
     change.After.emplace_back();
     EditGrid1->RomModel()->Change(std::move(change));
+    EditGrid1->RomModel()->SetShowsDigests(false);
 }
 
 void TMainForm::Quit1Click() {
@@ -168,14 +171,18 @@ void TMainForm::SaveasClick() {
     if (GivenPropertyDialog().exec() != QDialog::Accepted) {
         return;
     }
-    const QString fileName = AskSaveName(this, lastSaveName_);
+    TDatafileFormat format = lastSaveFormat_;
+    const QString fileName = AskSaveName(this, lastSaveName_, format);
     if (fileName.isEmpty()) {
         return;
     }
     lastSaveName_ = fileName;
+    lastSaveFormat_ = format;
     try {
-        SaveDatafile(EditGrid1->Table().DataRows(), GivenPropertyDialog().Credits(),
-                     QFile::encodeName(fileName).toStdString());
+        const TRomTable& table = EditGrid1->Table();
+        SaveDatafileAs(format, table.DataRows(), table.DataExtras(),
+                       {GivenPropertyDialog().Credits(), lastScanFolder_, lastScanMode_},
+                       QFile::encodeName(fileName).toStdString());
     } catch (const std::exception& error) {
         // The message names the cell as the format has it; the table shows it.
         if (const auto* cell = dynamic_cast<const TCellPosition*>(&error)) {
@@ -195,6 +202,11 @@ void TMainForm::ScanforromsClick() {
         return; // gone since the dialog looked
     }
     const TScanOptions options = scanDialog.Options();
+    lastScanFolder_ = FolderNameText(directory);
+    lastScanMode_ = options.Mode;
+    if (options.Hashes.Any()) {
+        EditGrid1->RomModel()->SetShowsDigests(true);
+    }
 
     // The scan runs here, on the GUI thread, and lets the window handle its
     // events between files and inside long reads (the progress window's

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/datafile/DatafileFormat.h"
 #include "core/scan/ScanDriver.h"
 
 #include <QKeySequence>
@@ -100,9 +101,11 @@ public:
     // its own.
     TCollectFile CollectFile;
 
-    // Asks for the datafile's name, proposing the previous one; an empty answer
-    // cancels the save. The save chooser by default; tests put in their own.
-    using TAskSaveName = std::function<QString(QWidget* parent, const QString& proposedName)>;
+    // Asks for the datafile's name and format, proposing the previous ones;
+    // an empty answer cancels the save. The save chooser by default; tests
+    // put in their own.
+    using TAskSaveName = std::function<QString(QWidget* parent, const QString& proposedName,
+                                               TDatafileFormat& format)>;
     TAskSaveName AskSaveName;
 
     // Asks for the text "Set value" writes, proposing current; nothing when
@@ -140,6 +143,11 @@ private:
     bool quitAfterScan_ = false;
     TFindReplaceDialog* findReplace_ = nullptr;
     QString lastSaveName_;
+    TDatafileFormat lastSaveFormat_ = TDatafileFormat::Sectioned;
+    // What the datafile's header says of the rows: the folder last scanned
+    // and the header its scan cut.
+    std::string lastScanFolder_;
+    TRomMode lastScanMode_ = TRomMode::Normal;
 };
 
 } // namespace tabula

@@ -101,8 +101,8 @@ QString TPropertyDialog::Today() {
 }
 
 TDatafileCredits TPropertyDialog::Credits() const {
-    return {Author.toStdString(), Version.toStdString(), Comment.toStdString(),
-            System.toStdString(), EmulVersion.toStdString()};
+    return {Author.toStdString(), Version.toStdString(),     Comment.toStdString(),
+            System.toStdString(), EmulVersion.toStdString(), Date.toStdString()};
 }
 
 void TPropertyDialog::showEvent(QShowEvent* event) {

@@ -4,19 +4,48 @@
 
 namespace tabula {
 
-QString ShowSaveDialog(QWidget* parent, const QString& proposedName) {
+namespace {
+
+QString SuffixOf(TDatafileFormat format) {
+    return format == TDatafileFormat::Logiqx ? QStringLiteral("xml") : QStringLiteral("dat");
+}
+
+} // namespace
+
+QStringList SaveFileTypes() {
+    return {QStringLiteral("Datafile (*.dat)"), QStringLiteral("Logiqx XML datafile (*.xml)"),
+            QStringLiteral("ClrMamePro datafile (*.dat)")};
+}
+
+TDatafileFormat SaveFileTypeFormat(const QString& type) {
+    const QStringList types = SaveFileTypes();
+    if (type == types[1]) {
+        return TDatafileFormat::Logiqx;
+    }
+    return type == types[2] ? TDatafileFormat::ClrMamePro : TDatafileFormat::Sectioned;
+}
+
+QString ShowSaveDialog(QWidget* parent, const QString& proposedName, TDatafileFormat& format) {
     QFileDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("SaveDialog1"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    dialog.setDefaultSuffix(QStringLiteral("dat"));
+    const QStringList types = SaveFileTypes();
+    dialog.setNameFilters(types);
+    dialog.selectNameFilter(types[static_cast<int>(format)]);
+    dialog.setDefaultSuffix(SuffixOf(format));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog](const QString& type) {
+                         dialog.setDefaultSuffix(SuffixOf(SaveFileTypeFormat(type)));
+                     });
     if (!proposedName.isEmpty()) {
         dialog.selectFile(proposedName);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
+    format = SaveFileTypeFormat(dialog.selectedNameFilter());
     return dialog.selectedFiles().constFirst();
 }
 

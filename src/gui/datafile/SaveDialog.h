@@ -1,15 +1,26 @@
 #pragma once
 
+#include "core/datafile/DatafileFormat.h"
+
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
 namespace tabula {
 
-// The save chooser of "Save as": no filter, no title, no initial directory,
-// default suffix "dat" (added to a name typed without one), no question before
-// an existing file is replaced, proposing proposedName. Returns the chosen
-// name, or an empty text when the user cancels.
-QString ShowSaveDialog(QWidget* parent, const QString& proposedName);
+// The chooser's file types, in the order it offers them: the sectioned
+// datafile first (chosen by default), then Logiqx XML and ClrMamePro.
+QStringList SaveFileTypes();
+// The format a file type of SaveFileTypes stands for.
+TDatafileFormat SaveFileTypeFormat(const QString& type);
+
+// The save chooser of "Save as": no title, no initial directory, the file
+// types above with format's chosen, default suffix "dat" ("xml" for Logiqx
+// XML; added to a name typed without one), no question before an existing
+// file is replaced, proposing proposedName. Returns the chosen name, with
+// the chosen type's format in format, or an empty text when the user
+// cancels.
+QString ShowSaveDialog(QWidget* parent, const QString& proposedName, TDatafileFormat& format);
 
 } // namespace tabula

@@ -163,6 +163,15 @@ TEditGrid::TEditGrid(QWidget* parent) : QTableView(parent), model_(new TRomTable
     connect(header, &QHeaderView::sectionResized, this,
             [this](int col, int, int width) { model_->SetColWidth(col, width); });
     connect(model_, &TRomTableModel::ColumnWidthsChanged, this, &TEditGrid::ShowColumnWidths);
+    // The digest columns are as wide as their 32 and 40 hexadecimal digits.
+    connect(model_, &QAbstractItemModel::columnsInserted, this,
+            [this](const QModelIndex&, int first, int last) {
+                for (int col = first; col <= last; ++col) {
+                    const int digits = col == TRomTable::ColCount ? 32 : 40;
+                    horizontalHeader()->resizeSection(
+                        col, fontMetrics().horizontalAdvance(QString(digits, u'0')) + 8);
+                }
+            });
 
     ApplyFonts();
     ShowColumnWidths(0, TRomTable::ColCount - 1);

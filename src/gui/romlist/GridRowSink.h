@@ -15,7 +15,11 @@ class TGridRowSink : public TTableRowSink<TEditGrid> {
 public:
     explicit TGridRowSink(TEditGrid& grid) : TTableRowSink<TEditGrid>(grid), grid_(grid) {}
 
-    void AddRomRow(const TRomTable::TRow& row) override { pending_.push_back(row); }
+    void AddRomRow(const TRomTable::TRow& row) override { AddScannedRow(row, {}); }
+    void AddScannedRow(const TRomTable::TRow& row, const TRowExtras& extras) override {
+        pending_.push_back(row);
+        pendingExtras_.push_back(extras);
+    }
 
     void ListingCompleted() override {
         Flush();
@@ -28,8 +32,9 @@ public:
             return;
         }
         const int first = grid_.RowCount() - 1; // the table row the first new one gets
-        grid_.RomModel()->InsertFilledRows(first, pending_);
+        grid_.RomModel()->InsertFilledRows(first, pending_, pendingExtras_);
         pending_.clear();
+        pendingExtras_.clear();
         // Painted with the next handling of events. Rows below a full view
         // change nothing on screen but the scroll bar, which follows anyway.
         const int lastShown = grid_.rowAt(grid_.viewport()->height() - 1);
@@ -41,6 +46,7 @@ public:
 private:
     TEditGrid& grid_;
     std::vector<TRomTable::TRow> pending_;
+    std::vector<TRowExtras> pendingExtras_;
 };
 
 } // namespace tabula

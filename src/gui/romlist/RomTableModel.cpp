@@ -38,7 +38,8 @@ void TRomTableModel::InsertBlankRows(int index, int count) {
     endInsertRows();
 }
 
-void TRomTableModel::InsertFilledRows(int index, const std::vector<TRomTable::TRow>& rows) {
+void TRomTableModel::InsertFilledRows(int index, const std::vector<TRomTable::TRow>& rows,
+                                      const std::vector<TRowExtras>& extras) {
     if (rows.empty()) {
         return;
     }
@@ -50,8 +51,28 @@ void TRomTableModel::InsertFilledRows(int index, const std::vector<TRomTable::TR
         for (const std::string& cell : rows[static_cast<std::size_t>(i)]) {
             table_.AppendToRow(first + i, cell);
         }
+        if (static_cast<std::size_t>(i) < extras.size()) {
+            table_.SetExtras(first + i, extras[static_cast<std::size_t>(i)]);
+        }
     }
     endInsertRows();
+}
+
+void TRomTableModel::SetShowsDigests(bool shown) {
+    if (shown == showsDigests_) {
+        return;
+    }
+    if (shown) {
+        beginInsertColumns(QModelIndex(), TRomTable::ColCount,
+                           TRomTable::ColCount + DigestColumns - 1);
+        showsDigests_ = true;
+        endInsertColumns();
+    } else {
+        beginRemoveColumns(QModelIndex(), TRomTable::ColCount,
+                           TRomTable::ColCount + DigestColumns - 1);
+        showsDigests_ = false;
+        endRemoveColumns();
+    }
 }
 
 int TRomTableModel::AppendToRow(int row, const std::string& text) {
@@ -88,18 +109,26 @@ int TRomTableModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TRomTableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : TRomTable::ColCount;
+    if (parent.isValid()) {
+        return 0;
+    }
+    return TRomTable::ColCount + (showsDigests_ ? DigestColumns : 0);
 }
 
 QVariant TRomTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) {
         return {};
     }
+    if (index.column() >= TRomTable::ColCount) {
+        const TRowExtras& extras = table_.Extras(index.row() + 1);
+        return QString::fromStdString(index.column() == TRomTable::ColCount ? extras.Md5
+                                                                            : extras.Sha1);
+    }
     return QString::fromStdString(table_.Cell(index.column(), index.row() + 1));
 }
 
 bool TRomTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (!index.isValid() || role != Qt::EditRole) {
+    if (!index.isValid() || role != Qt::EditRole || index.column() >= TRomTable::ColCount) {
         return false;
     }
     const int row = index.row() + 1;
@@ -146,6 +175,8 @@ void TRomTableModel::BeginRowsStep(int first) {
     stepFirst_ = std::clamp(first, 1, table_.RowCount());
     const auto rows = table_.DataRows().subspan(static_cast<std::size_t>(stepFirst_ - 1));
     stepBefore_.assign(rows.begin(), rows.end());
+    const auto extras = table_.DataExtras().subspan(static_cast<std::size_t>(stepFirst_ - 1));
+    stepBeforeExtras_.assign(extras.begin(), extras.end());
 }
 
 void TRomTableModel::EndRowsStep() {
@@ -157,7 +188,9 @@ void TRomTableModel::EndRowsStep() {
     change.BeforeCount = stepBefore_.size();
     const bool same = std::equal(rows.begin(), rows.end(), stepBefore_.begin(), stepBefore_.end());
     change.Before = std::move(stepBefore_);
+    change.BeforeExtras = std::move(stepBeforeExtras_);
     stepBefore_.clear();
+    stepBeforeExtras_.clear();
     if (!same) {
         Record({std::move(change)});
     }
@@ -191,9 +224,15 @@ void TRomTableModel::Apply(TTableStep& step, bool forward) {
         }
         // The rows that go are kept in the change, the rows that come leave it.
         if (forward) {
-            change.Before = ApplyRows(change.First, change.BeforeCount, std::move(change.After));
+            std::vector<TRowExtras> extras = std::move(change.AfterExtras);
+            change.Before =
+                ApplyRows(change.First, change.BeforeCount, std::move(change.After), extras);
+            change.BeforeExtras = std::move(extras);
         } else {
-            change.After = ApplyRows(change.First, change.AfterCount, std::move(change.Before));
+            std::vector<TRowExtras> extras = std::move(change.BeforeExtras);
+            change.After =
+                ApplyRows(change.First, change.AfterCount, std::move(change.Before), extras);
+            change.AfterExtras = std::move(extras);
         }
         if (forward) {
             for (const TTableChange::TCell& cell : change.Cells) {
@@ -209,20 +248,25 @@ void TRomTableModel::Apply(TTableStep& step, bool forward) {
 }
 
 std::vector<TRomTable::TRow> TRomTableModel::ApplyRows(int first, std::size_t removed,
-                                                       std::vector<TRomTable::TRow>&& inserted) {
+                                                       std::vector<TRomTable::TRow>&& inserted,
+                                                       std::vector<TRowExtras>& extras) {
+    // extras: those of the rows inserted on the way in, of the rows taken on
+    // the way out.
     std::vector<TRomTable::TRow> taken;
+    std::vector<TRowExtras> takenExtras;
     if (removed > 0) {
         const int count = static_cast<int>(removed);
         beginRemoveRows(QModelIndex(), first - 1, first - 1 + count - 1);
-        taken = table_.TakeRows(first, count);
+        taken = table_.TakeRows(first, count, &takenExtras);
         endRemoveRows();
     }
     if (!inserted.empty()) {
         beginInsertRows(QModelIndex(), first - 1,
                         first - 1 + static_cast<int>(inserted.size()) - 1);
-        table_.InsertRows(first, std::move(inserted));
+        table_.InsertRows(first, std::move(inserted), std::move(extras));
         endInsertRows();
     }
+    extras = std::move(takenExtras);
     return taken;
 }
 
@@ -231,6 +275,9 @@ QVariant TRomTableModel::headerData(int section, Qt::Orientation orientation, in
         return {};
     }
     if (role == Qt::DisplayRole) {
+        if (section >= TRomTable::ColCount) {
+            return section == TRomTable::ColCount ? QStringLiteral("MD5") : QStringLiteral("SHA-1");
+        }
         return QString::fromStdString(table_.Cell(section, 0));
     }
     if (role == Qt::FontRole) {
@@ -242,6 +289,9 @@ QVariant TRomTableModel::headerData(int section, Qt::Orientation orientation, in
 Qt::ItemFlags TRomTableModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) {
         return Qt::NoItemFlags;
+    }
+    if (index.column() >= TRomTable::ColCount) {
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable; // what the scan computed
     }
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
 }

@@ -29,10 +29,19 @@ public:
     void SetCell(int col, int row, const std::string& text);
     void InsertBlankRows(int index, int count);
     // Inserts rows filled as AppendToRow fills a blank row, the first getting
-    // the number index, and tells the view once.
-    void InsertFilledRows(int index, const std::vector<TRomTable::TRow>& rows);
+    // the number index, with what they carry beside their cells (extras[i]
+    // for rows[i]; none for rows past the extras), and tells the view once.
+    void InsertFilledRows(int index, const std::vector<TRomTable::TRow>& rows,
+                          const std::vector<TRowExtras>& extras = {});
     int AppendToRow(int row, const std::string& text);
     void ClearDataCells();
+
+    // Two more columns after the seven, "MD5" and "SHA-1", read-only, showing
+    // the digests the rows carry: shown once a scan computed them, hidden
+    // again by a cleared list.
+    bool ShowsDigests() const { return showsDigests_; }
+    void SetShowsDigests(bool shown);
+    static constexpr int DigestColumns = 2;
 
     // Column widths, told to the view through ColumnWidthsChanged.
     void SetColWidth(int col, int width);
@@ -76,7 +85,8 @@ private:
     void Apply(TTableStep& step, bool forward);
     // Takes out removed rows from first on, puts inserted there; returns the rows taken.
     std::vector<TRomTable::TRow> ApplyRows(int first, std::size_t removed,
-                                           std::vector<TRomTable::TRow>&& inserted);
+                                           std::vector<TRomTable::TRow>&& inserted,
+                                           std::vector<TRowExtras>& extras);
     void Record(TTableStep step);
 
     TRomTable table_;
@@ -84,7 +94,9 @@ private:
     // The open rows step: from where, and what stood there.
     int stepFirst_ = 0;
     std::vector<TRomTable::TRow> stepBefore_;
+    std::vector<TRowExtras> stepBeforeExtras_;
     QFont headerFont_;
+    bool showsDigests_ = false;
 };
 
 } // namespace tabula

@@ -22,10 +22,12 @@ namespace tabula {
 
 namespace {
 
-// The window's outer size is 439 x 214; Qt sizes the client area: 4-pixel
-// borders and a 23-pixel caption are taken off, as for the other windows.
+// The window's outer size is 439 x 214, and 24 pixels more for the digests'
+// check box; Qt sizes the client area: 4-pixel borders and a 23-pixel caption
+// are taken off, as for the other windows.
+constexpr int DigestsRow = 24;
 constexpr int ClientWidth = 439 - 8;
-constexpr int ClientHeight = 214 - 8 - 23;
+constexpr int ClientHeight = 214 - 8 - 23 + DigestsRow;
 
 template <typename TControl>
 TControl* Place(TControl* control, const char* name, int left, int top, int width, int height) {
@@ -44,9 +46,11 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     move(404, 197);
 
     // Created in tab order.
-    Scan = Place(new QPushButton(QStringLiteral("&Scan"), this), "Scan", 240, 152, 75, 25);
+    Scan = Place(new QPushButton(QStringLiteral("&Scan"), this), "Scan", 240, 152 + DigestsRow, 75,
+                 25);
     Scan->setDefault(true);
-    Cancel = Place(new QPushButton(QStringLiteral("&Cancel"), this), "Cancel", 328, 152, 75, 25);
+    Cancel = Place(new QPushButton(QStringLiteral("&Cancel"), this), "Cancel", 328,
+                   152 + DigestsRow, 75, 25);
     ScanOtherFiles = Place(new QCheckBox(QStringLiteral("Scan other files"), this),
                            "ScanOtherFiles", 240, 80, 177, 17);
     SkipTxt = Place(new QCheckBox(QStringLiteral("Skip files with txt extension"), this), "SkipTxt",
@@ -64,6 +68,11 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     TrustZipCrc->setToolTip(
         QStringLiteral("NES and SNES: take a member's CRC from its archive instead of "
                        "extracting it. Much faster; a damaged member is not detected."));
+    ComputeHashes = Place(new QCheckBox(QStringLiteral("Compute MD5 and SHA-1"), this),
+                          "ComputeHashes", 240, 152, 177, 17);
+    ComputeHashes->setToolTip(
+        QStringLiteral("MD5 and SHA-1 of the same bytes as the CRC; archive members are then "
+                       "read whole. The Logiqx and ClrMamePro datafiles carry them."));
     DirName = new TEditPath(this);
     DirName->setObjectName(QStringLiteral("DirName"));
     DirName->setGeometry(24, 24, 297, 21);
@@ -90,8 +99,8 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     RemoveSnesBadSize->setEnabled(false);
 
     QWidget* const tabOrder[] = {
-        Scan,    Cancel,   ScanOtherFiles,    SkipTxt,     ScanZip, RadioButton1,
-        NesScan, SnesScan, RemoveSnesBadSize, TrustZipCrc, DirName};
+        Scan,    Cancel,   ScanOtherFiles,    SkipTxt,     ScanZip,       RadioButton1,
+        NesScan, SnesScan, RemoveSnesBadSize, TrustZipCrc, ComputeHashes, DirName};
     for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }
@@ -161,6 +170,7 @@ TScanOptions TScanDialog::Options() const {
     // Read whatever its enabled state: it matters only in SNES mode.
     options.RemoveSnesBadSize = RemoveSnesBadSize->isChecked();
     options.TrustZipCrc = TrustZipCrc->isChecked();
+    options.Hashes = {ComputeHashes->isChecked(), ComputeHashes->isChecked()};
     return options;
 }
 

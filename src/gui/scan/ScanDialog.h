@@ -36,6 +36,8 @@ public:
     // Beyond the scan's first ten controls: take the CRCs stored in archives
     // when a header is cut (unchecked at every start).
     QCheckBox* TrustZipCrc = nullptr;
+    // MD5 and SHA-1 beside the CRCs (unchecked at every start).
+    QCheckBox* ComputeHashes = nullptr;
     TEditPath* DirName = nullptr;
     QLabel* Label1 = nullptr;
 
