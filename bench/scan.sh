@@ -5,6 +5,9 @@
 #   nes     the same archives, 16-byte header cut    vs  unzip -p | tail -c +17 | rhash --crc32 -
 #   trusted the same with --trust-zip-crc            vs  tabula-cli --nes (the full extraction)
 #   nesmem  the full extraction (--nes)              vs  Python zipfile + zlib.crc32 in memory
+#   hashes  64 x 16 MiB loose, CRC + MD5 + SHA-1      vs  rhash --crc32 --md5 --sha1
+#   neshashes the archives in NES mode with digests  vs  Python zipfile + hashlib + zlib in memory
+#   hashmem peak memory of a 1.9 GiB file with digests
 #   members NES on archives of 8,000, 16,000 and 32,000 empty stored members (time per size)
 #   many    directories of 25,000, 50,000 and 100,000 small files, saved with -o: time,
 #           time per file and peak memory (vs rhash --crc32 over the same files)
@@ -12,7 +15,8 @@
 # median wall time of RUNS runs per command and the ratio tabula / reference,
 # after checking that tabula-cli's CRCs agree with the reference's.
 #
-# Usage: bench/scan.sh [loose|zipdir|nes|trusted|nesmem|members|many ...]   (all by default)
+# Usage: bench/scan.sh [loose|zipdir|nes|trusted|nesmem|hashes|neshashes|hashmem|members|many ...]
+#   (all by default)
 # Environment: TABULA_CLI (default build-bench/bin/tabula-cli, built if missing),
 #   CORPUS (default /tmp/tabula-scan-corpus), RUNS (default 5), NES_RUNS (default 3).
 set -euo pipefail
@@ -23,7 +27,7 @@ corpus=${CORPUS:-/tmp/tabula-scan-corpus}
 runs=${RUNS:-5}
 nes_runs=${NES_RUNS:-3}
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted nesmem members many)
+[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted nesmem hashes neshashes hashmem members many)
 
 if [ -z "${TABULA_CLI:-}" ] && [ ! -x "$cli" ]; then
     (cd "$root" && cmake --preset bench -DTABULA_BUILD_GUI=OFF >/dev/null &&
@@ -191,6 +195,56 @@ PY
         read -r t r < <(median_pair "$nes_runs" "$(q "$cli") -q --nes $(q "$corpus/zips")" \
             "python3 $(q "$script") $(q "$corpus/zips")")
         report "2,000 archives x 5 members, NES" "$t" "$r" "Python zipfile + zlib.crc32 in memory"
+        ;;
+    hashes)
+        # CRC, MD5 and SHA-1 over 1 GiB of loose files (64 x 16 MiB), in one pass.
+        big=$corpus/big
+        if [ ! -e "$corpus/.big-complete" ]; then
+            mkdir -p "$big"
+            python3 -c 'import os, random, sys
+rng = random.Random(2)
+for i in range(64):
+    open(os.path.join(sys.argv[1], f"Disc {i:02d}.bin"), "wb").write(rng.randbytes(16 << 20))' "$big"
+            touch "$corpus/.big-complete"
+        fi
+        diff <("$cli" -q --md5 --sha1 "$big" | awk -F'\t' '{ print tolower($6), $8, $9 }' | sort) \
+            <(cd "$big" && rhash --crc32 --md5 --sha1 --printf '%c %m %h\n' -- *.bin | tr 'A-F' 'a-f' | sort) \
+            >/dev/null || { echo "scan.sh: tabula-cli and rhash disagree on the digests" >&2; exit 1; }
+        cat "$big"/*.bin >/dev/null
+        read -r t r < <(median_pair "$runs" "$(q "$cli") -q --md5 --sha1 $(q "$big")" \
+            "rhash --crc32 --md5 --sha1 $(printf '%q ' "$big"/*.bin)")
+        report "1 GiB loose, 64 files, CRC + MD5 + SHA-1" "$t" "$r" "rhash --crc32 --md5 --sha1"
+        ;;
+    neshashes)
+        # Each member inflated in memory, its first 16 bytes cut, its three checksums taken.
+        script=$corpus/nes-hashes.py
+        cat >"$script" <<'PY'
+import hashlib, os, sys, zipfile, zlib
+d = sys.argv[1]
+for name in sorted(os.listdir(d)):
+    if name.endswith(".zip"):
+        with zipfile.ZipFile(os.path.join(d, name)) as z:
+            for info in z.infolist():
+                data = z.read(info)[16:]
+                print(info.filename.lower(), "%08x" % zlib.crc32(data),
+                      hashlib.md5(data).hexdigest(), hashlib.sha1(data).hexdigest())
+PY
+        diff <("$cli" -q --nes --md5 --sha1 "$corpus/zips" | awk -F'\t' '{ print $5, tolower($6), $8, $9 }' | sort) \
+            <(python3 "$script" "$corpus/zips" | sort) >/dev/null ||
+            { echo "scan.sh: tabula-cli --nes --md5 --sha1 and the Python script disagree" >&2; exit 1; }
+        cat "$corpus"/zips/* >/dev/null
+        read -r t r < <(median_pair "$nes_runs" "$(q "$cli") -q --nes --md5 --sha1 $(q "$corpus/zips")" \
+            "python3 $(q "$script") $(q "$corpus/zips")")
+        report "2,000 archives x 5 members, NES, CRC + MD5 + SHA-1" "$t" "$r" "Python zipfile + hashlib + zlib in memory"
+        ;;
+    hashmem)
+        # Peak memory of one 1.9 GiB loose file with its digests.
+        one=$corpus/one-big
+        mkdir -p "$one"
+        [ -e "$one/disc.iso" ] || head -c $((1900 << 20)) /dev/urandom >"$one/disc.iso"
+        cat "$one/disc.iso" >/dev/null
+        kb=$(/usr/bin/time -f %M "$cli" -q --md5 --sha1 "$one" 2>&1 >/dev/null | tail -1)
+        echo "| 1.9 GiB loose file, CRC + MD5 + SHA-1: peak memory | $((kb / 1024)) MiB | | | |"
         ;;
     members)
         for n in 8000 16000 32000; do

@@ -90,6 +90,8 @@ void TCrc32::Collect() {
     struct TExtractDirCleanup {
         TCrc32& Collector;
         ~TExtractDirCleanup() {
+            // Items collected before a failure keep their digests.
+            Collector.FinishDigests();
             Collector.insideExtractDir_.reset();
             Collector.extractDir_.reset();
             Collector.joinDir_.reset();
@@ -153,6 +155,15 @@ TCrc32::TCrcResult TCrc32::CrcOfFile(const std::string& path) const {
     } catch (const EFileReadError& error) {
         throw ECrcFileError(error.what());
     }
+}
+
+void TCrc32::FinishDigests() {
+    for (auto& [index, hashes] : pendingDigests_) {
+        TRomHashes::TDigests digests = hashes->Finish();
+        items_[index].Md5 = std::move(digests.Md5);
+        items_[index].Sha1 = std::move(digests.Sha1);
+    }
+    pendingDigests_.clear();
 }
 
 void TCrc32::AddItem(std::string name, std::string crcText, int64_t size,

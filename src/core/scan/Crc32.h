@@ -129,7 +129,9 @@ private:
     // header; nothing when the member cannot be read that way (it is then
     // extracted). Throws ECrcZipError, naming the member, for damaged data.
     std::optional<TCrcResult> ReadInMemory(const TZipComponent& zip, const ZipDirEntry& entry,
-                                           const std::string& memberName);
+                                           const std::string& memberName, TRomHashes& hashes);
+    // Puts the digests still being computed into their items.
+    void FinishDigests();
     // The archive opened once for the routes that read it directly, checked
     // to be the file the listing read; null when it is not.
     const TFileReader* DirectArchive();
@@ -145,6 +147,9 @@ private:
     std::string tempPath_;
     std::string fileName_;
     std::vector<TCrcItem> items_;
+    // Items whose digests are still being computed, by index: finished
+    // together, so that reading the next member overlaps hashing this one.
+    std::vector<std::pair<size_t, std::unique_ptr<TRomHashes>>> pendingDigests_;
     int32_t headerSize_ = 0;
     // Directories only this collector uses, made on first use and removed
     // when Collect ends: the one members are extracted into, which holds

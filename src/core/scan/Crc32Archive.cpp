@@ -32,6 +32,10 @@ std::string NameUpToNul(const std::string& name) {
     return name.substr(0, name.find('\0'));
 }
 
+// Members whose digests may be still in the making at once: enough to keep
+// the helper busy, few enough that their contexts cost nothing.
+constexpr size_t MaxPendingDigests = 64;
+
 // A folder stored in the archive: nothing to checksum and nothing to extract.
 bool IsFolderEntry(const ZipDirEntry& entry) {
     return entry.UncompressedSize == 0 && !entry.FileName.empty() &&
@@ -115,9 +119,13 @@ void TCrc32::CollectArchive() {
         }
         if (Hashes.Any()) {
             // Digests need the bytes: the directory's CRC cannot give them.
-            if (std::optional<TCrcResult> read = ReadInMemory(zip, entry, name)) {
-                AddItem(name, LowerCase(HexText(read->Crc)), read->Size, std::move(read->Digests),
-                        entry.FileName);
+            auto hashes = std::make_unique<TRomHashes>(Hashes);
+            if (const std::optional<TCrcResult> read = ReadInMemory(zip, entry, name, *hashes)) {
+                AddItem(name, LowerCase(HexText(read->Crc)), read->Size, {}, entry.FileName);
+                pendingDigests_.emplace_back(items_.size() - 1, std::move(hashes));
+                if (pendingDigests_.size() >= MaxPendingDigests) {
+                    FinishDigests();
+                }
                 continue;
             }
         }
@@ -186,7 +194,8 @@ std::optional<uint32_t> TCrc32::TrustedCrc(const TZipComponent& zip, const ZipDi
 
 std::optional<TCrc32::TCrcResult> TCrc32::ReadInMemory(const TZipComponent& zip,
                                                        const ZipDirEntry& entry,
-                                                       const std::string& memberName) {
+                                                       const std::string& memberName,
+                                                       TRomHashes& hashes) {
     const TFileReader* archive = DirectArchive();
     const std::optional<uint64_t> dataEnd =
         archive != nullptr ? DirectDataEnd(zip, entry, *archive) : std::nullopt;
@@ -196,7 +205,6 @@ std::optional<TCrc32::TCrcResult> TCrc32::ReadInMemory(const TZipComponent& zip,
     // The CRC and the digests skip the header; the whole member's CRC is
     // checked by the reader.
     uint32_t crc = CrcInit;
-    TRomHashes hashes(Hashes);
     uint64_t position = 0;
     const auto header = static_cast<uint64_t>(headerSize_);
     try {
@@ -218,8 +226,8 @@ std::optional<TCrc32::TCrcResult> TCrc32::ReadInMemory(const TZipComponent& zip,
                            Quoted(memberName) + ": " + error.what());
     }
     RefuseIfArchiveChanged();
-    return TCrcResult{~crc, std::max<int64_t>(0, int64_t{entry.UncompressedSize} - headerSize_),
-                      hashes.Finish()};
+    return TCrcResult{
+        ~crc, std::max<int64_t>(0, int64_t{entry.UncompressedSize} - headerSize_), {}};
 }
 
 void TCrc32::RefuseIfArchiveChanged() const {

@@ -2,7 +2,14 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstring>
 #include <new>
+#include <thread>
+#include <vector>
 
 namespace tabula {
 
@@ -39,33 +46,146 @@ std::string Digest(EVP_MD_CTX* context) {
     return text;
 }
 
+// A thread that feeds blocks to one digest while the reading thread
+// decompresses, checksums and feeds the other: MD5 alone takes about as long
+// as all the rest, so on a second core the two halves overlap. Blocks are
+// copied into a small ring of slots, so the reader's buffer is free at once
+// and memory stays bounded; blocks of several ROMs may be queued, so the
+// reader need not wait at the end of each. One per reading thread. Each
+// side spins a little before it sleeps: a ROM is a few blocks, and waking a
+// sleeping thread costs about as much as hashing one.
+class TDigestThread {
+public:
+    static constexpr size_t SlotSize = size_t{64} << 10;
+    static constexpr size_t Slots = 4;
+
+    TDigestThread() : thread_([this] { Run(); }) {}
+    ~TDigestThread() {
+        closing_.store(true);
+        produced_.fetch_add(1); // wakes the worker, which sees the flag
+        produced_.notify_one();
+        thread_.join();
+    }
+    TDigestThread(const TDigestThread&) = delete;
+    TDigestThread& operator=(const TDigestThread&) = delete;
+
+    // Queues bytes for context, which stays alive until Drain.
+    void Feed(EVP_MD_CTX* context, std::span<const std::byte> bytes) {
+        while (!bytes.empty()) {
+            const size_t part = std::min(bytes.size(), SlotSize);
+            const size_t produced = produced_.load(std::memory_order_relaxed);
+            AwaitChange(consumed_, [&](size_t consumed) { return produced - consumed < Slots; });
+            TSlot& slot = slots_[produced % Slots];
+            std::memcpy(slot.Bytes.data(), bytes.data(), part);
+            slot.Size = part;
+            slot.Context = context;
+            produced_.store(produced + 1, std::memory_order_release);
+            produced_.notify_one();
+            bytes = bytes.subspan(part);
+        }
+    }
+
+    // Waits until every block fed is in its context; none is used after.
+    void Drain() {
+        const size_t produced = produced_.load(std::memory_order_relaxed);
+        AwaitChange(consumed_, [&](size_t consumed) { return consumed == produced; });
+    }
+
+private:
+    struct TSlot {
+        std::vector<std::byte> Bytes = std::vector<std::byte>(SlotSize);
+        size_t Size = 0;
+        EVP_MD_CTX* Context = nullptr;
+    };
+
+    // Returns once ready(value) holds, spinning first (long enough for the
+    // other side to hash a block), then sleeping.
+    template <class TReady> static void AwaitChange(std::atomic<size_t>& value, TReady ready) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
+        for (int spin = 0;; ++spin) {
+            if (ready(value.load(std::memory_order_acquire))) {
+                return;
+            }
+            if (spin % 256 == 255 && std::chrono::steady_clock::now() > until) {
+                break;
+            }
+        }
+        for (size_t now = value.load(std::memory_order_acquire); !ready(now);
+             now = value.load(std::memory_order_acquire)) {
+            value.wait(now, std::memory_order_acquire);
+        }
+    }
+
+    void Run() {
+        size_t consumed = 0;
+        for (;;) {
+            AwaitChange(produced_, [&](size_t produced) { return produced != consumed; });
+            if (closing_.load()) {
+                return;
+            }
+            const TSlot& slot = slots_[consumed % Slots];
+            EVP_DigestUpdate(slot.Context, slot.Bytes.data(), slot.Size);
+            consumed_.store(++consumed, std::memory_order_release);
+            consumed_.notify_one();
+        }
+    }
+
+    std::array<TSlot, Slots> slots_;
+    std::atomic<size_t> produced_{0};
+    std::atomic<size_t> consumed_{0};
+    std::atomic<bool> closing_{false};
+    std::thread thread_; // last: starts once the rest is made
+};
+
+TDigestThread* DigestThread() {
+    if (std::thread::hardware_concurrency() < 2) {
+        return nullptr; // one core: a second thread would only add switches
+    }
+    thread_local TDigestThread thread;
+    return &thread;
+}
+
 } // namespace
 
 struct TRomHashes::TContexts {
     TContext Md5;
     TContext Sha1;
+    TDigestThread* Helper = nullptr; // takes the MD5 blocks, when there is one
 };
 
 TRomHashes::TRomHashes(THashKinds kinds) : contexts_(std::make_unique<TContexts>()) {
     if (kinds.Md5) {
         contexts_->Md5 = Started(EVP_md5());
+        contexts_->Helper = DigestThread();
     }
     if (kinds.Sha1) {
         contexts_->Sha1 = Started(EVP_sha1());
     }
 }
 
-TRomHashes::~TRomHashes() = default;
+TRomHashes::~TRomHashes() {
+    // The helper lets go of the context before it is freed.
+    if (contexts_->Helper != nullptr) {
+        contexts_->Helper->Drain();
+    }
+}
 
 void TRomHashes::Update(std::span<const std::byte> bytes) {
-    for (EVP_MD_CTX* context : {contexts_->Md5.get(), contexts_->Sha1.get()}) {
-        if (context != nullptr) {
-            EVP_DigestUpdate(context, bytes.data(), bytes.size());
-        }
+    if (contexts_->Helper != nullptr) {
+        contexts_->Helper->Feed(contexts_->Md5.get(), bytes);
+    } else if (contexts_->Md5) {
+        EVP_DigestUpdate(contexts_->Md5.get(), bytes.data(), bytes.size());
+    }
+    if (contexts_->Sha1) {
+        EVP_DigestUpdate(contexts_->Sha1.get(), bytes.data(), bytes.size());
     }
 }
 
 TRomHashes::TDigests TRomHashes::Finish() {
+    if (contexts_->Helper != nullptr) {
+        contexts_->Helper->Drain();
+        contexts_->Helper = nullptr;
+    }
     return {Digest(contexts_->Md5.get()), Digest(contexts_->Sha1.get())};
 }
 

@@ -27,6 +27,8 @@ public:
     void Update(std::span<const std::byte> bytes);
     // The digests as lower-case hexadecimal, the way md5sum and sha1sum
     // write them; "" for one not asked for. Call once, after the last Update.
+    // Part of the work may run on a helper thread: finishing waits for it,
+    // so a caller with several ROMs at hand finishes them late, together.
     struct TDigests {
         std::string Md5;
         std::string Sha1;
