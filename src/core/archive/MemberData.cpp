@@ -19,9 +19,12 @@ namespace {
 constexpr uint16_t Stored = 0;
 constexpr uint16_t Deflated = 8;
 constexpr uint16_t Encrypted = 0x0001;
-// Compressed and decompressed bytes at a time: small enough to stay in the
-// processor's cache between the inflate and the checksums that read them.
+// Decompressed bytes at a time: small enough to stay in the processor's
+// cache between the inflate and the checksums that read them.
 constexpr size_t BlockSize = size_t{64} << 10;
+// The first read of a member's data; each next one is twice as large, up to
+// BlockSize, so reading only a header costs one small read.
+constexpr size_t FirstRead = 4096;
 
 // One pair of buffers per thread, reused for every member it reads.
 struct TBuffers {
@@ -34,13 +37,19 @@ TBuffers& Buffers() {
     return buffers;
 }
 
-// Hands a stored member's bytes out as they are in the file.
-uint32_t ReadStored(const TFileReader& archive, uint64_t offset, uint64_t size,
+size_t NextRead(size_t& read) {
+    const size_t now = read;
+    read = std::min(read * 2, BlockSize);
+    return now;
+}
+
+// Hands a stored member's first want bytes out as they are in the file.
+uint32_t ReadStored(const TFileReader& archive, uint64_t offset, uint64_t want,
                     const std::function<void(std::span<const std::byte>)>& sink) {
     std::vector<std::byte>& block = Buffers().Out;
     uint32_t crc = CrcInit;
-    while (size > 0) {
-        const auto part = static_cast<size_t>(std::min<uint64_t>(size, block.size()));
+    for (size_t read = FirstRead; want > 0;) {
+        const auto part = static_cast<size_t>(std::min<uint64_t>(want, NextRead(read)));
         if (archive.ReadAt(offset, block.data(), part) != part) {
             throw EMemberDataError("its data ends before its stated size");
         }
@@ -48,23 +57,26 @@ uint32_t ReadStored(const TFileReader& archive, uint64_t offset, uint64_t size,
         crc = CrcContinue(crc, bytes);
         sink(bytes);
         offset += part;
-        size -= part;
+        want -= part;
     }
     return ~crc;
 }
 
-// Inflates a deflated member, never handing out more than its stated size.
+// Inflates a deflated member, handing out its first want bytes (all of them,
+// checked to be exactly size, when whole), never more than its stated size.
 uint32_t ReadDeflated(const TFileReader& archive, uint64_t offset, uint64_t compressed,
-                      uint64_t size, const std::function<void(std::span<const std::byte>)>& sink) {
+                      uint64_t want, bool whole,
+                      const std::function<void(std::span<const std::byte>)>& sink) {
     TBuffers& buffers = Buffers();
     auto state = std::make_unique<inflate_state>();
     isal_inflate_init(state.get());
     state->crc_flag = ISAL_DEFLATE;
     uint32_t crc = CrcInit;
     uint64_t handedOut = 0;
-    while (state->block_state != ISAL_BLOCK_FINISH) {
+    size_t read = FirstRead;
+    while (state->block_state != ISAL_BLOCK_FINISH && (whole || handedOut < want)) {
         if (state->avail_in == 0 && compressed > 0) {
-            const auto part = static_cast<size_t>(std::min<uint64_t>(compressed, BlockSize));
+            const auto part = static_cast<size_t>(std::min<uint64_t>(compressed, NextRead(read)));
             if (archive.ReadAt(offset, buffers.In.data(), part) != part) {
                 throw EMemberDataError("its compressed data ends early");
             }
@@ -73,18 +85,22 @@ uint32_t ReadDeflated(const TFileReader& archive, uint64_t offset, uint64_t comp
             state->next_in = reinterpret_cast<uint8_t*>(buffers.In.data());
             state->avail_in = static_cast<uint32_t>(part);
         }
+        // A part read stops where it is asked to; a whole one takes what comes.
+        const size_t room =
+            whole ? BlockSize
+                  : static_cast<size_t>(std::min<uint64_t>(BlockSize, want - handedOut));
         state->next_out = reinterpret_cast<uint8_t*>(buffers.Out.data());
-        state->avail_out = static_cast<uint32_t>(BlockSize);
+        state->avail_out = static_cast<uint32_t>(room);
         const uint32_t inputBefore = state->avail_in;
         if (isal_inflate(state.get()) < 0) {
             throw EMemberDataError("its data does not decompress (invalid compressed data)");
         }
-        const size_t produced = BlockSize - state->avail_out;
+        const size_t produced = room - state->avail_out;
         if (produced == 0 && state->avail_in == inputBefore &&
             state->block_state != ISAL_BLOCK_FINISH) {
             throw EMemberDataError("its compressed data ends early");
         }
-        if (produced > size - handedOut) {
+        if (produced > want - handedOut) {
             throw EMemberDataError("its data is longer than its stated size");
         }
         const std::span<const std::byte> bytes(buffers.Out.data(), produced);
@@ -92,7 +108,7 @@ uint32_t ReadDeflated(const TFileReader& archive, uint64_t offset, uint64_t comp
         sink(bytes);
         handedOut += produced;
     }
-    if (handedOut != size) {
+    if (handedOut != want) {
         throw EMemberDataError("its data is shorter than its stated size");
     }
     return ~crc;
@@ -129,14 +145,37 @@ bool ReadMemberData(const TFileReader& archive, const ZipDirEntry& entry, uint64
     if (!data) {
         return false;
     }
-    const uint32_t crc =
-        entry.CompressionMethod == Stored
-            ? ReadStored(archive, *data, entry.UncompressedSize, sink)
-            : ReadDeflated(archive, *data, entry.CompressedSize, entry.UncompressedSize, sink);
+    const uint32_t crc = entry.CompressionMethod == Stored
+                             ? ReadStored(archive, *data, entry.UncompressedSize, sink)
+                             : ReadDeflated(archive, *data, entry.CompressedSize,
+                                            entry.UncompressedSize, true, sink);
     if (crc != entry.Crc) {
         throw EMemberDataError("Bad crc");
     }
     return true;
+}
+
+bool ReadMemberStart(const TFileReader& archive, const ZipDirEntry& entry, uint64_t dataEnd,
+                     std::span<std::byte> out) {
+    const std::optional<uint64_t> data = MemberDataOffset(archive, entry, dataEnd);
+    if (!data || out.size() > entry.UncompressedSize) {
+        return false;
+    }
+    size_t filled = 0;
+    const auto sink = [&](std::span<const std::byte> bytes) {
+        std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(filled));
+        filled += bytes.size();
+    };
+    try {
+        if (entry.CompressionMethod == Stored) {
+            ReadStored(archive, *data, out.size(), sink);
+        } else {
+            ReadDeflated(archive, *data, entry.CompressedSize, out.size(), false, sink);
+        }
+    } catch (const EMemberDataError&) {
+        return false;
+    }
+    return filled == out.size();
 }
 
 } // namespace tabula

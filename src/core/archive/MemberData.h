@@ -36,4 +36,11 @@ std::optional<std::uint64_t> MemberDataOffset(const TFileReader& archive, const 
 bool ReadMemberData(const TFileReader& archive, const ZipDirEntry& entry, std::uint64_t dataEnd,
                     const std::function<void(std::span<const std::byte>)>& sink);
 
+// Reads only the first out.size() bytes of a member's data (decompressing
+// no more than those), without checking them against its CRC; false when
+// MemberDataOffset gives nothing, the member is smaller, or its data ends or
+// breaks before them.
+bool ReadMemberStart(const TFileReader& archive, const ZipDirEntry& entry, std::uint64_t dataEnd,
+                     std::span<std::byte> out);
+
 } // namespace tabula
