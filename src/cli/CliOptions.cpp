@@ -6,33 +6,50 @@ namespace tabula {
 
 namespace {
 
+struct TCreditOption {
+    const char* Name;
+    std::string TDatafileCredits::*Member;
+};
+
+constexpr TCreditOption CreditOptions[] = {
+    {"--author", &TDatafileCredits::Author},
+    {"--datafile-version", &TDatafileCredits::Version},
+    {"--comment", &TDatafileCredits::Comment},
+    {"--system", &TDatafileCredits::System},
+    {"--emulator-version", &TDatafileCredits::EmulVersion},
+    {"--date", &TDatafileCredits::Date},
+};
+
 // The options that take a text, and where the text goes.
 std::string* TextTarget(const std::string& name, TCliOptions& options) {
     if (name == "-o" || name == "--output") {
         return &options.Output;
     }
-    if (name == "--author") {
-        return &options.Credits.Author;
-    }
-    if (name == "--datafile-version") {
-        return &options.Credits.Version;
-    }
-    if (name == "--comment") {
-        return &options.Credits.Comment;
-    }
-    if (name == "--system") {
-        return &options.Credits.System;
-    }
-    if (name == "--emulator-version") {
-        return &options.Credits.EmulVersion;
-    }
-    if (name == "--date") {
-        return &options.Credits.Date;
+    for (const TCreditOption& credit : CreditOptions) {
+        if (name == credit.Name) {
+            options.CreditsGiven.push_back(credit.Member);
+            return &(options.Credits.*credit.Member);
+        }
     }
     if (name == "--format") {
+        options.FormatGiven = true;
         return &options.FormatName;
     }
+    if (name == "--from") {
+        return &options.From;
+    }
     return nullptr;
+}
+
+// The scan's flags, which --from has no use for.
+bool IsScanFlag(const std::string& name) {
+    for (const char* flag : {"--nes", "--snes", "--remove-bad-size", "--zip-only", "--include-txt",
+                             "--no-archives", "--trust-zip-crc", "--md5", "--sha1"}) {
+        if (name == flag) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Applies a flag; false when name is no flag.
@@ -72,8 +89,14 @@ bool ApplyFlag(const std::string& name, TCliOptions& options, bool& nes, bool& s
 
 const char* UsageText() {
     return "Usage: tabula-cli [OPTIONS] DIR\n"
-           "Checksums the ROM files and zip archives at the top level of DIR.\n"
+           "       tabula-cli --from FILE [-o OUT] [--format F] [CREDITS]\n"
+           "Checksums the ROM files and zip archives at the top level of DIR, or reads\n"
+           "the rows and credits of the datafile FILE (any of the three formats) to\n"
+           "print them or write them again, in the same format or another.\n"
            "\n"
+           "  --from FILE              read FILE instead of scanning a directory; -o then\n"
+           "                           writes FILE's format unless --format says another,\n"
+           "                           and the credits given replace FILE's\n"
            "  -o, --output FILE        write the datafile to FILE; without it, print the rows:\n"
            "                           seven tab-separated cells a line, in scan order\n"
            "  --nes                    cut the 16-byte NES header\n"
@@ -104,7 +127,8 @@ const char* UsageText() {
            "\n"
            "Exit status: 0 every file was read; 1 some files failed (the rows of the\n"
            "others are still printed or written); 2 bad usage, or DIR is no directory\n"
-           "or cannot be listed; 3 the datafile could not be written; 130 (SIGINT),\n"
+           "or cannot be listed, or FILE is no datafile; 3 the datafile could not be written; 130 "
+           "(SIGINT),\n"
            "143 (SIGTERM), 129 (SIGHUP) or 131 (SIGQUIT) stopped after the file at hand,\n"
            "no datafile written and temporary files removed (a second signal stops at\n"
            "once).\n";
@@ -118,6 +142,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     std::vector<std::string> operands;
     bool optionsEnded = false;
     bool outputGiven = false;
+    bool fromGiven = false;
+    std::string scanFlag; // the first flag of a scan
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -155,11 +181,15 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
             }
             *target = value;
             outputGiven = outputGiven || target == &options.Output;
+            fromGiven = fromGiven || target == &options.From;
         } else if (hasValue && name.rfind("--", 0) == 0 &&
                    ApplyFlag(name, options, nes, snes, removeBadSize)) {
             throw ECliUsage("option " + name + " takes no value");
         } else if (hasValue || !ApplyFlag(name, options, nes, snes, removeBadSize)) {
             throw ECliUsage("unknown option " + arg);
+        }
+        if (scanFlag.empty() && IsScanFlag(name)) {
+            scanFlag = name;
         }
     }
 
@@ -178,6 +208,23 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
                         "\" (sectioned, logiqx or clrmamepro)");
     }
     options.Format = *format;
+    if (outputGiven && options.Output.empty()) {
+        // An empty name is a mistake, not a request to print.
+        throw ECliUsage("option -o needs a file name");
+    }
+    if (fromGiven && options.From.empty()) {
+        throw ECliUsage("option --from needs a file name");
+    }
+    if (fromGiven) {
+        if (!scanFlag.empty()) {
+            throw ECliUsage(scanFlag + " is an option of a scan; --from reads a datafile");
+        }
+        if (!operands.empty()) {
+            throw ECliUsage("--from reads a datafile instead of a directory, and \"" +
+                            operands.front() + "\" was given too");
+        }
+        return options;
+    }
     if (options.Scan.Hashes.Any() && !options.Output.empty() &&
         options.Format == TDatafileFormat::Sectioned) {
         throw ECliUsage("the sectioned datafile holds no MD5 or SHA-1: write --format logiqx or "
@@ -192,12 +239,15 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
         throw ECliUsage("one directory only, got " + std::to_string(operands.size()) + " (\"" +
                         operands[1] + "\" too)");
     }
-    if (outputGiven && options.Output.empty()) {
-        // An empty name is a mistake, not a request to print.
-        throw ECliUsage("option -o needs a file name");
-    }
     options.Directory = operands.front();
     return options;
+}
+
+TDatafileCredits CreditsOverFile(const TCliOptions& options, TDatafileCredits fileCredits) {
+    for (std::string TDatafileCredits::*member : options.CreditsGiven) {
+        fileCredits.*member = options.Credits.*member;
+    }
+    return fileCredits;
 }
 
 const char* VersionText() {

@@ -19,15 +19,22 @@ public:
 // What the command line asks for.
 struct TCliOptions {
     std::string Directory;
-    std::string Output;                                  // empty: print the rows
+    std::string From;   // a datafile read instead of scanning Directory
+    std::string Output; // empty: print the rows
     TDatafileFormat Format = TDatafileFormat::Sectioned; // what -o writes
     std::string FormatName = "sectioned";                // as --format gave it
     TScanOptions Scan;
     TDatafileCredits Credits;
+    // The credits the command line gave, as members of Credits.
+    std::vector<std::string TDatafileCredits::*> CreditsGiven;
+    bool FormatGiven = false;
     bool Quiet = false;
     bool Help = false;
     bool Version = false;
 };
+
+// The credits of a datafile read with --from, those the command line gave replaced.
+TDatafileCredits CreditsOverFile(const TCliOptions& options, TDatafileCredits fileCredits);
 
 // Reads the arguments after the program name. Options and the directory may
 // come in any order; "--" ends the options. Throws ECliUsage.

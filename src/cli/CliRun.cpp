@@ -5,9 +5,11 @@
 #include "cli/RowPrinter.h"
 #include "cli/TerminalProgress.h"
 #include "cli/TerminalText.h"
+#include "core/datafile/DatafileRead.h"
 #include "core/datafile/DatafileSave.h"
 #include "core/datafile/DatafileStream.h"
 #include "core/platform/DirectoryListing.h"
+#include "core/platform/SequentialFile.h"
 #include "core/romlist/RomTable.h"
 #include "core/scan/ScanDriver.h"
 #include "core/scan/StringsTools.h"
@@ -64,6 +66,68 @@ private:
     TDatafileStream& stream_;
 };
 
+// --from: the rows and credits of a datafile, printed or written again.
+int RunFrom(TCliOptions options, const TCliStreams& streams) {
+    TOpenedDatafile opened;
+    try {
+        opened = ReadDatafile(options.From);
+    } catch (const EDatafileReadError& error) {
+        PrintError(streams.Err, error.what());
+        return CliBadUsage;
+    } catch (const EFileReadError& error) {
+        PrintError(streams.Err, error.what());
+        return CliBadUsage;
+    }
+    if (options.Output.empty()) {
+        THashKinds hashes;
+        for (const TRowExtras& extras : opened.Extras) {
+            hashes.Md5 = hashes.Md5 || !extras.Md5.empty();
+            hashes.Sha1 = hashes.Sha1 || !extras.Sha1.empty();
+        }
+        TTerminalProgress progress(streams.Err, false, streams.Columns);
+        TRowPrinter printer(streams.Out, progress, streams.OutIsTerminal, hashes);
+        for (std::size_t r = 0; r < opened.Rows.size(); ++r) {
+            printer.AddScannedRow(opened.Rows[r], opened.Extras[r]);
+        }
+        streams.Out.flush();
+        if (!streams.Out) {
+            PrintError(streams.Err, "the rows could not be written to the standard output");
+            return CliOutputFailed;
+        }
+        return CliAllRead;
+    }
+    if (!options.FormatGiven) {
+        options.Format = opened.Format;
+    }
+    options.Credits = CreditsOverFile(options, opened.Credits);
+    if (const std::string refusal = CheckOutputBeforeScan(options); !refusal.empty()) {
+        PrintError(streams.Err, refusal);
+        return CliBadUsage;
+    }
+    if (options.Format == TDatafileFormat::Sectioned && opened.HasDigests) {
+        PrintError(streams.Err, "note: the sectioned datafile holds no MD5 or SHA-1; the "
+                                "digests of \"" +
+                                    options.From + "\" are not written");
+    }
+    // A signal keeps the old file, as after a scan.
+    int signal = 0;
+    try {
+        TDatafileStream datafile(options.Output, options.Format,
+                                 {options.Credits, {}, TRomMode::Normal, opened.Header});
+        for (std::size_t r = 0; r < opened.Rows.size() && !datafile.Failed(); ++r) {
+            datafile.Add(opened.Rows[r], opened.Extras[r]);
+        }
+        if (!datafile.Finish([&] { return (signal = streams.Interrupted()) != 0; })) {
+            PrintError(streams.Err, "interrupted; the datafile was not written");
+            return CliSignalBase + signal;
+        }
+    } catch (const std::exception& error) {
+        PrintError(streams.Err, "the datafile was not written: " + std::string(error.what()));
+        return CliOutputFailed;
+    }
+    return CliAllRead;
+}
+
 std::string Summary(const TScanResult& result) {
     return std::to_string(result.Listed) + " files listed, " + std::to_string(result.Collected) +
            " read, " + std::to_string(result.Rows) + " rows, " +
@@ -83,6 +147,9 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
     if (options.Help || options.Version) {
         streams.Out << (options.Help ? UsageText() : VersionText()) << std::flush;
         return CliAllRead;
+    }
+    if (!options.From.empty()) {
+        return RunFrom(std::move(options), streams);
     }
     if (!IsDirectory(options.Directory)) {
         PrintError(streams.Err, "\"" + options.Directory + "\" is not a directory");

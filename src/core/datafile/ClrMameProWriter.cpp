@@ -3,6 +3,11 @@
 #include "core/datafile/CharacterText.h"
 #include "core/datafile/Datafile.h"
 #include "core/datafile/GameRom.h"
+#include "core/datafile/LogiqxVocabulary.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace tabula {
 
@@ -39,25 +44,68 @@ std::string OnOneLine(const std::string& text) {
     return out;
 }
 
+// Where a game's fields stand in a game block: the text fields and the
+// attributes first, then the elements that carry attributes, around the roms.
+int GameFieldRank(std::string_view name) {
+    static constexpr std::array<std::string_view, 17> Order = {
+        "name",    "description", "comment",    "year",   "manufacturer", "cloneof",
+        "romof",   "sampleof",    "sourcefile", "isbios", "board",        "rebuildto",
+        "release", "biosset",     "disk",       "sample", "archive"};
+    const auto at = std::find(Order.begin(), Order.end(), name);
+    return static_cast<int>(at - Order.begin());
+}
+
+// The keys of the clrmamepro block that stand for the attributes of the
+// Logiqx header's "clrmamepro" element.
+constexpr std::array<const char*, 4> HeaderFlags = {"header", "forcemerging", "forcenodump",
+                                                    "forcepacking"};
+
+// The rom's "status" is the format's "flags".
+std::string RomKey(const std::string& name) {
+    return name == "status" ? "flags" : name;
+}
+
 class TClrMameProWriter : public IDatafileWriter {
 public:
     explicit TClrMameProWriter(const TDatafileInfo& info) : info_(info) {}
 
     std::string Begin() override {
         const TDatafileCredits& credits = info_.Credits;
+        const TKeptHeader* kept = info_.Kept.get();
+        const std::vector<TKeptElement> none;
+        const std::vector<TKeptElement>& elements = kept != nullptr ? kept->Elements : none;
         const std::string name = DatafileHeaderName(info_);
+        const auto keptText = [&elements](const char* key) {
+            const TKeptElement* element = KeptElement(elements, key);
+            return element != nullptr ? &element->Text : nullptr;
+        };
         std::string out = "clrmamepro (\n";
         Field(out, "name", name, "System");
-        Field(out, "description", name, "System");
+        const std::string* description = keptText("description");
+        Field(out, "description", description != nullptr ? *description : name, "System");
+        if (const std::string* category = keptText("category")) {
+            Field(out, "category", *category, "category");
+        }
         Field(out, "version", credits.Version, "Datafile Version");
         if (!credits.Date.empty()) {
             Field(out, "date", credits.Date, "Date");
         }
         Field(out, "author", credits.Author, "Author");
+        for (const char* key : {"email", "homepage", "url"}) {
+            if (const std::string* text = keptText(key)) {
+                Field(out, key, *text, key);
+            }
+        }
         if (!credits.Comment.empty()) {
             Field(out, "comment", OnOneLine(credits.Comment), "Comment");
         }
-        if (const std::string detector = HeaderDetectorName(info_.Mode); !detector.empty()) {
+        if (const TKeptElement* flags = KeptElement(elements, "clrmamepro")) {
+            for (const char* key : HeaderFlags) {
+                if (const std::string* value = KeptValue(flags->Attributes, key)) {
+                    Field(out, key, *value, key);
+                }
+            }
+        } else if (const std::string detector = HeaderDetectorName(info_.Mode); !detector.empty()) {
             out += "\theader " + Quoted(detector) + "\n";
         }
         return out + ")\n";
@@ -70,14 +118,30 @@ public:
         if (!rom) {
             return {};
         }
+        const TKeptRow* kept = extras.Kept.get();
+        const TKeptGame* keptGame = kept != nullptr ? kept->Game.get() : nullptr;
         std::string out;
-        if (!gameOpen_ || rom->Game != game_) {
-            out += gameOpen_ ? ")\n\ngame (\n" : "\ngame (\n";
-            out += "\tname " + Quoted(rom->Game) + "\n";
-            out += "\tdescription " + Quoted(rom->Game) + "\n";
-            if (!rom->CloneOf.empty()) {
-                out += "\tcloneof " + Quoted(rom->CloneOf) + "\n";
+        if (!gameOpen_ || rom->Game != game_ || keptGame != nullptr) {
+            out += CloseGame();
+            if (kept != nullptr) {
+                out += RomlessGames(kept->GamesBefore);
             }
+            TKeptGame game = keptGame != nullptr ? *keptGame : TKeptGame();
+            game.Attributes.insert(game.Attributes.begin(), {"name", rom->Game});
+            if (!rom->CloneOf.empty()) {
+                game.Attributes.emplace_back("cloneof", rom->CloneOf);
+            }
+            if (KeptElement(game.Elements, "description") == nullptr) {
+                game.Elements.push_back({"description", rom->Game, {}});
+            }
+            std::vector<TKeptElement> fields = GameFields(game);
+            const auto roms =
+                std::find_if(fields.begin(), fields.end(), [](const TKeptElement& field) {
+                    return GameFieldRank(field.Name) > GameFieldRank("biosset");
+                });
+            afterRoms_.assign(roms, fields.end());
+            fields.erase(roms, fields.end());
+            out += "\ngame (\n" + Fields(fields);
             game_ = rom->Game;
             gameOpen_ = true;
         }
@@ -88,10 +152,22 @@ public:
                 out += std::string(" ") + key + " " + *value;
             }
         }
+        if (kept != nullptr) {
+            for (const auto& [key, value] : InRankOrder(kept->RomAttributes, RomAttributeRank)) {
+                CheckKept("rom " + key, value);
+                out += " " + RomKey(key) + " " + Quoted(value);
+            }
+        }
         return out + " )\n";
     }
 
-    std::string End() override { return gameOpen_ ? ")\n" : ""; }
+    std::string End() override {
+        std::string out = CloseGame();
+        if (info_.Kept != nullptr) {
+            out += RomlessGames(info_.Kept->GamesAfter);
+        }
+        return out;
+    }
 
 private:
     static void Field(std::string& out, const char* key, const std::string& text,
@@ -103,9 +179,71 @@ private:
         out += std::string("\t") + key + " " + Quoted(text) + "\n";
     }
 
+    static void CheckKept(const std::string& key, const std::string& text) {
+        if (const auto cp = RefusedCharacter(text, QuotedRefuses)) {
+            throw EDatafileError("The game field \"" + key + "\" holds " + CharacterText(*cp) +
+                                 ", " + QuotedReason);
+        }
+    }
+
+    // A game's attributes and elements as the fields of its block, in order.
+    static std::vector<TKeptElement> GameFields(const TKeptGame& game) {
+        std::vector<TKeptElement> fields = game.Elements;
+        for (const auto& [key, value] : game.Attributes) {
+            fields.push_back({key, value, {}});
+        }
+        std::stable_sort(fields.begin(), fields.end(),
+                         [](const TKeptElement& a, const TKeptElement& b) {
+                             return GameFieldRank(a.Name) < GameFieldRank(b.Name);
+                         });
+        return fields;
+    }
+
+    // Text fields as "key "text"", elements as "key ( attribute "value" ... )";
+    // a sample, which has only a name, as "sample "name"".
+    static std::string Fields(const std::vector<TKeptElement>& fields) {
+        std::string out;
+        for (const TKeptElement& field : fields) {
+            CheckKept(field.Name, field.Text);
+            for (const auto& [key, value] : field.Attributes) {
+                CheckKept(field.Name + " " + key, value);
+            }
+            out += "\t" + field.Name + " ";
+            if (field.Attributes.empty()) {
+                out += Quoted(field.Text) + "\n";
+            } else if (field.Name == "sample" && field.Attributes.size() == 1) {
+                out += Quoted(field.Attributes.front().second) + "\n";
+            } else {
+                out += "(";
+                for (const auto& [key, value] : field.Attributes) {
+                    out += " " + RomKey(key) + " " + Quoted(value);
+                }
+                out += " )\n";
+            }
+        }
+        return out;
+    }
+
+    std::string CloseGame() {
+        if (!gameOpen_) {
+            return {};
+        }
+        gameOpen_ = false;
+        return Fields(afterRoms_) + ")\n";
+    }
+
+    static std::string RomlessGames(const std::vector<TKeptGame>& games) {
+        std::string out;
+        for (const TKeptGame& game : games) {
+            out += "\ngame (\n" + Fields(GameFields(game)) + ")\n";
+        }
+        return out;
+    }
+
     TDatafileInfo info_;
     std::string game_;
     bool gameOpen_ = false;
+    std::vector<TKeptElement> afterRoms_; // of the open game
 };
 
 } // namespace

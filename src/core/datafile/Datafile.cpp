@@ -39,6 +39,15 @@ std::string TDatafile::GameLine(const std::string& setDosName, const std::string
                                 const std::string& cloneDosName, const std::string& cloneFullName,
                                 const std::string& romName, const std::string& romCrc,
                                 bool firstFlag, bool secondFlag, std::int32_t size) {
+    return GameLine(setDosName, setFullName, cloneDosName, cloneFullName, romName, romCrc,
+                    std::string(firstFlag ? "O" : "N"), std::string(secondFlag ? "O" : "N"), size);
+}
+
+std::string TDatafile::GameLine(const std::string& setDosName, const std::string& setFullName,
+                                const std::string& cloneDosName, const std::string& cloneFullName,
+                                const std::string& romName, const std::string& romCrc,
+                                const std::string& firstFlag, const std::string& secondFlag,
+                                std::int32_t size) {
     std::string line;
     for (const std::string* field :
          {&setDosName, &setFullName, &cloneDosName, &cloneFullName, &romName, &romCrc}) {
@@ -46,9 +55,9 @@ std::string TDatafile::GameLine(const std::string& setDosName, const std::string
         line += *field;
     }
     line += SeparatorUtf8;
-    line += firstFlag ? "O" : "N";
+    line += firstFlag;
     line += SeparatorUtf8;
-    line += secondFlag ? "O" : "N";
+    line += secondFlag;
     line += SeparatorUtf8;
     line += std::to_string(size);
     line += SeparatorUtf8;
@@ -61,7 +70,7 @@ std::vector<std::string> TDatafile::HeaderLines() const {
             "Version=" + Version,
             "Comment=" + Comment,
             "[DAT]",
-            "version=1.90",
+            "version=" + DatVersion,
             "[EMULATOR]",
             "refname=" + RefName,
             "version=" + EmulatorVersion,

@@ -31,6 +31,8 @@ public:
     std::string RomsPaths;
     std::string Comment;
     std::string Author;
+    // Written after the "version=" of "[DAT]"; a datafile read back keeps its own.
+    std::string DatVersion = "1.90";
 
     // Appends one game line: the nine fields (the six texts, "O" or "N" for
     // each flag, the size in decimal) each preceded by the separator, and one
@@ -45,6 +47,12 @@ public:
                                 const std::string& cloneDosName, const std::string& cloneFullName,
                                 const std::string& romName, const std::string& romCrc,
                                 bool firstFlag, bool secondFlag, std::int32_t size);
+    // The same with the flag fields as texts, as a datafile read back holds them.
+    static std::string GameLine(const std::string& setDosName, const std::string& setFullName,
+                                const std::string& cloneDosName, const std::string& cloneFullName,
+                                const std::string& romName, const std::string& romCrc,
+                                const std::string& firstFlag, const std::string& secondFlag,
+                                std::int32_t size);
 
     // The thirteen header lines for the current credits.
     std::vector<std::string> HeaderLines() const;

@@ -11,24 +11,30 @@ namespace {
 // The sectioned datafile of TDatafile, a line at a time.
 class TSectionedWriter : public IDatafileWriter {
 public:
-    explicit TSectionedWriter(const TDatafileInfo& info) : credits_(info.Credits) {}
+    explicit TSectionedWriter(const TDatafileInfo& info) : info_(info) {}
 
     std::string Begin() override {
         TDatafile header;
-        FillDatafile(header, {}, credits_);
+        FillDatafile(header, {}, info_.Credits);
+        if (const TKeptHeader* kept = info_.Kept.get()) {
+            header.DatVersion = kept->DatVersion;
+            header.Exe = kept->Exe;
+            header.RunCmd = kept->RunCmd;
+            header.RomsPaths = kept->RomsPaths;
+        }
         return TDatafile::Encode(header.HeaderLines());
     }
 
-    std::string Add(const TRomTable::TRow& row, const TRowExtras& /*extras*/,
+    std::string Add(const TRomTable::TRow& row, const TRowExtras& extras,
                     size_t rowIndex) override {
-        const std::optional<std::string> line = DatafileGameLine(row, rowIndex);
+        const std::optional<std::string> line = DatafileGameLine(row, rowIndex, extras.Kept.get());
         return line ? TDatafile::Encode({*line}) : std::string();
     }
 
     std::string End() override { return {}; }
 
 private:
-    TDatafileCredits credits_;
+    TDatafileInfo info_;
 };
 
 } // namespace

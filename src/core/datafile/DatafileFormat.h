@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/datafile/DatafileSave.h"
+#include "core/datafile/KeptFields.h"
 #include "core/romlist/RomTable.h"
 #include "core/scan/ScanOptions.h"
 
@@ -25,6 +26,10 @@ struct TDatafileInfo {
     std::string FolderName;
     // The header the scan cut, which the Logiqx and ClrMamePro headers name.
     TRomMode Mode = TRomMode::Normal;
+    // What an opened datafile's header held beside the credits; none when
+    // the rows were not opened from a file. Its Logiqx "clrmamepro" element
+    // names the header in place of Mode's.
+    std::shared_ptr<const TKeptHeader> Kept{};
 };
 
 // Writes one datafile in one format, a piece at a time, so that rows can be

@@ -2,6 +2,7 @@
 
 #include "core/datafile/CharacterText.h"
 #include "core/datafile/Datafile.h"
+#include "core/datafile/KeptFields.h"
 #include "core/datafile/SizeCell.h"
 #include "core/text/CodePages.h"
 
@@ -149,12 +150,17 @@ void CheckDatafileCredits(const TDatafileCredits& credits) {
     CheckCredit(credits.EmulVersion, "Emulator version");
 }
 
-std::optional<std::string> DatafileGameLine(const TRomTable::TRow& row, size_t rowIndex) {
+std::optional<std::string> DatafileGameLine(const TRomTable::TRow& row, size_t rowIndex,
+                                            const TKeptRow* kept) {
     if (IsBlankRow(row)) {
         return std::nullopt;
     }
     for (int col = 0; col < SizeColumn; ++col) {
         CheckGameField(row[static_cast<size_t>(col)], rowIndex, col);
+    }
+    if (kept != nullptr) {
+        return TDatafile::GameLine(row[0], row[1], row[2], row[3], row[4], row[5], kept->FirstFlag,
+                                   kept->SecondFlag, SizeOf(row, rowIndex));
     }
     return TDatafile::GameLine(row[0], row[1], row[2], row[3], row[4], row[5], false, true,
                                SizeOf(row, rowIndex));

@@ -10,6 +10,7 @@
 namespace tabula {
 
 class TDatafile;
+struct TKeptRow;
 
 // The five credits a datafile carries (the credits' date is not among them).
 struct TDatafileCredits {
@@ -57,8 +58,10 @@ void FillDatafile(TDatafile& writer, std::span<const TRomTable::TRow> rows,
 void CheckDatafileCredits(const TDatafileCredits& credits);
 
 // The game line FillDatafile adds for rows[rowIndex], after the same checks
-// (throwing as it does); nothing for a row whose cells are all empty.
-std::optional<std::string> DatafileGameLine(const TRomTable::TRow& row, std::size_t rowIndex);
+// (throwing as it does); nothing for a row whose cells are all empty. A row
+// read from a datafile writes the flags it was read with.
+std::optional<std::string> DatafileGameLine(const TRomTable::TRow& row, std::size_t rowIndex,
+                                            const TKeptRow* kept = nullptr);
 
 // The whole save: a writer filled as above, written once to fileName. A
 // failure leaves an existing file as it was and creates none.

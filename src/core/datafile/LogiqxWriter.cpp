@@ -3,9 +3,11 @@
 #include "core/datafile/CharacterText.h"
 #include "core/datafile/Datafile.h"
 #include "core/datafile/GameRom.h"
+#include "core/datafile/LogiqxVocabulary.h"
 
 #include <libxml/xmlwriter.h>
 
+#include <algorithm>
 #include <new>
 
 namespace tabula {
@@ -71,22 +73,34 @@ public:
                               X("-//Logiqx//DTD ROM Management Datafile//EN"),
                               X("http://www.logiqx.com/Dats/datafile.dtd"), nullptr);
         xmlTextWriterStartElement(writer_, X("datafile"));
-        xmlTextWriterStartElement(writer_, X("header"));
-        Element("name", name);
-        Element("description", name);
-        Element("version", credits.Version);
+        const TKeptHeader* kept = info_.Kept.get();
+        if (kept != nullptr) {
+            Attributes(kept->RootAttributes);
+        }
+        // The header's children in the DTD's order, the credits among those kept.
+        std::vector<TKeptElement> children =
+            kept != nullptr ? kept->Elements : std::vector<TKeptElement>();
+        const auto add = [&children](const char* key, const std::string& text) {
+            children.push_back({key, text, {}});
+        };
+        add("name", name);
+        if (KeptElement(children, "description") == nullptr) {
+            add("description", name);
+        }
+        add("version", credits.Version);
         if (!credits.Date.empty()) {
-            Element("date", credits.Date);
+            add("date", credits.Date);
         }
-        Element("author", credits.Author);
+        add("author", credits.Author);
         if (!credits.Comment.empty()) {
-            Element("comment", WithLineFeeds(credits.Comment));
+            add("comment", WithLineFeeds(credits.Comment));
         }
-        if (const std::string detector = HeaderDetectorName(info_.Mode); !detector.empty()) {
-            xmlTextWriterStartElement(writer_, X("clrmamepro"));
-            xmlTextWriterWriteAttribute(writer_, X("header"), X(detector));
-            xmlTextWriterEndElement(writer_);
+        if (const std::string detector = HeaderDetectorName(info_.Mode);
+            !detector.empty() && KeptElement(children, "clrmamepro") == nullptr) {
+            children.push_back({"clrmamepro", {}, {{"header", detector}}});
         }
+        xmlTextWriterStartElement(writer_, X("header"));
+        Elements(InRankOrder(std::move(children), HeaderChildRank));
         xmlTextWriterEndElement(writer_); // header
         return Taken();
     }
@@ -97,47 +111,103 @@ public:
         if (!rom) {
             return {};
         }
-        if (!gameOpen_ || rom->Game != game_) {
-            if (gameOpen_) {
-                xmlTextWriterEndElement(writer_);
+        const TKeptRow* kept = extras.Kept.get();
+        const TKeptGame* keptGame = kept != nullptr ? kept->Game.get() : nullptr;
+        if (!gameOpen_ || rom->Game != game_ || keptGame != nullptr) {
+            CloseGame();
+            if (kept != nullptr) {
+                RomlessGames(kept->GamesBefore);
             }
-            xmlTextWriterStartElement(writer_, X("game"));
-            xmlTextWriterWriteAttribute(writer_, X("name"), X(rom->Game));
+            TKeptAttributes attributes =
+                keptGame != nullptr ? keptGame->Attributes : TKeptAttributes();
+            attributes.insert(attributes.begin(), {"name", rom->Game});
             if (!rom->CloneOf.empty()) {
-                xmlTextWriterWriteAttribute(writer_, X("cloneof"), X(rom->CloneOf));
+                attributes.emplace_back("cloneof", rom->CloneOf);
             }
-            Element("description", rom->Game);
+            std::vector<TKeptElement> children =
+                keptGame != nullptr ? keptGame->Elements : std::vector<TKeptElement>();
+            if (KeptElement(children, "description") == nullptr) {
+                children.push_back({"description", rom->Game, {}});
+            }
+            children = InRankOrder(std::move(children), GameChildRank);
+            // The children that follow the roms wait for the game's end.
+            const auto roms =
+                std::find_if(children.begin(), children.end(),
+                             [](const TKeptElement& e) { return GameChildRank(e.Name) > RomRank; });
+            afterRoms_.assign(roms, children.end());
+            children.erase(roms, children.end());
+            xmlTextWriterStartElement(writer_, X("game"));
+            Attributes(InRankOrder(std::move(attributes), GameAttributeRank));
+            Elements(children);
             game_ = rom->Game;
             gameOpen_ = true;
-            ++games_;
         }
-        xmlTextWriterStartElement(writer_, X("rom"));
-        xmlTextWriterWriteAttribute(writer_, X("name"), X(rom->Name));
-        xmlTextWriterWriteAttribute(writer_, X("size"), X(std::to_string(rom->Size)));
-        // In the DTD's order.
+        TKeptAttributes attributes = {{"name", rom->Name}, {"size", std::to_string(rom->Size)}};
         for (const auto& [key, value] :
              {std::pair{"crc", &rom->Crc}, {"sha1", &rom->Sha1}, {"md5", &rom->Md5}}) {
             if (!value->empty()) {
-                xmlTextWriterWriteAttribute(writer_, X(key), X(*value));
+                attributes.emplace_back(key, *value);
             }
         }
+        if (kept != nullptr) {
+            attributes.insert(attributes.end(), kept->RomAttributes.begin(),
+                              kept->RomAttributes.end());
+        }
+        xmlTextWriterStartElement(writer_, X("rom"));
+        Attributes(InRankOrder(std::move(attributes), RomAttributeRank));
         xmlTextWriterEndElement(writer_);
         return Taken();
     }
 
     std::string End() override {
+        CloseGame();
+        if (info_.Kept != nullptr) {
+            RomlessGames(info_.Kept->GamesAfter);
+        }
         if (games_ == 0) {
             throw EDatafileError("A Logiqx datafile holds at least one game: the table has no rom");
         }
-        xmlTextWriterEndElement(writer_); // game
         xmlTextWriterEndElement(writer_); // datafile
         xmlTextWriterEndDocument(writer_);
         return Taken();
     }
 
 private:
-    void Element(const char* name, const std::string& text) {
-        xmlTextWriterWriteElement(writer_, X(name), X(text));
+    void CloseGame() {
+        if (gameOpen_) {
+            Elements(afterRoms_);
+            xmlTextWriterEndElement(writer_);
+            gameOpen_ = false;
+            ++games_;
+        }
+    }
+
+    void RomlessGames(const std::vector<TKeptGame>& games) {
+        for (const TKeptGame& game : games) {
+            xmlTextWriterStartElement(writer_, X("game"));
+            Attributes(InRankOrder(game.Attributes, GameAttributeRank));
+            Elements(InRankOrder(game.Elements, GameChildRank));
+            xmlTextWriterEndElement(writer_);
+            ++games_;
+        }
+    }
+
+    void Attributes(const TKeptAttributes& attributes) {
+        for (const auto& [key, value] : attributes) {
+            xmlTextWriterWriteAttribute(writer_, X(key), X(value));
+        }
+    }
+
+    void Elements(const std::vector<TKeptElement>& elements) {
+        for (const TKeptElement& element : elements) {
+            if (IsTextElement(element.Name)) {
+                xmlTextWriterWriteElement(writer_, X(element.Name), X(element.Text));
+            } else {
+                xmlTextWriterStartElement(writer_, X(element.Name));
+                Attributes(element.Attributes);
+                xmlTextWriterEndElement(writer_);
+            }
+        }
     }
 
     static void CheckCredit(const std::string& text, const char* label) {
@@ -161,6 +231,7 @@ private:
     xmlTextWriterPtr writer_;
     std::string game_;
     bool gameOpen_ = false;
+    std::vector<TKeptElement> afterRoms_; // of the open game
     size_t games_ = 0;
 };
 

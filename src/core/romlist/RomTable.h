@@ -1,11 +1,14 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace tabula {
+
+struct TKeptRow;
 
 // Measures the pixel width of a cell's text in the font the cell is drawn
 // with: the bold header font for row 0, the data font otherwise.
@@ -30,6 +33,9 @@ struct TRowExtras {
     // that text, the formats that match names exactly write NameOnDisk.
     std::string NameOnDisk;
     std::string ScannedRomCell;
+    // What a row read from a datafile carries beside its cells and digests
+    // (core/datafile/KeptFields.h); none for a scan's rows.
+    std::shared_ptr<const TKeptRow> Kept{};
 };
 
 // The rom table's data and its rules, without any display: a grid of text

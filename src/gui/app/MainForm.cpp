@@ -1,5 +1,6 @@
 #include "gui/app/MainForm.h"
 
+#include "core/datafile/DatafileRead.h"
 #include "core/datafile/DatafileSave.h"
 #include "core/datafile/DatafileStream.h"
 #include "core/platform/DirectoryListing.h"
@@ -60,7 +61,8 @@ QAction* TMainForm::MenuItem(QMenu* menu, const char* name, const char* caption,
     return item;
 }
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), AskSaveName(ShowSaveDialog) {
+TMainForm::TMainForm(QWidget* parent)
+    : QMainWindow(parent), AskSaveName(ShowSaveDialog), AskOpenName(ShowOpenDialog) {
     SetUpForm(this, "MainForm", QString::fromLatin1(Caption));
     // The program's picture, as the desktop entry and the installed icon show it.
     setWindowIcon(QIcon(QStringLiteral(":/icons/tabula.svg")));
@@ -118,6 +120,8 @@ void TMainForm::BuildMenu() {
     File1->setObjectName(QStringLiteral("File1"));
     Clearlist1 = MenuItem(File1, "Clearlist1", "&Clear list");
     Scanforroms = MenuItem(File1, "Scanforroms", "Scan for roms ...", {Qt::Key_F5});
+    Opendatafile =
+        MenuItem(File1, "Opendatafile", "&Open datafile ...", {QKeySequence(Qt::CTRL | Qt::Key_O)});
     Saveas = MenuItem(File1, "Saveas", "&Save as ...", {QKeySequence(Qt::CTRL | Qt::Key_S)});
     Properties = MenuItem(File1, "Properties", "&Properties");
     N1 = File1->addSeparator();
@@ -127,6 +131,7 @@ void TMainForm::BuildMenu() {
     Bind(Clearlist1, &TMainForm::Clearlist1Click);
     Bind(Quit1, &TMainForm::Quit1Click);
     Bind(Saveas, &TMainForm::SaveasClick);
+    Bind(Opendatafile, &TMainForm::OpendatafileClick);
     Bind(Properties, &TMainForm::PropertiesClick);
     Bind(Scanforroms, &TMainForm::ScanforromsClick);
 
@@ -156,6 +161,12 @@ void TMainForm::Clearlist1Click() {
     change.After.emplace_back();
     EditGrid1->RomModel()->Change(std::move(change));
     EditGrid1->RomModel()->SetShowsDigests(false);
+    // The games without a rom of an opened datafile went with its rows.
+    if (keptHeader_ != nullptr && !keptHeader_->GamesAfter.empty()) {
+        auto header = std::make_shared<TKeptHeader>(*keptHeader_);
+        header->GamesAfter.clear();
+        keptHeader_ = std::move(header);
+    }
 }
 
 void TMainForm::Quit1Click() {
@@ -180,9 +191,10 @@ void TMainForm::SaveasClick() {
     lastSaveFormat_ = format;
     try {
         const TRomTable& table = EditGrid1->Table();
-        SaveDatafileAs(format, table.DataRows(), table.DataExtras(),
-                       {GivenPropertyDialog().Credits(), lastScanFolder_, lastScanMode_},
-                       QFile::encodeName(fileName).toStdString());
+        SaveDatafileAs(
+            format, table.DataRows(), table.DataExtras(),
+            {GivenPropertyDialog().Credits(), lastScanFolder_, lastScanMode_, keptHeader_},
+            QFile::encodeName(fileName).toStdString());
     } catch (const std::exception& error) {
         // The message names the cell as the format has it; the table shows it.
         if (const auto* cell = dynamic_cast<const TCellPosition*>(&error)) {
@@ -190,6 +202,26 @@ void TMainForm::SaveasClick() {
         }
         throw;
     }
+}
+
+void TMainForm::OpendatafileClick() {
+    TPropertyDialog& properties = GivenPropertyDialog();
+    const QString fileName = AskOpenName(this, lastSaveName_, lastSaveFormat_);
+    if (fileName.isEmpty()) {
+        return;
+    }
+    // Read whole before anything changes: a refusal leaves all as it was.
+    TOpenedDatafile opened = ReadDatafile(QFile::encodeName(fileName).toStdString());
+    TRomTableModel& model = *EditGrid1->RomModel();
+    model.ReplaceRows(std::move(opened.Rows), std::move(opened.Extras));
+    model.SetShowsDigests(opened.HasDigests);
+    properties.SetCredits(opened.Credits);
+    keptHeader_ = std::move(opened.Header);
+    lastScanFolder_.clear();
+    lastScanMode_ = TRomMode::Normal;
+    lastSaveName_ = fileName;
+    lastSaveFormat_ = opened.Format;
+    EditGrid1->FitColumns(true, 0);
 }
 
 void TMainForm::ScanforromsClick() {

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +49,7 @@ public:
     QMenu* File1 = nullptr;
     QAction* Clearlist1 = nullptr;
     QAction* Scanforroms = nullptr;
+    QAction* Opendatafile = nullptr;
     QAction* Saveas = nullptr;
     QAction* Properties = nullptr;
     QAction* N1 = nullptr;
@@ -73,6 +75,9 @@ public:
     void Quit1Click();
     void PropertiesClick();
     void SaveasClick();
+    // Asks for a datafile and puts its rows and credits in place of the
+    // table's and the stored ones; a file that cannot be read changes nothing.
+    void OpendatafileClick();
     // Shows the scan dialog and scans the chosen directory into the table,
     // with the progress window up and this window disabled until the end.
     // Then names the files that gave no row (or not all of their rows).
@@ -107,6 +112,12 @@ public:
     using TAskSaveName = std::function<QString(QWidget* parent, const QString& proposedName,
                                                TDatafileFormat& format)>;
     TAskSaveName AskSaveName;
+
+    // Asks for the datafile to open, proposing the last one; an empty answer
+    // cancels. The open chooser by default; tests put in their own.
+    using TAskOpenName = std::function<QString(QWidget* parent, const QString& proposedName,
+                                               TDatafileFormat format)>;
+    TAskOpenName AskOpenName;
 
     // Asks for the text "Set value" writes, proposing current; nothing when
     // cancelled. An input box by default; tests put in their own.
@@ -148,6 +159,8 @@ private:
     // and the header its scan cut.
     std::string lastScanFolder_;
     TRomMode lastScanMode_ = TRomMode::Normal;
+    // What the opened datafile's header held beside the credits.
+    std::shared_ptr<const TKeptHeader> keptHeader_;
 };
 
 } // namespace tabula

@@ -105,6 +105,21 @@ TDatafileCredits TPropertyDialog::Credits() const {
             System.toStdString(), EmulVersion.toStdString(), Date.toStdString()};
 }
 
+void TPropertyDialog::SetCredits(const TDatafileCredits& credits) {
+    Author = QString::fromStdString(credits.Author);
+    Version = QString::fromStdString(credits.Version);
+    Comment = QString::fromStdString(credits.Comment);
+    System = QString::fromStdString(credits.System);
+    EmulVersion = QString::fromStdString(credits.EmulVersion);
+    Date = credits.Date.empty() ? Today() : QString::fromStdString(credits.Date);
+    // The next opening reloads five boxes from the stored texts, but not
+    // the emulator version's, so it is shown here; the date box must not
+    // look empty to that opening.
+    PEmulVersion->setText(EmulVersion);
+    Pdate->setText(Date);
+    FormShow();
+}
+
 void TPropertyDialog::showEvent(QShowEvent* event) {
     // A window manager's restore is not a new opening.
     if (!event->spontaneous()) {

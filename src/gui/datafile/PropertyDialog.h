@@ -49,6 +49,10 @@ public:
     // The five stored texts a datafile carries, as UTF-8.
     TDatafileCredits Credits() const;
 
+    // Stores the credits of an opened datafile and shows them, the emulator
+    // version's box included; an empty date becomes today's.
+    void SetCredits(const TDatafileCredits& credits);
+
     // Today's date in the system's short date format.
     static QString Today();
 

@@ -49,4 +49,21 @@ QString ShowSaveDialog(QWidget* parent, const QString& proposedName, TDatafileFo
     return dialog.selectedFiles().constFirst();
 }
 
+QString ShowOpenDialog(QWidget* parent, const QString& proposedName, TDatafileFormat format) {
+    QFileDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    const QStringList types = SaveFileTypes();
+    dialog.setNameFilters(types + QStringList{QStringLiteral("All files (*)")});
+    dialog.selectNameFilter(types[static_cast<int>(format)]);
+    if (!proposedName.isEmpty()) {
+        dialog.selectFile(proposedName);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
 } // namespace tabula

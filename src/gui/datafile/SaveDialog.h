@@ -23,4 +23,10 @@ TDatafileFormat SaveFileTypeFormat(const QString& type);
 // cancels.
 QString ShowSaveDialog(QWidget* parent, const QString& proposedName, TDatafileFormat& format);
 
+// The chooser of "Open datafile": the file types above and all files, the
+// type of format chosen, starting at proposedName (its folder, or the
+// working folder). Returns the chosen file, or an empty text when the user
+// cancels. The file's content, not the type, tells its format.
+QString ShowOpenDialog(QWidget* parent, const QString& proposedName, TDatafileFormat format);
+
 } // namespace tabula

@@ -58,6 +58,21 @@ void TRomTableModel::InsertFilledRows(int index, const std::vector<TRomTable::TR
     endInsertRows();
 }
 
+void TRomTableModel::ReplaceRows(std::vector<TRomTable::TRow>&& rows,
+                                 std::vector<TRowExtras>&& extras) {
+    beginResetModel();
+    table_.TakeRows(1, table_.RowCount() - 1);
+    if (rows.empty()) {
+        rows.emplace_back();
+    }
+    table_.InsertRows(1, std::move(rows), std::move(extras));
+    history_.Clear();
+    stepBefore_.clear();
+    stepBeforeExtras_.clear();
+    endResetModel();
+    emit HistoryChanged();
+}
+
 void TRomTableModel::SetShowsDigests(bool shown) {
     if (shown == showsDigests_) {
         return;
