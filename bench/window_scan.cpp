@@ -1,8 +1,9 @@
 // Times the window's own commands, driven as a user drives them: "Scan for
 // roms ..." on a directory (the scan dialog answered with the directory and
-// Enter), and FitColumns on a table of many rows. Prints one line per run:
-//     scan <seconds> <rows> <cpu seconds>        fit <seconds> <rows>
-// Usage: window_scan scan DIR [RUNS]  |  window_scan fit ROWS [RUNS]
+// Enter), "Open datafile ..." on a file (the chooser answering with it), and
+// FitColumns on a table of many rows. Prints one line per run:
+//     scan <seconds> <rows> <cpu seconds>   open <seconds> <rows>   fit <seconds> <rows>
+// Usage: window_scan scan DIR [RUNS] | window_scan open FILE [RUNS] | window_scan fit ROWS [RUNS]
 // Run it on the offscreen platform (QT_QPA_PLATFORM=offscreen) or under Xvfb.
 #include "gui/app/Application.h"
 #include "gui/app/Forms.h"
@@ -43,6 +44,14 @@ double TimeScan(const QString& directory) {
     return static_cast<double>(timer.nsecsElapsed()) / 1e9;
 }
 
+double TimeOpen(const QString& file) {
+    MainForm->AskOpenName = [file](QWidget*, const QString&, TDatafileFormat) { return file; };
+    QElapsedTimer timer;
+    timer.start();
+    MainForm->Opendatafile->trigger();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
 double TimeFit(int rows) {
     TEditGrid* grid = MainForm->EditGrid1;
     grid->SetRowCount(1);
@@ -70,7 +79,8 @@ double TimeFit(int rows) {
 int main(int argc, char** argv) {
     TApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: window_scan scan DIR [RUNS] | window_scan fit ROWS [RUNS]\n");
+        std::fprintf(stderr, "usage: window_scan scan DIR [RUNS] | window_scan open FILE [RUNS] | "
+                             "window_scan fit ROWS [RUNS]\n");
         return 2;
     }
     const std::string what = argv[1];
@@ -84,6 +94,9 @@ int main(int argc, char** argv) {
             const double seconds = TimeScan(QString::fromLocal8Bit(argv[2]));
             std::printf("scan %.4f %d %.4f\n", seconds, MainForm->EditGrid1->RowCount() - 1,
                         CpuSeconds() - cpu);
+        } else if (what == "open") {
+            const double seconds = TimeOpen(QString::fromLocal8Bit(argv[2]));
+            std::printf("open %.4f %d\n", seconds, MainForm->EditGrid1->RowCount() - 1);
         } else {
             const int rows = std::atoi(argv[2]);
             std::printf("fit %.4f %d\n", TimeFit(rows), rows);

@@ -66,6 +66,9 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason) {
         {{"roms", "--author"}, "needs a value"},
         {{"roms", "-o", ""}, "needs a file name"},
         {{"roms", "--output="}, "needs a file name"},
+        {{"--from", ""}, "--from needs a file name"},
+        {{"--from", "old.dat", "roms"}, "instead of a directory"},
+        {{"--from", "old.dat", "--md5"}, "--md5 is an option of a scan"},
     };
     for (const auto& c : cases) {
         try {

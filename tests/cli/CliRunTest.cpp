@@ -478,6 +478,54 @@ TEST(CliRun, LogiqxFilesAreValidAndClrMameProHoldsEveryGame) {
     }
 }
 
+// --from prints a datafile's rows as a scan does, writes it again in its own
+// format unless --format says another, and puts given credits over its own.
+TEST(CliRun, FromReadsADatafileToPrintOrConvert) {
+    TScratchDirectory out;
+    const std::string logiqx = TestDataFile("logiqx/scan-hashes.xml");
+    const TRun printed = RunTool({"--from", logiqx});
+    EXPECT_EQ(printed.status, CliAllRead) << printed.err;
+    EXPECT_EQ(printed.out.substr(0, printed.out.find('\n')),
+              "alpha\tAlpha\talpha\tAlpha\tAlpha.nes\t8811E422\t14\t"
+              "8f0a378d49e377eab686899fe602c8b9\t42d1386bc940febb4e63614a0bfcf2e03d060c0f");
+
+    const struct {
+        std::vector<std::string> Args;
+        const char* Expected; // a test data file, or "" to look at the bytes below
+    } cases[] = {
+        {{"-o", out.File("same")}, "logiqx/scan-hashes.xml"},
+        {{"--format", "clrmamepro", "-o", out.File("cmp")}, "clrmamepro/scan-hashes.dat"},
+        {{"--format=sectioned", "--author", "Other", "-o", out.File("sectioned")}, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"--from", logiqx};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const TRun run = RunTool(args);
+        EXPECT_EQ(run.status, CliAllRead) << run.err;
+        if (*c.Expected != 0) {
+            EXPECT_EQ(ReadBytes(c.Args.back()), ReadBytes(TestDataFile(c.Expected)));
+        } else {
+            // The digests have no place there, and the user hears of it.
+            EXPECT_NE(run.err.find("holds no MD5 or SHA-1"), std::string::npos) << run.err;
+            const std::string bytes = ReadBytes(c.Args.back());
+            EXPECT_EQ(bytes.substr(0, 48),
+                      "[CREDITS]\r\nAuthor=Other\r\nVersion=3\r\nComment=NES ");
+            EXPECT_NE(bytes.find("refname=nes\r\n"), std::string::npos);
+        }
+    }
+
+    WriteBytes(out.File("broken.dat"), "[CREDITS]\r\nAuthor=a\r\n[GAMES]\r\n\xAC"
+                                       "a\xAC\r\n");
+    const TRun broken = RunTool({"--from", out.File("broken.dat"), "-o", out.File("never")});
+    EXPECT_EQ(broken.status, CliBadUsage);
+    EXPECT_NE(broken.err.find("line 4: the game line holds 1 field,"), std::string::npos)
+        << broken.err;
+    EXPECT_FALSE(fs::exists(out.File("never")));
+    const TRun missing = RunTool({"--from", out.File("missing.dat")});
+    EXPECT_EQ(missing.status, CliBadUsage);
+    EXPECT_NE(missing.err.find("missing.dat"), std::string::npos) << missing.err;
+}
+
 TEST(CliRun, PrintedCellsKeepSevenColumnsWhateverTheNames) {
     TScratchDirectory dir;
     WriteBytes(dir.Path() / "tab\there.smc", "GAME-SMC-CONTENT-0123456789");

@@ -55,20 +55,26 @@ private slots:
         QVERIFY(MainForm->StatusBar1->currentMessage().isEmpty());
     }
 
-    void fileMenuHasSevenItemsInOrder() {
+    void fileMenuHasItsItemsInOrder() {
         QCOMPARE(MainForm->menuBar()->objectName(), QStringLiteral("MainMenu1"));
         QCOMPARE(MainForm->menuBar()->actions().size(), 2);
         QCOMPARE(MainForm->menuBar()->actions()[1], MainForm->Edit1->menuAction());
         QCOMPARE(MainForm->File1->title(), QStringLiteral("&File"));
         const QList<QAction*> items = MainForm->File1->actions();
-        const QStringList names = {QStringLiteral("Clearlist1"), QStringLiteral("Scanforroms"),
-                                   QStringLiteral("Saveas"),     QStringLiteral("Properties"),
-                                   QStringLiteral("N1"),         QStringLiteral("Quit1")};
-        const QStringList shortcuts = {
-            QString(), QStringLiteral("F5"),    QStringLiteral("Ctrl+S"), QString(),
-            QString(), QStringLiteral("Ctrl+Q")};
+        const QStringList names = {QStringLiteral("Clearlist1"),   QStringLiteral("Scanforroms"),
+                                   QStringLiteral("Opendatafile"), QStringLiteral("Saveas"),
+                                   QStringLiteral("Properties"),   QStringLiteral("N1"),
+                                   QStringLiteral("Quit1")};
+        const QStringList shortcuts = {QString(),
+                                       QStringLiteral("F5"),
+                                       QStringLiteral("Ctrl+O"),
+                                       QStringLiteral("Ctrl+S"),
+                                       QString(),
+                                       QString(),
+                                       QStringLiteral("Ctrl+Q")};
         const QStringList captions = {QStringLiteral("&Clear list"),
                                       QStringLiteral("Scan for roms ..."),
+                                      QStringLiteral("&Open datafile ..."),
                                       QStringLiteral("&Save as ..."),
                                       QStringLiteral("&Properties"),
                                       QString(),
@@ -79,7 +85,7 @@ private slots:
             QCOMPARE(items[i]->text(), captions[i]);
             QCOMPARE(items[i]->shortcut().toString(), shortcuts[i]);
         }
-        QVERIFY(items[4]->isSeparator());
+        QVERIFY(items[5]->isSeparator());
     }
 
     void freshTableIsFittedToTheBoldTitles() {

@@ -25,9 +25,13 @@ QByteArray ReadFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QString DataFile(const char* relative) {
+    return qEnvironmentVariable("TABULA_TEST_DATA_DIR") + QLatin1Char('/') +
+           QString::fromLatin1(relative);
+}
+
 QByteArray Golden(const char* name) {
-    return ReadFile(qEnvironmentVariable("TABULA_TEST_DATA_DIR") + QStringLiteral("/datafile/") +
-                    QString::fromLatin1(name));
+    return ReadFile(DataFile("datafile/") + QString::fromLatin1(name));
 }
 
 // Runs action once the modal loop of the next dialog is running.
@@ -235,6 +239,111 @@ private slots:
         QVERIFY(!QFile::exists(answer));
     }
 
+    // Opened, the file's rows and credits replace the table's and the stored
+    // ones with a new history; Save as proposes the file in its format and
+    // writes it back byte for byte, then with exactly the edited cell changed.
+    void anOpenedDatafileSavesBackWithOnlyTheEditChanged() {
+        const struct {
+            const char* File;
+            TDatafileFormat Format;
+            bool Digests;
+            const char* Before; // the first rom name as written
+            const char* After;  // edited to "edited.bin"
+        } cases[] = {
+            {"logiqx/scan-hashes.xml", TDatafileFormat::Logiqx, true, "name=\"Alpha.nes\"",
+             "name=\"edited.bin\""},
+            {"clrmamepro/scan-hashes.dat", TDatafileFormat::ClrMamePro, true, "name \"Alpha.nes\"",
+             "name \"edited.bin\""},
+            {"datafile/comment-and-rows.dat", TDatafileFormat::Sectioned, false,
+             "\xAC"
+             "smb.nes\xAC",
+             "\xAC"
+             "edited.bin\xAC"},
+        };
+        TEditGrid* grid = MainForm->EditGrid1;
+        for (const auto& c : cases) {
+            const QString file = DataFile(c.File);
+            TypeCell(0, 1, "typed before");
+            MainForm->AskOpenName = [&](QWidget*, const QString&, TDatafileFormat) { return file; };
+            MainForm->Opendatafile->trigger();
+            QCOMPARE(errors, QStringList());
+            QVERIFY(!MainForm->Undo1->isEnabled());
+            QCOMPARE(grid->RomModel()->ShowsDigests(), c.Digests);
+            QCOMPARE(MainForm->windowTitle(), QString::fromLatin1(TMainForm::Caption));
+            QCOMPARE(PropertyDialog->PEmulVersion->text(), PropertyDialog->EmulVersion);
+            QCOMPARE(PropertyDialog->Date, c.Format == TDatafileFormat::Sectioned
+                                               ? TPropertyDialog::Today()
+                                               : QStringLiteral("2026-12-08"));
+
+            MainForm->AskSaveName = [&](QWidget*, const QString& name, TDatafileFormat& format) {
+                proposed << name;
+                [&] { QCOMPARE(format, c.Format); }();
+                return Path("saved");
+            };
+            proposed.clear();
+            WhenShown([] { PropertyDialog->Button1->click(); });
+            MainForm->Saveas->trigger();
+            QCOMPARE(errors, QStringList());
+            QCOMPARE(proposed, QStringList{file});
+            QByteArray expected = ReadFile(file);
+            QCOMPARE(ReadFile(Path("saved")), expected);
+
+            TypeCell(4, 1, "edited.bin");
+            WhenShown([] { PropertyDialog->Button1->click(); });
+            MainForm->Saveas->trigger();
+            const qsizetype at = expected.indexOf(c.Before);
+            QVERIFY(at > 0);
+            expected.replace(at, qsizetype(strlen(c.Before)), c.After);
+            QCOMPARE(ReadFile(Path("saved")), expected);
+        }
+    }
+
+    // What the table does not show stays in place; a Logiqx file without a
+    // date gets today's, as the credits' box shows it.
+    void anOpenedLogiqxFileKeepsItsOtherFields() {
+        const QString file = DataFile("logiqx/kept-fields.xml");
+        MainForm->AskOpenName = [&](QWidget*, const QString&, TDatafileFormat) { return file; };
+        MainForm->Opendatafile->trigger();
+        QCOMPARE(errors, QStringList());
+        QCOMPARE(PropertyDialog->Author, QStringLiteral("someone"));
+        QCOMPARE(PropertyDialog->Comment, QStringLiteral("line one\r\nline two"));
+        MainForm->AskSaveName = [&](QWidget*, const QString&, TDatafileFormat& format) {
+            format = TDatafileFormat::Logiqx;
+            return Path("saved.xml");
+        };
+        WhenShown([] { PropertyDialog->Button1->click(); });
+        MainForm->Saveas->trigger();
+        QByteArray expected = ReadFile(file);
+        expected.replace("\t\t<author>",
+                         "\t\t<date>" + PropertyDialog->Date.toUtf8() + "</date>\n\t\t<author>");
+        QCOMPARE(ReadFile(Path("saved.xml")), expected);
+    }
+
+    // A file that cannot be read changes nothing: rows, history, credits.
+    void aBrokenDatafileLeavesTheTableAndCredits() {
+        TypeCell(0, 1, "kept");
+        WhenShown([this] {
+            FillCredits("author", "1", "nes", "2");
+            PropertyDialog->Button1->click();
+        });
+        MainForm->Properties->trigger();
+        QFile broken(Path("broken.xml"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("<?xml version=\"1.0\"?>\n<datafile>\n<game name=\"g\">\n<rom name=\"r\" "
+                     "size=\"x\"/>\n</game>\n</datafile>\n");
+        broken.close();
+        MainForm->AskOpenName = [&](QWidget*, const QString&, TDatafileFormat) {
+            return broken.fileName();
+        };
+        MainForm->Opendatafile->trigger();
+        QCOMPARE(errors, QStringList{QStringLiteral("Cannot open \"%1\": line 4: the size \"x\" of "
+                                                    "the rom \"r\" is not a number.")
+                                         .arg(broken.fileName())});
+        QCOMPARE(MainForm->EditGrid1->Cell(0, 1), std::string("kept"));
+        QVERIFY(MainForm->Undo1->isEnabled());
+        QCOMPARE(PropertyDialog->Author, QStringLiteral("author"));
+    }
+
     // The three file types, the sectioned one first and chosen; the type
     // chosen gives the format and the suffix added to a bare name.
     void theSaveChooserOffersThreeTypesAndDoesNotAskBeforeReplacing() {
@@ -267,6 +376,20 @@ private slots:
             QCOMPARE(ShowSaveDialog(MainForm, Path("old.dat"), format), Path(c.Name));
             QCOMPARE(format, c.Format);
         }
+        // The open chooser: the same types and all files, the format's chosen.
+        QFile(Path("old.xml")).open(QIODevice::WriteOnly);
+        QTimer::singleShot(0, MainForm, [&] {
+            auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(chooser);
+            QCOMPARE(chooser->acceptMode(), QFileDialog::AcceptOpen);
+            QCOMPARE(chooser->nameFilters().size(), 4);
+            QCOMPARE(chooser->nameFilters().last(), QStringLiteral("All files (*)"));
+            QCOMPARE(chooser->selectedNameFilter(), chooser->nameFilters().at(1));
+            QCOMPARE(chooser->selectedFiles(), QStringList{Path("old.xml")});
+            static_cast<QDialog*>(chooser)->accept();
+        });
+        QCOMPARE(ShowOpenDialog(MainForm, Path("old.xml"), TDatafileFormat::Logiqx),
+                 Path("old.xml"));
     }
 };
 

@@ -65,6 +65,14 @@ std::string RomKey(const std::string& name) {
     return name == "status" ? "flags" : name;
 }
 
+// " key "value"", appended piece by piece.
+void AppendKeyValue(std::string& out, const std::string& key, const std::string& value) {
+    out += ' ';
+    out += key;
+    out += ' ';
+    out += Quoted(value);
+}
+
 class TClrMameProWriter : public IDatafileWriter {
 public:
     explicit TClrMameProWriter(const TDatafileInfo& info) : info_(info) {}
@@ -155,7 +163,7 @@ public:
         if (kept != nullptr) {
             for (const auto& [key, value] : InRankOrder(kept->RomAttributes, RomAttributeRank)) {
                 CheckKept("rom " + key, value);
-                out += " " + RomKey(key) + " " + Quoted(value);
+                AppendKeyValue(out, RomKey(key), value);
             }
         }
         return out + " )\n";
@@ -216,7 +224,7 @@ private:
             } else {
                 out += "(";
                 for (const auto& [key, value] : field.Attributes) {
-                    out += " " + RomKey(key) + " " + Quoted(value);
+                    AppendKeyValue(out, RomKey(key), value);
                 }
                 out += " )\n";
             }

@@ -21,8 +21,14 @@ bool IsBlank(char c) {
 }
 
 bool IsHexText(const std::string& text, std::size_t digits) {
-    return text.size() == digits &&
-           std::all_of(text.begin(), text.end(), [](char c) { return HexDigitValue(c) >= 0; });
+    if (text.size() != digits) {
+        return false;
+    }
+    bool hex = true;
+    for (const char c : text) { // no early way out: the loop stays free of branches
+        hex &= HexDigitValue(c) >= 0;
+    }
+    return hex;
 }
 
 bool IsDecimalSize(const std::string& text) {

@@ -35,6 +35,12 @@ std::string Trimmed(const std::string& text) {
 
 std::optional<char32_t> RefusedCharacter(const std::string& text, bool (*refuses)(char32_t)) {
     for (size_t pos = 0; pos < text.size();) {
+        // Printable ASCII, most of every name, is asked about no further.
+        const auto byte = static_cast<unsigned char>(text[pos]);
+        if (byte >= 0x20 && byte < 0x7F) {
+            ++pos;
+            continue;
+        }
         if (const char32_t cp = NextCodePoint(text, pos); refuses(cp)) {
             return cp;
         }

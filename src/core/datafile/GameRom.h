@@ -34,7 +34,8 @@ std::optional<TGameRom> GameRomOf(const TRomTable::TRow& row, const TRowExtras& 
 // last scanned, else "tabula".
 std::string DatafileHeaderName(const TDatafileInfo& info);
 
-// The first character of text refuses says no to, if any.
+// The first character of text refuses says no to, if any; printable ASCII,
+// which every format holds, is not asked about.
 std::optional<char32_t> RefusedCharacter(const std::string& text, bool (*refuses)(char32_t));
 
 } // namespace tabula

@@ -5,6 +5,7 @@
 #include <libxml/tree.h>
 #include <libxml/xmlreader.h>
 
+#include <algorithm>
 #include <climits>
 #include <functional>
 #include <new>
@@ -51,13 +52,22 @@ public:
             throw std::bad_alloc();
         }
         xmlTextReaderSetStructuredErrorHandler(reader_, &TLogiqxReader::OnError, this);
+        lastLine_ = 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
     }
     ~TLogiqxReader() { xmlFreeTextReader(reader_); }
     TLogiqxReader(const TLogiqxReader&) = delete;
     TLogiqxReader& operator=(const TLogiqxReader&) = delete;
 
-    TOpenedDatafile Read() {
+    TOpenedDatafile Read(std::string_view bytes) {
         opened_.Format = TDatafileFormat::Logiqx;
+        // The rows' room at once: growing it would move them again and again.
+        std::size_t roms = 0;
+        for (std::size_t at = bytes.find("<rom "); at != std::string_view::npos;
+             at = bytes.find("<rom ", at + 5)) {
+            ++roms;
+        }
+        opened_.Rows.reserve(roms);
+        opened_.Extras.reserve(roms);
         auto header = std::make_shared<TKeptHeader>();
         if (!NextNode() || type_ != XML_READER_TYPE_ELEMENT) {
             Refuse(fileName_, Line(), "the XML holds no element: it is not a datafile");
@@ -116,6 +126,13 @@ private:
             if (result < 0 || error_) {
                 const auto [line, message] =
                     error_ ? *error_ : std::make_pair(Line(), std::string("unreadable XML"));
+                // The parser reads ahead, so where this reader stands says
+                // nothing; an error on the input's last line is its end.
+                if (message.starts_with("Premature end of data") || line + 1 >= lastLine_) {
+                    Refuse(fileName_, line,
+                           "the file ends before its elements are closed: it is cut short (" +
+                               message + ")");
+                }
                 Refuse(fileName_, line, "the XML is not well-formed (" + message + ")");
             }
             if (result == 0) {
@@ -317,12 +334,13 @@ private:
     std::string name_;
     std::optional<std::pair<std::size_t, std::string>> error_;
     bool anyGame_ = false;
+    std::size_t lastLine_ = 1;
 };
 
 } // namespace
 
 TOpenedDatafile ReadLogiqx(std::string_view bytes, const std::string& fileName) {
-    return TLogiqxReader(bytes, fileName).Read();
+    return TLogiqxReader(bytes, fileName).Read(bytes);
 }
 
 } // namespace tabula

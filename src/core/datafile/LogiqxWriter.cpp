@@ -118,45 +118,38 @@ public:
             if (kept != nullptr) {
                 RomlessGames(kept->GamesBefore);
             }
-            TKeptAttributes attributes =
-                keptGame != nullptr ? keptGame->Attributes : TKeptAttributes();
-            attributes.insert(attributes.begin(), {"name", rom->Game});
-            if (!rom->CloneOf.empty()) {
-                attributes.emplace_back("cloneof", rom->CloneOf);
+            if (keptGame == nullptr) {
+                // A scan's game: its name, and its parent's when a clone.
+                xmlTextWriterStartElement(writer_, X("game"));
+                xmlTextWriterWriteAttribute(writer_, X("name"), X(rom->Game));
+                if (!rom->CloneOf.empty()) {
+                    xmlTextWriterWriteAttribute(writer_, X("cloneof"), X(rom->CloneOf));
+                }
+                xmlTextWriterWriteElement(writer_, X("description"), X(rom->Game));
+                afterRoms_.clear();
+            } else {
+                StartKeptGame(*rom, *keptGame);
             }
-            std::vector<TKeptElement> children =
-                keptGame != nullptr ? keptGame->Elements : std::vector<TKeptElement>();
-            if (KeptElement(children, "description") == nullptr) {
-                children.push_back({"description", rom->Game, {}});
-            }
-            children = InRankOrder(std::move(children), GameChildRank);
-            // The children that follow the roms wait for the game's end.
-            const auto roms =
-                std::find_if(children.begin(), children.end(),
-                             [](const TKeptElement& e) { return GameChildRank(e.Name) > RomRank; });
-            afterRoms_.assign(roms, children.end());
-            children.erase(roms, children.end());
-            xmlTextWriterStartElement(writer_, X("game"));
-            Attributes(InRankOrder(std::move(attributes), GameAttributeRank));
-            Elements(children);
             game_ = rom->Game;
             gameOpen_ = true;
         }
-        TKeptAttributes attributes = {{"name", rom->Name}, {"size", std::to_string(rom->Size)}};
+        xmlTextWriterStartElement(writer_, X("rom"));
+        xmlTextWriterWriteAttribute(writer_, X("name"), X(rom->Name));
+        xmlTextWriterWriteAttribute(writer_, X("size"), X(std::to_string(rom->Size)));
+        // In the DTD's order, which the kept ones ("merge", "status",
+        // "date") all follow.
         for (const auto& [key, value] :
              {std::pair{"crc", &rom->Crc}, {"sha1", &rom->Sha1}, {"md5", &rom->Md5}}) {
             if (!value->empty()) {
-                attributes.emplace_back(key, *value);
+                xmlTextWriterWriteAttribute(writer_, X(key), X(*value));
             }
         }
         if (kept != nullptr) {
-            attributes.insert(attributes.end(), kept->RomAttributes.begin(),
-                              kept->RomAttributes.end());
+            Attributes(InRankOrder(kept->RomAttributes, RomAttributeRank));
         }
-        xmlTextWriterStartElement(writer_, X("rom"));
-        Attributes(InRankOrder(std::move(attributes), RomAttributeRank));
         xmlTextWriterEndElement(writer_);
-        return Taken();
+        // Taken in pieces of many rows: a piece per row costs more than its row.
+        return ++untaken_ % 256 == 0 ? Taken() : std::string();
     }
 
     std::string End() override {
@@ -173,6 +166,29 @@ public:
     }
 
 private:
+    // A game read from a file: what it kept beside its rows, in the DTD's order.
+    void StartKeptGame(const TGameRom& rom, const TKeptGame& game) {
+        TKeptAttributes attributes = game.Attributes;
+        attributes.insert(attributes.begin(), {"name", rom.Game});
+        if (!rom.CloneOf.empty()) {
+            attributes.emplace_back("cloneof", rom.CloneOf);
+        }
+        std::vector<TKeptElement> children = game.Elements;
+        if (KeptElement(children, "description") == nullptr) {
+            children.push_back({"description", rom.Game, {}});
+        }
+        children = InRankOrder(std::move(children), GameChildRank);
+        // The children that follow the roms wait for the game's end.
+        const auto roms = std::find_if(children.begin(), children.end(), [](const TKeptElement& e) {
+            return GameChildRank(e.Name) > RomRank;
+        });
+        afterRoms_.assign(roms, children.end());
+        children.erase(roms, children.end());
+        xmlTextWriterStartElement(writer_, X("game"));
+        Attributes(InRankOrder(std::move(attributes), GameAttributeRank));
+        Elements(children);
+    }
+
     void CloseGame() {
         if (gameOpen_) {
             Elements(afterRoms_);
@@ -233,6 +249,7 @@ private:
     bool gameOpen_ = false;
     std::vector<TKeptElement> afterRoms_; // of the open game
     size_t games_ = 0;
+    size_t untaken_ = 0; // rows written since the last piece was taken
 };
 
 } // namespace

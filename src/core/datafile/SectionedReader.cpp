@@ -62,7 +62,7 @@ private:
         const std::size_t end = bytes_.find('\n', pos);
         line.Ended = end != std::string_view::npos;
         std::string_view text = bytes_.substr(pos, line.Ended ? end - pos : std::string_view::npos);
-        if (text.ends_with('\r') && line.Ended) {
+        if (text.ends_with('\r')) {
             text.remove_suffix(1);
         }
         line.Text = text;
@@ -257,7 +257,8 @@ private:
         if (fields.size() != 9) {
             Refuse(fileName_, line.Number,
                    "the game line holds " + std::to_string(fields.size()) +
-                       " fields, where a game line holds 9" + cut);
+                       (fields.size() == 1 ? " field" : " fields") + ", where a game line holds 9" +
+                       cut);
         }
         try {
             SizeCellToInt(fields[8]);
