@@ -514,6 +514,24 @@ TEST(CliRun, FromReadsADatafileToPrintOrConvert) {
         }
     }
 
+    // Every field the table does not show comes back in place, valid against the DTD,
+    // whichever format it went through.
+    const std::string kept = TestDataFile("logiqx/kept-fields.xml");
+    ASSERT_EQ(RunTool({"--from", kept, "--format", "clrmamepro", "-o", out.File("k.dat")}).status,
+              CliAllRead);
+    ASSERT_EQ(RunTool({"--from", out.File("k.dat"), "--format", "logiqx", "-o", out.File("k.xml")})
+                  .status,
+              CliAllRead);
+    const std::string check = "xmllint --noout --nonet --dtdvalid '" +
+                              TestDataFile("logiqx/datafile.dtd") + "' '" + out.File("k.xml") + "'";
+    EXPECT_EQ(ShellOutput(check + " 2>/dev/null; echo status $?"), "status 0")
+        << ShellOutput(check + " 2>&1 | grep -v entity");
+    std::string expected = ReadBytes(kept);
+    // The root's attribute has no place in the ClrMamePro format, and its comment one line.
+    expected.replace(expected.find("<datafile build=\"x1\">"), 21, "<datafile>");
+    expected.replace(expected.find("line one\nline two"), 17, "line one line two");
+    EXPECT_EQ(ReadBytes(out.File("k.xml")), expected);
+
     WriteBytes(out.File("broken.dat"), "[CREDITS]\r\nAuthor=a\r\n[GAMES]\r\n\xAC"
                                        "a\xAC\r\n");
     const TRun broken = RunTool({"--from", out.File("broken.dat"), "-o", out.File("never")});

@@ -60,15 +60,14 @@ void Refuse(const std::string& fileName, std::size_t line, const std::string& wh
 
 void TGameRowBuilder::AddGame(TKeptAttributes attributes, std::vector<TKeptElement> elements,
                               std::vector<TRom> roms, std::size_t line) {
+    if (KeptValue(attributes, "name") == nullptr) {
+        Refuse(fileName_, line, "a game has no name");
+    }
     if (roms.empty()) {
         romless_.push_back({std::move(attributes), std::move(elements)});
         return;
     }
-    bool named = false;
-    const std::string name = Taken(attributes, "name", &named);
-    if (!named) {
-        Refuse(fileName_, line, "a game has no name");
-    }
+    const std::string name = Taken(attributes, "name");
     bool cloned = false;
     std::string cloneOf = Taken(attributes, "cloneof", &cloned);
     if (!cloned) {

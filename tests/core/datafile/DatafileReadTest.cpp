@@ -229,6 +229,8 @@ TEST(DatafileRead, BrokenFilesAreRefusedWithTheirLine) {
         {"cmp size no number", cmpHead + "\trom ( name \"r\" size 1k )\n)\n", 7,
          "\"1k\" of the rom \"r\" is not a number"},
         {"cmp unknown key", cmpHead + "\tvideo ( screen raster )\n)\n", 7, "\"video\" is no key"},
+        {"cmp game without a name", "game ( description \"d\"\n\tsample s )\n", 1,
+         "a game has no name"},
         {"cmp quote open", cmpHead + "\tyear \"1990\n)\n", 7, "not closed"},
     };
     for (const TCase& c : cases) {
