@@ -38,6 +38,9 @@ std::string* TextTarget(const std::string& name, TCliOptions& options) {
     if (name == "--from") {
         return &options.From;
     }
+    if (name == "--jobs" || name == "-j") {
+        return &options.JobsText;
+    }
     return nullptr;
 }
 
@@ -117,6 +120,9 @@ const char* UsageText() {
            "  --author T, --datafile-version T, --comment T, --system T, --emulator-version T,\n"
            "  --date T                 the credits written with -o (empty by default; the\n"
            "                           date only in the logiqx and clrmamepro formats)\n"
+           "  -j, --jobs N             read N files at once (default: one per processor;\n"
+           "                           1 reads one at a time); the rows, their order and\n"
+           "                           every file written are the same whatever N is\n"
            "  -q, --quiet              no progress display\n"
            "  -h, --help               show this help\n"
            "  --version                show the program's version\n"
@@ -166,8 +172,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
                 value = arg.substr(equals + 1);
                 hasValue = true;
             }
-        } else if (arg.size() > 2 && arg.rfind("-o", 0) == 0) {
-            name = "-o";
+        } else if (arg.size() > 2 && (arg.rfind("-o", 0) == 0 || arg.rfind("-j", 0) == 0)) {
+            name = arg.substr(0, 2);
             value = arg.substr(2);
             hasValue = true;
         }
@@ -229,6 +235,15 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
         options.Format == TDatafileFormat::Sectioned) {
         throw ECliUsage("the sectioned datafile holds no MD5 or SHA-1: write --format logiqx or "
                         "--format clrmamepro, or print the rows");
+    }
+    if (!options.JobsText.empty()) {
+        const std::string& text = options.JobsText;
+        if (text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(text) < 1) {
+            throw ECliUsage("--jobs takes a number of workers from 1 to 9999, not \"" + text +
+                            "\"");
+        }
+        options.Scan.Jobs = static_cast<unsigned>(std::stoi(text));
     }
     options.Scan.Mode = snes ? TRomMode::Snes : nes ? TRomMode::Nes : TRomMode::Normal;
     options.Scan.RemoveSnesBadSize = removeBadSize;

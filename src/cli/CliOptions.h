@@ -23,11 +23,12 @@ struct TCliOptions {
     std::string Output; // empty: print the rows
     TDatafileFormat Format = TDatafileFormat::Sectioned; // what -o writes
     std::string FormatName = "sectioned";                // as --format gave it
-    TScanOptions Scan;
+    TScanOptions Scan{.Jobs = 0}; // every processor unless --jobs says otherwise
     TDatafileCredits Credits;
     // The credits the command line gave, as members of Credits.
     std::vector<std::string TDatafileCredits::*> CreditsGiven;
     bool FormatGiven = false;
+    std::string JobsText; // as --jobs gave it; the number goes to Scan.Jobs
     bool Quiet = false;
     bool Help = false;
     bool Version = false;

@@ -93,6 +93,9 @@ void TCrc32::Collect() {
             // Items collected before a failure keep their digests.
             Collector.FinishDigests();
             Collector.insideExtractDir_.reset();
+            if (Collector.extractionTurn_.owns_lock()) {
+                Collector.extractionTurn_.unlock();
+            }
             Collector.extractDir_.reset();
             Collector.joinDir_.reset();
             Collector.joinedSet_.clear();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -156,6 +157,10 @@ private:
     // nothing else, and the one holding the joined copy of a split set.
     std::unique_ptr<TPrivateDirectory> extractDir_;
     std::unique_ptr<TPrivateDirectory> joinDir_;
+    // The current directory is the process's: one collector at a time may
+    // move it, from its first extraction until Collect ends (collectors on
+    // other threads use absolute paths and never look at it).
+    std::unique_lock<std::mutex> extractionTurn_;
     // The extraction folder is the current directory while members of the
     // archive are extracted; the previous one comes back when Collect ends.
     std::optional<TCurrentDirectoryScope> insideExtractDir_;

@@ -262,6 +262,10 @@ const std::string& TCrc32::JoinedSet(const std::string& archivePath) {
 
 TCrc32::TCrcResult TCrc32::CrcOfZipMember(const std::string& archivePath, const ZipDirEntry& entry,
                                           const std::string& memberName, int lastDisk) {
+    if (!extractionTurn_.owns_lock()) {
+        static std::mutex currentDirectory;
+        extractionTurn_ = std::unique_lock(currentDirectory);
+    }
     try {
         if (!extractDir_) {
             // The current directory stays in the extraction folder for all

@@ -1,11 +1,16 @@
 #include "core/scan/ScanDriver.h"
 
+#include "core/platform/CurrentDirectory.h"
 #include "core/platform/DirectoryListing.h"
 #include "core/platform/FileReader.h"
+#include "core/platform/Processors.h"
 #include "core/scan/StringsTools.h"
 #include "core/text/CodePages.h"
+#include "core/scan/ScanWorkers.h"
 #include "core/zip/VolumeNames.h"
 
+#include <algorithm>
+#include <deque>
 #include <exception>
 
 namespace tabula {
@@ -32,6 +37,21 @@ std::string EarlierVolumeOfSet(const std::string& path, const std::string& text)
            " of the split archive \"" + FileNameText(FileNamePart(volume->LastVolume)) +
            "\"; its members are read with that file";
 }
+
+// A file's collector on a worker: its messages wait to be shown in scan
+// order with the file's other outcomes; a volume prompt needs its answer at
+// once and goes to the user at once, one at a time.
+struct TOrderedZipUi : IZipUi {
+    IZipUi* Questions = nullptr;
+    std::vector<std::string> Messages;
+
+    void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+    TVolumeAnswer AskForVolume(const std::string& text, bool stopIcon) override {
+        return Questions->AskForVolume(text, stopIcon);
+    }
+    void SetBusy(bool /*busy*/) override {}
+    void Pump() override {}
+};
 
 std::string CellText(std::string text) {
     return text.empty() ? std::string(" ") : text;
@@ -103,11 +123,142 @@ void TScanDriver::CollectWithCrc32(const std::string& path, const TCollectorFlag
     items = collector.ItemList();
 }
 
+TScanDriver::TFileOutcome TScanDriver::CollectOne(const std::string& path, const std::string& text,
+                                                  const TCollectorFlags& flags,
+                                                  IZipUi* zipUi) const {
+    TFileOutcome outcome;
+    if (flags.ZipMode) {
+        if (std::string volume = EarlierVolumeOfSet(path, text); !volume.empty()) {
+            outcome.Failure = std::move(volume);
+            outcome.EarlierVolume = true;
+            return outcome;
+        }
+    }
+    try {
+        collect_(path, flags, zipUi, outcome.Items);
+    } catch (const std::exception& error) {
+        outcome.Failure = ValidUtf8Text(error.what());
+    } catch (...) {
+        outcome.Failure = "Unknown error";
+    }
+    return outcome;
+}
+
+bool TScanDriver::TakeOutcome(const std::string& path, const std::string& text,
+                              TFileOutcome&& outcome, TScanResult& result) {
+    if (outcome.Failure) {
+        result.Failures.push_back({text, path, std::move(*outcome.Failure)});
+        progress_.FileFailed(result.Failures.back());
+        if (outcome.EarlierVolume) {
+            return false; // no collector ran
+        }
+    }
+    // Results collected before a failure count as well.
+    for (const TCrcItem& item : outcome.Items) {
+        const std::string onDisk =
+            FileNameText(FileNamePart(item.NameOnDisk.empty() ? item.Name : item.NameOnDisk));
+        TRomTable::TRow row = RomRow(text, text, onDisk, item.CrcText, DecimalText(item.Size));
+        rows_.AddScannedRow(row, {item.Md5, item.Sha1, onDisk, row[4]});
+        ++result.Rows;
+    }
+    return progress_.CancelRequested();
+}
+
+void TScanDriver::ScanInOrder(const std::string& dirPath, const std::vector<std::string>& names,
+                              const TScanOptions& options, TScanResult& result) {
+    const TCollectorFlags flags = CollectorFlags(options);
+    for (const std::string& name : names) {
+        progress_.StepPosition();
+        // Opened by its bytes, shown and saved as text.
+        const std::string path = dirPath + name;
+        const std::string text = FileNameText(name);
+        progress_.SetWaitString("Processing file " + text + " ...");
+        progress_.Pump();
+        if (SkipsFile(name, options)) {
+            continue;
+        }
+        ++result.Collected;
+        if (TakeOutcome(path, text, CollectOne(path, text, flags, zipUi_), result)) {
+            result.Outcome = TScanResult::TOutcome::Cancelled;
+            return;
+        }
+    }
+    result.Outcome = TScanResult::TOutcome::Completed;
+}
+
+void TScanDriver::ScanOnWorkers(const std::string& dirPath, const std::vector<std::string>& names,
+                                const TScanOptions& options, unsigned workers,
+                                TScanResult& result) {
+    const TCollectorFlags flags = CollectorFlags(options);
+    // The files handed out and not yet taken, earliest first; made before the
+    // workers, so that it outlives every job that writes into it.
+    struct TTurn {
+        std::string Path;
+        std::string Text;
+        bool Skipped = false;
+        TFileOutcome Outcome;
+        std::shared_ptr<const TScanWorkers::TTicket> Ticket;
+        TOrderedZipUi Ui;
+    };
+    std::deque<TTurn> turns;
+    TScanWorkers pool(workers, zipUi_);
+    IZipUi* const jobUi = pool.JobUi();
+    // Enough ahead that no worker waits for a slow file to be taken, few
+    // enough that what waits stays small.
+    const std::size_t ahead = std::size_t{workers} * 4;
+    std::size_t handedOut = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        while (handedOut < names.size() && turns.size() < ahead) {
+            const std::string& name = names[handedOut++];
+            TTurn& turn = turns.emplace_back();
+            turn.Path = dirPath + name;
+            turn.Text = FileNameText(name);
+            turn.Skipped = SkipsFile(name, options);
+            if (!turn.Skipped) {
+                // A deque keeps its elements in place as it grows and shrinks at its ends.
+                turn.Ui.Questions = jobUi;
+                turn.Ticket = pool.Submit([this, &turn, &flags] {
+                    turn.Outcome = CollectOne(turn.Path, turn.Text, flags,
+                                              turn.Ui.Questions != nullptr ? &turn.Ui : nullptr);
+                });
+            }
+        }
+        TTurn& turn = turns.front();
+        progress_.StepPosition();
+        progress_.SetWaitString("Processing file " + turn.Text + " ...");
+        progress_.Pump();
+        if (turn.Skipped) {
+            turns.pop_front();
+            continue;
+        }
+        ++result.Collected;
+        pool.WaitFor(*turn.Ticket);
+        for (const std::string& message : turn.Ui.Messages) {
+            zipUi_->ShowMessage(message);
+        }
+        const bool cancelled = TakeOutcome(turn.Path, turn.Text, std::move(turn.Outcome), result);
+        turns.pop_front();
+        if (cancelled) {
+            // The files still in hand finish and clean up as the pool ends;
+            // their rows are not taken.
+            result.Outcome = TScanResult::TOutcome::Cancelled;
+            return;
+        }
+    }
+    result.Outcome = TScanResult::TOutcome::Completed;
+}
+
 TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& options) {
     TScanResult result;
-    const std::string dirPath = WithTrailingSeparator(directory);
+    std::string dirPath = WithTrailingSeparator(directory);
     if (!IsDirectory(dirPath)) {
         return result;
+    }
+    const unsigned workers = options.Jobs == 0 ? ProcessorCount() : options.Jobs;
+    if (workers > 1) {
+        // An extraction moves the process's current directory for a while:
+        // files read meanwhile on other threads are named from the root.
+        dirPath = AbsolutePath(dirPath);
     }
 
     // Only the count is kept: a large directory's names are held once.
@@ -124,52 +275,15 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
         return result;
     }
     rows_.ListingStarted();
-    const TCollectorFlags flags = CollectorFlags(options);
-    for (const std::string& name : names) {
-        progress_.StepPosition();
-        // Opened by its bytes, shown and saved as text.
-        const std::string path = dirPath + name;
-        const std::string text = FileNameText(name);
-        progress_.SetWaitString("Processing file " + text + " ...");
-        progress_.Pump();
-        if (SkipsFile(name, options)) {
-            continue;
-        }
-
-        ++result.Collected;
-        if (flags.ZipMode) {
-            if (std::string volume = EarlierVolumeOfSet(path, text); !volume.empty()) {
-                result.Failures.push_back({text, path, std::move(volume)});
-                progress_.FileFailed(result.Failures.back());
-                continue;
-            }
-        }
-        std::vector<TCrcItem> items;
-        try {
-            collect_(path, flags, zipUi_, items);
-        } catch (const std::exception& error) {
-            result.Failures.push_back({text, path, ValidUtf8Text(error.what())});
-            progress_.FileFailed(result.Failures.back());
-        } catch (...) {
-            result.Failures.push_back({text, path, "Unknown error"});
-            progress_.FileFailed(result.Failures.back());
-        }
-        // Results collected before a failure count as well.
-        for (const TCrcItem& item : items) {
-            const std::string onDisk =
-                FileNameText(FileNamePart(item.NameOnDisk.empty() ? item.Name : item.NameOnDisk));
-            TRomTable::TRow row = RomRow(text, text, onDisk, item.CrcText, DecimalText(item.Size));
-            rows_.AddScannedRow(row, {item.Md5, item.Sha1, onDisk, row[4]});
-            ++result.Rows;
-        }
-
-        if (progress_.CancelRequested()) {
-            result.Outcome = TScanResult::TOutcome::Cancelled;
-            return result;
-        }
+    if (workers > 1 && names.size() > 1) {
+        ScanOnWorkers(dirPath, names, options, std::min<std::size_t>(workers, names.size()),
+                      result);
+    } else {
+        ScanInOrder(dirPath, names, options, result);
     }
-    rows_.ListingCompleted();
-    result.Outcome = TScanResult::TOutcome::Completed;
+    if (result.Outcome == TScanResult::TOutcome::Completed) {
+        rows_.ListingCompleted();
+    }
     return result;
 }
 

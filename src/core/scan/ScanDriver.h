@@ -5,6 +5,7 @@
 #include "core/scan/ScanOptions.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,25 @@ public:
                                  IZipUi* zipUi, std::vector<TCrcItem>& items);
 
 private:
+    // One file's turn: what its collector gave, and how it ended.
+    struct TFileOutcome {
+        std::vector<TCrcItem> Items;
+        std::optional<std::string> Failure;
+        bool EarlierVolume = false; // failed without a collector: an earlier volume of a set
+    };
+    TFileOutcome CollectOne(const std::string& path, const std::string& text,
+                            const TCollectorFlags& flags, IZipUi* zipUi) const;
+    // Takes one processed file's outcome into the result and the sink, in
+    // scan order; true when a cancel was asked for.
+    bool TakeOutcome(const std::string& path, const std::string& text, TFileOutcome&& outcome,
+                     TScanResult& result);
+    // The files of names from the processing pass on, one at a time on this
+    // thread, or on workers.
+    void ScanInOrder(const std::string& dirPath, const std::vector<std::string>& names,
+                     const TScanOptions& options, TScanResult& result);
+    void ScanOnWorkers(const std::string& dirPath, const std::vector<std::string>& names,
+                       const TScanOptions& options, unsigned workers, TScanResult& result);
+
     IScanProgress& progress_;
     IRomRowSink& rows_;
     IZipUi* zipUi_;

@@ -30,7 +30,11 @@ struct TScanOptions {
     bool TrustZipCrc = false;
     // MD5 and SHA-1 beside each CRC, of the same bytes (members are then
     // read whole, whatever TrustZipCrc says).
-    THashKinds Hashes;
+    THashKinds Hashes{};
+    // Files read at once, each on a worker thread of its own; 0: one per
+    // processor. Whatever the number, the rows, failures and progress come
+    // in the order of one worker.
+    unsigned Jobs = 1;
 };
 
 } // namespace tabula
