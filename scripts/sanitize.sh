@@ -2,7 +2,9 @@
 # The sanitized configuration: builds the core, the unzip library, tabula-cli,
 # their tests and the fuzz targets with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-fuzz/, runs those tests in it and each
-# fuzz target for FUZZ_SECONDS (30 by default) from its seeds.
+# fuzz target for FUZZ_SECONDS (30 by default) from its seeds; then the scan's
+# tests under ThreadSanitizer in build-tsan/ (the core alone, many workers on
+# many files).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -15,3 +17,9 @@ cmake --build build-fuzz
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir build-fuzz --output-on-failure -j2 "$@"
+
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DTABULA_TSAN=ON -DTABULA_BUILD_GUI=OFF >/dev/null
+cmake --build build-tsan --target tabula_scan_thread_tests unziplib
+ctest --test-dir build-tsan --output-on-failure -L tsan

@@ -648,7 +648,7 @@ TEST(CliRun, OneWorkerAndTwoGiveTheSameBytes) {
         for (const auto& entry : fs::directory_iterator(TestDataFile(folder))) {
             if (entry.is_regular_file() && entry.path().extension() == ".zip") {
                 fs::copy_file(entry.path(), dir.Path() / (std::string(folder) + "-" +
-                                                         entry.path().filename().string()));
+                                                          entry.path().filename().string()));
             }
         }
     }

@@ -4,9 +4,9 @@
 #include "core/platform/DirectoryListing.h"
 #include "core/platform/FileReader.h"
 #include "core/platform/Processors.h"
+#include "core/scan/ScanWorkers.h"
 #include "core/scan/StringsTools.h"
 #include "core/text/CodePages.h"
-#include "core/scan/ScanWorkers.h"
 #include "core/zip/VolumeNames.h"
 
 #include <algorithm>

@@ -40,6 +40,7 @@ int LabelDiskNumber(const std::string& label) {
 
 // The last clean listing of an ordinary archive and the file it was read
 // from: the checksum collector lists an archive once per member it extracts.
+// Each thread keeps its own, as each scan worker collects its own archives.
 struct TZipComponent::TKeptListing {
     TPathStatus Status;
     CodePageOpts CodePage = CodePageOpts::cpAuto;
@@ -52,7 +53,7 @@ struct TZipComponent::TKeptListing {
 };
 
 std::unique_ptr<TZipComponent::TKeptListing>& TZipComponent::Kept() {
-    static std::unique_ptr<TKeptListing> kept;
+    thread_local std::unique_ptr<TKeptListing> kept;
     return kept;
 }
 

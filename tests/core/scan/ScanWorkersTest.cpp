@@ -1,0 +1,190 @@
+#include "core/scan/ScanWorkers.h"
+#include "core/scan/ScanDriver.h"
+
+#include "tests/support/EnvironmentOverride.h"
+#include "tests/support/QuietProgress.h"
+#include "tests/support/ScratchDirectory.h"
+#include "tests/support/ZipBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace tabula;
+using tabula::test::TScratchDirectory;
+using tabula::test::WriteBytes;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TScanned {
+    std::vector<TRomTable::TRow> Rows;
+    std::vector<std::string> Digests;
+    std::vector<std::string> Failures;
+    TScanResult::TOutcome Outcome{};
+};
+
+class TKeepingSink : public IRomRowSink {
+public:
+    explicit TKeepingSink(TScanned& into) : into_(into) {}
+    void AddRomRow(const TRomTable::TRow& row) override { into_.Rows.push_back(row); }
+    void AddScannedRow(const TRomTable::TRow& row, const TRowExtras& extras) override {
+        into_.Rows.push_back(row);
+        into_.Digests.push_back(extras.Md5 + extras.Sha1);
+    }
+
+private:
+    TScanned& into_;
+};
+
+// Cancels once the scan has taken a number of files.
+class TCancellingProgress : public test::TQuietProgress {
+public:
+    explicit TCancellingProgress(int after) : after_(after) {}
+    bool CancelRequested() override { return ++taken_ >= after_; }
+
+private:
+    int after_;
+    int taken_ = 0;
+};
+
+TScanned Scan(const fs::path& dir, TScanOptions options, unsigned jobs, int cancelAfter = 0) {
+    options.Jobs = jobs;
+    TScanned scanned;
+    TKeepingSink sink(scanned);
+    test::TQuietProgress quiet;
+    TCancellingProgress cancelling(cancelAfter);
+    TScanDriver driver(cancelAfter > 0 ? static_cast<IScanProgress&>(cancelling) : quiet, sink);
+    const TScanResult result = driver.Scan(dir.string(), options);
+    for (const TScanFailure& failure : result.Failures) {
+        scanned.Failures.push_back(failure.Name + ": " + failure.Message);
+    }
+    scanned.Outcome = result.Outcome;
+    return scanned;
+}
+
+// 5,000 files: loose ROMs with and without an NES header, zip archives of
+// two members (one of them headed), a few that are no archive.
+void MakeManyFiles(const fs::path& dir) {
+    for (int i = 0; i < 5000; ++i) {
+        const std::string n = std::to_string(i);
+        const std::string body(64 + i % 200, static_cast<char>('a' + i % 26));
+        if (i % 10 == 0) {
+            WriteBytes(dir / ("set" + n + ".zip"),
+                       test::BuildZip(
+                           {{"a" + n + ".nes", "NES\x1a" + body + n}, {"b" + n + ".bin", n + body}})
+                           .Bytes);
+        } else if (i % 97 == 0) {
+            WriteBytes(dir / ("broken" + n + ".zip"), "PK no archive " + n);
+        } else {
+            WriteBytes(dir / ("rom" + n + (i % 2 == 0 ? ".nes" : ".bin")), body + n);
+        }
+    }
+}
+
+} // namespace
+
+// Many workers on many files, again and again (the sanitized build runs it
+// under ThreadSanitizer): every scan gives the rows, digests and failures of
+// one worker, in its order, and leaves nothing in the temporary folder.
+TEST(ScanWorkers, ManyWorkersOnManyFilesGiveTheRowsOfOne) {
+    TScratchDirectory dir;
+    TScratchDirectory temp;
+    const test::TEnvironmentOverride tmpdir("TMPDIR", temp.Path().string());
+    MakeManyFiles(dir.Path());
+    TScanOptions trusted;
+    trusted.Mode = TRomMode::Nes;
+    trusted.TrustZipCrc = true;
+    TScanOptions hashes;
+    hashes.Mode = TRomMode::Nes;
+    hashes.Hashes = {true, true};
+    TScanOptions extracted; // through the unzip library: one archive at a time
+    extracted.Mode = TRomMode::Nes;
+    const TScanOptions kinds[] = {TScanOptions{}, trusted, hashes, extracted};
+    TScanned references[4];
+    for (int kind = 0; kind < 4; ++kind) {
+        references[kind] = Scan(dir.Path(), kinds[kind], 1);
+        ASSERT_EQ(references[kind].Rows.size(), 5454u) << kind; // 500 archives of two
+        ASSERT_EQ(references[kind].Failures.size(), 46u) << kind;
+    }
+    for (int run = 0; run < 20; ++run) {
+        // The extraction route is the slow one: three runs of it are enough.
+        const int kind = run % 7 == 6 ? 3 : run % 3;
+        SCOPED_TRACE(run);
+        const TScanned scanned = Scan(dir.Path(), kinds[kind], 8);
+        EXPECT_EQ(scanned.Rows, references[kind].Rows);
+        EXPECT_EQ(scanned.Digests, references[kind].Digests);
+        EXPECT_EQ(scanned.Failures, references[kind].Failures);
+        EXPECT_EQ(scanned.Outcome, TScanResult::TOutcome::Completed);
+    }
+    EXPECT_TRUE(fs::is_empty(temp.Path()));
+}
+
+// A cancel keeps the rows of the files taken up to it, as one worker does,
+// lets the files in hand finish and clean up, and takes none of their rows.
+TEST(ScanWorkers, CancelKeepsThePrefixOfOneWorker) {
+    TScratchDirectory dir;
+    TScratchDirectory temp;
+    const test::TEnvironmentOverride tmpdir("TMPDIR", temp.Path().string());
+    MakeManyFiles(dir.Path());
+    for (const auto& entry : fs::directory_iterator(dir.Path())) {
+        if (entry.path().filename().string().rfind("set1", 0) != 0) {
+            fs::remove(entry.path());
+        }
+    }
+    TScanOptions extracted;
+    extracted.Mode = TRomMode::Nes;
+    const TScanned one = Scan(dir.Path(), extracted, 1, 40);
+    const TScanned four = Scan(dir.Path(), extracted, 4, 40);
+    EXPECT_EQ(one.Outcome, TScanResult::TOutcome::Cancelled);
+    EXPECT_EQ(four.Outcome, TScanResult::TOutcome::Cancelled);
+    EXPECT_EQ(four.Rows, one.Rows);
+    EXPECT_GT(one.Rows.size(), 40u);
+    EXPECT_TRUE(fs::is_empty(temp.Path()));
+}
+
+// Questions from jobs reach the front end on the waiting thread, one at a time.
+TEST(ScanWorkers, QuestionsAreAskedOnTheWaitingThreadOneAtATime) {
+    class TFrontUi : public IZipUi {
+    public:
+        void ShowMessage(const std::string& /*text*/) override { Check(); }
+        TVolumeAnswer AskForVolume(const std::string& /*text*/, bool /*stopIcon*/) override {
+            Check();
+            return TVolumeAnswer::Ok;
+        }
+        void SetBusy(bool /*busy*/) override {}
+        void Pump() override {}
+        void Check() {
+            EXPECT_EQ(std::this_thread::get_id(), Owner);
+            EXPECT_EQ(inside_.fetch_add(1), 0);
+            std::this_thread::yield();
+            inside_.fetch_sub(1);
+            ++Asked;
+        }
+        std::thread::id Owner = std::this_thread::get_id();
+        int Asked = 0;
+
+    private:
+        std::atomic<int> inside_{0};
+    } front;
+    std::vector<std::shared_ptr<const TScanWorkers::TTicket>> tickets;
+    std::atomic<int> answeredOk{0};
+    {
+        TScanWorkers workers(4, &front);
+        IZipUi* ui = workers.JobUi();
+        for (int job = 0; job < 16; ++job) {
+            tickets.push_back(workers.Submit([ui, &answeredOk] {
+                ui->ShowMessage("message");
+                answeredOk += ui->AskForVolume("disk 2", false) == TVolumeAnswer::Ok ? 1 : 0;
+            }));
+        }
+        workers.WaitFor(*tickets[3]);
+        EXPECT_TRUE(tickets[3]->Done);
+    } // the rest are waited for, their questions answered
+    EXPECT_EQ(front.Asked, 32);
+    EXPECT_EQ(answeredOk, 16);
+}
