@@ -57,6 +57,11 @@ std::vector<TRomTable::TRow> CoreRows(const QString& dir, const TScanOptions& op
 
 } // namespace
 
+// Runs action on the GUI thread and waits for it, from a scan's thread.
+void OnGuiThread(const std::function<void()>& action) {
+    QMetaObject::invokeMethod(MainForm, action, Qt::BlockingQueuedConnection);
+}
+
 class TestScan : public QObject {
     Q_OBJECT
 private:
@@ -253,11 +258,14 @@ private slots:
     void cancelStopsAfterTheFileAndKeepsTheBlankRow() {
         const int widthBefore = MainForm->EditGrid1->ColWidth(4);
         int files = 0;
+        MainForm->ScanJobs = 1; // the files one after the other
         MainForm->CollectFile = [&files](const std::string& path, const TCollectorFlags& flags,
                                          IZipUi* ui, std::vector<TCrcItem>& items) {
             TScanDriver::CollectWithCrc32(path, flags, ui, items);
             if (++files == 2) { // the user clicks Cancel while this file is read
-                QTest::mouseClick(MainForm->ProgressFrm->Form()->Cancel, Qt::LeftButton);
+                OnGuiThread([] {
+                    QTest::mouseClick(MainForm->ProgressFrm->Form()->Cancel, Qt::LeftButton);
+                });
             }
         };
         RunScan(roms_.path());
@@ -278,11 +286,12 @@ private slots:
     void closingTheWindowDuringAScanCancelsAndKeepsTheWindow() {
         ScanDialog->NesScan->setChecked(true); // members are extracted to the temporary folder
         QStringList collected;
+        MainForm->ScanJobs = 1;
         MainForm->CollectFile = [&collected](const std::string& path, const TCollectorFlags& flags,
                                              IZipUi* ui, std::vector<TCrcItem>& items) {
             collected << QString::fromStdString(path).section(QLatin1Char('/'), -1);
             if (collected.last() == QStringLiteral("set.zip")) {
-                MainForm->close(); // the window's close box, during a pump
+                OnGuiThread([] { MainForm->close(); }); // the window's close box
             }
             TScanDriver::CollectWithCrc32(path, flags, ui, items);
         };
@@ -348,16 +357,16 @@ private slots:
         bool posted = false;
         bool arrivedDuringScan = false;
         bool nestedScanDialog = false;
+        MainForm->ScanJobs = 1;
         MainForm->CollectFile = [&](const std::string& path, const TCollectorFlags& flags,
                                     IZipUi* ui, std::vector<TCrcItem>& items) {
             TScanDriver::CollectWithCrc32(path, flags, ui, items);
-            QThread::msleep(40); // long enough for the next file to pump
             if (posted) {
                 return;
             }
             posted = true;
-            // Delivered by the scan's next pump, as a shortcut or a script would.
-            QTimer::singleShot(0, MainForm, [&] {
+            // Delivered while the scan runs, as a shortcut or a script would.
+            OnGuiThread([&] {
                 arrivedDuringScan = MainForm->Scanning();
                 QTimer::singleShot(0, ScanDialog, [&] {
                     if (ScanDialog->isVisible()) {

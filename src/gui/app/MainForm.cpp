@@ -13,8 +13,8 @@
 #include "gui/datafile/SaveDialog.h"
 #include "gui/romlist/EditGrid.h"
 #include "gui/romlist/GridRowSink.h"
+#include "gui/scan/BackgroundScan.h"
 #include "gui/scan/ScanDialog.h"
-#include "gui/scan/ScanProgress.h"
 #include "gui/widgets/CompactDisc.h"
 #include "gui/widgets/ContainerStatusBar.h"
 #include "gui/widgets/ProgressFrm.h"
@@ -240,24 +240,22 @@ void TMainForm::ScanforromsClick() {
         EditGrid1->RomModel()->SetShowsDigests(true);
     }
 
-    // The scan runs here, on the GUI thread, and lets the window handle its
-    // events between files and inside long reads (the progress window's
-    // setters, the unzip library's callback, volume prompts). What may run
-    // inside those pumps: the progress window's Cancel (its button, Escape,
-    // its close box), which only sets ScanCancelled; a close request for this
-    // window, which cancels the same way and keeps the window (closeEvent);
-    // and a termination signal, which cancels and quits once the scan has
-    // stopped (QuitAfterScan). This window is disabled meanwhile, and a menu
-    // command that still arrives (a shortcut, a script) is refused by Bind,
-    // so no command ever starts inside another.
-
+    // The scan runs on threads of its own while this thread shows its
+    // progress, takes its rows and answers its boxes. What may happen
+    // meanwhile: the progress window's Cancel (its button, Escape, its close
+    // box), which only sets ScanCancelled; a close request for this window,
+    // which cancels the same way and keeps the window (closeEvent); and a
+    // termination signal, which cancels and quits once the scan has stopped
+    // (QuitAfterScan). This window is disabled meanwhile, and a menu command
+    // that still arrives (a shortcut, a script) is refused by Bind, so no
+    // command ever starts inside another.
+    TScanOptions threaded = options;
+    threaded.Jobs = ScanJobs;
     scanCancelled_ = false;
     ProgressFrm->SetOnCancel([this] { CancelScan(); });
     ProgressFrm->ShowProgress(this);
     scanning_ = true;
     TGridRowSink rows(*EditGrid1);
-    TScanProgress progress(
-        *ProgressFrm, [this] { return scanCancelled_; }, [&rows] { rows.Flush(); });
     TWindowZipUi zipUi(this, ProgressFrm->Form());
     TScanResult result;
     // The scan's rows, whatever becomes of it, are one step of the history.
@@ -274,13 +272,8 @@ void TMainForm::ScanforromsClick() {
             ProgressFrm->HideProgress();
             scanning_ = false;
         });
-        TScanDriver driver(progress, rows, &zipUi);
-        if (CollectFile) {
-            driver.SetCollectFile(CollectFile);
-        }
-        result = driver.Scan(directory, options);
-        rows.Flush();
-        progress.Show();
+        TBackgroundScan scan(rows, *ProgressFrm, zipUi, scanCancelled_);
+        result = scan.Run(directory, threaded, CollectFile);
         // A program asked to end is not told.
         if (result.Outcome == TScanResult::TOutcome::Cancelled && !quitAfterScan_) {
             ShowMessageBox(ProgressFrm->Form(), {QMessageBox::Information,

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -67,7 +68,7 @@ public:
     QAction* Find1 = nullptr;
 
     // Sets ScanCancelled; installed as the progress window's cancel callback.
-    void CancelScan() { scanCancelled_ = true; }
+    void CancelScan() { scanCancelled_ = true; } // also from the scan's thread
     bool ScanCancelled() const { return scanCancelled_; }
     void SetScanCancelled(bool value) { scanCancelled_ = value; }
 
@@ -102,9 +103,12 @@ public:
     // True while a scan runs.
     bool Scanning() const { return scanning_; }
 
-    // The collector a scan runs per file; the real one unless a test puts in
-    // its own.
+    // The collector a scan runs per file, on the scan's threads; the real
+    // one unless a test puts in its own.
     TCollectFile CollectFile;
+    // The files a scan reads at once: one per processor; a test that needs
+    // them one after the other asks for 1.
+    unsigned ScanJobs = 0;
 
     // Asks for the datafile's name and format, proposing the previous ones;
     // an empty answer cancels the save. The save chooser by default; tests
@@ -148,7 +152,7 @@ private:
     TScanDialog* scanDialog_ = nullptr;
     TPropertyDialog* propertyDialog_ = nullptr;
 
-    bool scanCancelled_ = false;
+    std::atomic<bool> scanCancelled_ = false;
     bool scanning_ = false;
     // The program was asked to end during a scan: it quits when the scan has stopped.
     bool quitAfterScan_ = false;
