@@ -18,7 +18,8 @@
 # Usage: bench/scan.sh [loose|zipdir|nes|trusted|nesmem|hashes|neshashes|hashmem|members|many ...]
 #   (all by default)
 # Environment: TABULA_CLI (default build-bench/bin/tabula-cli, built if missing),
-#   CORPUS (default /tmp/tabula-scan-corpus), RUNS (default 5), NES_RUNS (default 3).
+#   CORPUS (default /tmp/tabula-scan-corpus), RUNS (default 5), NES_RUNS (default 3),
+#   JOBS (tabula-cli's --jobs; unset: its default, one worker per processor).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,6 +27,7 @@ cli=${TABULA_CLI:-$root/build-bench/bin/tabula-cli}
 corpus=${CORPUS:-/tmp/tabula-scan-corpus}
 runs=${RUNS:-5}
 nes_runs=${NES_RUNS:-3}
+jobs=${JOBS:+ --jobs $JOBS}
 cases=("$@")
 [ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted nesmem hashes neshashes hashmem members many)
 
@@ -144,10 +146,10 @@ for c in "${cases[@]}"; do
     loose)
         check_loose
         cat "$corpus"/loose/* >/dev/null
-        t=$(median "$runs" "$(q "$cli") -q $(q "$corpus/loose")")
+        t=$(median "$runs" "$(q "$cli")$jobs -q $(q "$corpus/loose")")
         r=$(median "$runs" "rhash --crc32 $(q "$corpus/loose")/*")
         report "1 GiB loose, 512 files" "$t" "$r" "rhash --crc32 loose/*"
-        read -r t r < <(median_pair "$runs" "$(q "$cli") -q $(q "$corpus/loose")" \
+        read -r t r < <(median_pair "$runs" "$(q "$cli")$jobs -q $(q "$corpus/loose")" \
             "cat $(printf '%q ' "$corpus"/loose/*)")
         report "1 GiB loose, 512 files" "$t" "$r" "cat loose/* >/dev/null"
         ;;
@@ -155,14 +157,14 @@ for c in "${cases[@]}"; do
         check_zipdir
         cat "$corpus"/zips/* >/dev/null
         # unzip expands the quoted wildcard itself.
-        read -r t r < <(median_pair "$runs" "$(q "$cli") -q $(q "$corpus/zips")" \
+        read -r t r < <(median_pair "$runs" "$(q "$cli")$jobs -q $(q "$corpus/zips")" \
             "unzip -v $(q "$corpus/zips/*.zip")")
         report "2,000 archives x 5 members, directories" "$t" "$r" "unzip -v 'zips/*.zip'"
         ;;
     nes)
         check_nes
         cat "$corpus"/zips/* >/dev/null
-        t=$(median "$nes_runs" "$(q "$cli") -q --nes $(q "$corpus/zips")")
+        t=$(median "$nes_runs" "$(q "$cli")$jobs -q --nes $(q "$corpus/zips")")
         r=$(median "$nes_runs" "$(nes_reference)")
         report "2,000 archives x 5 members, NES" "$t" "$r" "unzip -p | tail -c +17 | rhash --crc32 - per member"
         ;;
@@ -172,8 +174,8 @@ for c in "${cases[@]}"; do
         diff <(tabula_crcs --nes --trust-zip-crc "$check_dir") <(tabula_crcs --nes "$check_dir") >/dev/null ||
             { echo "scan.sh: --trust-zip-crc and the full extraction disagree" >&2; exit 1; }
         cat "$corpus"/zips/* >/dev/null
-        read -r t r < <(median_pair "$nes_runs" "$(q "$cli") -q --nes --trust-zip-crc $(q "$corpus/zips")" \
-            "$(q "$cli") -q --nes $(q "$corpus/zips")")
+        read -r t r < <(median_pair "$nes_runs" "$(q "$cli")$jobs -q --nes --trust-zip-crc $(q "$corpus/zips")" \
+            "$(q "$cli")$jobs -q --nes $(q "$corpus/zips")")
         report "2,000 archives x 5 members, NES, trusted CRCs" "$t" "$r" "tabula-cli --nes (full extraction)"
         ;;
     nesmem)
@@ -192,7 +194,7 @@ PY
         diff <(tabula_crcs --nes "$corpus/zips") <(python3 "$script" "$corpus/zips" | sort) >/dev/null ||
             { echo "scan.sh: tabula-cli --nes and the Python script disagree" >&2; exit 1; }
         cat "$corpus"/zips/* >/dev/null
-        read -r t r < <(median_pair "$nes_runs" "$(q "$cli") -q --nes $(q "$corpus/zips")" \
+        read -r t r < <(median_pair "$nes_runs" "$(q "$cli")$jobs -q --nes $(q "$corpus/zips")" \
             "python3 $(q "$script") $(q "$corpus/zips")")
         report "2,000 archives x 5 members, NES" "$t" "$r" "Python zipfile + zlib.crc32 in memory"
         ;;
@@ -211,7 +213,7 @@ for i in range(64):
             <(cd "$big" && rhash --crc32 --md5 --sha1 --printf '%c %m %h\n' -- *.bin | tr 'A-F' 'a-f' | sort) \
             >/dev/null || { echo "scan.sh: tabula-cli and rhash disagree on the digests" >&2; exit 1; }
         cat "$big"/*.bin >/dev/null
-        read -r t r < <(median_pair "$runs" "$(q "$cli") -q --md5 --sha1 $(q "$big")" \
+        read -r t r < <(median_pair "$runs" "$(q "$cli")$jobs -q --md5 --sha1 $(q "$big")" \
             "rhash --crc32 --md5 --sha1 $(printf '%q ' "$big"/*.bin)")
         report "1 GiB loose, 64 files, CRC + MD5 + SHA-1" "$t" "$r" "rhash --crc32 --md5 --sha1"
         ;;
@@ -233,7 +235,7 @@ PY
             <(python3 "$script" "$corpus/zips" | sort) >/dev/null ||
             { echo "scan.sh: tabula-cli --nes --md5 --sha1 and the Python script disagree" >&2; exit 1; }
         cat "$corpus"/zips/* >/dev/null
-        read -r t r < <(median_pair "$nes_runs" "$(q "$cli") -q --nes --md5 --sha1 $(q "$corpus/zips")" \
+        read -r t r < <(median_pair "$nes_runs" "$(q "$cli")$jobs -q --nes --md5 --sha1 $(q "$corpus/zips")" \
             "python3 $(q "$script") $(q "$corpus/zips")")
         report "2,000 archives x 5 members, NES, CRC + MD5 + SHA-1" "$t" "$r" "Python zipfile + hashlib + zlib in memory"
         ;;
@@ -255,7 +257,7 @@ PY
 with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_STORED) as z:
     for i in range(int(sys.argv[2])): z.writestr(f"member-{i:05d}.nes", b"")' "$dir/many.zip" "$n"
             fi
-            read -r t _ < <(median_pair "$nes_runs" "$(q "$cli") -q --nes $(q "$dir")" true)
+            read -r t _ < <(median_pair "$nes_runs" "$(q "$cli")$jobs -q --nes $(q "$dir")" true)
             echo "| $n empty stored members, NES | $t s |"
         done
         ;;
@@ -271,7 +273,7 @@ for i in range(int(sys.argv[2])):
                 touch "$dir/.complete"
             fi
             out=$(mktemp)
-            read -r t r < <(median_pair "$nes_runs" "$(q "$cli") -q --nes -o $(q "$out") $(q "$dir")" \
+            read -r t r < <(median_pair "$nes_runs" "$(q "$cli")$jobs -q --nes -o $(q "$out") $(q "$dir")" \
                 "rhash --crc32 -r $(q "$dir")")
             rss=$( { /usr/bin/time -f %M "$cli" -q --nes -o "$out" "$dir"; } 2>&1 >/dev/null | tail -n 1)
             rm -f "$out"

@@ -9,20 +9,25 @@ void TRowPrinter::AddScannedRow(const TRomTable::TRow& row, const TRowExtras& ex
     if (sharesTerminal_) {
         progress_.ClearLine();
     }
+    // The line is made whole and written once: rows come by the thousand.
+    line_.clear();
     for (size_t col = 0; col < row.size(); ++col) {
         if (col > 0) {
-            out_ << '\t';
+            line_ += '\t';
         }
-        out_ << TerminalCell(row[col]);
+        AppendTerminalCell(line_, row[col]);
     }
     // Digests are hexadecimal digits: nothing to escape.
     if (hashes_.Md5) {
-        out_ << '\t' << extras.Md5;
+        line_ += '\t';
+        line_ += extras.Md5;
     }
     if (hashes_.Sha1) {
-        out_ << '\t' << extras.Sha1;
+        line_ += '\t';
+        line_ += extras.Sha1;
     }
-    out_ << '\n';
+    line_ += '\n';
+    out_.write(line_.data(), static_cast<std::streamsize>(line_.size()));
     if (sharesTerminal_) {
         out_.flush();
     }

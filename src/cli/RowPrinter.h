@@ -28,6 +28,7 @@ private:
     TTerminalProgress& progress_;
     bool sharesTerminal_;
     THashKinds hashes_;
+    std::string line_; // the row being printed, kept for its room
 };
 
 } // namespace tabula

@@ -53,6 +53,15 @@ std::string TerminalCell(std::string_view text) {
     return Escaped(text, true);
 }
 
+void AppendTerminalCell(std::string& out, std::string_view text) {
+    if (std::all_of(text.begin(), text.end(),
+                    [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; })) {
+        out.append(text);
+    } else {
+        out += Escaped(text, true);
+    }
+}
+
 std::string TerminalMessage(std::string_view text) {
     return Escaped(text, false);
 }

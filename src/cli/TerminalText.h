@@ -13,6 +13,8 @@ namespace tabula {
 // For a printed cell a backslash becomes \\ too, so the escapes read back
 // unambiguously; messages keep their backslashes (zip folders use them).
 std::string TerminalCell(std::string_view text);
+// Appends TerminalCell(text) to out, without a text of its own when nothing needs escaping.
+void AppendTerminalCell(std::string& out, std::string_view text);
 std::string TerminalMessage(std::string_view text);
 
 } // namespace tabula

@@ -26,10 +26,17 @@ constexpr size_t BlockSize = size_t{64} << 10;
 // BlockSize, so reading only a header costs one small read.
 constexpr size_t FirstRead = 4096;
 
-// One pair of buffers per thread, reused for every member it reads.
+// The first read when only a member's first bytes are wanted: a deflate
+// block's code tables and a header's worth of codes fit in it.
+constexpr size_t FirstPartRead = 1024;
+
+// One pair of buffers and one decoder per thread, reused for every member it
+// reads: the decoder's state is large, and setting it up anew clears only
+// what it needs.
 struct TBuffers {
     std::vector<std::byte> In = std::vector<std::byte>(BlockSize);
     std::vector<std::byte> Out = std::vector<std::byte>(BlockSize);
+    std::unique_ptr<inflate_state> State = std::make_unique<inflate_state>();
 };
 
 TBuffers& Buffers() {
@@ -68,12 +75,12 @@ uint32_t ReadDeflated(const TFileReader& archive, uint64_t offset, uint64_t comp
                       uint64_t want, bool whole,
                       const std::function<void(std::span<const std::byte>)>& sink) {
     TBuffers& buffers = Buffers();
-    auto state = std::make_unique<inflate_state>();
-    isal_inflate_init(state.get());
+    inflate_state* const state = buffers.State.get();
+    isal_inflate_init(state);
     state->crc_flag = ISAL_DEFLATE;
     uint32_t crc = CrcInit;
     uint64_t handedOut = 0;
-    size_t read = FirstRead;
+    size_t read = whole ? FirstRead : FirstPartRead;
     while (state->block_state != ISAL_BLOCK_FINISH && (whole || handedOut < want)) {
         if (state->avail_in == 0 && compressed > 0) {
             const auto part = static_cast<size_t>(std::min<uint64_t>(compressed, NextRead(read)));
@@ -92,7 +99,7 @@ uint32_t ReadDeflated(const TFileReader& archive, uint64_t offset, uint64_t comp
         state->next_out = reinterpret_cast<uint8_t*>(buffers.Out.data());
         state->avail_out = static_cast<uint32_t>(room);
         const uint32_t inputBefore = state->avail_in;
-        if (isal_inflate(state.get()) < 0) {
+        if (isal_inflate(state) < 0) {
             throw EMemberDataError("its data does not decompress (invalid compressed data)");
         }
         const size_t produced = room - state->avail_out;

@@ -1,5 +1,7 @@
 #include "core/scan/CrcUpdate.h"
 
+#include <array>
+
 #include "core/scan/CrcFold256.h"
 
 #include <isa-l/crc.h>
@@ -115,7 +117,7 @@ namespace {
 
 // a * b modulo the CRC polynomial, in the reflected bit order of the
 // checksum (the top bit stands for x^0).
-std::uint32_t MultiplyModP(std::uint32_t a, std::uint32_t b) {
+constexpr std::uint32_t MultiplyModP(std::uint32_t a, std::uint32_t b) {
     std::uint32_t product = 0;
     for (std::uint32_t bit = 1u << 31; bit != 0; bit >>= 1) {
         if ((a & bit) != 0) {
@@ -126,19 +128,29 @@ std::uint32_t MultiplyModP(std::uint32_t a, std::uint32_t b) {
     return product;
 }
 
-// x^(8 * bytes) modulo the polynomial, by squaring: the shift of a checksum
-// over that many bytes of zeros.
-std::uint32_t ShiftOverBytes(std::uint64_t bytes) {
+// x^(8 * 2^k) modulo the polynomial for every k, made by the compiler: the
+// shift over any length multiplies only the powers its bits name.
+constexpr std::array<std::uint32_t, 64> ByteShiftPowers = [] {
+    std::array<std::uint32_t, 64> powers{};
     std::uint32_t power = 1u << 30; // x^1
     for (int i = 0; i < 3; ++i) {
         power = MultiplyModP(power, power); // x^8 after three squarings
     }
-    std::uint32_t result = 1u << 31; // x^0
-    for (; bytes != 0; bytes >>= 1) {
-        if ((bytes & 1u) != 0) {
-            result = MultiplyModP(result, power);
-        }
+    for (std::uint32_t& entry : powers) {
+        entry = power;
         power = MultiplyModP(power, power);
+    }
+    return powers;
+}();
+
+// x^(8 * bytes) modulo the polynomial: the shift of a checksum over that many
+// bytes of zeros.
+std::uint32_t ShiftOverBytes(std::uint64_t bytes) {
+    std::uint32_t result = 1u << 31; // x^0
+    for (std::size_t k = 0; bytes != 0; ++k, bytes >>= 1) {
+        if ((bytes & 1u) != 0) {
+            result = MultiplyModP(result, ByteShiftPowers[k]);
+        }
     }
     return result;
 }

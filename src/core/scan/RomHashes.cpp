@@ -137,8 +137,10 @@ private:
     std::thread thread_; // last: starts once the rest is made
 };
 
+thread_local bool helperAllowed = true;
+
 TDigestThread* DigestThread() {
-    if (std::thread::hardware_concurrency() < 2) {
+    if (!helperAllowed || std::thread::hardware_concurrency() < 2) {
         return nullptr; // one core: a second thread would only add switches
     }
     thread_local TDigestThread thread;
@@ -146,6 +148,10 @@ TDigestThread* DigestThread() {
 }
 
 } // namespace
+
+void AllowDigestHelper(bool allowed) {
+    helperAllowed = allowed;
+}
 
 struct TRomHashes::TContexts {
     TContext Md5;

@@ -14,6 +14,11 @@ struct THashKinds {
     bool Any() const { return Md5 || Sha1; }
 };
 
+// Whether digests begun on this thread may hand MD5 to a helper thread (the
+// default, when the processor has a second core). A scan's workers already
+// keep every core busy and finish their digests themselves.
+void AllowDigestHelper(bool allowed);
+
 // The MD5 and SHA-1 of a ROM's bytes, through libcrypto (which uses the
 // processor's SHA instructions), fed the same blocks as its CRC so that the
 // bytes are read once. Digests not asked for stay empty.

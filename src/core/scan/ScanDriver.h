@@ -137,7 +137,8 @@ private:
         std::optional<std::string> Failure;
         bool EarlierVolume = false; // failed without a collector: an earlier volume of a set
     };
-    TFileOutcome CollectOne(const std::string& path, const std::string& text,
+    // name: the file's name in the folder, as bytes.
+    TFileOutcome CollectOne(const std::string& path, const std::string& name,
                             const TCollectorFlags& flags, IZipUi* zipUi) const;
     // Takes one processed file's outcome into the result and the sink, in
     // scan order; true when a cancel was asked for.

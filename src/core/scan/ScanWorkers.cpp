@@ -1,20 +1,42 @@
 #include "core/scan/ScanWorkers.h"
 
+#include "core/scan/RomHashes.h"
+
 namespace tabula {
 
+namespace {
+
+// About 20 microseconds of asking before a wait sleeps.
+constexpr int SpinBeforeSleep = 400;
+
+void Relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+} // namespace
+
 void TScanWorkers::TJobUi::ShowMessage(const std::string& text) {
-    TQuestion question{[&] { workers_.frontUi_->ShowMessage(text); }};
+    TQuestion question;
+    question.Ask = [&] { workers_.frontUi_->ShowMessage(text); };
     workers_.Put(question);
 }
 
 TVolumeAnswer TScanWorkers::TJobUi::AskForVolume(const std::string& text, bool stopIcon) {
     TVolumeAnswer answer = TVolumeAnswer::NotShown;
-    TQuestion question{[&] { answer = workers_.frontUi_->AskForVolume(text, stopIcon); }};
+    TQuestion question;
+    question.Ask = [&] { answer = workers_.frontUi_->AskForVolume(text, stopIcon); };
     workers_.Put(question);
     return answer;
 }
 
-TScanWorkers::TScanWorkers(unsigned workers, IZipUi* frontUi) : frontUi_(frontUi), jobUi_(*this) {
+TScanWorkers::TScanWorkers(unsigned workers, std::size_t count, std::size_t window, IZipUi* frontUi,
+                           TWork work)
+    : count_(count), window_(window), frontUi_(frontUi), work_(std::move(work)), jobUi_(*this),
+      done_(std::make_unique<std::atomic<bool>[]>(window)), alive_(workers) {
     threads_.reserve(workers);
     for (unsigned i = 0; i < workers; ++i) {
         threads_.emplace_back([this] { Work(); });
@@ -22,88 +44,115 @@ TScanWorkers::TScanWorkers(unsigned workers, IZipUi* frontUi) : frontUi_(frontUi
 }
 
 TScanWorkers::~TScanWorkers() {
-    {
-        std::unique_lock lock(mutex_);
-        // A job may still ask; nobody else would answer it.
-        while (running_ > 0) {
-            Answer(lock);
-            if (running_ > 0) {
-                progress_.wait(lock, [this] { return running_ == 0 || !questions_.empty(); });
-            }
+    stopping_ = true;
+    released_.notify_all(); // a worker waiting for a room
+    // A started item may still ask; nobody else would answer it.
+    while (true) {
+        const std::uint32_t seen = events_.load();
+        Answer();
+        if (alive_.load() == 0) {
+            break;
         }
-        ending_ = true;
+        events_.wait(seen);
     }
-    work_.notify_all();
     for (std::thread& thread : threads_) {
         thread.join();
     }
 }
 
-std::shared_ptr<const TScanWorkers::TTicket> TScanWorkers::Submit(std::function<void()> job) {
-    auto ticket = std::make_shared<TTicket>();
-    {
-        std::lock_guard lock(mutex_);
-        jobs_.emplace_back(std::move(job), ticket);
-        ++running_;
-    }
-    work_.notify_one();
-    return ticket;
+void TScanWorkers::Signal() {
+    events_.fetch_add(1);
+    events_.notify_all();
 }
 
-void TScanWorkers::WaitFor(const TTicket& ticket) {
-    std::unique_lock lock(mutex_);
-    while (true) {
-        Answer(lock);
-        if (ticket.Done) {
+void TScanWorkers::WaitFor(std::size_t index) {
+    std::atomic<bool>& done = done_[index % window_];
+    // Small files end within microseconds: a short spin is cheaper than
+    // sleeping and being woken for each.
+    for (int spin = 0; spin < SpinBeforeSleep; ++spin) {
+        if (done.load(std::memory_order_acquire)) {
             return;
         }
-        progress_.wait(lock, [&] { return ticket.Done || !questions_.empty(); });
+        Relax();
+    }
+    while (true) {
+        const std::uint32_t seen = events_.load();
+        if (done.load(std::memory_order_acquire)) {
+            return;
+        }
+        Answer();
+        if (done.load(std::memory_order_acquire)) {
+            return;
+        }
+        events_.wait(seen);
     }
 }
 
-void TScanWorkers::Answer(std::unique_lock<std::mutex>& lock) {
-    while (!questions_.empty()) {
-        TQuestion* question = questions_.front();
-        questions_.pop_front();
-        lock.unlock();
+void TScanWorkers::Release(std::size_t index) {
+    done_[index % window_].store(false, std::memory_order_relaxed);
+    released_.store(index + 1, std::memory_order_release);
+    released_.notify_all();
+}
+
+void TScanWorkers::Answer() {
+    while (true) {
+        TQuestion* question = nullptr;
+        {
+            std::lock_guard lock(questionsMutex_);
+            if (questions_.empty()) {
+                return;
+            }
+            question = questions_.front();
+            questions_.pop_front();
+        }
         try {
             question->Ask();
         } catch (...) {
             question->Failure = std::current_exception();
         }
-        lock.lock();
-        question->Answered = true;
-        answered_.notify_all();
+        question->Answered.store(true, std::memory_order_release);
+        question->Answered.notify_all();
     }
 }
 
 void TScanWorkers::Put(TQuestion& question) {
-    std::unique_lock lock(mutex_);
-    questions_.push_back(&question);
-    progress_.notify_all();
-    answered_.wait(lock, [&] { return question.Answered; });
+    {
+        std::lock_guard lock(questionsMutex_);
+        questions_.push_back(&question);
+    }
+    Signal();
+    question.Answered.wait(false, std::memory_order_acquire);
     if (question.Failure) {
         std::rethrow_exception(question.Failure);
     }
 }
 
 void TScanWorkers::Work() {
-    std::unique_lock lock(mutex_);
-    while (true) {
-        work_.wait(lock, [this] { return ending_ || !jobs_.empty(); });
-        if (jobs_.empty()) {
-            return; // ending, and nothing left
+    IZipUi* const ui = frontUi_ != nullptr ? &jobUi_ : nullptr;
+    // Each worker is a core's worth of work already.
+    AllowDigestHelper(false);
+    while (!stopping_) {
+        const std::size_t index = claimed_.fetch_add(1);
+        if (index >= count_) {
+            break;
         }
-        auto [job, ticket] = std::move(jobs_.front());
-        jobs_.pop_front();
-        lock.unlock();
-        job();
-        job = nullptr; // what it holds goes on this thread, before the end is told
-        lock.lock();
-        ticket->Done = true;
-        --running_;
-        progress_.notify_all();
+        // The item's room is free once the one window places back is taken.
+        for (std::size_t released = released_.load(std::memory_order_acquire);
+             index >= released + window_; released = released_.load(std::memory_order_acquire)) {
+            if (stopping_) {
+                break;
+            }
+            released_.wait(released);
+        }
+        if (stopping_) {
+            break;
+        }
+        work_(index, ui);
+        done_[index % window_].store(true, std::memory_order_release);
+        Signal();
     }
+    --alive_;
+    Signal();
 }
 
 } // namespace tabula

@@ -2,8 +2,9 @@
 
 #include "core/zip/ZipUi.h"
 
-#include <condition_variable>
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -15,44 +16,40 @@
 
 namespace tabula {
 
-// Worker threads for the files of a scan. The thread that makes it hands
-// out jobs and waits for each to end, in the order it chooses; meanwhile it
-// answers the questions the jobs put to the user (a message, a volume
-// prompt), one at a time, through the front end's IZipUi, so the front end
-// is only ever called from that thread.
+// Worker threads for the files of a scan. Work items 0 .. count - 1 are taken
+// by the workers in order, at most window of them ahead of the one the
+// scan's own thread takes next; that thread waits for each item in order,
+// answering meanwhile the questions the items put to the user (a message, a
+// volume prompt), one at a time, through the front end's IZipUi, so the
+// front end is only ever called from that thread. Handing out costs no
+// system call while the workers keep ahead: items are claimed from a shared
+// counter and their ends published in flags the waiting thread reads.
 class TScanWorkers {
 public:
-    // A handed-out job's state: done once it returned.
-    struct TTicket {
-        bool Done = false;
-    };
-
-    // frontUi may be null: the jobs then run without one.
-    TScanWorkers(unsigned workers, IZipUi* frontUi);
-    // Waits for every job handed out, then ends the threads.
+    // work(index, ui) does one item; it must not throw. ui asks the front end
+    // (null without one). The items at index and index + window share a
+    // room: the caller keeps each item's outcome in room index % window.
+    using TWork = std::function<void(std::size_t index, IZipUi* ui)>;
+    TScanWorkers(unsigned workers, std::size_t count, std::size_t window, IZipUi* frontUi,
+                 TWork work);
+    // Lets no new item start, waits for those started, ends the threads.
     ~TScanWorkers();
     TScanWorkers(const TScanWorkers&) = delete;
     TScanWorkers& operator=(const TScanWorkers&) = delete;
 
-    // The IZipUi the jobs give their collectors; null without a front end.
-    IZipUi* JobUi() { return frontUi_ != nullptr ? &jobUi_ : nullptr; }
-
-    // Hands out a job; it must not throw.
-    std::shared_ptr<const TTicket> Submit(std::function<void()> job);
-    // Waits until the job of ticket is done, answering questions meanwhile.
-    void WaitFor(const TTicket& ticket);
+    // Waits until item index is done, answering questions meanwhile.
+    void WaitFor(std::size_t index);
+    // Item index is taken: its room may take the item window places on.
+    void Release(std::size_t index);
 
 private:
-    // A question from a job, asked on the waiting thread.
     struct TQuestion {
         std::function<void()> Ask;
-        bool Answered = false;
+        std::atomic<bool> Answered{false};
         std::exception_ptr Failure{};
     };
 
-    // What the jobs' collectors see: questions go to the waiting thread and
-    // the job waits for the answer; the busy pointer and event handling are
-    // the front end's own business while its scan runs.
+    // What the items' collectors see: questions go to the waiting thread.
     class TJobUi : public IZipUi {
     public:
         explicit TJobUi(TScanWorkers& workers) : workers_(workers) {}
@@ -67,19 +64,22 @@ private:
 
     void Put(TQuestion& question);
     void Work();
-    // With lock held: answers the questions waiting.
-    void Answer(std::unique_lock<std::mutex>& lock);
+    void Answer();
+    void Signal();
 
+    const std::size_t count_;
+    const std::size_t window_;
     IZipUi* frontUi_;
+    TWork work_;
     TJobUi jobUi_;
-    std::mutex mutex_;
-    std::condition_variable work_;     // workers: a job, or the end
-    std::condition_variable progress_; // the waiting thread: a job done, or a question
-    std::condition_variable answered_; // jobs: their question answered
-    std::deque<std::pair<std::function<void()>, std::shared_ptr<TTicket>>> jobs_;
+    std::unique_ptr<std::atomic<bool>[]> done_; // per room
+    std::atomic<std::size_t> claimed_{0};       // the next item a worker takes
+    std::atomic<std::size_t> released_{0};      // items taken by the waiting thread
+    std::atomic<bool> stopping_{false};
+    std::atomic<unsigned> alive_;          // workers not yet ended
+    std::atomic<std::uint32_t> events_{0}; // moves on each end and question
+    std::mutex questionsMutex_;
     std::deque<TQuestion*> questions_;
-    std::size_t running_ = 0; // jobs handed out and not yet done
-    bool ending_ = false;
     std::vector<std::thread> threads_;
 };
 

@@ -18,12 +18,21 @@ char AsciiUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// Moves pos past one character; ASCII, nearly every name, without a call.
+void StepCharacter(std::string_view text, std::size_t& pos) {
+    if (static_cast<unsigned char>(text[pos]) < 0x80) {
+        ++pos;
+    } else {
+        NextCodePoint(text, pos);
+    }
+}
+
 } // namespace
 
 std::ptrdiff_t CharCount(std::string_view text) {
     std::ptrdiff_t count = 0;
     for (std::size_t pos = 0; pos < text.size(); ++count) {
-        NextCodePoint(text, pos);
+        StepCharacter(text, pos);
     }
     return count;
 }
@@ -36,11 +45,11 @@ std::string SubString(std::string_view text, std::ptrdiff_t from, std::ptrdiff_t
     std::size_t pos = 0;
     std::ptrdiff_t index = 1;
     for (; pos < text.size() && index < from; ++index) {
-        NextCodePoint(text, pos);
+        StepCharacter(text, pos);
     }
     const std::size_t begin = pos;
     for (; pos < text.size() && index <= to; ++index) {
-        NextCodePoint(text, pos);
+        StepCharacter(text, pos);
     }
     return std::string(text.substr(begin, pos - begin));
 }

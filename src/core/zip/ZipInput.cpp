@@ -42,8 +42,14 @@ bool TZipInput::Open(const std::string& path) {
 
 void TZipInput::PrefetchTail() {
     if (file_.Size() > Glance && bufferSize_ >= Glance) {
-        bufferStart_ = file_.Size() - Glance;
-        bufferLength_ = file_.ReadAt(bufferStart_, buffer_.get(), Glance);
+        // From the start of the page that holds the last GlanceMin bytes:
+        // the kernel copies whole pages' worth anyway, and a read that
+        // starts on a page touches one page fewer.
+        constexpr uint64_t Page = 4096;
+        constexpr uint64_t GlanceMin = 512;
+        bufferStart_ = (file_.Size() - GlanceMin) / Page * Page;
+        const auto length = static_cast<size_t>(file_.Size() - bufferStart_);
+        bufferLength_ = file_.ReadAt(bufferStart_, buffer_.get(), std::min(length, bufferSize_));
     }
 }
 
