@@ -44,6 +44,9 @@ TEST(CliOptions, EveryOptionReachesItsField) {
     EXPECT_EQ(ParseCommandLine({"roms", "--output=a=b.dat"}).Output, "a=b.dat");
     EXPECT_EQ(ParseCommandLine({"--author", "", "roms"}).Credits.Author, "");
     EXPECT_TRUE(ParseCommandLine({"--quiet", "roms"}).Quiet);
+    EXPECT_EQ(ParseCommandLine({"roms"}).Scan.Jobs, 0u); // one per processor
+    EXPECT_EQ(ParseCommandLine({"-j3", "roms"}).Scan.Jobs, 3u);
+    EXPECT_EQ(ParseCommandLine({"--jobs", "1", "roms"}).Scan.Jobs, 1u);
     EXPECT_TRUE(ParseCommandLine({"-h"}).Help);
     EXPECT_TRUE(ParseCommandLine({"--nes", "--snes", "--help"}).Help); // no directory needed
 }
@@ -69,6 +72,8 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason) {
         {{"--from", ""}, "--from needs a file name"},
         {{"--from", "old.dat", "roms"}, "instead of a directory"},
         {{"--from", "old.dat", "--md5"}, "--md5 is an option of a scan"},
+        {{"--jobs", "0", "roms"}, "--jobs takes a number of workers"},
+        {{"-jtwo", "roms"}, "not \"two\""},
     };
     for (const auto& c : cases) {
         try {
