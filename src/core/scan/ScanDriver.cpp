@@ -198,7 +198,7 @@ void TScanDriver::ScanOnWorkers(const std::string& dirPath, const std::vector<st
         TFileOutcome Outcome;
         TOrderedZipUi Ui;
     };
-    const std::size_t window = std::size_t{workers} * 64;
+    const std::size_t window = std::min(std::size_t{workers} * 64, names.size());
     std::vector<TRoom> rooms(window);
     TScanWorkers pool(workers, names.size(), window, zipUi_,
                       [&](std::size_t index, IZipUi* questions) {
