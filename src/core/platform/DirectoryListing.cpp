@@ -63,14 +63,17 @@ bool ListingNameLess(std::string_view a, std::string_view b) {
     return a < b; // same name but for case: the raw bytes decide, for a stable order
 }
 
-std::vector<std::string> ListFiles(const std::string& directory) {
+namespace {
+
+// Calls take with the name of every file the listing gives, in the order the
+// file system gives them.
+template <class F> void EachListedFile(const std::string& directory, F take) {
     std::unique_ptr<DIR, TDirCloser> dir(::opendir(directory.c_str()));
     if (!dir) {
         const int error = errno;
         throw EDirectoryError("Cannot open the directory \"" + directory + "\": " + Reason(error));
     }
     const int dirFd = ::dirfd(dir.get());
-    std::vector<std::string> names;
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
@@ -83,11 +86,24 @@ std::vector<std::string> ListFiles(const std::string& directory) {
             break;
         }
         if (IsListedFile(dirFd, *entry)) {
-            names.emplace_back(entry->d_name);
+            take(entry->d_name);
         }
     }
+}
+
+} // namespace
+
+std::vector<std::string> ListFiles(const std::string& directory) {
+    std::vector<std::string> names;
+    EachListedFile(directory, [&names](const char* name) { names.emplace_back(name); });
     std::sort(names.begin(), names.end(), ListingNameLess);
     return names;
+}
+
+std::size_t CountFiles(const std::string& directory) {
+    std::size_t count = 0;
+    EachListedFile(directory, [&count](const char*) { ++count; });
+    return count;
 }
 
 } // namespace tabula

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -24,6 +25,8 @@ bool IsDirectory(const std::string& path);
 // on every file system. Throws EDirectoryError when the directory cannot be
 // opened or read.
 std::vector<std::string> ListFiles(const std::string& directory);
+// How many files ListFiles would give, without keeping or sorting their names.
+std::size_t CountFiles(const std::string& directory);
 
 // The listing's order: the names compared byte by byte with the ASCII letters
 // upper-cased; names equal that way are ordered by their raw bytes.

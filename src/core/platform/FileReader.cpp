@@ -59,6 +59,7 @@ bool TFileReader::Open(const std::string& path) {
     fd_ = fd;
     size_ = static_cast<uint64_t>(info.st_size);
     modified_ = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+    changed_ = {info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
     identity_ = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
     return true;
 }

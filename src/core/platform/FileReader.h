@@ -44,8 +44,9 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     // Size in bytes at the time of opening; 0 when nothing is open.
     uint64_t Size() const { return size_; }
-    // Modification time at the time of opening.
+    // Modification time, and change time of the file's status, at the time of opening.
     const TFileTime& ModifiedTime() const { return modified_; }
+    const TFileTime& ChangedTime() const { return changed_; }
     const TFileIdentity& Identity() const { return identity_; }
     // Reads up to count bytes at position into buffer; returns how many
     // arrived (fewer at the end of the file or on a read error).
@@ -55,6 +56,7 @@ private:
     int fd_ = -1;
     uint64_t size_ = 0;
     TFileTime modified_;
+    TFileTime changed_;
     TFileIdentity identity_;
 };
 

@@ -262,7 +262,7 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
     }
 
     // Only the count is kept: a large directory's names are held once.
-    result.Listed = static_cast<int>(ListFiles(dirPath).size());
+    result.Listed = static_cast<int>(CountFiles(dirPath));
     if (result.Listed > 0) {
         progress_.SetMax(result.Listed);
     }

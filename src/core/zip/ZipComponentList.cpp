@@ -104,8 +104,12 @@ void TZipComponent::List() {
     dirOffset_ = 0;
     state_.ArchiveComment.clear();
     state_.MultiVolume = false;
-    zipStatus_ = StatPath(zipFilename_);
+    // The file is looked at through the descriptor it is then read by: one
+    // lookup of its path, and what is read is what was looked at. A file
+    // that will not open is looked at by its path, to tell why.
+    zipStatus_ = input_.Open(zipFilename_) ? input_.Status() : StatPath(zipFilename_);
     if (zipStatus_.Kind != TPathKind::Regular) {
+        input_.Close();
         FireDirUpdate();
         return;
     }

@@ -21,10 +21,15 @@ std::unique_ptr<uint8_t[]>& SpareBuffer() {
 } // namespace
 
 bool TZipInput::Open(const std::string& path) {
+    if (untouched_ && file_.IsOpen() && path == path_) {
+        untouched_ = false;
+        return true;
+    }
     Close();
     if (!file_.Open(path)) {
         return false;
     }
+    path_ = path;
     opened_.push_back(file_.Identity());
     // Never more than the file holds, whatever the archive claims.
     bufferSize_ = static_cast<size_t>(std::min<uint64_t>(ReadAhead, file_.Size()));
@@ -37,10 +42,25 @@ bool TZipInput::Open(const std::string& path) {
         bufferStart_ = 0;
         bufferLength_ = file_.ReadAt(0, buffer_.get(), bufferSize_);
     }
+    untouched_ = true;
     return true;
 }
 
+TPathStatus TZipInput::Status() const {
+    TPathStatus status;
+    if (file_.IsOpen()) {
+        status.Kind = TPathKind::Regular;
+        status.Size = file_.Size();
+        status.Device = file_.Identity().Device;
+        status.Inode = file_.Identity().Inode;
+        status.Modified = file_.ModifiedTime();
+        status.Changed = file_.ChangedTime();
+    }
+    return status;
+}
+
 void TZipInput::PrefetchTail() {
+    untouched_ = false;
     if (file_.Size() > Glance && bufferSize_ >= Glance) {
         // From the start of the page that holds the last GlanceMin bytes:
         // the kernel copies whole pages' worth anyway, and a read that
@@ -54,6 +74,8 @@ void TZipInput::PrefetchTail() {
 }
 
 void TZipInput::Close() {
+    untouched_ = false;
+    path_.clear();
     file_.Close();
     position_ = 0;
     if (buffer_ && !SpareBuffer()) {
@@ -66,6 +88,7 @@ void TZipInput::Close() {
 }
 
 bool TZipInput::Seek(int64_t position) {
+    untouched_ = false;
     if (position < 0) {
         return false;
     }
@@ -74,6 +97,7 @@ bool TZipInput::Seek(int64_t position) {
 }
 
 bool TZipInput::Skip(uint64_t count) {
+    untouched_ = false;
     if (count > UINT64_MAX - position_) {
         return false;
     }
@@ -82,6 +106,7 @@ bool TZipInput::Skip(uint64_t count) {
 }
 
 size_t TZipInput::ReadAt(uint64_t position, void* buffer, size_t count) const {
+    untouched_ = false;
     if (position >= bufferStart_ && position - bufferStart_ <= bufferLength_ &&
         count <= bufferLength_ - (position - bufferStart_)) {
         std::memcpy(buffer, buffer_.get() + (position - bufferStart_), count);
@@ -91,6 +116,7 @@ size_t TZipInput::ReadAt(uint64_t position, void* buffer, size_t count) const {
 }
 
 size_t TZipInput::Read(void* buffer, size_t count) {
+    untouched_ = false;
     auto* out = static_cast<uint8_t*>(buffer);
     size_t done = 0;
     while (done < count) {

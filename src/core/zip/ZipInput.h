@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/platform/FileReader.h"
+#include "core/platform/SequentialFile.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,7 +21,12 @@ public:
     TZipInput(const TZipInput&) = delete;
     TZipInput& operator=(const TZipInput&) = delete;
 
+    // Opens path; when the file open is path and nothing was read since it
+    // was opened, it stays as it is (a listing looks at the file it opened
+    // before it reads it).
     bool Open(const std::string& path);
+    // The open file's status as the system gave it at the opening.
+    TPathStatus Status() const;
     void Close();
     bool IsOpen() const { return file_.IsOpen(); }
     uint64_t Size() const { return file_.Size(); }
@@ -52,6 +58,8 @@ public:
 
 private:
     TFileReader file_;
+    std::string path_;               // as Open was given it
+    mutable bool untouched_ = false; // opened, and nothing read or moved since
     uint64_t position_ = 0;
     // Left unfilled when made: only bytes read into it are ever used.
     std::unique_ptr<uint8_t[]> buffer_;
