@@ -2,6 +2,8 @@
 
 #include "core/scan/RomHashes.h"
 
+#include <limits>
+
 namespace tabula {
 
 namespace {
@@ -20,16 +22,12 @@ void Relax() {
 } // namespace
 
 void TScanWorkers::TJobUi::ShowMessage(const std::string& text) {
-    TQuestion question;
-    question.Ask = [&] { workers_.frontUi_->ShowMessage(text); };
-    workers_.Put(question);
+    workers_.Put([&] { workers_.frontUi_->ShowMessage(text); });
 }
 
 TVolumeAnswer TScanWorkers::TJobUi::AskForVolume(const std::string& text, bool stopIcon) {
     TVolumeAnswer answer = TVolumeAnswer::NotShown;
-    TQuestion question;
-    question.Ask = [&] { answer = workers_.frontUi_->AskForVolume(text, stopIcon); };
-    workers_.Put(question);
+    workers_.Put([&] { answer = workers_.frontUi_->AskForVolume(text, stopIcon); });
     return answer;
 }
 
@@ -45,7 +43,10 @@ TScanWorkers::TScanWorkers(unsigned workers, std::size_t count, std::size_t wind
 
 TScanWorkers::~TScanWorkers() {
     stopping_ = true;
-    released_.notify_all(); // a worker waiting for a room
+    // A worker waiting for a room wakes only when the count moves: moved
+    // past every room, it looks at stopping_ and ends.
+    released_.store(std::numeric_limits<std::size_t>::max() - window_);
+    released_.notify_all();
     // A started item may still ask; nobody else would answer it.
     while (true) {
         const std::uint32_t seen = events_.load();
@@ -96,7 +97,8 @@ void TScanWorkers::Release(std::size_t index) {
 
 void TScanWorkers::Answer() {
     while (true) {
-        TQuestion* question = nullptr;
+        // Held until told: the asker may end as soon as it hears.
+        std::shared_ptr<TQuestion> question;
         {
             std::lock_guard lock(questionsMutex_);
             if (questions_.empty()) {
@@ -115,15 +117,17 @@ void TScanWorkers::Answer() {
     }
 }
 
-void TScanWorkers::Put(TQuestion& question) {
+void TScanWorkers::Put(std::function<void()> ask) {
+    auto question = std::make_shared<TQuestion>();
+    question->Ask = std::move(ask);
     {
         std::lock_guard lock(questionsMutex_);
-        questions_.push_back(&question);
+        questions_.push_back(question);
     }
     Signal();
-    question.Answered.wait(false, std::memory_order_acquire);
-    if (question.Failure) {
-        std::rethrow_exception(question.Failure);
+    question->Answered.wait(false, std::memory_order_acquire);
+    if (question->Failure) {
+        std::rethrow_exception(question->Failure);
     }
 }
 

@@ -62,7 +62,8 @@ private:
         TScanWorkers& workers_;
     };
 
-    void Put(TQuestion& question);
+    // Has the waiting thread ask, and waits for it.
+    void Put(std::function<void()> ask);
     void Work();
     void Answer();
     void Signal();
@@ -79,7 +80,7 @@ private:
     std::atomic<unsigned> alive_;          // workers not yet ended
     std::atomic<std::uint32_t> events_{0}; // moves on each end and question
     std::mutex questionsMutex_;
-    std::deque<TQuestion*> questions_;
+    std::deque<std::shared_ptr<TQuestion>> questions_;
     std::vector<std::thread> threads_;
 };
 
