@@ -96,6 +96,8 @@ public:
     int Count() const { return static_cast<int>(items_.size()); }
     const TCrcItem& Items(int index) const { return items_.at(static_cast<size_t>(index)); }
     const std::vector<TCrcItem>& ItemList() const { return items_; }
+    // The results, moved out: the list is empty afterwards.
+    std::vector<TCrcItem> TakeItems() { return std::move(items_); }
 
     // The copier header size the SNES rule infers from a size: the remainder
     // of size / 8192 rounded to the nearest integer, ties to even; 0 to 4096.

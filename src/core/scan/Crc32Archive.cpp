@@ -66,8 +66,10 @@ std::string ExtractedCopy(const std::string& archivePath, const std::string& mem
 void TCrc32::CollectArchive() {
     const std::string archiveName = ShortFileName(fileName_);
     // Still the same file once the current directory has moved into the
-    // extraction folder.
-    absoluteArchive_ = AbsolutePath(fileName_);
+    // extraction folder. A listing reads the directory alone and needs none.
+    if (NesMode || SnesMode || Hashes.Any()) {
+        absoluteArchive_ = AbsolutePath(fileName_);
+    }
     TZipComponent zip(Ui);
     const TZipComponent::TOutcome listed = zip.ListArchive(fileName_);
     // A file that is not there, or no regular file, was left unlisted.
@@ -88,6 +90,7 @@ void TCrc32::CollectArchive() {
     // Stored names of the members extracted so far: the library finds a
     // member by its name, so a second member of the same name is out of reach.
     std::unordered_set<std::string> extractedNames;
+    items_.reserve(items_.size() + entries.size());
     for (const ZipDirEntry& entry : entries) {
         const std::string name = LowerCase(entry.FileName);
         if (entry.RawFileName.find('\0') != std::string::npos) {
@@ -95,9 +98,8 @@ void TCrc32::CollectArchive() {
                                Quoted(NameUpToNul(name)) +
                                " is damaged: its name holds a NUL byte");
         }
-        const std::string shortName = LowerCase(ShortFileName(entry.FileName));
         const uint32_t size = entry.UncompressedSize;
-        if (SkipTxtFiles && FileExtension(shortName) == ".txt") {
+        if (SkipTxtFiles && FileExtension(name) == ".txt") {
             continue;
         }
         if (IsFolderEntry(entry)) {

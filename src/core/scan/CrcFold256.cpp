@@ -1,5 +1,7 @@
 #include "core/scan/CrcFold256.h"
 
+#include "core/platform/Processors.h"
+
 #include <immintrin.h>
 
 namespace tabula::detail {
@@ -118,10 +120,8 @@ TABULA_FOLD_TARGET void Fold256Kernel(const unsigned char* bytes, std::size_t st
 }
 
 bool DetectSupport() {
-    __builtin_cpu_init();
-    // libgcc reports the AVX family only when the OS saves the ymm state.
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("pclmul") &&
-           __builtin_cpu_supports("vpclmulqdq");
+    const TProcessorFeatures& cpu = ProcessorFeatures();
+    return cpu.Avx2 && cpu.Pclmul && cpu.Vpclmulqdq;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "core/platform/Processors.h"
 #include "core/scan/CrcFold256.h"
 
 #include <isa-l/crc.h>
@@ -35,10 +36,8 @@ std::uint32_t IsalContinue(std::uint32_t crc, const unsigned char* bytes, std::s
 // twice as fast as ours; with 256-bit carry-less multiply only, ours beats
 // ISA-L's 128-bit route.
 bool Use512BitIsal() {
-    __builtin_cpu_init();
-    // libgcc reports the AVX-512 family only when the OS saves the zmm state.
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("vpclmulqdq");
+    const TProcessorFeatures& cpu = ProcessorFeatures();
+    return cpu.Avx512f && cpu.Avx512bw && cpu.Avx512vl && cpu.Vpclmulqdq;
 }
 
 bool UseFold256() {

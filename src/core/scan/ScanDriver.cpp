@@ -117,10 +117,10 @@ void TScanDriver::CollectWithCrc32(const std::string& path, const TCollectorFlag
     try {
         collector.Collect();
     } catch (...) {
-        items = collector.ItemList();
+        items = collector.TakeItems();
         throw;
     }
-    items = collector.ItemList();
+    items = collector.TakeItems();
 }
 
 TScanDriver::TFileOutcome TScanDriver::CollectOne(const std::string& path, const std::string& name,
@@ -153,13 +153,25 @@ bool TScanDriver::TakeOutcome(const std::string& path, const std::string& text,
             return false; // no collector ran
         }
     }
-    // Results collected before a failure count as well.
-    for (const TCrcItem& item : outcome.Items) {
-        const std::string onDisk =
-            FileNameText(FileNamePart(item.NameOnDisk.empty() ? item.Name : item.NameOnDisk));
-        TRomTable::TRow row = RomRow(text, text, onDisk, item.CrcText, DecimalText(item.Size));
-        rows_.AddScannedRow(row, {item.Md5, item.Sha1, onDisk, row[4]});
-        ++result.Rows;
+    // Results collected before a failure count as well. Every row of a file
+    // names the same set: its cells are made once (as RomRow makes them).
+    if (!outcome.Items.empty()) {
+        const std::string dos = CellText(LowerCase(NameWithoutExt(text)));
+        const std::string full = CellText(NameWithoutExt(text));
+        for (TCrcItem& item : outcome.Items) {
+            std::string onDisk =
+                FileNameText(FileNamePart(item.NameOnDisk.empty() ? item.Name : item.NameOnDisk));
+            TRomTable::TRow row{dos,
+                                full,
+                                dos,
+                                full,
+                                CellText(LowerCase(onDisk)),
+                                CellText(UpperCase(item.CrcText)),
+                                CellText(DecimalText(item.Size))};
+            rows_.AddScannedRow(row,
+                                {std::move(item.Md5), std::move(item.Sha1), std::move(onDisk), row[4]});
+            ++result.Rows;
+        }
     }
     return progress_.CancelRequested();
 }
