@@ -5,7 +5,11 @@ include(GNUInstallDirs)
 # The unzip library is the programs' own: a private folder under the library
 # directory (lib/x86_64-linux-gnu/tabula on Debian), found through a run path
 # relative to the programs' folder, so an installation under any prefix works.
-# In the build folder the library sits beside the programs ($ORIGIN).
+# In the build folder the library sits beside the programs, where they look
+# first (ExecutableDirectory). One run path serves both: a build run path
+# rewritten in place at installation is padded with empty entries, which the
+# loader reads as the current directory, so a library planted in the folder
+# a program is started from would load.
 set(TABULA_PRIVATE_LIBDIR "${CMAKE_INSTALL_LIBDIR}/tabula")
 file(RELATIVE_PATH tabula_bin_to_private "${CMAKE_INSTALL_FULL_BINDIR}"
      "${CMAKE_INSTALL_FULL_LIBDIR}/tabula")
@@ -14,7 +18,7 @@ if(TARGET tabula)
     list(APPEND tabula_programs tabula)
 endif()
 set_target_properties(${tabula_programs} PROPERTIES
-    BUILD_RPATH "$ORIGIN"
+    BUILD_WITH_INSTALL_RPATH ON
     INSTALL_RPATH "$ORIGIN/${tabula_bin_to_private}")
 install(TARGETS ${tabula_programs} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 install(TARGETS unziplib LIBRARY DESTINATION "${TABULA_PRIVATE_LIBDIR}")
@@ -95,6 +99,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://github.com/tabula/tabula")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Loaded at run time, so not found by the above (SystemLibraries.cmake).
+list(JOIN TABULA_SYSTEM_LIBRARY_PACKAGES ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

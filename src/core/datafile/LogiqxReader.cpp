@@ -1,9 +1,9 @@
 #include "core/datafile/DatafileReaders.h"
 #include "core/datafile/LogiqxVocabulary.h"
+#include "core/datafile/XmlLibrary.h"
+#include "core/platform/SharedLibrary.h"
 
 #include <libxml/parser.h>
-#include <libxml/tree.h>
-#include <libxml/xmlreader.h>
 
 #include <algorithm>
 #include <climits>
@@ -40,21 +40,21 @@ std::string WithCrLf(const std::string& text) {
 class TLogiqxReader {
 public:
     TLogiqxReader(std::string_view bytes, const std::string& fileName)
-        : fileName_(fileName), rows_(opened_, fileName) {
+        : xml_(XmlLibrary()), fileName_(fileName), rows_(opened_, fileName) {
         if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
             Refuse(fileName_, 0, "the file is too large for an XML datafile");
         }
         // No network, no external DTD, no entity substituted into the text:
         // the file alone is read.
-        reader_ = xmlReaderForMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
-                                     XML_PARSE_NONET | XML_PARSE_BIG_LINES);
+        reader_ = xml_.xmlReaderForMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr,
+                                          nullptr, XML_PARSE_NONET | XML_PARSE_BIG_LINES);
         if (reader_ == nullptr) {
             throw std::bad_alloc();
         }
-        xmlTextReaderSetStructuredErrorHandler(reader_, &TLogiqxReader::OnError, this);
+        xml_.xmlTextReaderSetStructuredErrorHandler(reader_, &TLogiqxReader::OnError, this);
         lastLine_ = 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
     }
-    ~TLogiqxReader() { xmlFreeTextReader(reader_); }
+    ~TLogiqxReader() { xml_.xmlFreeTextReader(reader_); }
     TLogiqxReader(const TLogiqxReader&) = delete;
     TLogiqxReader& operator=(const TLogiqxReader&) = delete;
 
@@ -122,7 +122,7 @@ private:
     // document type; false at the document's end.
     bool NextNode() {
         while (true) {
-            const int result = xmlTextReaderRead(reader_);
+            const int result = xml_.xmlTextReaderRead(reader_);
             if (result < 0 || error_) {
                 const auto [line, message] =
                     error_ ? *error_ : std::make_pair(Line(), std::string("unreadable XML"));
@@ -138,7 +138,7 @@ private:
             if (result == 0) {
                 return false;
             }
-            type_ = xmlTextReaderNodeType(reader_);
+            type_ = xml_.xmlTextReaderNodeType(reader_);
             if (type_ == XML_READER_TYPE_COMMENT ||
                 type_ == XML_READER_TYPE_PROCESSING_INSTRUCTION ||
                 type_ == XML_READER_TYPE_DOCUMENT_TYPE ||
@@ -150,17 +150,17 @@ private:
                        "the XML refers to an entity it declares itself, "
                        "which a datafile does not use");
             }
-            name_ = Text(xmlTextReaderConstName(reader_));
+            name_ = Text(xml_.xmlTextReaderConstName(reader_));
             return true;
         }
     }
 
     std::size_t Line() {
-        const xmlNodePtr node = xmlTextReaderCurrentNode(reader_);
-        const long line = node != nullptr ? xmlGetLineNo(node) : -1;
+        const xmlNodePtr node = xml_.xmlTextReaderCurrentNode(reader_);
+        const long line = node != nullptr ? xml_.xmlGetLineNo(node) : -1;
         return line > 0 ? static_cast<std::size_t>(line)
                         : static_cast<std::size_t>(
-                              std::max(xmlTextReaderGetParserLineNumber(reader_), 0));
+                              std::max(xml_.xmlTextReaderGetParserLineNumber(reader_), 0));
     }
 
     bool IsText() const {
@@ -172,7 +172,7 @@ private:
     // Calls child for each element inside the current one (positioned on its
     // start, with its line), which must read the child whole; refuses text.
     void Children(const std::string& parent, const std::function<void(std::size_t)>& child) {
-        if (xmlTextReaderIsEmptyElement(reader_) == 1) {
+        if (xml_.xmlTextReaderIsEmptyElement(reader_) == 1) {
             return;
         }
         while (NextNode()) {
@@ -182,7 +182,7 @@ private:
             if (type_ == XML_READER_TYPE_ELEMENT) {
                 child(Line());
             } else if (IsText()) {
-                const std::string text = Text(xmlTextReaderConstValue(reader_));
+                const std::string text = Text(xml_.xmlTextReaderConstValue(reader_));
                 if (!IsWhitespace(text)) {
                     Refuse(fileName_, Line(),
                            "the text \"" + text + "\" stands in <" + parent +
@@ -197,7 +197,7 @@ private:
     std::string ElementText() {
         const std::string element = name_;
         std::string text;
-        if (xmlTextReaderIsEmptyElement(reader_) == 1) {
+        if (xml_.xmlTextReaderIsEmptyElement(reader_) == 1) {
             return text;
         }
         while (NextNode()) {
@@ -205,7 +205,7 @@ private:
                 return text;
             }
             if (IsText()) {
-                text += Text(xmlTextReaderConstValue(reader_));
+                text += Text(xml_.xmlTextReaderConstValue(reader_));
             } else {
                 Misplaced(element, Line());
             }
@@ -218,15 +218,15 @@ private:
                                const std::function<bool(const std::string&)>& allowed) {
         TKeptAttributes attributes;
         const std::size_t line = Line();
-        while (xmlTextReaderMoveToNextAttribute(reader_) == 1) {
-            std::string name = Text(xmlTextReaderConstName(reader_));
+        while (xml_.xmlTextReaderMoveToNextAttribute(reader_) == 1) {
+            std::string name = Text(xml_.xmlTextReaderConstName(reader_));
             if (!allowed(name)) {
                 Refuse(fileName_, line,
                        "the attribute \"" + name + "\" of <" + element + "> is not" + Revision);
             }
-            attributes.emplace_back(std::move(name), Text(xmlTextReaderConstValue(reader_)));
+            attributes.emplace_back(std::move(name), Text(xml_.xmlTextReaderConstValue(reader_)));
         }
-        xmlTextReaderMoveToElement(reader_);
+        xml_.xmlTextReaderMoveToElement(reader_);
         return attributes;
     }
 
@@ -326,6 +326,7 @@ private:
         anyGame_ = true;
     }
 
+    const TXmlLibrary& xml_;
     const std::string& fileName_;
     TOpenedDatafile opened_;
     TGameRowBuilder rows_;
@@ -340,6 +341,11 @@ private:
 } // namespace
 
 TOpenedDatafile ReadLogiqx(std::string_view bytes, const std::string& fileName) {
+    try {
+        XmlLibrary();
+    } catch (const ESystemLibraryError& error) {
+        Refuse(fileName, 0, error.what());
+    }
     return TLogiqxReader(bytes, fileName).Read(bytes);
 }
 

@@ -4,8 +4,8 @@
 #include "core/datafile/Datafile.h"
 #include "core/datafile/GameRom.h"
 #include "core/datafile/LogiqxVocabulary.h"
-
-#include <libxml/xmlwriter.h>
+#include "core/datafile/XmlLibrary.h"
+#include "core/platform/SharedLibrary.h"
 
 #include <algorithm>
 #include <new>
@@ -45,16 +45,17 @@ std::string WithLineFeeds(const std::string& text) {
 class TLogiqxWriter : public IDatafileWriter {
 public:
     explicit TLogiqxWriter(const TDatafileInfo& info)
-        : info_(info), buffer_(xmlBufferCreate()), writer_(xmlNewTextWriterMemory(buffer_, 0)) {
+        : xml_(XmlLibrary()), info_(info), buffer_(xml_.xmlBufferCreate()),
+          writer_(xml_.xmlNewTextWriterMemory(buffer_, 0)) {
         if (buffer_ == nullptr || writer_ == nullptr) {
             throw std::bad_alloc();
         }
-        xmlTextWriterSetIndent(writer_, 1);
-        xmlTextWriterSetIndentString(writer_, X("\t"));
+        xml_.xmlTextWriterSetIndent(writer_, 1);
+        xml_.xmlTextWriterSetIndentString(writer_, X("\t"));
     }
     ~TLogiqxWriter() override {
-        xmlFreeTextWriter(writer_); // frees nothing of the buffer
-        xmlBufferFree(buffer_);
+        xml_.xmlFreeTextWriter(writer_); // frees nothing of the buffer
+        xml_.xmlBufferFree(buffer_);
     }
     TLogiqxWriter(const TLogiqxWriter&) = delete;
     TLogiqxWriter& operator=(const TLogiqxWriter&) = delete;
@@ -68,11 +69,11 @@ public:
         CheckCredit(credits.Comment, "Comment");
         const std::string name = DatafileHeaderName(info_);
         CheckCredit(name, "System");
-        xmlTextWriterStartDocument(writer_, "1.0", "UTF-8", nullptr);
-        xmlTextWriterWriteDTD(writer_, X("datafile"),
-                              X("-//Logiqx//DTD ROM Management Datafile//EN"),
-                              X("http://www.logiqx.com/Dats/datafile.dtd"), nullptr);
-        xmlTextWriterStartElement(writer_, X("datafile"));
+        xml_.xmlTextWriterStartDocument(writer_, "1.0", "UTF-8", nullptr);
+        xml_.xmlTextWriterWriteDTD(writer_, X("datafile"),
+                                   X("-//Logiqx//DTD ROM Management Datafile//EN"),
+                                   X("http://www.logiqx.com/Dats/datafile.dtd"), nullptr);
+        xml_.xmlTextWriterStartElement(writer_, X("datafile"));
         const TKeptHeader* kept = info_.Kept.get();
         if (kept != nullptr) {
             Attributes(kept->RootAttributes);
@@ -99,9 +100,9 @@ public:
             !detector.empty() && KeptElement(children, "clrmamepro") == nullptr) {
             children.push_back({"clrmamepro", {}, {{"header", detector}}});
         }
-        xmlTextWriterStartElement(writer_, X("header"));
+        xml_.xmlTextWriterStartElement(writer_, X("header"));
         Elements(InRankOrder(std::move(children), HeaderChildRank));
-        xmlTextWriterEndElement(writer_); // header
+        xml_.xmlTextWriterEndElement(writer_); // header
         return Taken();
     }
 
@@ -120,12 +121,12 @@ public:
             }
             if (keptGame == nullptr) {
                 // A scan's game: its name, and its parent's when a clone.
-                xmlTextWriterStartElement(writer_, X("game"));
-                xmlTextWriterWriteAttribute(writer_, X("name"), X(rom->Game));
+                xml_.xmlTextWriterStartElement(writer_, X("game"));
+                xml_.xmlTextWriterWriteAttribute(writer_, X("name"), X(rom->Game));
                 if (!rom->CloneOf.empty()) {
-                    xmlTextWriterWriteAttribute(writer_, X("cloneof"), X(rom->CloneOf));
+                    xml_.xmlTextWriterWriteAttribute(writer_, X("cloneof"), X(rom->CloneOf));
                 }
-                xmlTextWriterWriteElement(writer_, X("description"), X(rom->Game));
+                xml_.xmlTextWriterWriteElement(writer_, X("description"), X(rom->Game));
                 afterRoms_.clear();
             } else {
                 StartKeptGame(*rom, *keptGame);
@@ -133,21 +134,21 @@ public:
             game_ = rom->Game;
             gameOpen_ = true;
         }
-        xmlTextWriterStartElement(writer_, X("rom"));
-        xmlTextWriterWriteAttribute(writer_, X("name"), X(rom->Name));
-        xmlTextWriterWriteAttribute(writer_, X("size"), X(std::to_string(rom->Size)));
+        xml_.xmlTextWriterStartElement(writer_, X("rom"));
+        xml_.xmlTextWriterWriteAttribute(writer_, X("name"), X(rom->Name));
+        xml_.xmlTextWriterWriteAttribute(writer_, X("size"), X(std::to_string(rom->Size)));
         // In the DTD's order, which the kept ones ("merge", "status",
         // "date") all follow.
         for (const auto& [key, value] :
              {std::pair{"crc", &rom->Crc}, {"sha1", &rom->Sha1}, {"md5", &rom->Md5}}) {
             if (!value->empty()) {
-                xmlTextWriterWriteAttribute(writer_, X(key), X(*value));
+                xml_.xmlTextWriterWriteAttribute(writer_, X(key), X(*value));
             }
         }
         if (kept != nullptr) {
             Attributes(InRankOrder(kept->RomAttributes, RomAttributeRank));
         }
-        xmlTextWriterEndElement(writer_);
+        xml_.xmlTextWriterEndElement(writer_);
         // Taken in pieces of many rows: a piece per row costs more than its row.
         return ++untaken_ % 256 == 0 ? Taken() : std::string();
     }
@@ -160,8 +161,8 @@ public:
         if (games_ == 0) {
             throw EDatafileError("A Logiqx datafile holds at least one game: the table has no rom");
         }
-        xmlTextWriterEndElement(writer_); // datafile
-        xmlTextWriterEndDocument(writer_);
+        xml_.xmlTextWriterEndElement(writer_); // datafile
+        xml_.xmlTextWriterEndDocument(writer_);
         return Taken();
     }
 
@@ -184,7 +185,7 @@ private:
         });
         afterRoms_.assign(roms, children.end());
         children.erase(roms, children.end());
-        xmlTextWriterStartElement(writer_, X("game"));
+        xml_.xmlTextWriterStartElement(writer_, X("game"));
         Attributes(InRankOrder(std::move(attributes), GameAttributeRank));
         Elements(children);
     }
@@ -192,7 +193,7 @@ private:
     void CloseGame() {
         if (gameOpen_) {
             Elements(afterRoms_);
-            xmlTextWriterEndElement(writer_);
+            xml_.xmlTextWriterEndElement(writer_);
             gameOpen_ = false;
             ++games_;
         }
@@ -200,28 +201,28 @@ private:
 
     void RomlessGames(const std::vector<TKeptGame>& games) {
         for (const TKeptGame& game : games) {
-            xmlTextWriterStartElement(writer_, X("game"));
+            xml_.xmlTextWriterStartElement(writer_, X("game"));
             Attributes(InRankOrder(game.Attributes, GameAttributeRank));
             Elements(InRankOrder(game.Elements, GameChildRank));
-            xmlTextWriterEndElement(writer_);
+            xml_.xmlTextWriterEndElement(writer_);
             ++games_;
         }
     }
 
     void Attributes(const TKeptAttributes& attributes) {
         for (const auto& [key, value] : attributes) {
-            xmlTextWriterWriteAttribute(writer_, X(key), X(value));
+            xml_.xmlTextWriterWriteAttribute(writer_, X(key), X(value));
         }
     }
 
     void Elements(const std::vector<TKeptElement>& elements) {
         for (const TKeptElement& element : elements) {
             if (IsTextElement(element.Name)) {
-                xmlTextWriterWriteElement(writer_, X(element.Name), X(element.Text));
+                xml_.xmlTextWriterWriteElement(writer_, X(element.Name), X(element.Text));
             } else {
-                xmlTextWriterStartElement(writer_, X(element.Name));
+                xml_.xmlTextWriterStartElement(writer_, X(element.Name));
                 Attributes(element.Attributes);
-                xmlTextWriterEndElement(writer_);
+                xml_.xmlTextWriterEndElement(writer_);
             }
         }
     }
@@ -235,13 +236,14 @@ private:
 
     // What was written since the last call.
     std::string Taken() {
-        xmlTextWriterFlush(writer_);
-        std::string bytes(reinterpret_cast<const char*>(xmlBufferContent(buffer_)),
-                          static_cast<size_t>(xmlBufferLength(buffer_)));
-        xmlBufferEmpty(buffer_);
+        xml_.xmlTextWriterFlush(writer_);
+        std::string bytes(reinterpret_cast<const char*>(xml_.xmlBufferContent(buffer_)),
+                          static_cast<size_t>(xml_.xmlBufferLength(buffer_)));
+        xml_.xmlBufferEmpty(buffer_);
         return bytes;
     }
 
+    const TXmlLibrary& xml_;
     TDatafileInfo info_;
     xmlBufferPtr buffer_;
     xmlTextWriterPtr writer_;
@@ -255,6 +257,11 @@ private:
 } // namespace
 
 std::unique_ptr<IDatafileWriter> MakeLogiqxWriter(const TDatafileInfo& info) {
+    try {
+        XmlLibrary();
+    } catch (const ESystemLibraryError& error) {
+        throw EDatafileError(error.what());
+    }
     return std::make_unique<TLogiqxWriter>(info);
 }
 

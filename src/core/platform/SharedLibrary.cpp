@@ -29,4 +29,22 @@ void* TSharedLibrary::Symbol(const char* name) const {
     return ::dlsym(handle_, name);
 }
 
+TSystemLibrary::TSystemLibrary(const char* fileName) : fileName_(fileName) {
+    // Never closed: the functions taken from it are kept for the process.
+    handle_ = ::dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) {
+        const char* error = ::dlerror();
+        throw ESystemLibraryError("Cannot load " + fileName_ + ": " +
+                                  (error != nullptr ? error : "unknown error"));
+    }
+}
+
+void* TSystemLibrary::Address(const char* name) const {
+    void* address = ::dlsym(handle_, name);
+    if (address == nullptr) {
+        throw ESystemLibraryError("Cannot load " + fileName_ + ": it has no function " + name);
+    }
+    return address;
+}
+
 } // namespace tabula

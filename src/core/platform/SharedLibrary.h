@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 namespace tabula {
@@ -27,6 +28,33 @@ public:
 private:
     void* handle_ = nullptr;
     std::string lastError_;
+};
+
+// A library of the system bound at its first use rather than at the start:
+// a run that needs none of it does not pay for loading it. It stays loaded
+// until the process ends.
+class ESystemLibraryError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TSystemLibrary {
+public:
+    // Loads the library by its file name (its SONAME). Throws
+    // ESystemLibraryError, "Cannot load <name>: <reason>", when it cannot.
+    explicit TSystemLibrary(const char* fileName);
+
+    // The function exported as name, of type TFunction; throws
+    // ESystemLibraryError when the library has none.
+    template <class TFunction> TFunction Function(const char* name) const {
+        return reinterpret_cast<TFunction>(Address(name));
+    }
+
+private:
+    void* Address(const char* name) const;
+
+    std::string fileName_;
+    void* handle_ = nullptr;
 };
 
 } // namespace tabula

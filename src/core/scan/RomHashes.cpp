@@ -1,5 +1,7 @@
 #include "core/scan/RomHashes.h"
 
+#include "core/platform/SharedLibrary.h"
+
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -15,15 +17,47 @@ namespace tabula {
 
 namespace {
 
+// The libcrypto functions used here, by their own names.
+#define TABULA_CRYPTO_FUNCTIONS(F)                                                                 \
+    F(EVP_DigestFinal_ex)                                                                          \
+    F(EVP_DigestInit_ex)                                                                           \
+    F(EVP_DigestUpdate)                                                                            \
+    F(EVP_MD_CTX_free)                                                                             \
+    F(EVP_MD_CTX_new)                                                                              \
+    F(EVP_md5)                                                                                     \
+    F(EVP_sha1)
+
+struct TCrypto {
+#define TABULA_CRYPTO_POINTER(name) decltype(&::name) name = nullptr;
+    TABULA_CRYPTO_FUNCTIONS(TABULA_CRYPTO_POINTER)
+#undef TABULA_CRYPTO_POINTER
+};
+
+TCrypto BoundCrypto() {
+    const TSystemLibrary library(TABULA_LIBCRYPTO_SONAME);
+    TCrypto crypto;
+#define TABULA_CRYPTO_BIND(name) crypto.name = library.Function<decltype(&::name)>(#name);
+    TABULA_CRYPTO_FUNCTIONS(TABULA_CRYPTO_BIND)
+#undef TABULA_CRYPTO_BIND
+    return crypto;
+}
+
+// libcrypto, loaded when the first digest starts: a scan without digests
+// does not pay for loading it (its start probes the processor at length).
+const TCrypto& Crypto() {
+    static const TCrypto crypto = BoundCrypto();
+    return crypto;
+}
+
 struct TContextFree {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+    void operator()(EVP_MD_CTX* context) const { Crypto().EVP_MD_CTX_free(context); }
 };
 
 using TContext = std::unique_ptr<EVP_MD_CTX, TContextFree>;
 
 TContext Started(const EVP_MD* kind) {
-    TContext context(EVP_MD_CTX_new());
-    if (!context || EVP_DigestInit_ex(context.get(), kind, nullptr) != 1) {
+    TContext context(Crypto().EVP_MD_CTX_new());
+    if (!context || Crypto().EVP_DigestInit_ex(context.get(), kind, nullptr) != 1) {
         throw std::bad_alloc();
     }
     return context;
@@ -35,7 +69,7 @@ std::string Digest(EVP_MD_CTX* context) {
     }
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    EVP_DigestFinal_ex(context, digest, &length);
+    Crypto().EVP_DigestFinal_ex(context, digest, &length);
     static constexpr char Hex[] = "0123456789abcdef";
     std::string text;
     text.reserve(length * 2);
@@ -124,7 +158,7 @@ private:
                 return;
             }
             const TSlot& slot = slots_[consumed % Slots];
-            EVP_DigestUpdate(slot.Context, slot.Bytes.data(), slot.Size);
+            Crypto().EVP_DigestUpdate(slot.Context, slot.Bytes.data(), slot.Size);
             consumed_.store(++consumed, std::memory_order_release);
             consumed_.notify_one();
         }
@@ -161,11 +195,11 @@ struct TRomHashes::TContexts {
 
 TRomHashes::TRomHashes(THashKinds kinds) : contexts_(std::make_unique<TContexts>()) {
     if (kinds.Md5) {
-        contexts_->Md5 = Started(EVP_md5());
+        contexts_->Md5 = Started(Crypto().EVP_md5());
         contexts_->Helper = DigestThread();
     }
     if (kinds.Sha1) {
-        contexts_->Sha1 = Started(EVP_sha1());
+        contexts_->Sha1 = Started(Crypto().EVP_sha1());
     }
 }
 
@@ -180,10 +214,10 @@ void TRomHashes::Update(std::span<const std::byte> bytes) {
     if (contexts_->Helper != nullptr) {
         contexts_->Helper->Feed(contexts_->Md5.get(), bytes);
     } else if (contexts_->Md5) {
-        EVP_DigestUpdate(contexts_->Md5.get(), bytes.data(), bytes.size());
+        Crypto().EVP_DigestUpdate(contexts_->Md5.get(), bytes.data(), bytes.size());
     }
     if (contexts_->Sha1) {
-        EVP_DigestUpdate(contexts_->Sha1.get(), bytes.data(), bytes.size());
+        Crypto().EVP_DigestUpdate(contexts_->Sha1.get(), bytes.data(), bytes.size());
     }
 }
 

@@ -168,8 +168,8 @@ bool TScanDriver::TakeOutcome(const std::string& path, const std::string& text,
                                 CellText(LowerCase(onDisk)),
                                 CellText(UpperCase(item.CrcText)),
                                 CellText(DecimalText(item.Size))};
-            rows_.AddScannedRow(row,
-                                {std::move(item.Md5), std::move(item.Sha1), std::move(onDisk), row[4]});
+            rows_.AddScannedRow(
+                row, {std::move(item.Md5), std::move(item.Sha1), std::move(onDisk), row[4]});
             ++result.Rows;
         }
     }

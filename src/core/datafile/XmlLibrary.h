@@ -1,0 +1,54 @@
+#pragma once
+
+#include <libxml/tree.h>
+#include <libxml/xmlreader.h>
+#include <libxml/xmlwriter.h>
+
+namespace tabula {
+
+// The libxml2 functions the datafile reader and writer call, by their own
+// names.
+#define TABULA_XML_FUNCTIONS(F)                                                                    \
+    F(xmlBufferContent)                                                                            \
+    F(xmlBufferCreate)                                                                             \
+    F(xmlBufferEmpty)                                                                              \
+    F(xmlBufferFree)                                                                               \
+    F(xmlBufferLength)                                                                             \
+    F(xmlFreeTextReader)                                                                           \
+    F(xmlFreeTextWriter)                                                                           \
+    F(xmlGetLineNo)                                                                                \
+    F(xmlNewTextWriterMemory)                                                                      \
+    F(xmlReaderForMemory)                                                                          \
+    F(xmlTextReaderConstName)                                                                      \
+    F(xmlTextReaderConstValue)                                                                     \
+    F(xmlTextReaderCurrentNode)                                                                    \
+    F(xmlTextReaderGetParserLineNumber)                                                            \
+    F(xmlTextReaderIsEmptyElement)                                                                 \
+    F(xmlTextReaderMoveToElement)                                                                  \
+    F(xmlTextReaderMoveToNextAttribute)                                                            \
+    F(xmlTextReaderNodeType)                                                                       \
+    F(xmlTextReaderRead)                                                                           \
+    F(xmlTextReaderSetStructuredErrorHandler)                                                      \
+    F(xmlTextWriterEndDocument)                                                                    \
+    F(xmlTextWriterEndElement)                                                                     \
+    F(xmlTextWriterFlush)                                                                          \
+    F(xmlTextWriterSetIndent)                                                                      \
+    F(xmlTextWriterSetIndentString)                                                                \
+    F(xmlTextWriterStartDocument)                                                                  \
+    F(xmlTextWriterStartElement)                                                                   \
+    F(xmlTextWriterWriteAttribute)                                                                 \
+    F(xmlTextWriterWriteDTD)                                                                       \
+    F(xmlTextWriterWriteElement)
+
+struct TXmlLibrary {
+#define TABULA_XML_POINTER(name) decltype(&::name) name = nullptr;
+    TABULA_XML_FUNCTIONS(TABULA_XML_POINTER)
+#undef TABULA_XML_POINTER
+};
+
+// libxml2, loaded at the first call: most runs read and write no XML, and
+// loading it (with ICU behind it) took a third of the program's start.
+// Throws ESystemLibraryError when it cannot be loaded.
+const TXmlLibrary& XmlLibrary();
+
+} // namespace tabula
