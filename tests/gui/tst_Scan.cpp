@@ -357,6 +357,7 @@ private slots:
         bool posted = false;
         bool arrivedDuringScan = false;
         bool nestedScanDialog = false;
+        bool windowDisabled = false;
         MainForm->ScanJobs = 1;
         MainForm->CollectFile = [&](const std::string& path, const TCollectorFlags& flags,
                                     IZipUi* ui, std::vector<TCrcItem>& items) {
@@ -368,18 +369,24 @@ private slots:
             // Delivered while the scan runs, as a shortcut or a script would.
             OnGuiThread([&] {
                 arrivedDuringScan = MainForm->Scanning();
+                windowDisabled = !MainForm->isEnabled();
                 QTimer::singleShot(0, ScanDialog, [&] {
-                    if (ScanDialog->isVisible()) {
-                        nestedScanDialog = true;
-                        ScanDialog->reject();
+                    for (QDialog* dialog : {static_cast<QDialog*>(ScanDialog),
+                                            static_cast<QDialog*>(PropertyDialog)}) {
+                        if (dialog->isVisible()) {
+                            nestedScanDialog = true;
+                            dialog->reject();
+                        }
                     }
                 });
                 MainForm->Clearlist1->trigger();
+                MainForm->Saveas->trigger();
                 MainForm->Scanforroms->trigger();
             });
         };
         RunScan(roms_.path());
         QVERIFY(arrivedDuringScan);
+        QVERIFY(windowDisabled);
         QVERIFY(!nestedScanDialog);
         QVERIFY(WindowRows() == CoreRows(roms_.path(), ScanDialog->Options()));
         QVERIFY(boxes_.isEmpty());
