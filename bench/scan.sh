@@ -11,11 +11,13 @@
 #   members NES on archives of 8,000, 16,000 and 32,000 empty stored members (time per size)
 #   many    directories of 25,000, 50,000 and 100,000 small files, saved with -o: time,
 #           time per file and peak memory (vs rhash --crc32 over the same files)
+#   onerom  100,000 archives of one 8-40 KiB deflated NES ROM: the listing vs unzip -v,
+#           NES with trusted CRCs vs itself with --jobs 1 and vs the listing
 # Every run reads from the page cache (one warm-up read first). Prints the
 # median wall time of RUNS runs per command and the ratio tabula / reference,
 # after checking that tabula-cli's CRCs agree with the reference's.
 #
-# Usage: bench/scan.sh [loose|zipdir|nes|trusted|nesmem|hashes|neshashes|hashmem|members|many ...]
+# Usage: bench/scan.sh [loose|zipdir|nes|trusted|nesmem|hashes|neshashes|hashmem|members|many|onerom ...]
 #   (all by default)
 # Environment: TABULA_CLI (default build-bench/bin/tabula-cli, built if missing),
 #   CORPUS (default /tmp/tabula-scan-corpus), RUNS (default 5), NES_RUNS (default 3),
@@ -29,7 +31,7 @@ runs=${RUNS:-5}
 nes_runs=${NES_RUNS:-3}
 jobs=${JOBS:+ --jobs $JOBS}
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted nesmem hashes neshashes hashmem members many)
+[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted nesmem hashes neshashes hashmem members many onerom)
 
 if [ -z "${TABULA_CLI:-}" ] && [ ! -x "$cli" ]; then
     (cd "$root" && cmake --preset bench -DTABULA_BUILD_GUI=OFF >/dev/null &&
@@ -282,8 +284,45 @@ for i in range(int(sys.argv[2])):
                        n, t, t / n * 1e6, m / 1024, r, t / r }'
         done
         ;;
+    onerom)
+        # 100,000 archives of one NES ROM each, 8 to 40 KiB deflated (half of
+        # each ROM random, half a repeated pattern), as a cartridge collection
+        # keeps them.
+        dir=$corpus/onerom
+        if [ ! -e "$corpus/.onerom-complete" ]; then
+            rm -rf "$dir" && mkdir -p "$dir"
+            python3 - "$dir" <<'PY'
+import os, random, sys, zipfile
+from concurrent.futures import ProcessPoolExecutor
+root = sys.argv[1]
+def make(first):
+    rng = random.Random(first)
+    for i in range(first, first + 1000):
+        half = rng.randrange(8 << 10, 40 << 10)
+        body = rng.randbytes(half) + bytes([i % 251, 7]) * (half // 2)
+        with zipfile.ZipFile(os.path.join(root, f"Game {i:06d} (World).zip"), "w",
+                             zipfile.ZIP_DEFLATED, compresslevel=6) as z:
+            z.writestr(f"Game {i:06d} (World).nes", b"NES\x1a" + bytes(12) + body)
+with ProcessPoolExecutor() as pool:
+    list(pool.map(make, range(0, 100000, 1000)))
+PY
+            touch "$corpus/.onerom-complete"
+        fi
+        check=$corpus/onerom-check
+        rm -rf "$check" && mkdir -p "$check" && cp "$dir/Game 00000"[0-9]" (World).zip" "$check/"
+        diff <(tabula_crcs --nes --trust-zip-crc "$check") <(tabula_crcs --nes "$check") >/dev/null ||
+            { echo "scan.sh: --trust-zip-crc and the full extraction disagree" >&2; exit 1; }
+        find "$dir" -name '*.zip' -exec cat {} + >/dev/null
+        read -r t r < <(median_pair "$runs" "$(q "$cli")$jobs -q $(q "$dir")" "unzip -v $(q "$dir/*.zip")")
+        report "100,000 one-ROM archives, directories" "$t" "$r" "unzip -v 'onerom/*.zip'"
+        listing=$t
+        read -r t r < <(median_pair "$runs" "$(q "$cli")$jobs -q --nes --trust-zip-crc $(q "$dir")" \
+            "$(q "$cli") --jobs 1 -q --nes --trust-zip-crc $(q "$dir")")
+        report "100,000 one-ROM archives, NES, trusted CRCs" "$t" "$r" "the same with --jobs 1"
+        report "100,000 one-ROM archives, NES, trusted CRCs" "$t" "$listing" "the listing above"
+        ;;
     *)
-        echo "scan.sh: unknown case $c (loose, zipdir, nes, trusted, nesmem, members, many)" >&2
+        echo "scan.sh: unknown case $c (loose, zipdir, nes, trusted, nesmem, hashes, neshashes, hashmem, members, many, onerom)" >&2
         exit 2
         ;;
     esac

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tabula {
@@ -183,8 +184,8 @@ TDigestThread* DigestThread() {
 
 } // namespace
 
-void AllowDigestHelper(bool allowed) {
-    helperAllowed = allowed;
+bool AllowDigestHelper(bool allowed) {
+    return std::exchange(helperAllowed, allowed);
 }
 
 struct TRomHashes::TContexts {

@@ -17,7 +17,8 @@ struct THashKinds {
 // Whether digests begun on this thread may hand MD5 to a helper thread (the
 // default, when the processor has a second core). A scan's workers already
 // keep every core busy and finish their digests themselves.
-void AllowDigestHelper(bool allowed);
+// Returns what was allowed before.
+bool AllowDigestHelper(bool allowed);
 
 // The MD5 and SHA-1 of a ROM's bytes, through libcrypto (which uses the
 // processor's SHA instructions), fed the same blocks as its CRC so that the

@@ -134,12 +134,37 @@ TScanDriver::TFileOutcome TScanDriver::CollectOne(const std::string& path, const
             return outcome;
         }
     }
+    std::vector<TCrcItem> items;
     try {
-        collect_(path, flags, zipUi, outcome.Items);
+        collect_(path, flags, zipUi, items);
     } catch (const std::exception& error) {
         outcome.Failure = ValidUtf8Text(error.what());
     } catch (...) {
         outcome.Failure = "Unknown error";
+    }
+    // Results collected before a failure count as well. Every row of a file
+    // names the same set: its cells are made once (as RomRow makes them).
+    if (!items.empty()) {
+        const std::string text = FileNameText(name);
+        const std::string dos = CellText(LowerCase(NameWithoutExt(text)));
+        const std::string full = CellText(NameWithoutExt(text));
+        outcome.Rows.reserve(items.size());
+        for (TCrcItem& item : items) {
+            std::string onDisk =
+                FileNameText(FileNamePart(item.NameOnDisk.empty() ? item.Name : item.NameOnDisk));
+            TScannedRow& row = outcome.Rows.emplace_back();
+            row.Cells = {dos,
+                         full,
+                         dos,
+                         full,
+                         CellText(LowerCase(onDisk)),
+                         CellText(UpperCase(item.CrcText)),
+                         CellText(DecimalText(item.Size))};
+            row.Extras.Md5 = std::move(item.Md5);
+            row.Extras.Sha1 = std::move(item.Sha1);
+            row.Extras.NameOnDisk = std::move(onDisk);
+            row.Extras.ScannedRomCell = row.Cells[4];
+        }
     }
     return outcome;
 }
@@ -153,25 +178,9 @@ bool TScanDriver::TakeOutcome(const std::string& path, const std::string& text,
             return false; // no collector ran
         }
     }
-    // Results collected before a failure count as well. Every row of a file
-    // names the same set: its cells are made once (as RomRow makes them).
-    if (!outcome.Items.empty()) {
-        const std::string dos = CellText(LowerCase(NameWithoutExt(text)));
-        const std::string full = CellText(NameWithoutExt(text));
-        for (TCrcItem& item : outcome.Items) {
-            std::string onDisk =
-                FileNameText(FileNamePart(item.NameOnDisk.empty() ? item.Name : item.NameOnDisk));
-            TRomTable::TRow row{dos,
-                                full,
-                                dos,
-                                full,
-                                CellText(LowerCase(onDisk)),
-                                CellText(UpperCase(item.CrcText)),
-                                CellText(DecimalText(item.Size))};
-            rows_.AddScannedRow(
-                row, {std::move(item.Md5), std::move(item.Sha1), std::move(onDisk), row[4]});
-            ++result.Rows;
-        }
+    for (const TScannedRow& row : outcome.Rows) {
+        rows_.AddScannedRow(row.Cells, row.Extras);
+        ++result.Rows;
     }
     return progress_.CancelRequested();
 }
@@ -240,7 +249,8 @@ void TScanDriver::ScanOnWorkers(const std::string& dirPath, const std::vector<st
         }
         const bool cancelled =
             TakeOutcome(dirPath + names[i], text, std::move(room.Outcome), result);
-        room.Outcome = {};
+        // The rows stay until the room's next file replaces them, on the
+        // worker that reads it: this thread only hands rows on.
         room.Ui.Messages.clear();
         pool.Release(i);
         if (cancelled) {

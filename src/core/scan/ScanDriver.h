@@ -132,8 +132,14 @@ public:
 
 private:
     // One file's turn: what its collector gave, and how it ended.
+    struct TScannedRow {
+        TRomTable::TRow Cells;
+        TRowExtras Extras;
+    };
     struct TFileOutcome {
-        std::vector<TCrcItem> Items;
+        // Made where the file was read: the thread that takes them in order
+        // only hands them on.
+        std::vector<TScannedRow> Rows;
         std::optional<std::string> Failure;
         bool EarlierVolume = false; // failed without a collector: an earlier volume of a set
     };

@@ -2,6 +2,7 @@
 
 #include "core/scan/RomHashes.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace tabula {
@@ -34,9 +35,11 @@ TVolumeAnswer TScanWorkers::TJobUi::AskForVolume(const std::string& text, bool s
 TScanWorkers::TScanWorkers(unsigned workers, std::size_t count, std::size_t window, IZipUi* frontUi,
                            TWork work)
     : count_(count), window_(window), frontUi_(frontUi), work_(std::move(work)), jobUi_(*this),
-      done_(std::make_unique<std::atomic<bool>[]>(window)), alive_(workers) {
-    threads_.reserve(workers);
-    for (unsigned i = 0; i < workers; ++i) {
+      done_(std::make_unique<std::atomic<bool>[]>(window)), alive_(0) {
+    const unsigned started = workers > 1 ? workers - 1 : 0;
+    alive_ = started;
+    threads_.reserve(started);
+    for (unsigned i = 0; i < started; ++i) {
         threads_.emplace_back([this] { Work(); });
     }
 }
@@ -66,8 +69,32 @@ void TScanWorkers::Signal() {
     events_.notify_all();
 }
 
+bool TScanWorkers::WorkOneHere() {
+    // Claimed only when its room is free: this thread is the one that frees
+    // rooms, so it must never wait for one.
+    const std::size_t limit = std::min(count_, released_.load(std::memory_order_relaxed) + window_);
+    std::size_t next = claimed_.load();
+    while (next < limit) {
+        if (claimed_.compare_exchange_weak(next, next + 1)) {
+            // A worker like the others: it finishes its own digests.
+            const bool helperAllowed = AllowDigestHelper(false);
+            work_(next, frontUi_);
+            AllowDigestHelper(helperAllowed);
+            done_[next % window_].store(true, std::memory_order_release);
+            return true;
+        }
+    }
+    return false;
+}
+
 void TScanWorkers::WaitFor(std::size_t index) {
     std::atomic<bool>& done = done_[index % window_];
+    while (!done.load(std::memory_order_acquire)) {
+        Answer();
+        if (!WorkOneHere()) {
+            break;
+        }
+    }
     // Small files end within microseconds: a short spin is cheaper than
     // sleeping and being woken for each.
     for (int spin = 0; spin < SpinBeforeSleep; ++spin) {

@@ -21,14 +21,19 @@ namespace tabula {
 // scan's own thread takes next; that thread waits for each item in order,
 // answering meanwhile the questions the items put to the user (a message, a
 // volume prompt), one at a time, through the front end's IZipUi, so the
-// front end is only ever called from that thread. Handing out costs no
-// system call while the workers keep ahead: items are claimed from a shared
-// counter and their ends published in flags the waiting thread reads.
+// front end is only ever called from that thread. While the item it waits
+// for is not done, it does the next free item itself: it is one of the
+// workers, so as many threads as processors keep every processor busy
+// without taking turns at one. Handing out costs no system call while the
+// workers keep ahead: items are claimed from a shared counter and their ends
+// published in flags the waiting thread reads.
 class TScanWorkers {
 public:
     // work(index, ui) does one item; it must not throw. ui asks the front end
-    // (null without one). The items at index and index + window share a
-    // room: the caller keeps each item's outcome in room index % window.
+    // (null without one); on the waiting thread it is the front end itself.
+    // The items at index and index + window share a room: the caller keeps
+    // each item's outcome in room index % window. workers counts the waiting
+    // thread: workers - 1 threads are started.
     using TWork = std::function<void(std::size_t index, IZipUi* ui)>;
     TScanWorkers(unsigned workers, std::size_t count, std::size_t window, IZipUi* frontUi,
                  TWork work);
@@ -65,6 +70,9 @@ private:
     // Has the waiting thread ask, and waits for it.
     void Put(std::function<void()> ask);
     void Work();
+    // Does the next item no worker has claimed, when its room is free; false
+    // when there is none.
+    bool WorkOneHere();
     void Answer();
     void Signal();
 
