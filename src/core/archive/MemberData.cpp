@@ -71,13 +71,22 @@ uint32_t ReadStored(const TFileReader& archive, uint64_t offset, uint64_t want,
 
 // Inflates a deflated member, handing out its first want bytes (all of them,
 // checked to be exactly size, when whole), never more than its stated size.
+// first: the data's first bytes when they were read already (at most
+// compressed of them).
 uint32_t ReadDeflated(const TFileReader& archive, uint64_t offset, uint64_t compressed,
                       uint64_t want, bool whole,
-                      const std::function<void(std::span<const std::byte>)>& sink) {
+                      const std::function<void(std::span<const std::byte>)>& sink,
+                      std::span<const std::byte> first = {}) {
     TBuffers& buffers = Buffers();
     inflate_state* const state = buffers.State.get();
     isal_inflate_init(state);
     state->crc_flag = ISAL_DEFLATE;
+    if (!first.empty()) {
+        state->next_in = reinterpret_cast<uint8_t*>(const_cast<std::byte*>(first.data()));
+        state->avail_in = static_cast<uint32_t>(first.size());
+        offset += first.size();
+        compressed -= first.size();
+    }
     uint32_t crc = CrcInit;
     uint64_t handedOut = 0;
     size_t read = whole ? FirstRead : FirstPartRead;
@@ -123,16 +132,15 @@ uint32_t ReadDeflated(const TFileReader& archive, uint64_t offset, uint64_t comp
 
 } // namespace
 
-std::optional<uint64_t> MemberDataOffset(const TFileReader& archive, const ZipDirEntry& entry,
-                                         uint64_t dataEnd) {
+namespace {
+
+// Where the data of entry begins, from its local header's first bytes.
+std::optional<uint64_t> DataOffsetFrom(std::span<const uint8_t> local, const ZipDirEntry& entry,
+                                       uint64_t dataEnd) {
     if ((entry.GeneralPurposeFlag & Encrypted) != 0 || entry.Zip64 ||
         (entry.CompressionMethod != Stored && entry.CompressionMethod != Deflated) ||
-        !archive.IsOpen()) {
-        return std::nullopt;
-    }
-    std::array<uint8_t, LocalHeaderSize> local{};
-    if (archive.ReadAt(entry.LocalHeaderOffset, local.data(), local.size()) != local.size() ||
-        LoadU32(local.data()) != LocalSignature || LoadU16(&local[26]) != entry.FileNameLength) {
+        local.size() < LocalHeaderSize || LoadU32(local.data()) != LocalSignature ||
+        LoadU16(&local[26]) != entry.FileNameLength) {
         return std::nullopt;
     }
     const uint64_t data = uint64_t{entry.LocalHeaderOffset} + LocalHeaderSize +
@@ -144,6 +152,18 @@ std::optional<uint64_t> MemberDataOffset(const TFileReader& archive, const ZipDi
         return std::nullopt;
     }
     return data;
+}
+
+} // namespace
+
+std::optional<uint64_t> MemberDataOffset(const TFileReader& archive, const ZipDirEntry& entry,
+                                         uint64_t dataEnd) {
+    std::array<uint8_t, LocalHeaderSize> local{};
+    if (!archive.IsOpen() ||
+        archive.ReadAt(entry.LocalHeaderOffset, local.data(), local.size()) != local.size()) {
+        return std::nullopt;
+    }
+    return DataOffsetFrom(local, entry, dataEnd);
 }
 
 bool ReadMemberData(const TFileReader& archive, const ZipDirEntry& entry, uint64_t dataEnd,
@@ -164,9 +184,23 @@ bool ReadMemberData(const TFileReader& archive, const ZipDirEntry& entry, uint64
 
 bool ReadMemberStart(const TFileReader& archive, const ZipDirEntry& entry, uint64_t dataEnd,
                      std::span<std::byte> out) {
-    const std::optional<uint64_t> data = MemberDataOffset(archive, entry, dataEnd);
+    // The local header and the data's first part in one read: a header's
+    // worth of a member usually lies within it.
+    std::array<std::byte, LocalHeaderSize + 256 + FirstPartRead> head;
+    if (!archive.IsOpen()) {
+        return false;
+    }
+    const size_t got = archive.ReadAt(entry.LocalHeaderOffset, head.data(), head.size());
+    const std::optional<uint64_t> data = DataOffsetFrom(
+        std::span(reinterpret_cast<const uint8_t*>(head.data()), got), entry, dataEnd);
     if (!data || out.size() > entry.UncompressedSize) {
         return false;
+    }
+    const uint64_t skip = *data - entry.LocalHeaderOffset;
+    std::span<const std::byte> first;
+    if (skip < got) {
+        first = std::span<const std::byte>(head).subspan(
+            skip, std::min<uint64_t>(got - skip, entry.CompressedSize));
     }
     size_t filled = 0;
     const auto sink = [&](std::span<const std::byte> bytes) {
@@ -177,7 +211,7 @@ bool ReadMemberStart(const TFileReader& archive, const ZipDirEntry& entry, uint6
         if (entry.CompressionMethod == Stored) {
             ReadStored(archive, *data, out.size(), sink);
         } else {
-            ReadDeflated(archive, *data, entry.CompressedSize, out.size(), false, sink);
+            ReadDeflated(archive, *data, entry.CompressedSize, out.size(), false, sink, first);
         }
     } catch (const EMemberDataError&) {
         return false;

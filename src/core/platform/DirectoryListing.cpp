@@ -50,7 +50,13 @@ bool IsDirectory(const std::string& path) {
 
 bool ListingNameLess(std::string_view a, std::string_view b) {
     const size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
+    size_t i = 0;
+    // Equal bytes fold alike: the long prefixes names of a collection share
+    // are passed eight bytes at a time.
+    while (i + 8 <= common && std::memcmp(a.data() + i, b.data() + i, 8) == 0) {
+        i += 8;
+    }
+    for (; i < common; ++i) {
         const unsigned char x = FoldedByte(a[i]);
         const unsigned char y = FoldedByte(b[i]);
         if (x != y) {

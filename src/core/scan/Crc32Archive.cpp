@@ -71,6 +71,8 @@ void TCrc32::CollectArchive() {
         absoluteArchive_ = AbsolutePath(fileName_);
     }
     TZipComponent zip(Ui);
+    // Members read directly are read from the file listed, not opened again.
+    zip.KeepListedArchiveOpen(NesMode || SnesMode || Hashes.Any());
     const TZipComponent::TOutcome listed = zip.ListArchive(fileName_);
     // A file that is not there, or no regular file, was left unlisted.
     RefuseUnlessRegular(zip.ZipStatus());
@@ -79,6 +81,7 @@ void TCrc32::CollectArchive() {
     }
 
     listedArchive_ = zip.ZipStatus();
+    trustedArchive_ = zip.TakeListedArchive();
     const std::span<const ZipDirEntry> entries = zip.DirEntries();
     if (const auto overlap = OverlappingEntries(entries, zip.LastDisk() != 0)) {
         throw ECrcZipError("File " + Quoted(archiveName) + ": members " +

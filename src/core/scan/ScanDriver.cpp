@@ -123,15 +123,17 @@ void TScanDriver::CollectWithCrc32(const std::string& path, const TCollectorFlag
     items = collector.TakeItems();
 }
 
-TScanDriver::TFileOutcome TScanDriver::CollectOne(const std::string& path, const std::string& name,
-                                                  const TCollectorFlags& flags,
-                                                  IZipUi* zipUi) const {
-    TFileOutcome outcome;
+void TScanDriver::CollectOne(const std::string& path, const std::string& name,
+                             const TCollectorFlags& flags, IZipUi* zipUi,
+                             TFileOutcome& outcome) const {
+    outcome.RowCount = 0;
+    outcome.Failure.reset();
+    outcome.EarlierVolume = false;
     if (flags.ZipMode) {
         if (std::string volume = EarlierVolumeOfSet(path, FileNameText(name)); !volume.empty()) {
             outcome.Failure = std::move(volume);
             outcome.EarlierVolume = true;
-            return outcome;
+            return;
         }
     }
     std::vector<TCrcItem> items;
@@ -144,33 +146,35 @@ TScanDriver::TFileOutcome TScanDriver::CollectOne(const std::string& path, const
     }
     // Results collected before a failure count as well. Every row of a file
     // names the same set: its cells are made once (as RomRow makes them).
-    if (!items.empty()) {
-        const std::string text = FileNameText(name);
-        const std::string dos = CellText(LowerCase(NameWithoutExt(text)));
-        const std::string full = CellText(NameWithoutExt(text));
-        outcome.Rows.reserve(items.size());
-        for (TCrcItem& item : items) {
-            std::string onDisk =
-                FileNameText(FileNamePart(item.NameOnDisk.empty() ? item.Name : item.NameOnDisk));
-            TScannedRow& row = outcome.Rows.emplace_back();
-            row.Cells = {dos,
-                         full,
-                         dos,
-                         full,
-                         CellText(LowerCase(onDisk)),
-                         CellText(UpperCase(item.CrcText)),
-                         CellText(DecimalText(item.Size))};
-            row.Extras.Md5 = std::move(item.Md5);
-            row.Extras.Sha1 = std::move(item.Sha1);
-            row.Extras.NameOnDisk = std::move(onDisk);
-            row.Extras.ScannedRomCell = row.Cells[4];
-        }
+    if (items.empty()) {
+        return;
     }
-    return outcome;
+    const std::string text = FileNameText(name);
+    const std::string dos = CellText(LowerCase(NameWithoutExt(text)));
+    const std::string full = CellText(NameWithoutExt(text));
+    if (outcome.Rows.size() < items.size()) {
+        outcome.Rows.resize(items.size());
+    }
+    for (TCrcItem& item : items) {
+        TScannedRow& row = outcome.Rows[outcome.RowCount++];
+        std::string& onDisk = row.Extras.NameOnDisk;
+        onDisk = FileNameText(FileNamePart(item.NameOnDisk.empty() ? item.Name : item.NameOnDisk));
+        // Assigned into the cells the outcome had: their memory is reused.
+        row.Cells[0] = dos;
+        row.Cells[1] = full;
+        row.Cells[2] = dos;
+        row.Cells[3] = full;
+        row.Cells[4] = CellText(LowerCase(onDisk));
+        row.Cells[5] = CellText(UpperCase(item.CrcText));
+        row.Cells[6] = CellText(DecimalText(item.Size));
+        row.Extras.Md5 = item.Md5;
+        row.Extras.Sha1 = item.Sha1;
+        row.Extras.ScannedRomCell = row.Cells[4];
+    }
 }
 
 bool TScanDriver::TakeOutcome(const std::string& path, const std::string& text,
-                              TFileOutcome&& outcome, TScanResult& result) {
+                              TFileOutcome& outcome, TScanResult& result) {
     if (outcome.Failure) {
         result.Failures.push_back({text, path, std::move(*outcome.Failure)});
         progress_.FileFailed(result.Failures.back());
@@ -178,8 +182,8 @@ bool TScanDriver::TakeOutcome(const std::string& path, const std::string& text,
             return false; // no collector ran
         }
     }
-    for (const TScannedRow& row : outcome.Rows) {
-        rows_.AddScannedRow(row.Cells, row.Extras);
+    for (std::size_t i = 0; i < outcome.RowCount; ++i) {
+        rows_.AddScannedRow(outcome.Rows[i].Cells, outcome.Rows[i].Extras);
         ++result.Rows;
     }
     return progress_.CancelRequested();
@@ -188,6 +192,7 @@ bool TScanDriver::TakeOutcome(const std::string& path, const std::string& text,
 void TScanDriver::ScanInOrder(const std::string& dirPath, const std::vector<std::string>& names,
                               const TScanOptions& options, TScanResult& result) {
     const TCollectorFlags flags = CollectorFlags(options);
+    TFileOutcome outcome;
     for (const std::string& name : names) {
         progress_.StepPosition();
         // Opened by its bytes, shown and saved as text.
@@ -199,7 +204,8 @@ void TScanDriver::ScanInOrder(const std::string& dirPath, const std::vector<std:
             continue;
         }
         ++result.Collected;
-        if (TakeOutcome(path, text, CollectOne(path, name, flags, zipUi_), result)) {
+        CollectOne(path, name, flags, zipUi_, outcome);
+        if (TakeOutcome(path, text, outcome, result)) {
             result.Outcome = TScanResult::TOutcome::Cancelled;
             return;
         }
@@ -227,8 +233,8 @@ void TScanDriver::ScanOnWorkers(const std::string& dirPath, const std::vector<st
                           room.Skipped = SkipsFile(names[index], options);
                           if (!room.Skipped) {
                               room.Ui.Questions = questions;
-                              room.Outcome = CollectOne(dirPath + names[index], names[index], flags,
-                                                        questions != nullptr ? &room.Ui : nullptr);
+                              CollectOne(dirPath + names[index], names[index], flags,
+                                         questions != nullptr ? &room.Ui : nullptr, room.Outcome);
                           }
                       });
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -247,10 +253,9 @@ void TScanDriver::ScanOnWorkers(const std::string& dirPath, const std::vector<st
         for (const std::string& message : room.Ui.Messages) {
             zipUi_->ShowMessage(message);
         }
-        const bool cancelled =
-            TakeOutcome(dirPath + names[i], text, std::move(room.Outcome), result);
-        // The rows stay until the room's next file replaces them, on the
-        // worker that reads it: this thread only hands rows on.
+        const bool cancelled = TakeOutcome(dirPath + names[i], text, room.Outcome, result);
+        // The rows' memory stays with the room for its next file: this
+        // thread only hands rows on and frees none of them.
         room.Ui.Messages.clear();
         pool.Release(i);
         if (cancelled) {
@@ -277,9 +282,10 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
         !options.Hashes.Any()) {
         workers = 1;
     }
-    if (workers > 1) {
+    if (workers > 1 && (options.Mode != TRomMode::Normal || options.Hashes.Any())) {
         // An extraction moves the process's current directory for a while:
-        // files read meanwhile on other threads are named from the root.
+        // files read meanwhile on other threads are named from the root. A
+        // listing never extracts, and a shorter path is looked up faster.
         dirPath = AbsolutePath(dirPath);
     }
 

@@ -138,17 +138,21 @@ private:
     };
     struct TFileOutcome {
         // Made where the file was read: the thread that takes them in order
-        // only hands them on.
+        // only hands them on. The first RowCount count; the others keep
+        // their memory for the next file collected into this outcome.
         std::vector<TScannedRow> Rows;
+        std::size_t RowCount = 0;
         std::optional<std::string> Failure;
         bool EarlierVolume = false; // failed without a collector: an earlier volume of a set
     };
     // name: the file's name in the folder, as bytes.
-    TFileOutcome CollectOne(const std::string& path, const std::string& name,
-                            const TCollectorFlags& flags, IZipUi* zipUi) const;
+    // Fills outcome anew, reusing its memory: an outcome taken on one thread
+    // and filled on another is never freed across them.
+    void CollectOne(const std::string& path, const std::string& name, const TCollectorFlags& flags,
+                    IZipUi* zipUi, TFileOutcome& outcome) const;
     // Takes one processed file's outcome into the result and the sink, in
     // scan order; true when a cancel was asked for.
-    bool TakeOutcome(const std::string& path, const std::string& text, TFileOutcome&& outcome,
+    bool TakeOutcome(const std::string& path, const std::string& text, TFileOutcome& outcome,
                      TScanResult& result);
     // The files of names from the processing pass on, one at a time on this
     // thread, or on workers.

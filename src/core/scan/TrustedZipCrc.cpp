@@ -3,8 +3,9 @@
 #include "core/archive/MemberData.h"
 #include "core/platform/FileReader.h"
 #include "core/scan/CrcUpdate.h"
-#include "core/scan/StringsTools.h"
 
+#include <array>
+#include <string_view>
 #include <vector>
 
 namespace tabula {
@@ -12,18 +13,25 @@ namespace tabula {
 std::optional<uint32_t> TrustedCrcWithoutHeader(const TFileReader& file, const ZipDirEntry& entry,
                                                 uint32_t headerSize, uint64_t dataEnd) {
     // What extraction would refuse is left to extraction, which names it.
-    const std::string bare = ShortFileName(entry.RawFileName);
+    const std::string_view raw = entry.RawFileName;
+    const std::size_t slash = raw.find_last_of("/\\");
+    const std::string_view bare = slash == std::string_view::npos ? raw : raw.substr(slash + 1);
     if (bare.empty() || bare == "." || bare == "..") {
         return std::nullopt;
     }
     const uint64_t size = entry.UncompressedSize;
-    if (!MemberDataOffset(file, entry, dataEnd)) {
-        return std::nullopt;
-    }
     if (headerSize >= size) {
-        return 0; // nothing follows the header: the checksum of no bytes
+        // Nothing follows the header: the checksum of no bytes, when the
+        // member could be read at all.
+        return MemberDataOffset(file, entry, dataEnd) ? std::optional<uint32_t>(0) : std::nullopt;
     }
-    std::vector<std::byte> header(headerSize);
+    // Copier headers fit the stack; a longer cut gets memory of its own.
+    std::array<std::byte, 4096> small;
+    std::vector<std::byte> large;
+    if (headerSize > small.size()) {
+        large.resize(headerSize);
+    }
+    const std::span<std::byte> header(large.empty() ? small.data() : large.data(), headerSize);
     if (!ReadMemberStart(file, entry, dataEnd, header)) {
         return std::nullopt;
     }

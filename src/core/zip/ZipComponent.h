@@ -168,6 +168,12 @@ public:
     // No message boxes, no prompts and no OnMessage from ReportError.
     bool Unattended() const { return unattended_; }
     void SetUnattended(bool value) { unattended_ = value; }
+
+    // Whether a listing keeps the archive it read open for the caller, who
+    // then reads members from the very file listed without opening it again.
+    void KeepListedArchiveOpen(bool keep) { keepListedArchive_ = keep; }
+    // The archive the last successful listing read (null when not kept).
+    std::unique_ptr<TFileReader> TakeListedArchive() { return std::move(listedArchive_); }
     const std::string& Password() const { return password_; }
     void SetPassword(std::string value) { password_ = std::move(value); }
     const std::string& SFXPath() const { return sfxPath_; }
@@ -396,6 +402,8 @@ private:
     SFXOpts sfxOptions_{SFXOptsEnum::SFXCheckSize};
     std::vector<std::string> fileSpecs_;
     bool unattended_ = false;
+    bool keepListedArchive_ = false;
+    std::unique_ptr<TFileReader> listedArchive_;
     std::string password_;
     std::string sfxPath_ = "sfxstub.bin";
     std::string dllDirectory_ = ExecutableDirectory();

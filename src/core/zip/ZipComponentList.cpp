@@ -134,6 +134,11 @@ void TZipComponent::List() {
     }
     headPending_ = false;
     busy.End();
+    listedArchive_.reset();
+    if (!failed && keepListedArchive_ && input_.IsOpen() &&
+        input_.Status().Inode == zipStatus_.Inode && input_.Status().Device == zipStatus_.Device) {
+        listedArchive_ = std::make_unique<TFileReader>(input_.TakeFile());
+    }
     input_.Close();
     FireDirUpdate();
 }

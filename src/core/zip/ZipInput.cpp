@@ -73,6 +73,12 @@ void TZipInput::PrefetchTail() {
     }
 }
 
+TFileReader TZipInput::TakeFile() {
+    TFileReader file = std::move(file_);
+    Close();
+    return file;
+}
+
 void TZipInput::Close() {
     untouched_ = false;
     path_.clear();

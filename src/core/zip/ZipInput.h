@@ -28,6 +28,8 @@ public:
     // The open file's status as the system gave it at the opening.
     TPathStatus Status() const;
     void Close();
+    // The open file, handed over (this input is closed afterwards).
+    TFileReader TakeFile();
     bool IsOpen() const { return file_.IsOpen(); }
     uint64_t Size() const { return file_.Size(); }
     uint64_t Position() const { return position_; }
