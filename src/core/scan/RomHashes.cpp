@@ -1,5 +1,6 @@
 #include "core/scan/RomHashes.h"
 
+#include "core/platform/Processors.h"
 #include "core/platform/SharedLibrary.h"
 
 #include <openssl/evp.h>
@@ -175,7 +176,11 @@ private:
 thread_local bool helperAllowed = true;
 
 TDigestThread* DigestThread() {
-    if (!helperAllowed || std::thread::hardware_concurrency() < 2) {
+    // The processors this process may use, not those the machine has: under
+    // taskset or a container's one processor the two threads spun at each
+    // other's turns, and hashing took three to six times as long.
+    static const bool oneProcessor = ProcessorCount() < 2;
+    if (!helperAllowed || oneProcessor) {
         return nullptr; // one core: a second thread would only add switches
     }
     thread_local TDigestThread thread;

@@ -3,6 +3,7 @@
 #include "core/scan/TableRowSink.h"
 #include "gui/romlist/EditGrid.h"
 
+#include <iterator>
 #include <vector>
 
 namespace tabula {
@@ -21,6 +22,20 @@ public:
         pendingExtras_.push_back(extras);
     }
 
+    // Rows and their extras in scan order, taken rather than copied.
+    void AddScannedRows(std::vector<TRomTable::TRow>&& rows, std::vector<TRowExtras>&& extras) {
+        extras.resize(rows.size());
+        if (pending_.empty()) {
+            pending_.swap(rows);
+            pendingExtras_.swap(extras);
+        } else {
+            pending_.insert(pending_.end(), std::make_move_iterator(rows.begin()),
+                            std::make_move_iterator(rows.end()));
+            pendingExtras_.insert(pendingExtras_.end(), std::make_move_iterator(extras.begin()),
+                                  std::make_move_iterator(extras.end()));
+        }
+    }
+
     void ListingCompleted() override {
         Flush();
         TTableRowSink<TEditGrid>::ListingCompleted();
@@ -32,7 +47,7 @@ public:
             return;
         }
         const int first = grid_.RowCount() - 1; // the table row the first new one gets
-        grid_.RomModel()->InsertFilledRows(first, pending_, pendingExtras_);
+        grid_.RomModel()->InsertFilledRows(first, std::move(pending_), std::move(pendingExtras_));
         pending_.clear();
         pendingExtras_.clear();
         // Painted with the next handling of events. Rows below a full view

@@ -58,6 +58,27 @@ void TRomTableModel::InsertFilledRows(int index, const std::vector<TRomTable::TR
     endInsertRows();
 }
 
+void TRomTableModel::InsertFilledRows(int index, std::vector<TRomTable::TRow>&& rows,
+                                      std::vector<TRowExtras>&& extras) {
+    if (rows.empty()) {
+        return;
+    }
+    // What AppendToRow makes of a full row: every cell in its place, an
+    // empty text as " ".
+    for (TRomTable::TRow& row : rows) {
+        for (std::string& cell : row) {
+            if (cell.empty()) {
+                cell.push_back(' ');
+            }
+        }
+    }
+    const int first = std::clamp(index, 1, table_.RowCount());
+    const int count = static_cast<int>(rows.size());
+    beginInsertRows(QModelIndex(), first - 1, first - 1 + count - 1);
+    table_.InsertRows(first, std::move(rows), std::move(extras));
+    endInsertRows();
+}
+
 void TRomTableModel::ReplaceRows(std::vector<TRomTable::TRow>&& rows,
                                  std::vector<TRowExtras>&& extras) {
     beginResetModel();

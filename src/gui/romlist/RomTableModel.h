@@ -33,6 +33,9 @@ public:
     // for rows[i]; none for rows past the extras), and tells the view once.
     void InsertFilledRows(int index, const std::vector<TRomTable::TRow>& rows,
                           const std::vector<TRowExtras>& extras = {});
+    // The same, taking the rows' texts instead of copying them.
+    void InsertFilledRows(int index, std::vector<TRomTable::TRow>&& rows,
+                          std::vector<TRowExtras>&& extras);
     // Puts rows (with their extras) in place of every data row, and starts a
     // new history: what opening a datafile does. No rows leave one blank row.
     void ReplaceRows(std::vector<TRomTable::TRow>&& rows, std::vector<TRowExtras>&& extras);

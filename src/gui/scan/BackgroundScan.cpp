@@ -155,9 +155,7 @@ bool TBackgroundScan::Take() {
     if (started) {
         rows_.ListingStarted();
     }
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        rows_.AddScannedRow(rows[r], extras[r]);
-    }
+    rows_.AddScannedRows(std::move(rows), std::move(extras));
     rows_.Flush();
     if (completed) {
         rows_.ListingCompleted();
