@@ -1,19 +1,27 @@
 // Times the window's own commands, driven as a user drives them: "Scan for
 // roms ..." on a directory (the scan dialog answered with the directory and
 // Enter), "Open datafile ..." on a file (the chooser answering with it), and
-// FitColumns on a table of many rows. Prints one line per run:
+// FitColumns on a table of many rows, and Cancel pressed during a scan in NES
+// mode, half a second in. Prints one line per run:
 //     scan <seconds> <rows> <cpu seconds>   open <seconds> <rows>   fit <seconds> <rows>
+//     cancel <seconds from the click to "Cancelled by user."> <seconds to the command's end>
 // Usage: window_scan scan DIR [RUNS] | window_scan open FILE [RUNS] | window_scan fit ROWS [RUNS]
+//        | window_scan cancel DIR [RUNS]
 // Run it on the offscreen platform (QT_QPA_PLATFORM=offscreen) or under Xvfb.
 #include "gui/app/Application.h"
 #include "gui/app/Forms.h"
 #include "gui/app/MainForm.h"
+#include "gui/common/MessageBox.h"
 #include "gui/romlist/EditGrid.h"
 #include "gui/scan/ScanDialog.h"
+#include "gui/widgets/ProgressForm.h"
+#include "gui/widgets/ProgressFrm.h"
 #include "gui/widgets/EditPath.h"
 
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 #include <cstdio>
@@ -42,6 +50,34 @@ double TimeScan(const QString& directory) {
     timer.start();
     MainForm->Scanforroms->trigger();
     return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+// Seconds from Cancel to the box that tells of it, and to the command's end.
+std::pair<double, double> TimeCancel(const QString& directory) {
+    MainForm->Clearlist1->trigger();
+    ScanDialog->NesScan->setChecked(true);
+    QTimer::singleShot(0, ScanDialog, [directory] {
+        ScanDialog->DirName->setText(directory);
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(ScanDialog->DirName, &enter);
+    });
+    QElapsedTimer sinceClick;
+    double toBox = -1;
+    SetMessageBoxSink([&](const TMessageBoxRequest& request) {
+        if (request.Text == QStringLiteral("Cancelled by user.") && sinceClick.isValid()) {
+            toBox = static_cast<double>(sinceClick.nsecsElapsed()) / 1e9;
+        }
+        return QMessageBox::Ok;
+    });
+    QTimer::singleShot(500, MainForm->ProgressFrm->Form(), [&sinceClick] {
+        sinceClick.start();
+        MainForm->ProgressFrm->Form()->Cancel->click();
+    });
+    MainForm->Scanforroms->trigger();
+    const double toEnd = static_cast<double>(sinceClick.nsecsElapsed()) / 1e9;
+    SetMessageBoxSink(nullptr);
+    ScanDialog->RadioButton1->setChecked(true);
+    return {toBox, toEnd};
 }
 
 double TimeOpen(const QString& file) {
@@ -80,7 +116,7 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: window_scan scan DIR [RUNS] | window_scan open FILE [RUNS] | "
-                             "window_scan fit ROWS [RUNS]\n");
+                             "window_scan fit ROWS [RUNS] | window_scan cancel DIR [RUNS]\n");
         return 2;
     }
     const std::string what = argv[1];
@@ -94,6 +130,9 @@ int main(int argc, char** argv) {
             const double seconds = TimeScan(QString::fromLocal8Bit(argv[2]));
             std::printf("scan %.4f %d %.4f\n", seconds, MainForm->EditGrid1->RowCount() - 1,
                         CpuSeconds() - cpu);
+        } else if (what == "cancel") {
+            const auto [toBox, toEnd] = TimeCancel(QString::fromLocal8Bit(argv[2]));
+            std::printf("cancel %.4f %.4f\n", toBox, toEnd);
         } else if (what == "open") {
             const double seconds = TimeOpen(QString::fromLocal8Bit(argv[2]));
             std::printf("open %.4f %d\n", seconds, MainForm->EditGrid1->RowCount() - 1);

@@ -5,7 +5,9 @@
 #           (the command alone, median of RUNS) vs the whole tabula-cli process
 #           printing its rows to /dev/null (median of RUNS)
 #   fit     FitColumns on 100,000 rows of seven realistic cells
-# Usage: bench/window_scan.sh [small|fit ...]      (both by default)
+#   cancel  Cancel half a second into a NES scan of bench/scan.sh's 2,000 archives:
+#           the time from the click to "Cancelled by user." and to the command's end
+# Usage: bench/window_scan.sh [small|fit|cancel ...]      (small and fit by default)
 # Environment: BUILD (default build-bench, built if missing), CORPUS (default
 #   /tmp/tabula-window-corpus), RUNS (default 5).
 set -euo pipefail
@@ -72,8 +74,17 @@ for c in "${cases[@]}"; do
         fit=$(awk '{ print $2 }' <<<"$lines" | median_of)
         echo "| FitColumns, 100,000 rows | $fit s | | |"
         ;;
+    cancel)
+        # Cancel half a second into a NES scan of bench/scan.sh's 2,000 archives.
+        zips=${SCAN_CORPUS:-/tmp/tabula-scan-corpus}/zips
+        [ -d "$zips" ] || { echo "window_scan.sh: run bench/scan.sh zipdir first ($zips)" >&2; exit 1; }
+        lines=$("$build/bin/window_scan" cancel "$zips" "$runs" 2>/dev/null)
+        box=$(awk '{ print $2 }' <<<"$lines" | median_of)
+        end=$(awk '{ print $3 }' <<<"$lines" | median_of)
+        echo "| Cancel in a NES scan of 2,000 archives | box after $box s | command ended after $end s | |"
+        ;;
     *)
-        echo "window_scan.sh: unknown case $c (small, fit)" >&2
+        echo "window_scan.sh: unknown case $c (small, fit, cancel)" >&2
         exit 2
         ;;
     esac
