@@ -3,7 +3,11 @@
 #include <sched.h>
 
 #if __has_include(<sys/platform/x86.h>)
+// The header is written for C; its _Bool is C++'s bool (g++ knows the C
+// name, clang does not).
+#define _Bool bool
 #include <sys/platform/x86.h>
+#undef _Bool
 #define TABULA_LOADER_CPU_FEATURES 1
 #endif
 
