@@ -3,6 +3,7 @@
 #include "core/text/CodePages.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <string_view>
@@ -248,7 +249,10 @@ int Widest(TCandidates& candidates, int widest, bool byPairs, const ITextMeasure
 
 void TRomTable::FitColumns(bool /*includeFixed*/, int extra, const ITextMeasure& measure) {
     TWidthEstimate estimate(measure);
-    std::vector<std::pair<double, bool>> estimates(rows_.size());
+    // The estimates of this column and of the two before it: a scan's rows
+    // repeat the set's names two columns on, and a text two columns back in
+    // the same row needs no second estimate.
+    std::array<std::vector<std::pair<double, bool>>, 3> columns;
     TCandidates simple;
     TCandidates complex;
     for (int col = 0; col < ColCount; ++col) {
@@ -257,13 +261,21 @@ void TRomTable::FitColumns(bool /*includeFixed*/, int extra, const ITextMeasure&
         int widest = title.empty() ? 0 : measure.TextWidth(title, true);
 
         // Only texts whose estimate comes near the largest can be the widest.
+        std::vector<std::pair<double, bool>>& estimates = columns[column % 3];
+        estimates.resize(rows_.size());
+        const std::vector<std::pair<double, bool>>* twoBack =
+            column >= 2 ? &columns[(column - 2) % 3] : nullptr;
         double largest = 0;
         for (size_t row = 1; row < rows_.size(); ++row) {
             const std::string& text = rows_[row][column];
-            bool byPairs = true;
-            const double estimated = text.empty() ? 0 : estimate.Of(text, byPairs);
-            estimates[row] = {estimated, byPairs};
-            largest = std::max(largest, estimated);
+            if (twoBack != nullptr && text == rows_[row][column - 2]) {
+                estimates[row] = (*twoBack)[row];
+            } else {
+                bool byPairs = true;
+                const double estimated = text.empty() ? 0 : estimate.Of(text, byPairs);
+                estimates[row] = {estimated, byPairs};
+            }
+            largest = std::max(largest, estimates[row].first);
         }
         const double threshold = largest - Margin(largest);
         simple.clear();

