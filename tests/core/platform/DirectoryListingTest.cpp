@@ -26,6 +26,23 @@ TEST(DirectoryListing, OrderFoldsAsciiLettersToUpperCaseThenTakesRawBytes) {
         "A", "a", "A.smc", "a.smc", "ab", "b.smc", "Z.smc", "[1]", "_x.smc", "\xC3\xA9t\xC3\xA9"};
     EXPECT_EQ(names, expected);
     EXPECT_FALSE(ListingNameLess("a", "a"));
+
+    // Long shared prefixes are passed eight bytes at a time; case still folds
+    // inside them and after them.
+    const struct {
+        const char* Less;
+        const char* More;
+    } pairs[] = {
+        {"Game Title 00001 (E).zip", "Game Title 00002 (E).zip"},
+        {"game title 00001 (e).zip", "GAME TITLE 00002 (E).zip"},
+        {"GAME TITLE 00001 (E).ZIP", "game title 00001 (e).zip"}, // equal but for case
+        {"Game Title 0000", "game title 00001"},                  // a prefix, folded
+        {"Game Title 12345678a", "GAME TITLE 12345678B"},
+    };
+    for (const auto& [less, more] : pairs) {
+        EXPECT_TRUE(ListingNameLess(less, more)) << less << " < " << more;
+        EXPECT_FALSE(ListingNameLess(more, less)) << more << " < " << less;
+    }
 }
 
 TEST(DirectoryListing, ListsRegularFilesAndLinksToThemOnly) {

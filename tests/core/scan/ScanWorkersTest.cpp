@@ -10,6 +10,9 @@
 
 #include <atomic>
 #include <filesystem>
+#include <mutex>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -187,4 +190,91 @@ TEST(ScanWorkers, QuestionsAreAskedOnTheWaitingThreadOneAtATime) {
     EXPECT_GE(front.Asked, 20);
     EXPECT_EQ(front.Asked % 2, 0);
     EXPECT_EQ(answeredOk * 2, front.Asked);
+}
+
+// The waiting thread is one of the workers: with one, it does every item
+// itself (asking the front end directly); with more, no more threads than
+// that number do items.
+TEST(ScanWorkers, TheWaitingThreadCountsAsAWorker) {
+    struct TFront : IZipUi {
+        void ShowMessage(const std::string&) override { ++Asked; }
+        TVolumeAnswer AskForVolume(const std::string&, bool) override { return {}; }
+        void SetBusy(bool) override {}
+        void Pump() override {}
+        int Asked = 0;
+    } front;
+    for (const unsigned workers : {1u, 2u, 3u}) {
+        std::mutex mutex;
+        std::set<std::thread::id> threads;
+        {
+            TScanWorkers pool(workers, 400, 8, &front, [&](std::size_t, IZipUi* ui) {
+                ui->ShowMessage("item");
+                std::lock_guard lock(mutex);
+                threads.insert(std::this_thread::get_id());
+            });
+            for (std::size_t item = 0; item < 400; ++item) {
+                pool.WaitFor(item);
+                pool.Release(item);
+            }
+        }
+        EXPECT_LE(threads.size(), workers) << workers;
+        if (workers == 1) {
+            EXPECT_EQ(threads, std::set{std::this_thread::get_id()});
+        }
+    }
+    EXPECT_EQ(front.Asked, 1200);
+}
+
+// Outcomes are filled into reused memory: files of many rows, of a failure
+// with none and of fewer rows follow each other in the same rooms (more
+// files than rooms), and no row, digest or failure of an earlier file
+// lingers in a later one, with one worker or two.
+TEST(ScanWorkers, ReusedRoomsKeepNothingOfTheirEarlierFiles) {
+    TScratchDirectory dir;
+    for (int i = 0; i < 300; ++i) {
+        WriteBytes(dir.Path() / ("f" + std::to_string(1000 + i)), "x");
+    }
+    // The rows of file i: i % 4 of them, digests on every third file, a
+    // failure after them on every seventh.
+    const auto collect = [](const std::string& path, const TCollectorFlags&, IZipUi*,
+                            std::vector<TCrcItem>& items) {
+        const int i = std::stoi(fs::path(path).filename().string().substr(1)) - 1000;
+        for (int k = 0; k < i % 4; ++k) {
+            TCrcItem item{"m" + std::to_string(k) + ".bin", "0000abcd", 1000 + i};
+            if (i % 3 == 0) {
+                item.Md5 = "md5-" + std::to_string(i);
+            }
+            items.push_back(item);
+        }
+        if (i % 7 == 0) {
+            throw std::runtime_error("broken " + std::to_string(i));
+        }
+    };
+    TScanned expected;
+    for (int i = 0; i < 300; ++i) {
+        const std::string set = "f" + std::to_string(1000 + i);
+        for (int k = 0; k < i % 4; ++k) {
+            expected.Rows.push_back({set, set, set, set, "m" + std::to_string(k) + ".bin",
+                                     "0000ABCD", std::to_string(1000 + i)});
+            expected.Digests.push_back(i % 3 == 0 ? "md5-" + std::to_string(i) : "");
+        }
+        if (i % 7 == 0) {
+            expected.Failures.push_back(set + ": broken " + std::to_string(i));
+        }
+    }
+    for (const unsigned jobs : {1u, 2u}) {
+        TScanned scanned;
+        TKeepingSink sink(scanned);
+        test::TQuietProgress quiet;
+        TScanDriver driver(quiet, sink);
+        driver.SetCollectFile(collect);
+        TScanOptions options;
+        options.Jobs = jobs;
+        for (const TScanFailure& failure : driver.Scan(dir.Path().string(), options).Failures) {
+            scanned.Failures.push_back(failure.Name + ": " + failure.Message);
+        }
+        EXPECT_EQ(scanned.Rows, expected.Rows) << jobs;
+        EXPECT_EQ(scanned.Digests, expected.Digests) << jobs;
+        EXPECT_EQ(scanned.Failures, expected.Failures) << jobs;
+    }
 }
