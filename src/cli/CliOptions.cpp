@@ -46,8 +46,9 @@ std::string* TextTarget(const std::string& name, TCliOptions& options) {
 
 // The scan's flags, which --from has no use for.
 bool IsScanFlag(const std::string& name) {
-    for (const char* flag : {"--nes", "--snes", "--remove-bad-size", "--zip-only", "--include-txt",
-                             "--no-archives", "--trust-zip-crc", "--md5", "--sha1"}) {
+    for (const char* flag :
+         {"--nes", "--snes", "--detect-headers", "--detector", "--remove-bad-size", "--zip-only",
+          "--include-txt", "--no-archives", "--trust-zip-crc", "--md5", "--sha1"}) {
         if (name == flag) {
             return true;
         }
@@ -62,6 +63,8 @@ bool ApplyFlag(const std::string& name, TCliOptions& options, bool& nes, bool& s
         nes = true;
     } else if (name == "--snes") {
         snes = true;
+    } else if (name == "--detect-headers") {
+        options.Scan.Mode = TRomMode::Detect;
     } else if (name == "--remove-bad-size") {
         removeBadSize = true;
     } else if (name == "--zip-only") {
@@ -104,14 +107,20 @@ const char* UsageText() {
            "                           seven tab-separated cells a line, in scan order\n"
            "  --nes                    cut the 16-byte NES header\n"
            "  --snes                   cut the SNES copier header inferred from the size\n"
+           "  --detect-headers         cut each file and zip member as the first detector\n"
+           "                           rule its content passes says (NES, FDS, Atari 7800,\n"
+           "                           Atari Lynx and SNES copier headers); whole otherwise\n"
+           "  --detector FILE          try the rules of the detector FILE first (may be given\n"
+           "                           more than once; implies --detect-headers)\n"
            "  --remove-bad-size        with --snes: drop ROMs whose size fails the SNES rule\n"
            "  --zip-only               scan only .zip files\n"
            "  --include-txt            do not skip .txt files and members\n"
            "  --no-archives            read .zip files as plain files\n"
-           "  --trust-zip-crc          with --nes or --snes: take a zip member's CRC without\n"
-           "                           its header from the CRC stored in the archive and the\n"
-           "                           header alone, instead of extracting the member; much\n"
-           "                           faster, but a damaged member is not detected\n"
+           "  --trust-zip-crc          with --nes, --snes or detection: take a zip member's\n"
+           "                           CRC without its header from the CRC stored in the\n"
+           "                           archive and the header alone, instead of reading the\n"
+           "                           member; much faster, but a damaged member is not\n"
+           "                           detected\n"
            "  --md5, --sha1            compute the MD5 or SHA-1 of the same bytes as the CRC\n"
            "                           (members are then read whole): printed after the\n"
            "                           size, written by the logiqx and clrmamepro formats\n"
@@ -178,7 +187,19 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
             hasValue = true;
         }
 
-        if (std::string* target = TextTarget(name, options)) {
+        if (name == "--detector") {
+            if (!hasValue) {
+                if (i + 1 >= args.size()) {
+                    throw ECliUsage("option --detector needs a file name");
+                }
+                value = args[++i];
+            }
+            if (value.empty()) {
+                throw ECliUsage("option --detector needs a file name");
+            }
+            options.DetectorFiles.push_back(value);
+            options.Scan.Mode = TRomMode::Detect;
+        } else if (std::string* target = TextTarget(name, options)) {
             if (!hasValue) {
                 if (i + 1 >= args.size()) {
                     throw ECliUsage("option " + name + " needs a value");
@@ -204,6 +225,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (nes && snes) {
         throw ECliUsage("--nes and --snes exclude each other");
+    }
+    if (options.Scan.Mode == TRomMode::Detect && (nes || snes)) {
+        throw ECliUsage(std::string(nes ? "--nes" : "--snes") +
+                        " and header detection (--detect-headers, --detector) exclude each other");
     }
     if (removeBadSize && !snes) {
         throw ECliUsage("--remove-bad-size applies only with --snes");
@@ -245,7 +270,9 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
         }
         options.Scan.Jobs = static_cast<unsigned>(std::stoi(text));
     }
-    options.Scan.Mode = snes ? TRomMode::Snes : nes ? TRomMode::Nes : TRomMode::Normal;
+    if (options.Scan.Mode != TRomMode::Detect) {
+        options.Scan.Mode = snes ? TRomMode::Snes : nes ? TRomMode::Nes : TRomMode::Normal;
+    }
     options.Scan.RemoveSnesBadSize = removeBadSize;
     if (operands.empty()) {
         throw ECliUsage("no directory given");

@@ -29,6 +29,9 @@ struct TCliOptions {
     std::vector<std::string TDatafileCredits::*> CreditsGiven;
     bool FormatGiven = false;
     std::string JobsText; // as --jobs gave it; the number goes to Scan.Jobs
+    // --detector's files, in the order given; read before the scan, their
+    // rules tried before the built-in ones.
+    std::vector<std::string> DetectorFiles;
     bool Quiet = false;
     bool Help = false;
     bool Version = false;

@@ -1,5 +1,7 @@
 #include "cli/CliRun.h"
 
+#include "core/header/Detector.h"
+
 #include "cli/CliOptions.h"
 #include "cli/CliZipUi.h"
 #include "cli/RowPrinter.h"
@@ -154,6 +156,23 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
     if (!IsDirectory(options.Directory)) {
         PrintError(streams.Err, "\"" + options.Directory + "\" is not a directory");
         return CliBadUsage;
+    }
+    if (options.Scan.Mode == TRomMode::Detect) {
+        // Every detector is read before the scan starts: a broken one stops
+        // the run with its name and line, before any file is judged.
+        try {
+            std::vector<TDetector> detectors;
+            for (const std::string& file : options.DetectorFiles) {
+                detectors.push_back(ReadDetectorFile(file));
+            }
+            for (TDetector& builtIn : BuiltInDetectors()) {
+                detectors.push_back(std::move(builtIn));
+            }
+            options.Scan.Detectors = std::make_shared<const TDetectorSet>(std::move(detectors));
+        } catch (const std::exception& error) {
+            PrintError(streams.Err, error.what());
+            return CliBadUsage;
+        }
     }
     if (!options.Output.empty()) {
         const std::string refusal = CheckOutputBeforeScan(options);

@@ -72,6 +72,7 @@ std::string HeaderDetectorName(TRomMode mode) {
     case TRomMode::Snes:
         return "snes.xml";
     case TRomMode::Normal:
+    case TRomMode::Detect: // the rows' own detectors tell
         break;
     }
     return {};

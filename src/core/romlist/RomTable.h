@@ -33,6 +33,8 @@ struct TRowExtras {
     // that text, the formats that match names exactly write NameOnDisk.
     std::string NameOnDisk;
     std::string ScannedRomCell;
+    // The detector file whose rule cut the rom's bytes in a scan; "" when none did.
+    std::string Detector{};
     // What a row read from a datafile carries beside its cells and digests
     // (core/datafile/KeptFields.h); none for a scan's rows.
     std::shared_ptr<const TKeptRow> Kept{};

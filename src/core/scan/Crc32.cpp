@@ -1,5 +1,8 @@
 #include "core/scan/Crc32.h"
 
+#include "core/platform/FileReader.h"
+#include "core/scan/CutFeed.h"
+
 #include "core/platform/PrivateDirectory.h"
 #include "core/platform/SequentialFile.h"
 #include "core/scan/CrcUpdate.h"
@@ -130,31 +133,56 @@ void TCrc32::CollectLooseFile(uint64_t fileSize) {
     }
     TCrcResult result = CrcOfFile(fileName_);
     AddItem(fileName_, HexText(result.Crc), result.Size, std::move(result.Digests));
+    items_.back().Detector = std::move(result.Detector);
 }
 
 TCrc32::TCrcResult TCrc32::CrcOfFile(const std::string& path) const {
     try {
         const TSequentialFile file(path);
         const uint64_t size = file.Size();
-        const auto from = static_cast<uint64_t>(headerSize_);
+        TCut cut{static_cast<uint64_t>(headerSize_), size, TByteOperation::None, nullptr};
+        if (Detectors != nullptr) {
+            // Only the bytes the rules test are read for them.
+            TFileReader judged;
+            if (!judged.Open(path) || judged.Size() != size) {
+                throw ECrcFileError("File " + Quoted(path) + " changed while it was read");
+            }
+            cut =
+                Detectors
+                    ->Match(size,
+                            [&](uint64_t offset, std::span<uint8_t> out) {
+                                return judged.ReadAt(offset, out.data(), out.size()) == out.size();
+                            })
+                    .value_or(TCut{0, size, TByteOperation::None, nullptr});
+        }
+        const uint64_t from = std::min(cut.Start, size);
+        const uint64_t to = std::clamp(cut.End, from, size);
         uint32_t crc = CrcInit;
         // Each block is hashed while the CRC has just brought it into the cache.
         std::optional<TRomHashes> hashes;
         if (Hashes.Any()) {
             hashes.emplace(Hashes);
         }
-        if (size > from) {
+        if (to > from) {
             const size_t bufferSize =
                 static_cast<size_t>(std::min<uint64_t>(ReadBlockSize, size - from));
-            file.ReadFrom(from, ReadBuffer(bufferSize), [&](std::span<const std::byte> block) {
-                crc = CrcContinue(crc, block);
-                if (hashes) {
-                    hashes->Update(block);
-                }
-            });
+            if (to == size && cut.Operation == TByteOperation::None) {
+                file.ReadFrom(from, ReadBuffer(bufferSize), [&](std::span<const std::byte> block) {
+                    crc = CrcContinue(crc, block);
+                    if (hashes) {
+                        hashes->Update(block);
+                    }
+                });
+            } else {
+                TCutFeed feed(0, to - from, cut.Operation, crc, hashes ? &*hashes : nullptr);
+                file.ReadFrom(from, ReadBuffer(bufferSize),
+                              [&](std::span<const std::byte> block) { feed.Feed(block); });
+                feed.Finish();
+            }
         }
-        return {~crc, std::max<int64_t>(0, static_cast<int64_t>(size) - headerSize_),
-                hashes ? hashes->Finish() : TRomHashes::TDigests{}};
+        return {~crc, static_cast<int64_t>(to - from),
+                hashes ? hashes->Finish() : TRomHashes::TDigests{},
+                cut.From != nullptr ? cut.From->FileName : std::string()};
     } catch (const EFileReadError& error) {
         throw ECrcFileError(error.what());
     }

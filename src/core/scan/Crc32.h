@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/header/Detector.h"
 #include "core/platform/CurrentDirectory.h"
 #include "core/platform/SequentialFile.h"
 #include "core/scan/RomHashes.h"
@@ -36,6 +37,9 @@ struct TCrcItem {
     // An archive member's name as the archive stores it (not lower-cased);
     // empty for a loose file, whose Name already is.
     std::string NameOnDisk{};
+    // The detector file whose rule cut the bytes checksummed; empty when no
+    // rule did (or none was asked).
+    std::string Detector{};
 };
 
 // The file to collect does not exist.
@@ -83,6 +87,10 @@ public:
     // MD5 and SHA-1 beside the CRC, of the same bytes. A member's are read
     // from its data, decompressed in memory, whatever TrustZipCrc says.
     THashKinds Hashes;
+    // Headers found by their content: each loose file and member is judged
+    // by these rules and cut as the first passing rule says (whole when none
+    // does); NesMode and SnesMode are then not looked at. Null: not used.
+    const TDetectorSet* Detectors = nullptr;
 
     // Shows the zip component's messages and pumps events during extraction;
     // may be null (nothing shown).
@@ -112,7 +120,15 @@ private:
         uint32_t Crc = 0;
         int64_t Size = 0; // without the header
         TRomHashes::TDigests Digests;
+        std::string Detector; // the detector file whose rule cut it, if one did
     };
+    // What a member's first and last bytes tell, when it can be read directly.
+    struct TMemberCut {
+        bool Readable = false;
+        std::optional<TCut> Cut;
+    };
+    TMemberCut DetectMember(const TZipComponent& zip, const ZipDirEntry& entry,
+                            const std::string& memberName);
 
     // Throws what Collect throws for a file that is missing or not regular.
     void RefuseUnlessRegular(const TPathStatus& status) const;
@@ -132,7 +148,7 @@ private:
     // header; nothing when the member cannot be read that way (it is then
     // extracted). Throws ECrcZipError, naming the member, for damaged data.
     std::optional<TCrcResult> ReadInMemory(const TZipComponent& zip, const ZipDirEntry& entry,
-                                           const std::string& memberName, TRomHashes& hashes);
+                                           const std::string& memberName, TRomHashes* hashes);
     // Puts the digests still being computed into their items.
     void FinishDigests();
     // The archive opened once for the routes that read it directly, checked
@@ -153,7 +169,12 @@ private:
     // Items whose digests are still being computed, by index: finished
     // together, so that reading the next member overlaps hashing this one.
     std::vector<std::pair<size_t, std::unique_ptr<TRomHashes>>> pendingDigests_;
-    int32_t headerSize_ = 0;
+    int64_t headerSize_ = 0;
+    // The end of what is hashed (absolute; past the end means the end) and
+    // the order its bytes are put in: set by a detector's rule.
+    uint64_t cutEnd_ = UINT64_MAX;
+    TByteOperation cutOperation_ = TByteOperation::None;
+    std::string cutDetector_;
     // Directories only this collector uses, made on first use and removed
     // when Collect ends: the one members are extracted into, which holds
     // nothing else, and the one holding the joined copy of a split set.

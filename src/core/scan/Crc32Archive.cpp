@@ -1,5 +1,7 @@
 #include "core/scan/Crc32.h"
 
+#include "core/scan/CutFeed.h"
+
 #include "core/archive/MemberData.h"
 #include "core/platform/CurrentDirectory.h"
 #include "core/platform/FileReader.h"
@@ -67,12 +69,13 @@ void TCrc32::CollectArchive() {
     const std::string archiveName = ShortFileName(fileName_);
     // Still the same file once the current directory has moved into the
     // extraction folder. A listing reads the directory alone and needs none.
-    if (NesMode || SnesMode || Hashes.Any()) {
+    const bool readsMembers = NesMode || SnesMode || Hashes.Any() || Detectors != nullptr;
+    if (readsMembers) {
         absoluteArchive_ = AbsolutePath(fileName_);
     }
     TZipComponent zip(Ui);
     // Members read directly are read from the file listed, not opened again.
-    zip.KeepListedArchiveOpen(NesMode || SnesMode || Hashes.Any());
+    zip.KeepListedArchiveOpen(readsMembers);
     const TZipComponent::TOutcome listed = zip.ListArchive(fileName_);
     // A file that is not there, or no regular file, was left unlisted.
     RefuseUnlessRegular(zip.ZipStatus());
@@ -109,6 +112,9 @@ void TCrc32::CollectArchive() {
             continue;
         }
         headerSize_ = 0;
+        cutEnd_ = UINT64_MAX;
+        cutOperation_ = TByteOperation::None;
+        cutDetector_.clear();
         if (SnesMode) {
             // A bad size ends the whole archive, keeping what came before.
             if (size < 8192 && RemoveBadSize) {
@@ -122,24 +128,50 @@ void TCrc32::CollectArchive() {
         if (NesMode) {
             headerSize_ = 16;
         }
-        if (Hashes.Any()) {
-            // Digests need the bytes: the directory's CRC cannot give them.
-            auto hashes = std::make_unique<TRomHashes>(Hashes);
-            if (const std::optional<TCrcResult> read = ReadInMemory(zip, entry, name, *hashes)) {
+        // Judged by its first and last bytes; one that cannot be read in
+        // place is judged as its extracted copy, like a loose file.
+        bool judgeExtracted = false;
+        if (Detectors != nullptr) {
+            const TMemberCut judged = DetectMember(zip, entry, name);
+            judgeExtracted = !judged.Readable;
+            if (judged.Cut) {
+                headerSize_ = static_cast<int64_t>(judged.Cut->Start);
+                cutEnd_ = judged.Cut->End;
+                cutOperation_ = judged.Cut->Operation;
+                cutDetector_ = judged.Cut->From->FileName;
+            }
+        }
+        const bool cutsStartOnly =
+            cutEnd_ >= size && cutOperation_ == TByteOperation::None && !judgeExtracted;
+        const int64_t cutSize = std::max<int64_t>(
+            0, static_cast<int64_t>(std::min<uint64_t>(cutEnd_, size)) - headerSize_);
+        const bool cut = headerSize_ != 0 || !cutsStartOnly;
+        if (Hashes.Any() ||
+            (Detectors != nullptr && cut && !judgeExtracted && !(TrustZipCrc && cutsStartOnly))) {
+            // Digests need the bytes, and so does a detector's cut (but for a
+            // header with trusted CRCs): the directory's CRC cannot give them.
+            auto hashes = Hashes.Any() ? std::make_unique<TRomHashes>(Hashes) : nullptr;
+            if (const std::optional<TCrcResult> read =
+                    ReadInMemory(zip, entry, name, hashes.get())) {
                 AddItem(name, LowerCase(HexText(read->Crc)), read->Size, {}, entry.FileName);
-                pendingDigests_.emplace_back(items_.size() - 1, std::move(hashes));
-                if (pendingDigests_.size() >= MaxPendingDigests) {
-                    FinishDigests();
+                items_.back().Detector = cutDetector_;
+                if (hashes) {
+                    pendingDigests_.emplace_back(items_.size() - 1, std::move(hashes));
+                    if (pendingDigests_.size() >= MaxPendingDigests) {
+                        FinishDigests();
+                    }
                 }
                 continue;
             }
         }
-        if (headerSize_ == 0 && !Hashes.Any()) {
+        if (headerSize_ == 0 && cutsStartOnly && !Hashes.Any()) {
             // The directory already knows: nothing is decompressed.
             AddItem(name, LowerCase(HexText(entry.Crc)), size, {}, entry.FileName);
-        } else if (const auto trusted = Hashes.Any() ? std::nullopt : TrustedCrc(zip, entry)) {
-            AddItem(name, LowerCase(HexText(*trusted)),
-                    std::max<int64_t>(0, int64_t{size} - headerSize_), {}, entry.FileName);
+            items_.back().Detector = cutDetector_;
+        } else if (const auto trusted =
+                       Hashes.Any() || !cutsStartOnly ? std::nullopt : TrustedCrc(zip, entry)) {
+            AddItem(name, LowerCase(HexText(*trusted)), cutSize, {}, entry.FileName);
+            items_.back().Detector = cutDetector_;
         } else {
             if (!extractedNames.insert(entry.RawFileName).second) {
                 throw ECrcZipError("File " + Quoted(archiveName) + ": member " + Quoted(name) +
@@ -152,6 +184,7 @@ void TCrc32::CollectArchive() {
             RefuseIfArchiveChanged();
             AddItem(name, LowerCase(HexText(result.Crc)), result.Size, std::move(result.Digests),
                     entry.FileName);
+            items_.back().Detector = std::move(result.Detector);
         }
     }
 }
@@ -194,35 +227,32 @@ std::optional<uint32_t> TCrc32::TrustedCrc(const TZipComponent& zip, const ZipDi
     if (!dataEnd) {
         return std::nullopt;
     }
+    if (headerSize_ > int64_t{UINT32_MAX}) {
+        return std::nullopt;
+    }
     return TrustedCrcWithoutHeader(*archive, entry, static_cast<uint32_t>(headerSize_), *dataEnd);
 }
 
 std::optional<TCrc32::TCrcResult> TCrc32::ReadInMemory(const TZipComponent& zip,
                                                        const ZipDirEntry& entry,
                                                        const std::string& memberName,
-                                                       TRomHashes& hashes) {
+                                                       TRomHashes* hashes) {
     const TFileReader* archive = DirectArchive();
     const std::optional<uint64_t> dataEnd =
         archive != nullptr ? DirectDataEnd(zip, entry, *archive) : std::nullopt;
     if (!dataEnd) {
         return std::nullopt;
     }
-    // The CRC and the digests skip the header; the whole member's CRC is
+    // The CRC and the digests take the cut alone; the whole member's CRC is
     // checked by the reader.
+    const uint64_t size = entry.UncompressedSize;
+    const uint64_t from = std::min(static_cast<uint64_t>(headerSize_), size);
+    const uint64_t to = std::clamp(cutEnd_, from, size);
     uint32_t crc = CrcInit;
-    uint64_t position = 0;
-    const auto header = static_cast<uint64_t>(headerSize_);
+    TCutFeed feed(from, to, cutOperation_, crc, hashes);
     try {
-        const bool read =
-            ReadMemberData(*archive, entry, *dataEnd, [&](std::span<const std::byte> block) {
-                const uint64_t skip = position >= header ? 0 : header - position;
-                position += block.size();
-                if (skip < block.size()) {
-                    const auto rest = block.subspan(skip);
-                    crc = CrcContinue(crc, rest);
-                    hashes.Update(rest);
-                }
-            });
+        const bool read = ReadMemberData(
+            *archive, entry, *dataEnd, [&](std::span<const std::byte> block) { feed.Feed(block); });
         if (!read) {
             return std::nullopt;
         }
@@ -230,9 +260,63 @@ std::optional<TCrc32::TCrcResult> TCrc32::ReadInMemory(const TZipComponent& zip,
         throw ECrcZipError("File " + Quoted(ShortFileName(fileName_)) + ": member " +
                            Quoted(memberName) + ": " + error.what());
     }
+    feed.Finish();
     RefuseIfArchiveChanged();
-    return TCrcResult{
-        ~crc, std::max<int64_t>(0, int64_t{entry.UncompressedSize} - headerSize_), {}};
+    return TCrcResult{~crc, static_cast<int64_t>(to - from), {}, cutDetector_};
+}
+
+TCrc32::TMemberCut TCrc32::DetectMember(const TZipComponent& zip, const ZipDirEntry& entry,
+                                        const std::string& memberName) {
+    TMemberCut judged;
+    const TFileReader* archive = DirectArchive();
+    const std::optional<uint64_t> dataEnd =
+        archive != nullptr ? DirectDataEnd(zip, entry, *archive) : std::nullopt;
+    if (!dataEnd) {
+        return judged;
+    }
+    const uint64_t size = entry.UncompressedSize;
+    const uint64_t prefix = std::min(Detectors->PrefixNeeded(), size);
+    const uint64_t suffix = std::min(Detectors->SuffixNeeded(), size);
+    std::vector<uint8_t> head(static_cast<std::size_t>(prefix));
+    std::vector<uint8_t> tail;
+    if (suffix == 0 || suffix + prefix >= size) {
+        // The first bytes alone: only as far as they reach is decompressed.
+        if (suffix + prefix >= size) {
+            head.resize(static_cast<std::size_t>(size));
+        }
+        if (!head.empty() &&
+            !ReadMemberStart(*archive, entry, *dataEnd, std::as_writable_bytes(std::span(head)))) {
+            return judged;
+        }
+        tail = head;
+    } else {
+        // Tests from the end: the member is read through, its last bytes kept.
+        uint64_t position = 0;
+        tail.resize(static_cast<std::size_t>(suffix));
+        try {
+            const bool read =
+                ReadMemberData(*archive, entry, *dataEnd, [&](std::span<const std::byte> block) {
+                    const auto* bytes = reinterpret_cast<const uint8_t*>(block.data());
+                    for (std::size_t i = 0; i < block.size(); ++i, ++position) {
+                        if (position < prefix) {
+                            head[static_cast<std::size_t>(position)] = bytes[i];
+                        }
+                        if (position >= size - suffix) {
+                            tail[static_cast<std::size_t>(position - (size - suffix))] = bytes[i];
+                        }
+                    }
+                });
+            if (!read) {
+                return judged;
+            }
+        } catch (const EMemberDataError& error) {
+            throw ECrcZipError("File " + Quoted(ShortFileName(fileName_)) + ": member " +
+                               Quoted(memberName) + ": " + error.what());
+        }
+    }
+    judged.Readable = true;
+    judged.Cut = Detectors->Match(size, head, tail);
+    return judged;
 }
 
 void TCrc32::RefuseIfArchiveChanged() const {

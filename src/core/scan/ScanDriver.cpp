@@ -19,6 +19,12 @@ namespace {
 
 const char* const SkippedCatalog = "catalogix.dat";
 
+// The rules shipped with the program, read once.
+const TDetectorSet& BuiltInDetectorSet() {
+    static const TDetectorSet builtIn(BuiltInDetectors());
+    return builtIn;
+}
+
 std::string WithTrailingSeparator(const std::string& directory) {
     if (!directory.empty() && directory.back() == '/') {
         return directory;
@@ -72,6 +78,9 @@ TCollectorFlags TScanDriver::CollectorFlags(const TScanOptions& options) {
     flags.SkipTxtFiles = options.SkipTxt;
     flags.TrustZipCrc = options.TrustZipCrc;
     flags.Hashes = options.Hashes;
+    if (options.Mode == TRomMode::Detect) {
+        flags.Detectors = options.Detectors ? options.Detectors.get() : &BuiltInDetectorSet();
+    }
     return flags;
 }
 
@@ -109,6 +118,7 @@ void TScanDriver::CollectWithCrc32(const std::string& path, const TCollectorFlag
     collector.NesMode = flags.NesMode;
     collector.TrustZipCrc = flags.TrustZipCrc;
     collector.Hashes = flags.Hashes;
+    collector.Detectors = flags.Detectors;
     collector.ZipMode = flags.ZipMode;
     collector.RemoveBadSize = flags.RemoveBadSize;
     collector.SkipTxtFiles = flags.SkipTxtFiles;
@@ -169,6 +179,7 @@ void TScanDriver::CollectOne(const std::string& path, const std::string& name,
         row.Cells[6] = CellText(DecimalText(item.Size));
         row.Extras.Md5 = item.Md5;
         row.Extras.Sha1 = item.Sha1;
+        row.Extras.Detector = item.Detector;
         row.Extras.ScannedRomCell = row.Cells[4];
     }
 }
@@ -278,7 +289,8 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
     // Extracting through the unzip library moves the process's current
     // directory, so archives take turns at it anyway; more workers only
     // contend (measured: a fifth slower on two cores).
-    if (options.ScanZipArchives && options.Mode != TRomMode::Normal && !options.TrustZipCrc &&
+    if (options.ScanZipArchives &&
+        (options.Mode == TRomMode::Nes || options.Mode == TRomMode::Snes) && !options.TrustZipCrc &&
         !options.Hashes.Any()) {
         workers = 1;
     }

@@ -87,6 +87,7 @@ struct TCollectorFlags {
     bool SkipTxtFiles = false;
     bool TrustZipCrc = false;
     THashKinds Hashes{};
+    const TDetectorSet* Detectors = nullptr; // Detect mode's rules, else null
 };
 
 // Collects the results of one file into items. Throws what the collector

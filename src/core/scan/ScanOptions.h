@@ -1,15 +1,19 @@
 #pragma once
 
+#include "core/header/Detector.h"
 #include "core/scan/RomHashes.h"
+
+#include <memory>
 
 namespace tabula {
 
-// Which console header rule a scan applies: the three choices of the scan
-// dialog, exactly one of which is selected.
+// Which console header rule a scan applies: the choices of the scan dialog,
+// exactly one of which is selected.
 enum class TRomMode {
     Normal, // no header is cut
     Nes,    // the 16-byte NES header is cut
     Snes,   // the SNES copier header inferred from the size is cut
+    Detect, // each file is cut as the first detector rule its content passes says
 };
 
 // The choices of the scan dialog that a scan reads, with the dialog's
@@ -23,10 +27,13 @@ struct TScanOptions {
     // plain files.
     bool ScanZipArchives = true;
     TRomMode Mode = TRomMode::Normal;
+    // The rules of Detect mode, tried in order; none: the built-in ones.
+    std::shared_ptr<const TDetectorSet> Detectors{};
     // Drop ROMs whose size fails the SNES rule; matters only in SNES mode.
     bool RemoveSnesBadSize = false;
-    // NES and SNES modes: a zip member's CRC without its header comes from
-    // the CRC its archive stores and the header alone, not from extracting it.
+    // NES, SNES and Detect modes: a zip member's CRC without its header comes
+    // from the CRC its archive stores and the header alone, not from
+    // extracting it (in Detect mode, when the rule cuts a header alone).
     bool TrustZipCrc = false;
     // MD5 and SHA-1 beside each CRC, of the same bytes (members are then
     // read whole, whatever TrustZipCrc says).
