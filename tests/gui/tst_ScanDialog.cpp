@@ -60,10 +60,10 @@ private slots:
     }
 
     void tabOrderAndTheRemoveBadSizeRule() {
-        const char* const order[] = {"Scan",        "Cancel",        "ScanOtherFiles",
-                                     "SkipTxt",     "ScanZip",       "RadioButton1",
-                                     "NesScan",     "SnesScan",      "RemoveSnesBadSize",
-                                     "TrustZipCrc", "ComputeHashes", "DirName"};
+        const char* const order[] = {
+            "Scan",          "Cancel",        "ScanOtherFiles", "SkipTxt",           "ScanZip",
+            "RadioButton1",  "NesScan",       "SnesScan",       "RemoveSnesBadSize", "TrustZipCrc",
+            "ComputeHashes", "DetectHeaders", "DirName"};
         QWidget* control = ScanDialog->Scan;
         for (const char* name : order) {
             QCOMPARE(control->objectName(), QString::fromLatin1(name));
@@ -80,7 +80,8 @@ private slots:
         click(ScanDialog->SnesScan);
         QVERIFY(ScanDialog->RemoveSnesBadSize->isEnabled());
         ScanDialog->RemoveSnesBadSize->setChecked(true);
-        for (QRadioButton* other : {ScanDialog->NesScan, ScanDialog->RadioButton1}) {
+        for (QRadioButton* other :
+             {ScanDialog->NesScan, ScanDialog->RadioButton1, ScanDialog->DetectHeaders}) {
             click(ScanDialog->SnesScan);
             click(other);
             QVERIFY(!ScanDialog->RemoveSnesBadSize->isEnabled());
@@ -99,6 +100,14 @@ private slots:
         QCOMPARE(ScanDialog->Scan->geometry().topLeft(), QPoint(240, 176));
         ScanDialog->ComputeHashes->setChecked(true);
         QVERIFY(ScanDialog->Options().Hashes.Md5 && ScanDialog->Options().Hashes.Sha1);
+        // The fourth header choice, below SNES's box, in the same group.
+        QCOMPARE(ScanDialog->DetectHeaders->geometry(), QRect(24, 152, 113, 17));
+        click(ScanDialog->DetectHeaders);
+        QVERIFY(!ScanDialog->SnesScan->isChecked());
+        QCOMPARE(ScanDialog->Options().Mode, TRomMode::Detect);
+        click(ScanDialog->NesScan);
+        QVERIFY(!ScanDialog->DetectHeaders->isChecked());
+        QCOMPARE(ScanDialog->Options().Mode, TRomMode::Nes);
     }
 
     void scanClickValidatesTheDirectory() {

@@ -63,11 +63,18 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     SnesScan = Place(new QRadioButton(QStringLiteral("SNES"), this), "SnesScan", 24, 104, 113, 17);
     RemoveSnesBadSize = Place(new QCheckBox(QStringLiteral("Remove roms with bad size"), this),
                               "RemoveSnesBadSize", 48, 128, 161, 17);
+    // Beyond the first choices: the headers found by their content.
+    DetectHeaders = Place(new QRadioButton(QStringLiteral("Detect headers"), this), "DetectHeaders",
+                          24, 152, 113, 17);
+    DetectHeaders->setToolTip(
+        QStringLiteral("Cut each file and archive member as its content says: NES, FDS, Atari "
+                       "7800, Atari Lynx and SNES copier headers. Files without one stay whole."));
     TrustZipCrc = Place(new QCheckBox(QStringLiteral("Trust CRCs stored in archives"), this),
                         "TrustZipCrc", 240, 128, 177, 17);
     TrustZipCrc->setToolTip(
-        QStringLiteral("NES and SNES: take a member's CRC from its archive instead of "
-                       "extracting it. Much faster; a damaged member is not detected."));
+        QStringLiteral("NES, SNES and detected headers: take a member's CRC from its archive "
+                       "instead of reading it whole. Much faster; a damaged member is not "
+                       "detected."));
     ComputeHashes = Place(new QCheckBox(QStringLiteral("Compute MD5 and SHA-1"), this),
                           "ComputeHashes", 240, 152, 177, 17);
     ComputeHashes->setToolTip(
@@ -94,13 +101,15 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     modes_->addButton(RadioButton1);
     modes_->addButton(NesScan);
     modes_->addButton(SnesScan);
+    modes_->addButton(DetectHeaders);
     RadioButton1->setChecked(true);
     RemoveSnesBadSize->setChecked(false);
     RemoveSnesBadSize->setEnabled(false);
 
     QWidget* const tabOrder[] = {
-        Scan,    Cancel,   ScanOtherFiles,    SkipTxt,     ScanZip,       RadioButton1,
-        NesScan, SnesScan, RemoveSnesBadSize, TrustZipCrc, ComputeHashes, DirName};
+        Scan,          Cancel,        ScanOtherFiles, SkipTxt,           ScanZip,
+        RadioButton1,  NesScan,       SnesScan,       RemoveSnesBadSize, TrustZipCrc,
+        ComputeHashes, DetectHeaders, DirName};
     for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }
@@ -124,6 +133,12 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) {
         if (on) {
             RadioButton1Click();
+        }
+    });
+    // "Remove roms with bad size" belongs to SNES mode alone.
+    connect(DetectHeaders, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            RemoveSnesBadSize->setEnabled(false);
         }
     });
     Scan->setFocus();
@@ -164,9 +179,10 @@ TScanOptions TScanDialog::Options() const {
     options.ScanOtherFiles = ScanOtherFiles->isChecked();
     options.SkipTxt = SkipTxt->isChecked();
     options.ScanZipArchives = ScanZip->isChecked();
-    options.Mode = SnesScan->isChecked()  ? TRomMode::Snes
-                   : NesScan->isChecked() ? TRomMode::Nes
-                                          : TRomMode::Normal;
+    options.Mode = SnesScan->isChecked()        ? TRomMode::Snes
+                   : NesScan->isChecked()       ? TRomMode::Nes
+                   : DetectHeaders->isChecked() ? TRomMode::Detect
+                                                : TRomMode::Normal;
     // Read whatever its enabled state: it matters only in SNES mode.
     options.RemoveSnesBadSize = RemoveSnesBadSize->isChecked();
     options.TrustZipCrc = TrustZipCrc->isChecked();

@@ -33,6 +33,9 @@ public:
     QRadioButton* NesScan = nullptr;
     QRadioButton* SnesScan = nullptr;
     QCheckBox* RemoveSnesBadSize = nullptr;
+    // A fourth header choice: each file cut as the built-in detectors find
+    // (unselected at every start).
+    QRadioButton* DetectHeaders = nullptr;
     // Beyond the scan's first ten controls: take the CRCs stored in archives
     // when a header is cut (unchecked at every start).
     QCheckBox* TrustZipCrc = nullptr;

@@ -1,35 +1,17 @@
 #include "core/scan/TrustedZipCrc.h"
 
 #include "core/zip/ZipComponent.h"
+#include "tests/support/Deflate.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
-
-#include <isa-l/igzip_lib.h>
 
 #include <string>
 
 using namespace tabula;
 using tabula::test::TScratchDirectory;
 
-namespace {
-
-std::string Deflated(const std::string& data) {
-    isal_zstream stream;
-    isal_deflate_stateless_init(&stream);
-    std::string out(data.size() + 1024, '\0');
-    stream.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(data.data()));
-    stream.avail_in = static_cast<uint32_t>(data.size());
-    stream.next_out = reinterpret_cast<uint8_t*>(out.data());
-    stream.avail_out = static_cast<uint32_t>(out.size());
-    stream.end_of_stream = 1;
-    EXPECT_EQ(isal_deflate_stateless(&stream), COMP_OK);
-    out.resize(stream.total_out);
-    return out;
-}
-
-} // namespace
 
 // A member's header is read with its local header in one read when it fits
 // and apart when a long name pushes the data further: the CRC without the
@@ -42,7 +24,7 @@ TEST(TrustedZipCrc, HeaderFromTheListedFileWhereverTheDataStarts) {
             for (const uint32_t header : {16u, 512u}) {
                 const std::string data = test::PatternBytes(20000 + header, 'r');
                 const std::string name = std::string(nameLength - 4, 'n') + ".nes";
-                test::TTestMember member(name, deflate ? Deflated(data) : data);
+                test::TTestMember member(name, deflate ? test::Deflated(data) : data);
                 if (deflate) {
                     member.Deflated(static_cast<uint32_t>(data.size()), test::TestCrc32(data));
                 }
