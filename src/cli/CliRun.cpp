@@ -68,6 +68,18 @@ private:
     TDatafileStream& stream_;
 };
 
+// The rows of a scan kept whole, for a datafile written after it.
+class TKeptRowSink : public IRomRowSink {
+public:
+    void AddRomRow(const TRomTable::TRow& row) override { AddScannedRow(row, {}); }
+    void AddScannedRow(const TRomTable::TRow& row, const TRowExtras& extras) override {
+        Rows.push_back(row);
+        Extras.push_back(extras);
+    }
+    std::vector<TRomTable::TRow> Rows;
+    std::vector<TRowExtras> Extras;
+};
+
 // --from: the rows and credits of a datafile, printed or written again.
 int RunFrom(TCliOptions options, const TCliStreams& streams) {
     TOpenedDatafile opened;
@@ -184,16 +196,24 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
 
     // The datafile's temporary is made before the scan, so a folder that
     // cannot take it is known at once; the rows are written as they come.
+    // Detected headers are named in a Logiqx or ClrMamePro header only when
+    // one detector made every cut, which the end of the scan tells: those
+    // rows are kept and written then.
+    TDatafileInfo info{options.Credits, FolderNameText(options.Directory), options.Scan.Mode};
+    const bool headerAfterScan = !options.Output.empty() && options.Scan.Mode == TRomMode::Detect &&
+                                 options.Format != TDatafileFormat::Sectioned;
     std::unique_ptr<TDatafileStream> datafile;
-    if (!options.Output.empty()) {
+    const auto startDatafile = [&]() -> bool {
         try {
-            const TDatafileInfo info{options.Credits, FolderNameText(options.Directory),
-                                     options.Scan.Mode};
             datafile = std::make_unique<TDatafileStream>(options.Output, options.Format, info);
+            return true;
         } catch (const std::exception& error) {
             PrintError(streams.Err, "the datafile was not written: " + std::string(error.what()));
-            return CliOutputFailed;
+            return false;
         }
+    };
+    if (!options.Output.empty() && !headerAfterScan && !startDatafile()) {
+        return CliOutputFailed;
     }
 
     TTerminalProgress progress(streams.Err, streams.ErrIsTerminal && !options.Quiet,
@@ -207,7 +227,10 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
     if (datafile) {
         datafileSink.emplace(*datafile);
     }
-    IRomRowSink& sink = datafileSink ? static_cast<IRomRowSink&>(*datafileSink) : printer;
+    TKeptRowSink kept;
+    IRomRowSink& sink = headerAfterScan ? static_cast<IRomRowSink&>(kept)
+                        : datafileSink  ? static_cast<IRomRowSink&>(*datafileSink)
+                                        : printer;
 
     TScanResult result;
     try {
@@ -240,6 +263,15 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
         return CliSignalBase + signal;
     }
 
+    if (headerAfterScan) {
+        info.Detector = CommonDetector(kept.Extras);
+        if (!startDatafile()) {
+            return CliOutputFailed;
+        }
+        for (std::size_t r = 0; r < kept.Rows.size() && !datafile->Failed(); ++r) {
+            datafile->Add(kept.Rows[r], kept.Extras[r]);
+        }
+    }
     if (datafile) {
         // A signal that comes while the last bytes go to the disk still keeps
         // the old file.

@@ -436,6 +436,77 @@ TEST(CliRun, HashesAreThoseOfMd5sumAndSha1sumOfTheBytesTheCrcCovers) {
     }
 }
 
+// --detect-headers: each loose file and member is cut where its own header
+// ends (md5sum and sha1sum of `tail -c +N` agree), files without one stay
+// whole, and the written header names the detector only when one file's
+// rules made every cut. A broken --detector stops the run before the scan.
+TEST(CliRun, DetectedHeadersAreCutAsByHandAndNamedWhenOneDetectorCutAll) {
+    TScratchDirectory dir;
+    TScratchDirectory nesOnly;
+    const struct {
+        const char* Name;
+        std::string Bytes;
+        int Skip;
+    } files[] = {
+        {"a-headed.nes", "NES\x1a" + std::string(12, '\x01') + test::PatternBytes(24576, 'n'), 16},
+        {"b-bare.nes", test::PatternBytes(24576, 'b'), 0},
+        {"c-game.lnx", "LYNX" + std::string(60, '\x02') + test::PatternBytes(65536, 'l'), 64},
+    };
+    std::vector<test::TTestMember> members;
+    for (const auto& file : files) {
+        WriteBytes(dir.Path() / file.Name, file.Bytes);
+        members.emplace_back(file.Name, file.Bytes);
+        if (std::string(file.Name).ends_with(".nes")) {
+            WriteBytes(nesOnly.Path() / file.Name, file.Bytes);
+        }
+    }
+    WriteBytes(dir.Path() / "d-set.zip", test::BuildZip(members).Bytes);
+    const TRun run = RunTool({"--detect-headers", "--md5", "--sha1", dir.Path().string()});
+    ASSERT_EQ(run.status, CliAllRead) << run.err;
+    std::vector<std::string> expected;
+    for (int pass = 0; pass < 2; ++pass) { // loose, then the archive's members
+        for (const auto& file : files) {
+            expected.push_back(DigestsOf("cat '" + dir.File(file.Name) + "'", file.Skip));
+        }
+    }
+    std::vector<std::string> printed;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t sha1 = line.rfind('\t');
+        const size_t md5 = line.rfind('\t', sha1 - 1);
+        printed.push_back(line.substr(md5 + 1, sha1 - md5 - 1) + " " + line.substr(sha1 + 1));
+    }
+    EXPECT_EQ(printed, expected);
+
+    const std::string out = dir.File("out.xml");
+    ASSERT_EQ(
+        RunTool({"--detect-headers", "-o", out, "--format", "logiqx", nesOnly.Path().string()})
+            .status,
+        CliAllRead);
+    EXPECT_NE(ReadBytes(out).find("<clrmamepro header=\"nes.xml\"/>"), std::string::npos);
+    ASSERT_EQ(
+        RunTool({"--detect-headers", "-o", out, "--format", "clrmamepro", dir.Path().string()})
+            .status,
+        CliAllRead);
+    EXPECT_EQ(ReadBytes(out).find("header"), std::string::npos); // NES and Lynx cuts
+
+    WriteBytes(dir.Path() / "broken.xml",
+               "<detector>\n<rule>\n<date offset=\"0\"/>\n</rule>\n</detector>\n");
+    const TRun broken = RunTool(
+        {"--detector", dir.File("broken.xml"), "-o", dir.File("no.dat"), dir.Path().string()});
+    EXPECT_EQ(broken.status, CliBadUsage);
+    EXPECT_NE(broken.err.find("Cannot read the detector \"broken.xml\": line 3: unknown element "
+                              "<date>"),
+              std::string::npos)
+        << broken.err;
+    EXPECT_FALSE(fs::exists(dir.Path() / "no.dat"));
+    for (const char* header : {"--nes", "--snes"}) {
+        EXPECT_EQ(RunTool({"--detect-headers", header, dir.Path().string()}).status, CliBadUsage);
+    }
+    EXPECT_EQ(RunTool({"--detect-headers", "--remove-bad-size", dir.Path().string()}).status,
+              CliBadUsage);
+}
+
 // Logiqx files of archives made by three tools, in every mode, with and
 // without digests, are valid against revision 1.5 of the DTD; the
 // ClrMamePro file of the same scan holds a game per archive.

@@ -113,7 +113,7 @@ public:
                     Field(out, key, *value, key);
                 }
             }
-        } else if (const std::string detector = HeaderDetectorName(info_.Mode); !detector.empty()) {
+        } else if (const std::string detector = HeaderDetectorName(info_); !detector.empty()) {
             out += "\theader " + Quoted(detector) + "\n";
         }
         return out + ")\n";

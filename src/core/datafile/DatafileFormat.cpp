@@ -65,17 +65,32 @@ std::optional<TDatafileFormat> DatafileFormatNamed(const std::string& name) {
     return std::nullopt;
 }
 
-std::string HeaderDetectorName(TRomMode mode) {
-    switch (mode) {
+std::string HeaderDetectorName(const TDatafileInfo& info) {
+    switch (info.Mode) {
     case TRomMode::Nes:
         return "nes.xml";
     case TRomMode::Snes:
         return "snes.xml";
+    case TRomMode::Detect:
+        return info.Detector;
     case TRomMode::Normal:
-    case TRomMode::Detect: // the rows' own detectors tell
         break;
     }
     return {};
+}
+
+std::string CommonDetector(std::span<const TRowExtras> extras) {
+    std::string common;
+    for (const TRowExtras& row : extras) {
+        if (row.Detector.empty()) {
+            continue; // kept whole: no cut to name
+        }
+        if (!common.empty() && row.Detector != common) {
+            return {};
+        }
+        common = row.Detector;
+    }
+    return common;
 }
 
 } // namespace tabula

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace tabula {
@@ -30,6 +31,9 @@ struct TDatafileInfo {
     // the rows were not opened from a file. Its Logiqx "clrmamepro" element
     // names the header in place of Mode's.
     std::shared_ptr<const TKeptHeader> Kept{};
+    // Detect mode: the one detector file every cut came from ("" when rules
+    // of several cut, or none did).
+    std::string Detector{};
 };
 
 // Writes one datafile in one format, a piece at a time, so that rows can be
@@ -58,7 +62,11 @@ std::unique_ptr<IDatafileWriter> MakeDatafileWriter(TDatafileFormat format,
 std::optional<TDatafileFormat> DatafileFormatNamed(const std::string& name);
 
 // The detector file the Logiqx and ClrMamePro headers name for the header a
-// scan cut; "" in normal mode.
-std::string HeaderDetectorName(TRomMode mode);
+// scan cut; "" in normal mode, and in Detect mode unless one file did every cut.
+std::string HeaderDetectorName(const TDatafileInfo& info);
+
+// The detector file whose rules made every cut among the rows ("" when the
+// rules of more than one did, or none did).
+std::string CommonDetector(std::span<const TRowExtras> extras);
 
 } // namespace tabula

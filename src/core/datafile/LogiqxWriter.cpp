@@ -96,7 +96,7 @@ public:
         if (!credits.Comment.empty()) {
             add("comment", WithLineFeeds(credits.Comment));
         }
-        if (const std::string detector = HeaderDetectorName(info_.Mode);
+        if (const std::string detector = HeaderDetectorName(info_);
             !detector.empty() && KeptElement(children, "clrmamepro") == nullptr) {
             children.push_back({"clrmamepro", {}, {{"header", detector}}});
         }

@@ -191,10 +191,10 @@ void TMainForm::SaveasClick() {
     lastSaveFormat_ = format;
     try {
         const TRomTable& table = EditGrid1->Table();
-        SaveDatafileAs(
-            format, table.DataRows(), table.DataExtras(),
-            {GivenPropertyDialog().Credits(), lastScanFolder_, lastScanMode_, keptHeader_},
-            QFile::encodeName(fileName).toStdString());
+        SaveDatafileAs(format, table.DataRows(), table.DataExtras(),
+                       {GivenPropertyDialog().Credits(), lastScanFolder_, lastScanMode_,
+                        keptHeader_, CommonDetector(table.DataExtras())},
+                       QFile::encodeName(fileName).toStdString());
     } catch (const std::exception& error) {
         // The message names the cell as the format has it; the table shows it.
         if (const auto* cell = dynamic_cast<const TCellPosition*>(&error)) {
