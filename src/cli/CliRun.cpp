@@ -169,9 +169,10 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
         PrintError(streams.Err, "\"" + options.Directory + "\" is not a directory");
         return CliBadUsage;
     }
-    if (options.Scan.Mode == TRomMode::Detect) {
+    if (options.Scan.Mode == TRomMode::Detect && !options.DetectorFiles.empty()) {
         // Every detector is read before the scan starts: a broken one stops
-        // the run with its name and line, before any file is judged.
+        // the run with its name and line, before any file is judged. (The
+        // built-in ones alone are read by the scan while it lists the folder.)
         try {
             std::vector<TDetector> detectors;
             for (const std::string& file : options.DetectorFiles) {

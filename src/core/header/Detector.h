@@ -87,9 +87,9 @@ struct TCut {
     }
 };
 
-// Reads count bytes at offset of the file being judged into out; false when
-// they cannot be read.
-using TBytesAt = std::function<bool(uint64_t offset, std::span<uint8_t> out)>;
+// The count bytes at offset of the file being judged, valid until the next
+// call; null when they cannot be read.
+using TBytesAt = std::function<const uint8_t*(uint64_t offset, std::size_t count)>;
 
 // Detectors tried in order, each its rules in order: the first rule whose
 // tests all pass gives the cut.
@@ -114,6 +114,12 @@ private:
     uint64_t prefix_ = 0;
     uint64_t suffix_ = 0;
 };
+
+// The built-in detectors as a set, read once for the process. Prepare starts
+// reading them on a thread of its own (loading the XML library is most of
+// it), so that a scan can list its folder meanwhile; the set waits for it.
+void PrepareBuiltInDetectorSet();
+const TDetectorSet& BuiltInDetectorSet();
 
 // Puts bytes in the order of operation, in place; bytes is a whole number of
 // units from the cut's start but for the cut's last part.

@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <future>
 #include <iterator>
+#include <memory>
+#include <mutex>
 #include <set>
 
 namespace tabula {
@@ -259,6 +262,33 @@ std::vector<TDetector> BuiltInDetectors() {
         detectors.push_back(ReadDetector(file.Text, std::string(file.Name)));
     }
     return detectors;
+}
+
+namespace {
+
+std::shared_future<std::shared_ptr<const TDetectorSet>>& BuiltInSetLoading() {
+    static std::shared_future<std::shared_ptr<const TDetectorSet>> loading;
+    return loading;
+}
+
+std::once_flag& BuiltInSetStarted() {
+    static std::once_flag started;
+    return started;
+}
+
+} // namespace
+
+void PrepareBuiltInDetectorSet() {
+    std::call_once(BuiltInSetStarted(), [] {
+        BuiltInSetLoading() = std::async(std::launch::async, [] {
+                                  return std::make_shared<const TDetectorSet>(BuiltInDetectors());
+                              }).share();
+    });
+}
+
+const TDetectorSet& BuiltInDetectorSet() {
+    PrepareBuiltInDetectorSet();
+    return *BuiltInSetLoading().get();
 }
 
 } // namespace tabula

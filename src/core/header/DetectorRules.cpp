@@ -1,6 +1,7 @@
 #include "core/header/Detector.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 
 namespace tabula {
@@ -29,7 +30,14 @@ bool Compare(uint64_t left, TDetectorTest::TOperator op, uint64_t right) {
     return left == right;
 }
 
-bool Holds(const TDetectorTest& test, uint64_t size, const TBytesAt& bytesAt) {
+// The file's first bytes, asked for once: most tests look at them.
+struct TFirstBytes {
+    const uint8_t* Bytes = nullptr;
+    uint64_t Count = 0;
+};
+
+bool Holds(const TDetectorTest& test, uint64_t size, const TBytesAt& bytesAt,
+           const TFirstBytes& first) {
     if (test.Kind == TDetectorTest::TKind::File) {
         if (test.PowerOfTwo) {
             return std::has_single_bit(size);
@@ -40,26 +48,26 @@ bool Holds(const TDetectorTest& test, uint64_t size, const TBytesAt& bytesAt) {
     if (!at || *at > size || size - *at < test.Value.size()) {
         return false; // the bytes are not there
     }
-    std::vector<uint8_t> bytes(test.Value.size());
-    if (!bytesAt(*at, bytes)) {
+    const uint8_t* bytes = *at + test.Value.size() <= first.Count ? first.Bytes + *at
+                                                                  : bytesAt(*at, test.Value.size());
+    if (bytes == nullptr) {
         return false;
     }
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        switch (test.Kind) {
-        case TDetectorTest::TKind::And:
-            bytes[i] &= test.Mask[i];
-            break;
-        case TDetectorTest::TKind::Or:
-            bytes[i] |= test.Mask[i];
-            break;
-        case TDetectorTest::TKind::Xor:
-            bytes[i] ^= test.Mask[i];
-            break;
-        default:
-            break;
+    if (test.Kind == TDetectorTest::TKind::Data) {
+        // Magic numbers differ at once: the first byte settles most tests.
+        return bytes[0] == test.Value[0] &&
+               std::equal(test.Value.begin() + 1, test.Value.end(), bytes + 1);
+    }
+    for (std::size_t i = 0; i < test.Value.size(); ++i) {
+        const uint8_t mask = test.Mask[i];
+        const uint8_t combined = test.Kind == TDetectorTest::TKind::And  ? bytes[i] & mask
+                                 : test.Kind == TDetectorTest::TKind::Or ? bytes[i] | mask
+                                                                         : bytes[i] ^ mask;
+        if (combined != test.Value[i]) {
+            return false;
         }
     }
-    return bytes == test.Value;
+    return true;
 }
 
 } // namespace
@@ -83,11 +91,22 @@ TDetectorSet::TDetectorSet(std::vector<TDetector> detectors) : detectors_(std::m
 }
 
 std::optional<TCut> TDetectorSet::Match(uint64_t size, const TBytesAt& bytesAt) const {
+    // A header's worth from the start in one call; copied, as a later call
+    // for bytes further on may move what the first one pointed at.
+    constexpr uint64_t FirstCount = 16;
+    std::array<uint8_t, FirstCount> firstCopy{};
+    TFirstBytes first;
+    if (const uint64_t count = std::min({FirstCount, size, prefix_}); count > 0) {
+        if (const uint8_t* bytes = bytesAt(0, static_cast<std::size_t>(count))) {
+            std::copy_n(bytes, count, firstCopy.begin());
+            first = {firstCopy.data(), count};
+        }
+    }
     for (const TDetector& detector : detectors_) {
         for (const TDetectorRule& rule : detector.Rules) {
             const bool passes =
                 std::all_of(rule.Tests.begin(), rule.Tests.end(), [&](const TDetectorTest& test) {
-                    return Holds(test, size, bytesAt) == test.Result;
+                    return Holds(test, size, bytesAt, first) == test.Result;
                 });
             if (!passes) {
                 continue;
@@ -106,19 +125,15 @@ std::optional<TCut> TDetectorSet::Match(uint64_t size, const TBytesAt& bytesAt) 
 
 std::optional<TCut> TDetectorSet::Match(uint64_t size, std::span<const uint8_t> head,
                                         std::span<const uint8_t> tail) const {
-    return Match(size, [&](uint64_t offset, std::span<uint8_t> out) {
-        if (offset + out.size() <= head.size()) {
-            std::copy_n(head.begin() + static_cast<std::ptrdiff_t>(offset), out.size(),
-                        out.begin());
-            return true;
+    return Match(size, [&](uint64_t offset, std::size_t count) -> const uint8_t* {
+        if (offset + count <= head.size()) {
+            return head.data() + offset;
         }
         const uint64_t tailStart = size - tail.size();
-        if (offset >= tailStart && offset + out.size() <= size) {
-            std::copy_n(tail.begin() + static_cast<std::ptrdiff_t>(offset - tailStart), out.size(),
-                        out.begin());
-            return true;
+        if (offset >= tailStart && offset + count <= size) {
+            return tail.data() + (offset - tailStart);
         }
-        return false;
+        return nullptr;
     });
 }
 

@@ -147,13 +147,13 @@ TCrc32::TCrcResult TCrc32::CrcOfFile(const std::string& path) const {
             if (!judged.Open(path) || judged.Size() != size) {
                 throw ECrcFileError("File " + Quoted(path) + " changed while it was read");
             }
-            cut =
-                Detectors
-                    ->Match(size,
-                            [&](uint64_t offset, std::span<uint8_t> out) {
-                                return judged.ReadAt(offset, out.data(), out.size()) == out.size();
-                            })
-                    .value_or(TCut{0, size, TByteOperation::None, nullptr});
+            std::vector<uint8_t> bytes;
+            const auto bytesAt = [&](uint64_t offset, std::size_t count) -> const uint8_t* {
+                bytes.resize(count);
+                return judged.ReadAt(offset, bytes.data(), count) == count ? bytes.data() : nullptr;
+            };
+            cut = Detectors->Match(size, bytesAt)
+                      .value_or(TCut{0, size, TByteOperation::None, nullptr});
         }
         const uint64_t from = std::min(cut.Start, size);
         const uint64_t to = std::clamp(cut.End, from, size);

@@ -144,6 +144,8 @@ private:
     // The member's CRC without its header from the archive's stored CRC,
     // when TrustZipCrc is set and the member allows it.
     std::optional<uint32_t> TrustedCrc(const TZipComponent& zip, const ZipDirEntry& entry);
+    // The same, from the bytes read to judge the member when they hold its header.
+    std::optional<uint32_t> TrustedCrcOfJudged(const TZipComponent& zip, const ZipDirEntry& entry);
     // The member read whole in memory, its CRC and hashes taken after the
     // header; nothing when the member cannot be read that way (it is then
     // extracted). Throws ECrcZipError, naming the member, for damaged data.
@@ -175,6 +177,8 @@ private:
     uint64_t cutEnd_ = UINT64_MAX;
     TByteOperation cutOperation_ = TByteOperation::None;
     std::string cutDetector_;
+    // The member's first bytes as the rules asked for them (Detect mode).
+    std::vector<uint8_t> detectedHead_;
     // Directories only this collector uses, made on first use and removed
     // when Collect ends: the one members are extracted into, which holds
     // nothing else, and the one holding the joined copy of a split set.

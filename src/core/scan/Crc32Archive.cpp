@@ -168,8 +168,9 @@ void TCrc32::CollectArchive() {
             // The directory already knows: nothing is decompressed.
             AddItem(name, LowerCase(HexText(entry.Crc)), size, {}, entry.FileName);
             items_.back().Detector = cutDetector_;
-        } else if (const auto trusted =
-                       Hashes.Any() || !cutsStartOnly ? std::nullopt : TrustedCrc(zip, entry)) {
+        } else if (const auto trusted = Hashes.Any() || !cutsStartOnly
+                                            ? std::nullopt
+                                            : TrustedCrcOfJudged(zip, entry)) {
             AddItem(name, LowerCase(HexText(*trusted)), cutSize, {}, entry.FileName);
             items_.back().Detector = cutDetector_;
         } else {
@@ -219,6 +220,18 @@ std::optional<uint64_t> DirectDataEnd(const TZipComponent& zip, const ZipDirEntr
 }
 
 } // namespace
+
+std::optional<uint32_t> TCrc32::TrustedCrcOfJudged(const TZipComponent& zip,
+                                                   const ZipDirEntry& entry) {
+    // The header was decompressed to judge the member: it is not read again.
+    if (Detectors != nullptr && TrustZipCrc &&
+        static_cast<uint64_t>(headerSize_) <= detectedHead_.size()) {
+        return TrustedCrcFromHeader(
+            entry,
+            std::as_bytes(std::span(detectedHead_.data(), static_cast<std::size_t>(headerSize_))));
+    }
+    return TrustedCrc(zip, entry);
+}
 
 std::optional<uint32_t> TCrc32::TrustedCrc(const TZipComponent& zip, const ZipDirEntry& entry) {
     const TFileReader* archive = TrustZipCrc ? DirectArchive() : nullptr;
@@ -275,44 +288,61 @@ TCrc32::TMemberCut TCrc32::DetectMember(const TZipComponent& zip, const ZipDirEn
         return judged;
     }
     const uint64_t size = entry.UncompressedSize;
-    const uint64_t prefix = std::min(Detectors->PrefixNeeded(), size);
     const uint64_t suffix = std::min(Detectors->SuffixNeeded(), size);
-    std::vector<uint8_t> head(static_cast<std::size_t>(prefix));
-    std::vector<uint8_t> tail;
-    if (suffix == 0 || suffix + prefix >= size) {
-        // The first bytes alone: only as far as they reach is decompressed.
-        if (suffix + prefix >= size) {
-            head.resize(static_cast<std::size_t>(size));
-        }
-        if (!head.empty() &&
-            !ReadMemberStart(*archive, entry, *dataEnd, std::as_writable_bytes(std::span(head)))) {
+    std::vector<uint8_t>& head = detectedHead_;
+    head.clear();
+    if (suffix == 0) {
+        // The first bytes alone, decompressed only as far as the tests ask:
+        // most rules look at a few bytes, and a rule that looks further is
+        // given a longer start, decompressed anew.
+        bool unreadable = false;
+        const auto bytesAt = [&](uint64_t offset, std::size_t count) -> const uint8_t* {
+            const uint64_t end = offset + count;
+            if (end > head.size()) {
+                const uint64_t want = std::min(size, std::max<uint64_t>(end, 16));
+                head.resize(static_cast<std::size_t>(want));
+                if (!ReadMemberStart(*archive, entry, *dataEnd,
+                                     std::as_writable_bytes(std::span(head)))) {
+                    head.clear();
+                    unreadable = true;
+                    return nullptr;
+                }
+            }
+            return head.data() + offset;
+        };
+        std::optional<TCut> cut = Detectors->Match(size, bytesAt);
+        if (unreadable) {
             return judged;
         }
-        tail = head;
-    } else {
-        // Tests from the end: the member is read through, its last bytes kept.
-        uint64_t position = 0;
-        tail.resize(static_cast<std::size_t>(suffix));
-        try {
-            const bool read =
-                ReadMemberData(*archive, entry, *dataEnd, [&](std::span<const std::byte> block) {
-                    const auto* bytes = reinterpret_cast<const uint8_t*>(block.data());
-                    for (std::size_t i = 0; i < block.size(); ++i, ++position) {
-                        if (position < prefix) {
-                            head[static_cast<std::size_t>(position)] = bytes[i];
-                        }
-                        if (position >= size - suffix) {
-                            tail[static_cast<std::size_t>(position - (size - suffix))] = bytes[i];
-                        }
+        judged.Readable = true;
+        judged.Cut = std::move(cut);
+        return judged;
+    }
+    // Tests from the end: the member is read through, its first and last
+    // bytes kept.
+    const uint64_t prefix = std::min(Detectors->PrefixNeeded(), size);
+    head.resize(static_cast<std::size_t>(prefix));
+    std::vector<uint8_t> tail(static_cast<std::size_t>(suffix));
+    uint64_t position = 0;
+    try {
+        const bool read =
+            ReadMemberData(*archive, entry, *dataEnd, [&](std::span<const std::byte> block) {
+                const auto* bytes = reinterpret_cast<const uint8_t*>(block.data());
+                for (std::size_t i = 0; i < block.size(); ++i, ++position) {
+                    if (position < prefix) {
+                        head[static_cast<std::size_t>(position)] = bytes[i];
                     }
-                });
-            if (!read) {
-                return judged;
-            }
-        } catch (const EMemberDataError& error) {
-            throw ECrcZipError("File " + Quoted(ShortFileName(fileName_)) + ": member " +
-                               Quoted(memberName) + ": " + error.what());
+                    if (position >= size - suffix) {
+                        tail[static_cast<std::size_t>(position - (size - suffix))] = bytes[i];
+                    }
+                }
+            });
+        if (!read) {
+            return judged;
         }
+    } catch (const EMemberDataError& error) {
+        throw ECrcZipError("File " + Quoted(ShortFileName(fileName_)) + ": member " +
+                           Quoted(memberName) + ": " + error.what());
     }
     judged.Readable = true;
     judged.Cut = Detectors->Match(size, head, tail);

@@ -19,12 +19,6 @@ namespace {
 
 const char* const SkippedCatalog = "catalogix.dat";
 
-// The rules shipped with the program, read once.
-const TDetectorSet& BuiltInDetectorSet() {
-    static const TDetectorSet builtIn(BuiltInDetectors());
-    return builtIn;
-}
-
 std::string WithTrailingSeparator(const std::string& directory) {
     if (!directory.empty() && directory.back() == '/') {
         return directory;
@@ -301,6 +295,9 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
         dirPath = AbsolutePath(dirPath);
     }
 
+    if (options.Mode == TRomMode::Detect && !options.Detectors) {
+        PrepareBuiltInDetectorSet(); // read while the folder is listed
+    }
     // Only the count is kept: a large directory's names are held once.
     result.Listed = static_cast<int>(CountFiles(dirPath));
     if (result.Listed > 0) {

@@ -10,13 +10,32 @@
 
 namespace tabula {
 
-std::optional<uint32_t> TrustedCrcWithoutHeader(const TFileReader& file, const ZipDirEntry& entry,
-                                                uint32_t headerSize, uint64_t dataEnd) {
-    // What extraction would refuse is left to extraction, which names it.
+namespace {
+
+// What extraction would refuse is left to extraction, which names it.
+bool ExtractionWouldRefuse(const ZipDirEntry& entry) {
     const std::string_view raw = entry.RawFileName;
     const std::size_t slash = raw.find_last_of("/\\");
     const std::string_view bare = slash == std::string_view::npos ? raw : raw.substr(slash + 1);
-    if (bare.empty() || bare == "." || bare == "..") {
+    return bare.empty() || bare == "." || bare == "..";
+}
+
+} // namespace
+
+std::optional<uint32_t> TrustedCrcFromHeader(const ZipDirEntry& entry,
+                                             std::span<const std::byte> header) {
+    if (ExtractionWouldRefuse(entry) || header.size() > entry.UncompressedSize) {
+        return std::nullopt;
+    }
+    if (header.size() == entry.UncompressedSize) {
+        return 0;
+    }
+    return CrcOfSuffix(entry.Crc, CrcOf(header), entry.UncompressedSize - header.size());
+}
+
+std::optional<uint32_t> TrustedCrcWithoutHeader(const TFileReader& file, const ZipDirEntry& entry,
+                                                uint32_t headerSize, uint64_t dataEnd) {
+    if (ExtractionWouldRefuse(entry)) {
         return std::nullopt;
     }
     const uint64_t size = entry.UncompressedSize;

@@ -3,8 +3,10 @@
 #include "core/platform/FileReader.h"
 #include "core/zip/ZipDirEntry.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace tabula {
@@ -23,5 +25,10 @@ std::optional<std::uint32_t> TrustedCrcWithoutHeader(const TFileReader& archive,
                                                      const ZipDirEntry& entry,
                                                      std::uint32_t headerSize,
                                                      std::uint64_t dataEnd);
+
+// The same from the member's first bytes already decompressed (header holds
+// exactly the bytes to leave out), when the member is one this way can do.
+std::optional<std::uint32_t> TrustedCrcFromHeader(const ZipDirEntry& entry,
+                                                  std::span<const std::byte> header);
 
 } // namespace tabula
