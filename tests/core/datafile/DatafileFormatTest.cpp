@@ -166,3 +166,34 @@ TEST(DatafileFormat, RefusedRowsAndCreditsKeepTheOldFile) {
         EXPECT_EQ(dir.Entries(), std::vector<std::string>{"games.dat"});
     }
 }
+
+// A detecting scan's header names a detector only when one file's rules made
+// every cut; rows kept whole do not count against it.
+TEST(DatafileFormat, TheHeaderNamesTheOneDetectorThatMadeEveryCut) {
+    const auto extras = [](std::vector<std::string> detectors) {
+        std::vector<TRowExtras> rows(detectors.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            rows[i].Detector = detectors[i];
+        }
+        return rows;
+    };
+    const struct {
+        std::vector<std::string> Detectors;
+        const char* Named;
+    } cases[] = {
+        {{}, ""},
+        {{"", ""}, ""},
+        {{"nes.xml", "", "nes.xml"}, "nes.xml"},
+        {{"nes.xml", "lynx.xml"}, ""},
+    };
+    for (const auto& [detectors, named] : cases) {
+        TDatafileInfo info;
+        info.Mode = TRomMode::Detect;
+        info.Detector = CommonDetector(extras(detectors));
+        EXPECT_EQ(HeaderDetectorName(info), named);
+    }
+    TDatafileInfo nes;
+    nes.Mode = TRomMode::Nes;
+    nes.Detector = "lynx.xml"; // a mode's own header wins
+    EXPECT_EQ(HeaderDetectorName(nes), "nes.xml");
+}
