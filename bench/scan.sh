@@ -17,7 +17,7 @@
 # median wall time of RUNS runs per command and the ratio tabula / reference,
 # after checking that tabula-cli's CRCs agree with the reference's.
 #
-# Usage: bench/scan.sh [loose|zipdir|nes|trusted|nesmem|hashes|neshashes|hashmem|members|many|onerom ...]
+# Usage: bench/scan.sh [loose|zipdir|nes|trusted|nesmem|hashes|neshashes|hashmem|members|many|onerom|detect ...]
 #   (all by default)
 # Environment: TABULA_CLI (default build-bench/bin/tabula-cli, built if missing),
 #   CORPUS (default /tmp/tabula-scan-corpus), RUNS (default 5), NES_RUNS (default 3),
@@ -31,7 +31,7 @@ runs=${RUNS:-5}
 nes_runs=${NES_RUNS:-3}
 jobs=${JOBS:+ --jobs $JOBS}
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted nesmem hashes neshashes hashmem members many onerom)
+[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted detect nesmem hashes neshashes hashmem members many onerom)
 
 if [ -z "${TABULA_CLI:-}" ] && [ ! -x "$cli" ]; then
     (cd "$root" && cmake --preset bench -DTABULA_BUILD_GUI=OFF >/dev/null &&
@@ -180,6 +180,16 @@ for c in "${cases[@]}"; do
             "$(q "$cli")$jobs -q --nes $(q "$corpus/zips")")
         report "2,000 archives x 5 members, NES, trusted CRCs" "$t" "$r" "tabula-cli --nes (full extraction)"
         ;;
+    detect)
+        # Headers found by their content against NES mode, both with trusted CRCs.
+        diff <(tabula_crcs --nes --trust-zip-crc "$corpus/zips") \
+            <(tabula_crcs --detect-headers --trust-zip-crc "$corpus/zips") >/dev/null ||
+            { echo "scan.sh: --detect-headers and --nes disagree" >&2; exit 1; }
+        cat "$corpus"/zips/* >/dev/null
+        read -r t r < <(median_pair "$runs" "$(q "$cli")$jobs -q --detect-headers --trust-zip-crc $(q "$corpus/zips")" \
+            "$(q "$cli")$jobs -q --nes --trust-zip-crc $(q "$corpus/zips")")
+        report "2,000 archives x 5 members, detected headers, trusted CRCs" "$t" "$r" "tabula-cli --nes --trust-zip-crc"
+        ;;
     nesmem)
         # Each member inflated in memory, its first 16 bytes cut, summed.
         script=$corpus/nes-in-memory.py
@@ -322,7 +332,7 @@ PY
         report "100,000 one-ROM archives, NES, trusted CRCs" "$t" "$listing" "the listing above"
         ;;
     *)
-        echo "scan.sh: unknown case $c (loose, zipdir, nes, trusted, nesmem, hashes, neshashes, hashmem, members, many, onerom)" >&2
+        echo "scan.sh: unknown case $c (loose, zipdir, nes, trusted, nesmem, hashes, neshashes, hashmem, members, many, onerom, detect)" >&2
         exit 2
         ;;
     esac

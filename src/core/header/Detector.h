@@ -110,7 +110,16 @@ public:
     const std::vector<TDetector>& Detectors() const { return detectors_; }
 
 private:
+    // A byte a rule's data test wants among a file's first bytes: a file
+    // with another byte there fails the rule without the rest being looked at.
+    struct TQuickCheck {
+        bool Has = false;
+        uint8_t Offset = 0;
+        uint8_t Byte = 0;
+    };
+
     std::vector<TDetector> detectors_;
+    std::vector<TQuickCheck> quick_; // one per rule, in the order rules are tried
     uint64_t prefix_ = 0;
     uint64_t suffix_ = 0;
 };

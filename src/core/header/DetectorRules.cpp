@@ -75,7 +75,12 @@ bool Holds(const TDetectorTest& test, uint64_t size, const TBytesAt& bytesAt,
 TDetectorSet::TDetectorSet(std::vector<TDetector> detectors) : detectors_(std::move(detectors)) {
     for (const TDetector& detector : detectors_) {
         for (const TDetectorRule& rule : detector.Rules) {
+            TQuickCheck& quick = quick_.emplace_back();
             for (const TDetectorTest& test : rule.Tests) {
+                if (!quick.Has && test.Kind == TDetectorTest::TKind::Data && test.Result &&
+                    test.Offset >= 0 && test.Offset < 16) {
+                    quick = {true, static_cast<uint8_t>(test.Offset), test.Value.front()};
+                }
                 if (test.Kind == TDetectorTest::TKind::File) {
                     continue;
                 }
@@ -102,8 +107,14 @@ std::optional<TCut> TDetectorSet::Match(uint64_t size, const TBytesAt& bytesAt) 
             first = {firstCopy.data(), count};
         }
     }
+    std::size_t ruleIndex = 0;
     for (const TDetector& detector : detectors_) {
         for (const TDetectorRule& rule : detector.Rules) {
+            const TQuickCheck& quick = quick_[ruleIndex++];
+            if (quick.Has && quick.Offset < first.Count &&
+                first.Bytes[quick.Offset] != quick.Byte) {
+                continue;
+            }
             const bool passes =
                 std::all_of(rule.Tests.begin(), rule.Tests.end(), [&](const TDetectorTest& test) {
                     return Holds(test, size, bytesAt, first) == test.Result;
