@@ -1,6 +1,7 @@
 #include "core/datafile/DatafileReaders.h"
 #include "core/datafile/LogiqxVocabulary.h"
 #include "core/datafile/XmlLibrary.h"
+#include "core/datafile/XmlPull.h"
 #include "core/platform/SharedLibrary.h"
 
 #include <libxml/parser.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <functional>
+#include <memory>
 #include <new>
 #include <optional>
 
@@ -16,10 +18,6 @@ namespace tabula {
 namespace {
 
 const char* const Revision = " of the Logiqx datafile (revision 1.5)";
-
-std::string Text(const xmlChar* text) {
-    return text == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(text));
-}
 
 bool IsWhitespace(const std::string& text) {
     return text.find_first_not_of(" \t\r\n") == std::string::npos;
@@ -40,21 +38,12 @@ std::string WithCrLf(const std::string& text) {
 class TLogiqxReader {
 public:
     TLogiqxReader(std::string_view bytes, const std::string& fileName)
-        : xml_(XmlLibrary()), fileName_(fileName), rows_(opened_, fileName) {
+        : fileName_(fileName), rows_(opened_, fileName) {
         if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
             Refuse(fileName_, 0, "the file is too large for an XML datafile");
         }
-        // No network, no external DTD, no entity substituted into the text:
-        // the file alone is read.
-        reader_ = xml_.xmlReaderForMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr,
-                                          nullptr, XML_PARSE_NONET | XML_PARSE_BIG_LINES);
-        if (reader_ == nullptr) {
-            throw std::bad_alloc();
-        }
-        xml_.xmlTextReaderSetStructuredErrorHandler(reader_, &TLogiqxReader::OnError, this);
-        lastLine_ = 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+        pull_ = std::make_unique<TXmlPull>(bytes, "a datafile");
     }
-    ~TLogiqxReader() { xml_.xmlFreeTextReader(reader_); }
     TLogiqxReader(const TLogiqxReader&) = delete;
     TLogiqxReader& operator=(const TLogiqxReader&) = delete;
 
@@ -102,77 +91,28 @@ public:
     }
 
 private:
-#if LIBXML_VERSION >= 21200
-    static void OnError(void* self, const xmlError* error) {
-#else
-    static void OnError(void* self, xmlErrorPtr error) {
-#endif
-        auto* reader = static_cast<TLogiqxReader*>(self);
-        if (error != nullptr && error->level >= XML_ERR_ERROR && !reader->error_) {
-            std::string message = error->message != nullptr ? error->message : "an XML error";
-            while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
-                message.pop_back();
-            }
-            reader->error_ =
-                std::make_pair(static_cast<std::size_t>(std::max(error->line, 0)), message);
-        }
-    }
-
-    // The next node, skipping comments, processing instructions and the
+    // The next node, passing over comments, processing instructions and the
     // document type; false at the document's end.
     bool NextNode() {
-        while (true) {
-            const int result = xml_.xmlTextReaderRead(reader_);
-            if (result < 0 || error_) {
-                const auto [line, message] =
-                    error_ ? *error_ : std::make_pair(Line(), std::string("unreadable XML"));
-                // The parser reads ahead, so where this reader stands says
-                // nothing; an error on the input's last line is its end.
-                if (message.starts_with("Premature end of data") || line + 1 >= lastLine_) {
-                    Refuse(fileName_, line,
-                           "the file ends before its elements are closed: it is cut short (" +
-                               message + ")");
-                }
-                Refuse(fileName_, line, "the XML is not well-formed (" + message + ")");
-            }
-            if (result == 0) {
+        try {
+            if (!pull_->Next()) {
                 return false;
             }
-            type_ = xml_.xmlTextReaderNodeType(reader_);
-            if (type_ == XML_READER_TYPE_COMMENT ||
-                type_ == XML_READER_TYPE_PROCESSING_INSTRUCTION ||
-                type_ == XML_READER_TYPE_DOCUMENT_TYPE ||
-                type_ == XML_READER_TYPE_XML_DECLARATION) {
-                continue;
-            }
-            if (type_ == XML_READER_TYPE_ENTITY_REFERENCE) {
-                Refuse(fileName_, Line(),
-                       "the XML refers to an entity it declares itself, "
-                       "which a datafile does not use");
-            }
-            name_ = Text(xml_.xmlTextReaderConstName(reader_));
-            return true;
+        } catch (const EXmlTreeError& error) {
+            Refuse(fileName_, error.Line, error.what());
         }
+        type_ = pull_->Type();
+        name_ = pull_->Name();
+        return true;
     }
 
-    std::size_t Line() {
-        const xmlNodePtr node = xml_.xmlTextReaderCurrentNode(reader_);
-        const long line = node != nullptr ? xml_.xmlGetLineNo(node) : -1;
-        return line > 0 ? static_cast<std::size_t>(line)
-                        : static_cast<std::size_t>(
-                              std::max(xml_.xmlTextReaderGetParserLineNumber(reader_), 0));
-    }
-
-    bool IsText() const {
-        return type_ == XML_READER_TYPE_TEXT || type_ == XML_READER_TYPE_CDATA ||
-               type_ == XML_READER_TYPE_WHITESPACE ||
-               type_ == XML_READER_TYPE_SIGNIFICANT_WHITESPACE;
-    }
+    std::size_t Line() { return pull_->Line(); }
+    bool IsText() const { return pull_->IsText(); }
 
     // Calls child for each element inside the current one (positioned on its
     // start, with its line), which must read the child whole; refuses text.
     void Children(const std::string& parent, const std::function<void(std::size_t)>& child) {
-        if (xml_.xmlTextReaderIsEmptyElement(reader_) == 1) {
+        if (pull_->IsEmptyElement()) {
             return;
         }
         while (NextNode()) {
@@ -182,7 +122,7 @@ private:
             if (type_ == XML_READER_TYPE_ELEMENT) {
                 child(Line());
             } else if (IsText()) {
-                const std::string text = Text(xml_.xmlTextReaderConstValue(reader_));
+                const std::string text = pull_->Value();
                 if (!IsWhitespace(text)) {
                     Refuse(fileName_, Line(),
                            "the text \"" + text + "\" stands in <" + parent +
@@ -197,7 +137,7 @@ private:
     std::string ElementText() {
         const std::string element = name_;
         std::string text;
-        if (xml_.xmlTextReaderIsEmptyElement(reader_) == 1) {
+        if (pull_->IsEmptyElement()) {
             return text;
         }
         while (NextNode()) {
@@ -205,7 +145,7 @@ private:
                 return text;
             }
             if (IsText()) {
-                text += Text(xml_.xmlTextReaderConstValue(reader_));
+                text += pull_->Value();
             } else {
                 Misplaced(element, Line());
             }
@@ -218,15 +158,13 @@ private:
                                const std::function<bool(const std::string&)>& allowed) {
         TKeptAttributes attributes;
         const std::size_t line = Line();
-        while (xml_.xmlTextReaderMoveToNextAttribute(reader_) == 1) {
-            std::string name = Text(xml_.xmlTextReaderConstName(reader_));
+        for (auto& [name, value] : pull_->Attributes()) {
             if (!allowed(name)) {
                 Refuse(fileName_, line,
                        "the attribute \"" + name + "\" of <" + element + "> is not" + Revision);
             }
-            attributes.emplace_back(std::move(name), Text(xml_.xmlTextReaderConstValue(reader_)));
+            attributes.emplace_back(std::move(name), std::move(value));
         }
-        xml_.xmlTextReaderMoveToElement(reader_);
         return attributes;
     }
 
@@ -326,16 +264,13 @@ private:
         anyGame_ = true;
     }
 
-    const TXmlLibrary& xml_;
     const std::string& fileName_;
     TOpenedDatafile opened_;
     TGameRowBuilder rows_;
-    xmlTextReaderPtr reader_ = nullptr;
+    std::unique_ptr<TXmlPull> pull_;
     int type_ = 0;
     std::string name_;
-    std::optional<std::pair<std::size_t, std::string>> error_;
     bool anyGame_ = false;
-    std::size_t lastLine_ = 1;
 };
 
 } // namespace
