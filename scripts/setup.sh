@@ -8,6 +8,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
     libisal-dev libssl-dev libxml2-dev
+    libarchive-dev liblzma-dev libbz2-dev libzstd-dev
     # tests; the desktop entry's and metainfo's validators; the Debian package
     # (dpkg-shlibdeps and file for its dependencies)
     libgtest-dev desktop-file-utils appstream dpkg-dev file
@@ -16,8 +17,9 @@ packages=(
     # benchmarks, and the sanitized build with its fuzz targets (the sanitizer
     # and libFuzzer run times are only recommended by clang)
     libbenchmark-dev clang libclang-rt-dev rhash zip unzip time hyperfine
-    # test archives: 7-Zip regenerates tests/data/zip/7zip.zip
-    p7zip-full
+    # test archives: 7-Zip regenerates tests/data/zip/7zip.zip and the 7z and
+    # zip fixtures; bsdtar, zstd and xz check and make the others
+    p7zip-full 7zip libarchive-tools zstd xz-utils
     # screenshot: a virtual display, window lookup and capture
     xvfb xauth x11-utils imagemagick fonts-dejavu-core
     # driving the window by keyboard and mouse under Xvfb, with and without a

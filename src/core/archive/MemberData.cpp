@@ -1,5 +1,7 @@
 #include "core/archive/MemberData.h"
 
+#include "core/archive/Codecs.h"
+#include "core/platform/SharedLibrary.h"
 #include "core/scan/CrcUpdate.h"
 #include "core/zip/ZipFormat.h"
 
@@ -18,6 +20,10 @@ namespace {
 
 constexpr uint16_t Stored = 0;
 constexpr uint16_t Deflated = 8;
+constexpr uint16_t Bzip2 = 12;
+constexpr uint16_t Lzma = 14;
+constexpr uint16_t Zstd = 93;
+constexpr uint16_t Xz = 95;
 constexpr uint16_t Encrypted = 0x0001;
 // Decompressed bytes at a time: small enough to stay in the processor's
 // cache between the inflate and the checksums that read them.
@@ -130,7 +136,84 @@ uint32_t ReadDeflated(const TFileReader& archive, uint64_t offset, uint64_t comp
     return ~crc;
 }
 
+// The decoder for one of the methods read through a system library.
+std::unique_ptr<IStreamDecoder> DecoderFor(const ZipDirEntry& entry) {
+    switch (entry.CompressionMethod) {
+    case Bzip2:
+        return MakeBzip2Decoder();
+    case Lzma:
+        return MakeZipLzmaDecoder(entry.UncompressedSize);
+    case Zstd:
+        return MakeZstdDecoder();
+    default:
+        return MakeXzDecoder();
+    }
+}
+
+// ReadDeflated for the other methods: the same reads, bounds and checks,
+// the decoding done by the method's library.
+uint32_t ReadDecoded(const TFileReader& archive, const ZipDirEntry& entry, uint64_t offset,
+                     uint64_t want, bool whole,
+                     const std::function<void(std::span<const std::byte>)>& sink) {
+    TBuffers& buffers = Buffers();
+    std::unique_ptr<IStreamDecoder> decoder;
+    try {
+        decoder = DecoderFor(entry);
+    } catch (const ECodecError& error) {
+        throw EMemberDataError(std::string("its data does not decompress (") + error.what() + ")");
+    } catch (const ESystemLibraryError& error) {
+        throw EMemberDataError(error.what());
+    }
+    uint64_t compressed = entry.CompressedSize;
+    std::span<const std::byte> input;
+    uint32_t crc = CrcInit;
+    uint64_t handedOut = 0;
+    size_t read = whole ? FirstRead : FirstPartRead;
+    bool finished = false;
+    while (!finished && (whole || handedOut < want)) {
+        if (input.empty() && compressed > 0) {
+            const auto part = static_cast<size_t>(std::min<uint64_t>(compressed, NextRead(read)));
+            if (archive.ReadAt(offset, buffers.In.data(), part) != part) {
+                throw EMemberDataError("its compressed data ends early");
+            }
+            offset += part;
+            compressed -= part;
+            input = std::span<const std::byte>(buffers.In.data(), part);
+        }
+        const size_t room =
+            whole ? BlockSize
+                  : static_cast<size_t>(std::min<uint64_t>(BlockSize, want - handedOut));
+        TDecodeStep step;
+        try {
+            step = decoder->Decode(input, std::span(buffers.Out.data(), room));
+        } catch (const ECodecError& error) {
+            throw EMemberDataError(std::string("its data does not decompress (") + error.what() +
+                                   ")");
+        }
+        input = input.subspan(step.Consumed);
+        finished = step.Finished;
+        if (step.Produced == 0 && step.Consumed == 0 && !finished) {
+            throw EMemberDataError("its compressed data ends early");
+        }
+        if (step.Produced > want - handedOut) {
+            throw EMemberDataError("its data is longer than its stated size");
+        }
+        const std::span<const std::byte> bytes(buffers.Out.data(), step.Produced);
+        crc = CrcContinue(crc, bytes);
+        sink(bytes);
+        handedOut += step.Produced;
+    }
+    if (handedOut != want) {
+        throw EMemberDataError("its data is shorter than its stated size");
+    }
+    return ~crc;
+}
+
 } // namespace
+
+bool DecodedByLibrary(uint16_t method) {
+    return method == Bzip2 || method == Lzma || method == Zstd || method == Xz;
+}
 
 namespace {
 
@@ -138,7 +221,8 @@ namespace {
 std::optional<uint64_t> DataOffsetFrom(std::span<const uint8_t> local, const ZipDirEntry& entry,
                                        uint64_t dataEnd) {
     if ((entry.GeneralPurposeFlag & Encrypted) != 0 || entry.Zip64 ||
-        (entry.CompressionMethod != Stored && entry.CompressionMethod != Deflated) ||
+        (entry.CompressionMethod != Stored && entry.CompressionMethod != Deflated &&
+         !DecodedByLibrary(entry.CompressionMethod)) ||
         local.size() < LocalHeaderSize || LoadU32(local.data()) != LocalSignature ||
         LoadU16(&local[26]) != entry.FileNameLength) {
         return std::nullopt;
@@ -172,10 +256,11 @@ bool ReadMemberData(const TFileReader& archive, const ZipDirEntry& entry, uint64
     if (!data) {
         return false;
     }
-    const uint32_t crc = entry.CompressionMethod == Stored
-                             ? ReadStored(archive, *data, entry.UncompressedSize, sink)
-                             : ReadDeflated(archive, *data, entry.CompressedSize,
-                                            entry.UncompressedSize, true, sink);
+    const uint32_t crc =
+        entry.CompressionMethod == Stored ? ReadStored(archive, *data, entry.UncompressedSize, sink)
+        : entry.CompressionMethod == Deflated
+            ? ReadDeflated(archive, *data, entry.CompressedSize, entry.UncompressedSize, true, sink)
+            : ReadDecoded(archive, entry, *data, entry.UncompressedSize, true, sink);
     if (crc != entry.Crc) {
         throw EMemberDataError("Bad crc");
     }
@@ -210,6 +295,8 @@ bool ReadMemberStart(const TFileReader& archive, const ZipDirEntry& entry, uint6
     try {
         if (entry.CompressionMethod == Stored) {
             ReadStored(archive, *data, out.size(), sink);
+        } else if (entry.CompressionMethod != Deflated) {
+            ReadDecoded(archive, entry, *data, out.size(), false, sink);
         } else {
             ReadDeflated(archive, *data, entry.CompressedSize, out.size(), false, sink, first);
         }

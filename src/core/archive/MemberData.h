@@ -20,9 +20,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// True for the methods whose data a system library decodes here (bzip2,
+// LZMA, zstd, xz): the unzip library knows stored and deflated alone.
+bool DecodedByLibrary(std::uint16_t method);
+
 // Where a member's compressed bytes start in archive (the file that holds its
 // local header, open), or nothing when this reader cannot take the member:
-// another method than stored or deflated, encrypted, sizes from a Zip64
+// another method than stored, deflated, bzip2 (12), LZMA (14), zstd (93) or
+// xz (95), encrypted, sizes from a Zip64
 // field, a local header that is not as the directory says, or data that
 // would reach past dataEnd (where the directory starts).
 std::optional<std::uint64_t> MemberDataOffset(const TFileReader& archive, const ZipDirEntry& entry,

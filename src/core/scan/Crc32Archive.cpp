@@ -173,6 +173,11 @@ void TCrc32::CollectArchive() {
                                             : TrustedCrcOfJudged(zip, entry)) {
             AddItem(name, LowerCase(HexText(*trusted)), cutSize, {}, entry.FileName);
             items_.back().Detector = cutDetector_;
+        } else if (const auto read = DecodedByLibrary(entry.CompressionMethod)
+                                         ? ReadInMemory(zip, entry, name, nullptr)
+                                         : std::nullopt) {
+            AddItem(name, LowerCase(HexText(read->Crc)), read->Size, {}, entry.FileName);
+            items_.back().Detector = cutDetector_;
         } else {
             if (!extractedNames.insert(entry.RawFileName).second) {
                 throw ECrcZipError("File " + Quoted(archiveName) + ": member " + Quoted(name) +
