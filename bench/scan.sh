@@ -11,13 +11,15 @@
 #   members NES on archives of 8,000, 16,000 and 32,000 empty stored members (time per size)
 #   many    directories of 25,000, 50,000 and 100,000 small files, saved with -o: time,
 #           time per file and peak memory (vs rhash --crc32 over the same files)
+#   sevenz  2,000 7z archives of 5 members (LZMA2, solid, header compressed as 7z a makes
+#           them), listed in normal mode  vs  7z l -slt over them
 #   onerom  100,000 archives of one 8-40 KiB deflated NES ROM: the listing vs unzip -v,
 #           NES with trusted CRCs vs itself with --jobs 1 and vs the listing
 # Every run reads from the page cache (one warm-up read first). Prints the
 # median wall time of RUNS runs per command and the ratio tabula / reference,
 # after checking that tabula-cli's CRCs agree with the reference's.
 #
-# Usage: bench/scan.sh [loose|zipdir|nes|trusted|nesmem|hashes|neshashes|hashmem|members|many|onerom|detect ...]
+# Usage: bench/scan.sh [loose|zipdir|nes|trusted|nesmem|hashes|neshashes|hashmem|members|many|onerom|detect|sevenz ...]
 #   (all by default)
 # Environment: TABULA_CLI (default build-bench/bin/tabula-cli, built if missing),
 #   CORPUS (default /tmp/tabula-scan-corpus), RUNS (default 5), NES_RUNS (default 3),
@@ -31,7 +33,7 @@ runs=${RUNS:-5}
 nes_runs=${NES_RUNS:-3}
 jobs=${JOBS:+ --jobs $JOBS}
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted detect nesmem hashes neshashes hashmem members many onerom)
+[ ${#cases[@]} -gt 0 ] || cases=(loose zipdir nes trusted detect nesmem hashes neshashes hashmem members many onerom sevenz)
 
 if [ -z "${TABULA_CLI:-}" ] && [ ! -x "$cli" ]; then
     (cd "$root" && cmake --preset bench -DTABULA_BUILD_GUI=OFF >/dev/null &&
@@ -190,6 +192,25 @@ for c in "${cases[@]}"; do
             "$(q "$cli")$jobs -q --nes --trust-zip-crc $(q "$corpus/zips")")
         report "2,000 archives x 5 members, detected headers, trusted CRCs" "$t" "$r" "tabula-cli --nes --trust-zip-crc"
         ;;
+    sevenz)
+        # The zip corpus's members again, as 7z archives made by 7z a with its
+        # defaults but the fastest level (the listing does not depend on it).
+        dir=$corpus/sevenz
+        if [ ! -e "$corpus/.sevenz-complete" ]; then
+            rm -rf "$dir" && mkdir -p "$dir"
+            printf '%s\n' "$corpus"/zips/*.zip | xargs -P 2 -I{} bash -c '
+                z=$1 out=$2/$(basename "$1" .zip).7z tmp=$(mktemp -d)
+                (cd "$tmp" && unzip -q "$z" && 7z a -bd -bso0 -mx=1 "$out" ./*) && rm -rf "$tmp"' _ {} "$dir"
+            touch "$corpus/.sevenz-complete"
+        fi
+        command -v 7z >/dev/null || { echo "scan.sh: 7z is missing (scripts/setup.sh)" >&2; exit 1; }
+        diff <(tabula_crcs "$dir") \
+            <(7z l -slt "$dir/*.7z" | awk '/^Path = .*\.nes$/ { p = tolower($3) } /^CRC = / && p { print p, $3; p = "" }' | sort) \
+            >/dev/null || { echo "scan.sh: tabula-cli and 7z l -slt disagree" >&2; exit 1; }
+        cat "$dir"/*.7z >/dev/null
+        read -r t r < <(median_pair "$runs" "$(q "$cli")$jobs -q $(q "$dir")" "7z l -slt $(q "$dir/*.7z")")
+        report "2,000 7z archives x 5 members, listed" "$t" "$r" "7z l -slt"
+        ;;
     nesmem)
         # Each member inflated in memory, its first 16 bytes cut, summed.
         script=$corpus/nes-in-memory.py
@@ -332,7 +353,7 @@ PY
         report "100,000 one-ROM archives, NES, trusted CRCs" "$t" "$listing" "the listing above"
         ;;
     *)
-        echo "scan.sh: unknown case $c (loose, zipdir, nes, trusted, nesmem, hashes, neshashes, hashmem, members, many, onerom, detect)" >&2
+        echo "scan.sh: unknown case $c (loose, zipdir, nes, trusted, nesmem, hashes, neshashes, hashmem, members, many, onerom, detect, sevenz)" >&2
         exit 2
         ;;
     esac

@@ -82,7 +82,10 @@ void TCrc32::RefuseUnlessRegular(const TPathStatus& status) const {
 }
 
 void TCrc32::Collect() {
-    const bool archive = LowerCase(FileExtension(fileName_)) == ".zip" && ZipMode;
+    const std::string extension = LowerCase(FileExtension(fileName_));
+    const bool archive = extension == ".zip" && ZipMode;
+    const bool sevenZip = ZipMode && (extension == ".7z" || IsSevenZipVolumeName(fileName_));
+    const bool rar = ZipMode && extension == ".rar";
     // An archive's status comes from its listing, which looks at it anyway.
     TPathStatus status;
     if (!archive) {
@@ -108,9 +111,13 @@ void TCrc32::Collect() {
 
     if (archive) {
         CollectArchive();
-        return;
+    } else if (sevenZip) {
+        CollectSevenZip();
+    } else if (rar) {
+        CollectRar();
+    } else {
+        CollectLooseFile(status.Size);
     }
-    CollectLooseFile(status.Size);
 }
 
 void TCrc32::CollectLooseFile(uint64_t fileSize) {

@@ -16,6 +16,7 @@
 namespace tabula {
 
 class IZipUi;
+class TArchiveStream;
 class TFileReader;
 class TPrivateDirectory;
 class TZipComponent;
@@ -78,7 +79,7 @@ public:
 
     bool SnesMode = false;      // cut the SNES copier header inferred from the size
     bool NesMode = false;       // cut the 16-byte NES header
-    bool ZipMode = false;       // read ".zip" files as archives
+    bool ZipMode = false;       // read ".zip", ".7z" and ".rar" files as archives
     bool SkipTxtFiles = false;  // ".txt" files and members yield nothing
     bool RemoveBadSize = false; // SNES mode: drop ROMs that fail the size rule
     // NES and SNES modes: a member's CRC without its header from the CRC the
@@ -134,6 +135,23 @@ private:
     void RefuseUnlessRegular(const TPathStatus& status) const;
     void CollectLooseFile(uint64_t fileSize);
     void CollectArchive();
+    // 7z and RAR archives, read through the archive library (and a 7z's
+    // header through our own reader, which knows its CRCs).
+    void CollectSevenZip();
+    void CollectRar();
+    // Reads the stream's current member, of size bytes, whole: judged by a
+    // detector when asked, cut, checksummed and checked against storedCrc.
+    TCrcResult ReadStreamedMember(TArchiveStream& stream, uint64_t size,
+                                  const std::string& memberName, std::optional<uint32_t> storedCrc,
+                                  TRomHashes* hashes);
+    // Sets the cut of a member of size bytes by the NES and SNES rules;
+    // false when the SNES bad-size rule ends the archive.
+    bool SetModeCut(int64_t size);
+    // Adds a member's row, its digests to come from hashes when there are any.
+    void AddMemberRow(const std::string& name, const std::string& nameOnDisk, TCrcResult result,
+                      std::unique_ptr<TRomHashes> hashes);
+    // The archive named in a failure's message.
+    [[noreturn]] void FailArchive(const std::string& what) const;
     // Checksums path from headerSize_ to its end, streaming it in blocks.
     TCrcResult CrcOfFile(const std::string& path) const;
     // Extracts one member into the private directory, checksums it like a
@@ -198,5 +216,8 @@ private:
     // The archive as trusted CRCs read it, open while Collect runs.
     std::unique_ptr<TFileReader> trustedArchive_;
 };
+
+// A name 7-Zip gives a volume of a split set ("set.7z.001", "set.7z.002").
+bool IsSevenZipVolumeName(const std::string& path);
 
 } // namespace tabula

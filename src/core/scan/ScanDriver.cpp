@@ -57,6 +57,16 @@ std::string CellText(std::string text) {
     return text.empty() ? std::string(" ") : text;
 }
 
+// The set a file's rows name: the name without its four last characters
+// (".zip", ".nes"), but a 7z archive's without its three (".7z").
+std::string SetName(const std::string& text, const TCollectorFlags& flags) {
+    if (flags.ZipMode && LowerCase(FileExtension(text)) == ".7z") {
+        const std::string name = ShortFileName(text);
+        return SubString(name, 1, CharCount(name) - 3);
+    }
+    return NameWithoutExt(text);
+}
+
 } // namespace
 
 TScanDriver::TScanDriver(IScanProgress& progress, IRomRowSink& rows, IZipUi* zipUi)
@@ -154,8 +164,9 @@ void TScanDriver::CollectOne(const std::string& path, const std::string& name,
         return;
     }
     const std::string text = FileNameText(name);
-    const std::string dos = CellText(LowerCase(NameWithoutExt(text)));
-    const std::string full = CellText(NameWithoutExt(text));
+    const std::string set = SetName(text, flags);
+    const std::string dos = CellText(LowerCase(set));
+    const std::string full = CellText(set);
     if (outcome.Rows.size() < items.size()) {
         outcome.Rows.resize(items.size());
     }

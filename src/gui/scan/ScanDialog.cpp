@@ -57,6 +57,9 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
                     240, 104, 177, 17);
     ScanZip =
         Place(new QCheckBox(QStringLiteral("Scan zip archives"), this), "ScanZip", 240, 56, 97, 17);
+    ScanZip->setToolTip(
+        QStringLiteral("Read .zip, .7z and .rar files as archives: one row per member. "
+                       "Unchecked, they are checksummed as plain files."));
     RadioButton1 = Place(new QRadioButton(QStringLiteral("Normal Rom"), this), "RadioButton1", 24,
                          56, 113, 17);
     NesScan = Place(new QRadioButton(QStringLiteral("NES"), this), "NesScan", 24, 80, 113, 17);
