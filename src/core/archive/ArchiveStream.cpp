@@ -32,6 +32,7 @@ namespace {
     F(archive_entry_size)                                                                          \
     F(archive_entry_size_is_set)                                                                   \
     F(archive_entry_filetype)                                                                      \
+    F(archive_entry_hardlink)                                                                      \
     F(archive_entry_is_encrypted)
 
 struct TArchiveLibrary {
@@ -158,6 +159,8 @@ bool TArchiveStream::Next(TStreamEntry& entry) {
     const la_int64_t size = library.archive_entry_size(entry_);
     entry.Size = entry.SizeKnown && size > 0 ? static_cast<uint64_t>(size) : 0;
     entry.IsDirectory = library.archive_entry_filetype(entry_) == AE_IFDIR;
+    entry.IsLink = library.archive_entry_filetype(entry_) == AE_IFLNK ||
+                   library.archive_entry_hardlink(entry_) != nullptr;
     entry.Encrypted = library.archive_entry_is_encrypted(entry_) != 0;
     return true;
 }

@@ -37,6 +37,8 @@ struct TStreamEntry {
     uint64_t Size = 0;
     bool SizeKnown = false;
     bool IsDirectory = false;
+    // A symbolic or hard link: no data of its own.
+    bool IsLink = false;
     bool Encrypted = false;
 };
 

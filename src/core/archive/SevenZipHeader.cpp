@@ -38,6 +38,9 @@ constexpr std::array<uint8_t, 4> AesMethod = {0x06, 0xF1, 0x07, 0x01};
 constexpr std::array<uint8_t, 3> LzmaMethod = {0x03, 0x01, 0x01};
 constexpr uint8_t Lzma2Method = 0x21;
 constexpr uint32_t DirectoryAttribute = 0x10;
+constexpr uint32_t UnixExtension = 0x8000;
+constexpr uint32_t UnixFileType = 0170000;
+constexpr uint32_t UnixSymbolicLink = 0120000;
 
 // Property ids.
 constexpr uint64_t IdEnd = 0x00, IdHeader = 0x01, IdArchiveProperties = 0x02,
@@ -401,7 +404,11 @@ void ReadAttributes(THeaderReader& property, std::vector<TSevenZipMember>& membe
     DamagedIf(property.Byte() != 0, "its attributes lie outside the header");
     for (size_t i = 0; i < members.size(); ++i) {
         if (allDefined || Bit(defined, i)) {
-            directory[i] = (property.U32() & DirectoryAttribute) != 0;
+            const uint32_t attributes = property.U32();
+            directory[i] = (attributes & DirectoryAttribute) != 0;
+            // A Unix mode in the high half: a symbolic link stores its target as data.
+            members[i].IsLink = (attributes & UnixExtension) != 0 &&
+                                (attributes >> 16 & UnixFileType) == UnixSymbolicLink;
         }
     }
 }

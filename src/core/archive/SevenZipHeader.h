@@ -23,8 +23,11 @@ struct TSevenZipMember {
     // An item without a stream that is not an empty file, or one whose
     // attributes say directory; an item with a stream never is one.
     bool IsDirectory = false;
-    bool HasStream = true;        // false for empty files and directories
-    bool IsAnti = false;          // an item without a stream marked as a deletion
+    bool HasStream = true; // false for empty files and directories
+    bool IsAnti = false;   // an item without a stream marked as a deletion
+    // A symbolic link (a Unix mode in its attributes says so): its data is
+    // the link's target, not a file's bytes.
+    bool IsLink = false;
     uint32_t Folder = UINT32_MAX; // index into Folders (UINT32_MAX when no stream)
     uint64_t FolderOffset = 0;    // where its bytes start in its folder's output
 };

@@ -207,7 +207,7 @@ void TCrc32::CollectSevenZip() {
         }
     }
     const auto skipped = [&](const TSevenZipMember& member) {
-        return member.IsDirectory || member.IsAnti ||
+        return member.IsDirectory || member.IsAnti || member.IsLink ||
                (SkipTxtFiles && FileExtension(RowName(member.Name)) == ".txt");
     };
     const bool readsAll = NesMode || SnesMode || Detectors != nullptr || Hashes.Any();
@@ -245,7 +245,9 @@ void TCrc32::CollectSevenZip() {
         TStreamEntry entry;
         if (stream) {
             try {
-                if (!stream->Next(entry) || (!entry.IsDirectory && entry.Size != member.Size)) {
+                // A link's data is its target, which the library does not count.
+                if (!stream->Next(entry) ||
+                    (!entry.IsDirectory && !entry.IsLink && entry.Size != member.Size)) {
                     FailArchive("it is damaged: its members are not where its header says");
                 }
             } catch (const EArchiveStreamError& error) {
@@ -257,6 +259,9 @@ void TCrc32::CollectSevenZip() {
         }
         if (!SetModeCut(static_cast<int64_t>(member.Size))) {
             return;
+        }
+        if (entry.IsLink) {
+            continue; // a link holds no ROM; the library gives no data for it
         }
         const bool reads = member.HasStream && (readsAll || !member.Crc);
         if (!reads) {
@@ -299,7 +304,7 @@ void TCrc32::CollectRar() {
         // RAR members are always decompressed: the library gives no CRC.
         while (stream.Next(entry)) {
             const std::string name = RowName(entry.Name);
-            if (entry.IsDirectory) {
+            if (entry.IsDirectory || entry.IsLink) {
                 continue;
             }
             if (entry.Encrypted) {
@@ -307,7 +312,14 @@ void TCrc32::CollectRar() {
                             " is encrypted; encrypted archives are not read");
             }
             if (!entry.SizeKnown) {
-                FailArchive("member " + Quoted(name) + " does not state its size");
+                // What RAR 5 lists for a hard link or a file copy: an entry
+                // with no size and no data of its own, no ROM.
+                try {
+                    stream.ReadData(0, [](std::span<const std::byte>) {});
+                    continue;
+                } catch (const EArchiveStreamError&) {
+                    FailArchive("member " + Quoted(name) + " does not state its size");
+                }
             }
             declared += std::min(entry.Size, std::numeric_limits<uint64_t>::max() - declared);
             if (declared > bound) {

@@ -148,6 +148,16 @@ TEST(StreamedArchive, RefusedArchivesAreNamedWithTheirFault) {
     EXPECT_EQ(listed[0].Size, int64_t{8} << 30);
 }
 
+// A symbolic link stored in a 7z holds its target, not a ROM: no row, in
+// any mode.
+TEST(StreamedArchive, ALinkIsNoRom) {
+    for (const TMode& mode : Modes) {
+        const std::vector<TCrcItem> rows = Collect(TestDataFile("sets/links.7z"), mode);
+        ASSERT_EQ(rows.size(), 1u) << mode.Name;
+        EXPECT_EQ(rows[0].Name, "game (usa).nes") << mode.Name;
+    }
+}
+
 // A zip member in a library's method whose data was changed fails by name
 // instead of giving a wrong CRC.
 TEST(StreamedArchive, ADamagedMemberInALibraryMethodFails) {

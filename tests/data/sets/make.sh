@@ -28,3 +28,8 @@ seven ../split.7z -v40k -mx=0 "Game (USA).nes" Quest.smc
 python3 make_rar.py 5 volume.part1.rar --volume "Game (USA).nes"
 head -c 20000 rar5.rar > truncated.rar
 head -c 8G /dev/zero | 7z a -bd -bso0 -mx=9 -md=64m -sizeros.bin bomb.7z
+# A symbolic link stored as one (-snl): no ROM of its own.
+links=$(mktemp -d)
+cp "roms/Game (USA).nes" "$links/" && ln -s "Game (USA).nes" "$links/link.nes"
+(cd "$links" && 7z a -bd -bso0 -snl -mtm=off -mtc=off -mta=off "$OLDPWD/links.7z" "Game (USA).nes" link.nes)
+rm -rf "$links"
