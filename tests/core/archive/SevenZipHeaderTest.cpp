@@ -31,7 +31,9 @@ std::string Archive7z(const std::string& name) {
 TSevenZipListing List(const std::string& bytes) {
     return ReadSevenZipListing(bytes.size(), [&](uint64_t at, uint8_t* out, size_t size) {
         const size_t count = at < bytes.size() ? std::min<size_t>(size, bytes.size() - at) : 0;
-        std::memcpy(out, bytes.data() + at, count);
+        if (count > 0) {
+            std::memcpy(out, bytes.data() + at, count);
+        }
         return count;
     });
 }
