@@ -127,6 +127,40 @@ TEST(ScanWorkers, ManyWorkersOnManyFilesGiveTheRowsOfOne) {
     EXPECT_TRUE(fs::is_empty(temp.Path()));
 }
 
+// 7z, RAR and zip members in the libraries' methods, read in memory on
+// many workers (under ThreadSanitizer in the sanitized build): the rows and
+// failures of one worker, nothing in the temporary folder.
+TEST(ScanWorkers, SevenZipAndRarMembersOnManyWorkers) {
+    TScratchDirectory dir;
+    TScratchDirectory temp;
+    const test::TEnvironmentOverride tmpdir("TMPDIR", temp.Path().string());
+    const char* archives[] = {"solid.7z", "nonsolid.7z",  "rar5.rar",   "rar4.rar",
+                              "bomb.7z",  "encrypted.7z", "zip-xz.zip", "zip-zstd.zip"};
+    for (int copy = 0; copy < 12; ++copy) {
+        for (const char* archive : archives) {
+            fs::copy_file(test::TestDataFile(std::string("sets/") + archive),
+                          dir.Path() / (std::to_string(copy) + archive));
+        }
+    }
+    TScanOptions nes;
+    nes.Mode = TRomMode::Nes;
+    nes.TrustZipCrc = true; // no zip member is extracted: every worker reads
+    TScanOptions detect;
+    detect.Mode = TRomMode::Detect;
+    detect.Hashes = {true, true};
+    for (const TScanOptions& options : {nes, detect}) {
+        const TScanned reference = Scan(dir.Path(), options, 1);
+        ASSERT_EQ(reference.Failures.size(), 24u); // the bombs and the encrypted
+        for (int run = 0; run < 3; ++run) {
+            const TScanned scanned = Scan(dir.Path(), options, 8);
+            EXPECT_EQ(scanned.Rows, reference.Rows);
+            EXPECT_EQ(scanned.Digests, reference.Digests);
+            EXPECT_EQ(scanned.Failures, reference.Failures);
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(temp.Path()));
+}
+
 // A cancel keeps the rows of the files taken up to it, as one worker does,
 // lets the files in hand finish and clean up, and takes none of their rows.
 TEST(ScanWorkers, CancelKeepsThePrefixOfOneWorker) {
