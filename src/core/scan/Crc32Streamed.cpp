@@ -154,10 +154,14 @@ TCrc32::TCrcResult TCrc32::ReadStreamedMember(TArchiveStream& stream, uint64_t s
     } catch (const EArchiveStreamError& error) {
         // The library checks a 7z member's CRC itself, at its end.
         const std::string what = error.what();
+        const bool method =
+            what.find("codec") != std::string::npos || what.find("nsupported") != std::string::npos;
         FailArchive("member " + Quoted(memberName) +
                     (what.find("CRC") != std::string::npos ? ": Bad crc (" + what + ")"
                      : error.Kind() == EArchiveStreamError::TKind::Encrypted
                          ? " is encrypted; encrypted archives are not read (" + what + ")"
+                     : method
+                         ? " cannot be read: its compression method is not supported (" + what + ")"
                          : " is damaged: " + what));
     }
     if (handedOut != size) {
