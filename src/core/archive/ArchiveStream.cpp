@@ -35,25 +35,10 @@ namespace {
     F(archive_entry_hardlink)                                                                      \
     F(archive_entry_is_encrypted)
 
-struct TArchiveLibrary {
-#define TABULA_POINTER(name) decltype(&::name) name = nullptr;
-    TABULA_ARCHIVE_FUNCTIONS(TABULA_POINTER)
-#undef TABULA_POINTER
-};
-
 // Loaded when the first 7z or RAR archive is read: it brings a dozen
 // libraries with it, which a scan of zip archives never needs.
-const TArchiveLibrary& Library() {
-    static const TArchiveLibrary bound = [] {
-        const TSystemLibrary library(TABULA_LIBARCHIVE_SONAME);
-        TArchiveLibrary functions;
-#define TABULA_BIND(name) functions.name = library.Function<decltype(&::name)>(#name);
-        TABULA_ARCHIVE_FUNCTIONS(TABULA_BIND)
-#undef TABULA_BIND
-        return functions;
-    }();
-    return bound;
-}
+TABULA_SYSTEM_FUNCTIONS(TArchiveLibrary, Library, TABULA_LIBARCHIVE_SONAME,
+                        TABULA_ARCHIVE_FUNCTIONS)
 
 constexpr size_t SourceBlock = size_t{64} << 10;
 

@@ -25,72 +25,23 @@ namespace {
     F(lzma_code)                                                                                   \
     F(lzma_end)
 
-struct TLzmaLibrary {
-#define TABULA_POINTER(name) decltype(&::name) name = nullptr;
-    TABULA_LZMA_FUNCTIONS(TABULA_POINTER)
-#undef TABULA_POINTER
-};
-
-const TLzmaLibrary& Lzma() {
-    static const TLzmaLibrary bound = [] {
-        const TSystemLibrary library(TABULA_LIBLZMA_SONAME);
-        TLzmaLibrary functions;
-#define TABULA_BIND(name) functions.name = library.Function<decltype(&::name)>(#name);
-        TABULA_LZMA_FUNCTIONS(TABULA_BIND)
-#undef TABULA_BIND
-        return functions;
-    }();
-    return bound;
-}
+TABULA_SYSTEM_FUNCTIONS(TLzmaLibrary, Lzma, TABULA_LIBLZMA_SONAME, TABULA_LZMA_FUNCTIONS)
 
 #define TABULA_BZ2_FUNCTIONS(F)                                                                    \
     F(BZ2_bzDecompressInit)                                                                        \
     F(BZ2_bzDecompress)                                                                            \
     F(BZ2_bzDecompressEnd)
 
-struct TBz2Library {
-#define TABULA_POINTER(name) decltype(&::name) name = nullptr;
-    TABULA_BZ2_FUNCTIONS(TABULA_POINTER)
-#undef TABULA_POINTER
-};
-
-const TBz2Library& Bz2() {
-    static const TBz2Library bound = [] {
-        const TSystemLibrary library(TABULA_LIBBZ2_SONAME);
-        TBz2Library functions;
-#define TABULA_BIND(name) functions.name = library.Function<decltype(&::name)>(#name);
-        TABULA_BZ2_FUNCTIONS(TABULA_BIND)
-#undef TABULA_BIND
-        return functions;
-    }();
-    return bound;
-}
+TABULA_SYSTEM_FUNCTIONS(TBz2Library, Bz2, TABULA_LIBBZ2_SONAME, TABULA_BZ2_FUNCTIONS)
 
 #define TABULA_ZSTD_FUNCTIONS(F)                                                                   \
     F(ZSTD_createDCtx)                                                                             \
     F(ZSTD_freeDCtx)                                                                               \
-    F(ZSTD_DCtx_setParameter)                                                                      \
     F(ZSTD_decompressStream)                                                                       \
     F(ZSTD_isError)                                                                                \
     F(ZSTD_getErrorName)
 
-struct TZstdLibrary {
-#define TABULA_POINTER(name) decltype(&::name) name = nullptr;
-    TABULA_ZSTD_FUNCTIONS(TABULA_POINTER)
-#undef TABULA_POINTER
-};
-
-const TZstdLibrary& Zstd() {
-    static const TZstdLibrary bound = [] {
-        const TSystemLibrary library(TABULA_LIBZSTD_SONAME);
-        TZstdLibrary functions;
-#define TABULA_BIND(name) functions.name = library.Function<decltype(&::name)>(#name);
-        TABULA_ZSTD_FUNCTIONS(TABULA_BIND)
-#undef TABULA_BIND
-        return functions;
-    }();
-    return bound;
-}
+TABULA_SYSTEM_FUNCTIONS(TZstdLibrary, Zstd, TABULA_LIBZSTD_SONAME, TABULA_ZSTD_FUNCTIONS)
 
 // Memory a decoder may take: enough for any dictionary a compressor offers
 // by default, not enough for a made-up header to exhaust the machine.

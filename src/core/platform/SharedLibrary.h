@@ -57,4 +57,26 @@ private:
     void* handle_ = nullptr;
 };
 
+// A table of a system library's functions, bound at its first use:
+//   #define ZSTD_FUNCTIONS(F) F(ZSTD_createDCtx) F(ZSTD_freeDCtx)
+//   TABULA_SYSTEM_FUNCTIONS(TZstdLibrary, Zstd, "libzstd.so.1", ZSTD_FUNCTIONS)
+// declares the struct TZstdLibrary, a pointer for each function by its own
+// name and type, and Zstd(), which loads and binds them at its first call
+// (a failed load throws ESystemLibraryError and is tried again next time).
+#define TABULA_SYSTEM_FUNCTION_POINTER(name) decltype(&::name) name = nullptr;
+#define TABULA_SYSTEM_FUNCTION_BIND(name)                                                          \
+    functions.name = library.Function<decltype(&::name)>(#name);
+#define TABULA_SYSTEM_FUNCTIONS(Type, Accessor, fileName, List)                                    \
+    struct Type {                                                                                  \
+        List(TABULA_SYSTEM_FUNCTION_POINTER)                                                       \
+    };                                                                                             \
+    const Type& Accessor() {                                                                       \
+        static const Type bound = [] {                                                             \
+            const ::tabula::TSystemLibrary library(fileName);                                      \
+            Type functions;                                                                        \
+            List(TABULA_SYSTEM_FUNCTION_BIND) return functions;                                    \
+        }();                                                                                       \
+        return bound;                                                                              \
+    }
+
 } // namespace tabula

@@ -111,22 +111,9 @@ void TCrc32::CollectArchive() {
         if (IsFolderEntry(entry)) {
             continue;
         }
-        headerSize_ = 0;
-        cutEnd_ = UINT64_MAX;
-        cutOperation_ = TByteOperation::None;
-        cutDetector_.clear();
-        if (SnesMode) {
-            // A bad size ends the whole archive, keeping what came before.
-            if (size < 8192 && RemoveBadSize) {
-                return;
-            }
-            headerSize_ = SnesHeaderSize(size);
-            if (headerSize_ != 0 && headerSize_ != 512 && RemoveBadSize) {
-                return;
-            }
-        }
-        if (NesMode) {
-            headerSize_ = 16;
+        // A bad SNES size ends the whole archive, keeping what came before.
+        if (!SetModeCut(size)) {
+            return;
         }
         // Judged by its first and last bytes; one that cannot be read in
         // place is judged as its extracted copy, like a loose file.

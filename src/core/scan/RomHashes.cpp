@@ -29,27 +29,9 @@ namespace {
     F(EVP_md5)                                                                                     \
     F(EVP_sha1)
 
-struct TCrypto {
-#define TABULA_CRYPTO_POINTER(name) decltype(&::name) name = nullptr;
-    TABULA_CRYPTO_FUNCTIONS(TABULA_CRYPTO_POINTER)
-#undef TABULA_CRYPTO_POINTER
-};
-
-TCrypto BoundCrypto() {
-    const TSystemLibrary library(TABULA_LIBCRYPTO_SONAME);
-    TCrypto crypto;
-#define TABULA_CRYPTO_BIND(name) crypto.name = library.Function<decltype(&::name)>(#name);
-    TABULA_CRYPTO_FUNCTIONS(TABULA_CRYPTO_BIND)
-#undef TABULA_CRYPTO_BIND
-    return crypto;
-}
-
 // libcrypto, loaded when the first digest starts: a scan without digests
 // does not pay for loading it (its start probes the processor at length).
-const TCrypto& Crypto() {
-    static const TCrypto crypto = BoundCrypto();
-    return crypto;
-}
+TABULA_SYSTEM_FUNCTIONS(TCrypto, Crypto, TABULA_LIBCRYPTO_SONAME, TABULA_CRYPTO_FUNCTIONS)
 
 struct TContextFree {
     void operator()(EVP_MD_CTX* context) const { Crypto().EVP_MD_CTX_free(context); }
