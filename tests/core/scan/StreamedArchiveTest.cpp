@@ -122,7 +122,7 @@ TEST(StreamedArchive, RefusedArchivesAreNamedWithTheirFault) {
         {"changed.7z", Modes[2], "Bad crc"},
         {"split.7z.001", Modes[0], "multi-volume 7z set"},
         {"split.7z.002", Modes[2], "multi-volume 7z set"},
-        {"volume.part1.rar", Modes[0], "multi-volume RAR set"},
+        {"multivolume.rar", Modes[0], "multi-volume RAR set"},
         {"truncated.rar", Modes[0], "is damaged"},
         {"bomb.7z", Modes[2], "decompression bomb"},
         {"bomb.7z", Modes[1], "decompression bomb"},

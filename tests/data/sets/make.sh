@@ -25,7 +25,7 @@ seven ../encrypted-listing.7z -pSECRET -mhe=on "Game (USA).nes"
 seven ../changed.7z -mx=0 "Game (USA).nes"
 printf '\x55' | dd of=changed.7z bs=1 seek=1000 conv=notrunc status=none
 seven ../split.7z -v40k -mx=0 "Game (USA).nes" Quest.smc
-python3 make_rar.py 5 volume.part1.rar --volume "Game (USA).nes"
+python3 make_rar.py 5 multivolume.rar --volume "Game (USA).nes"
 head -c 20000 rar5.rar > truncated.rar
 head -c 8G /dev/zero | 7z a -bd -bso0 -mx=9 -md=64m -sizeros.bin bomb.7z
 # A symbolic link stored as one (-snl): no ROM of its own.
