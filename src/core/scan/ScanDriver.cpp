@@ -4,6 +4,7 @@
 #include "core/platform/DirectoryListing.h"
 #include "core/platform/FileReader.h"
 #include "core/platform/Processors.h"
+#include "core/scan/Crc32.h"
 #include "core/scan/ScanWorkers.h"
 #include "core/scan/StringsTools.h"
 #include "core/text/CodePages.h"
@@ -58,11 +59,12 @@ std::string CellText(std::string text) {
 }
 
 // The set a file's rows name: the name without its four last characters
-// (".zip", ".nes"), but a 7z archive's without its three (".7z").
+// (".zip", ".nes"), but a 7z archive's without ".7z" (and a lone volume's
+// without ".7z.001").
 std::string SetName(const std::string& text, const TCollectorFlags& flags) {
-    if (flags.ZipMode && LowerCase(FileExtension(text)) == ".7z") {
+    if (flags.ZipMode && (LowerCase(FileExtension(text)) == ".7z" || IsSevenZipVolumeName(text))) {
         const std::string name = ShortFileName(text);
-        return SubString(name, 1, CharCount(name) - 3);
+        return name.substr(0, LowerCase(name).rfind(".7z"));
     }
     return NameWithoutExt(text);
 }

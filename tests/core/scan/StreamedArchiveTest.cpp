@@ -183,6 +183,8 @@ TEST(StreamedArchive, WhichFilesAreArchives) {
     const TScratchDirectory dir;
     std::filesystem::copy_file(TestDataFile("sets/solid.7z"), dir.Path() / "Solid.7z");
     std::filesystem::copy_file(TestDataFile("sets/rar5.rar"), dir.Path() / "rar5.rar");
+    // One volume that holds the whole archive: a set like any other.
+    std::filesystem::copy_file(TestDataFile("sets/nonsolid.7z"), dir.Path() / "Lone.7z.001");
     std::map<std::string, int> sets;
     const auto rows = [&](bool archives, bool others) {
         struct TCount : IRomRowSink {
@@ -203,8 +205,9 @@ TEST(StreamedArchive, WhichFilesAreArchives) {
         EXPECT_TRUE(result.Failures.empty());
         return sink.Rows;
     };
-    EXPECT_EQ(rows(true, true), 10);
-    EXPECT_EQ(sets, (std::map<std::string, int>{{"solid|Solid", 5}, {"rar5|rar5", 5}}));
-    EXPECT_EQ(rows(false, true), 2);
+    EXPECT_EQ(rows(true, true), 15);
+    EXPECT_EQ(sets,
+              (std::map<std::string, int>{{"solid|Solid", 5}, {"rar5|rar5", 5}, {"lone|Lone", 5}}));
+    EXPECT_EQ(rows(false, true), 3);
     EXPECT_EQ(rows(true, false), 0);
 }
