@@ -20,7 +20,7 @@ set(rules
     "tests/unziplib|tests/unziplib/ unziplib.h"
     "tests/cli|tests/cli/ tests/support/ cli/ core/"
     "tests/gui|tests/support/ gui/ core/ qt .moc"
-    "tests/fuzz|core/ unziplib.h"
+    "tests/fuzz|tests/fuzz/ core/ unziplib.h"
     "bench|core/ gui/ qt")
 
 cmake_minimum_required(VERSION 3.25)

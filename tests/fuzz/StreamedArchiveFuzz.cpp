@@ -6,25 +6,20 @@
 
 #include "core/scan/Crc32.h"
 
+#include "tests/fuzz/FuzzScratch.h"
+
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
-std::string ScratchFile(const char* extension) {
-    const char* base = std::getenv("TMPDIR");
-    return std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tabula-fuzz-" +
-           std::to_string(::getpid()) + extension;
-}
-
 const char* const Extensions[] = {".7z", ".rar", ".zip"};
 
 void RemoveScratch() {
     for (const char* extension : Extensions) {
-        ::unlink(ScratchFile(extension).c_str());
+        ::unlink(tabula::fuzz::ScratchPath(extension).c_str());
     }
 }
 
@@ -34,17 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool registered = std::atexit(RemoveScratch) == 0;
     (void)registered;
     const std::string head(reinterpret_cast<const char*>(data), size < 4 ? size : 4);
-    const std::string path = ScratchFile(head == "7z\xBC\xAF" ? ".7z"
-                                         : head == "Rar!"     ? ".rar"
-                                                              : ".zip");
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        std::abort();
-    }
-    if (size > 0 && std::fwrite(data, 1, size, file) != size) {
-        std::abort();
-    }
-    std::fclose(file);
+    const std::string path = tabula::fuzz::WriteScratch(head == "7z\xBC\xAF" ? ".7z"
+                                                        : head == "Rar!"     ? ".rar"
+                                                                             : ".zip",
+                                                        data, size);
 
     tabula::TCrc32 collector;
     collector.SetFileName(path);

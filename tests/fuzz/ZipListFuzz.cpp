@@ -4,45 +4,26 @@
 
 #include "core/zip/ZipComponent.h"
 
+#include "tests/fuzz/FuzzScratch.h"
+
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
-std::string ScratchFile() {
-    const char* base = std::getenv("TMPDIR");
-    return std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tabula-fuzz-" +
-           std::to_string(::getpid()) + ".zip";
-}
-
-// Never destroyed: the exit handler below still needs it.
-const std::string& ScratchPath() {
-    static const auto* path = new std::string(ScratchFile());
-    return *path;
-}
-
 // The run leaves nothing in the temporary folder when it ends.
 void RemoveScratch() {
-    ::unlink(ScratchPath().c_str());
+    ::unlink(tabula::fuzz::ScratchPath(".zip").c_str());
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string& path = ScratchPath();
     static const bool registered = std::atexit(RemoveScratch) == 0;
     (void)registered;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        std::abort();
-    }
-    if (size > 0 && std::fwrite(data, 1, size, file) != size) {
-        std::abort();
-    }
-    std::fclose(file);
+    const std::string path = tabula::fuzz::WriteScratch(".zip", data, size);
 
     tabula::TZipComponent zip;
     zip.SetZipFilename(path);
