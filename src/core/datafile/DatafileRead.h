@@ -34,6 +34,7 @@ struct TOpenedDatafile {
     std::vector<TRomTable::TRow> Rows;
     std::vector<TRowExtras> Extras; // one per row
     bool HasDigests = false;        // some row has an MD5 or a SHA-1
+    bool HasSha256 = false;         // some row has a SHA-256
 };
 
 // Reads the datafile at fileName in whichever of the three formats it is.

@@ -26,8 +26,9 @@ public:
 
 // What a row carries beside its seven cells, which the table does not show.
 struct TRowExtras {
-    std::string Md5;  // lower-case hexadecimal, "" when not computed
-    std::string Sha1; // the same
+    std::string Md5;    // lower-case hexadecimal, "" when not computed
+    std::string Sha1;   // the same
+    std::string Sha256; // the same
     // The rom's name as it stands on disk or in the archive, and the rom
     // name cell as the scan made it (lower-cased): while the cell still holds
     // that text, the formats that match names exactly write NameOnDisk.

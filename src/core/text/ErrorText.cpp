@@ -10,4 +10,16 @@ std::string ErrorBoxText(const std::string& message) {
     return message;
 }
 
+std::string QuotedForMessage(std::string_view text) {
+    if (text.size() <= MaxQuoted) {
+        return "\"" + std::string(text) + "\"";
+    }
+    std::size_t cut = MaxQuoted - 20;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut; // a continuation byte: the sequence starts before it
+    }
+    return "\"" + std::string(text.substr(0, cut)) + "...\" (a text of " +
+           std::to_string(text.size()) + " bytes)";
+}
+
 } // namespace tabula
