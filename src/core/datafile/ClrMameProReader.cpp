@@ -1,21 +1,19 @@
 #include "core/datafile/DatafileReaders.h"
-#include "core/datafile/LogiqxVocabulary.h"
 #include "core/text/CodePages.h"
+#include "core/text/ErrorText.h"
 
 #include <algorithm>
-#include <array>
 
 namespace tabula {
 
 namespace {
 
-// The keys of the clrmamepro block that stand for the attributes of the
-// Logiqx header's "clrmamepro" element.
-constexpr std::array<std::string_view, 4> HeaderFlags = {"header", "forcemerging", "forcenodump",
-                                                         "forcepacking"};
-
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool IsGameBlock(const std::string& name) {
+    return name == "game" || name == "machine" || name == "resource";
 }
 
 struct TToken {
@@ -36,31 +34,33 @@ public:
     TOpenedDatafile Read() {
         opened_.Format = TDatafileFormat::ClrMamePro;
         auto header = std::make_shared<TKeptHeader>();
-        bool headerSeen = false;
+        header->Origin = TKeptOrigin::ClrMamePro;
+        bool anyBlock = false;
         bool anyGame = false;
         for (TToken token = Next(); token.Kind != TToken::End; token = Next()) {
             if (token.Kind != TToken::Word) {
                 Refuse(fileName_, token.Line,
-                       "\"" + token.Text + "\" stands where a block such as \"game (\" belongs");
+                       QuotedForMessage(token.Text) + " stands where a block such as \"game (\" belongs");
             }
             const TToken open = Next();
             if (open.Kind != TToken::Open) {
-                Refuse(fileName_, open.Line, "\"" + token.Text + "\" is not followed by \"(\"");
+                Refuse(fileName_, open.Line,
+                       QuotedForMessage(token.Text) + " is not followed by \"(\"");
             }
-            if (token.Text == "clrmamepro" && !headerSeen && !anyGame) {
-                headerSeen = true;
-                Header(*header, token.Line);
-            } else if (token.Text == "game") {
-                Game(token.Line);
+            anyBlock = true;
+            if (token.Text == "clrmamepro" && header->Element.Name.empty() && !anyGame) {
+                header->Element = TopBlock(token, nullptr, nullptr);
+                Credits(header->Element);
+            } else if (IsGameBlock(token.Text)) {
+                Game(token);
                 anyGame = true;
             } else {
-                Refuse(fileName_, token.Line,
-                       "the block \"" + token.Text + "\" is " +
-                           (token.Text == "clrmamepro" ? "not first or comes a second time"
-                                                       : "neither \"clrmamepro\" nor \"game\""));
+                // Any other block stays in its place among the games.
+                rows_.AddGame({TKeptOrigin::ClrMamePro, TopBlock(token, nullptr, nullptr), 0}, {},
+                              token.Line);
             }
         }
-        if (!anyGame && !headerSeen) {
+        if (!anyBlock) {
             Refuse(fileName_, 0, "the datafile holds no block");
         }
         rows_.Finish(*header);
@@ -69,28 +69,28 @@ public:
     }
 
 private:
+    void EndLine(char c) {
+        // LF, CR LF and a lone CR each end a line.
+        if (c == '\n' || (c == '\r' && (pos_ >= bytes_.size() || bytes_[pos_] != '\n'))) {
+            ++line_;
+        }
+    }
+
     TToken Next() {
         while (pos_ < bytes_.size() && IsBlank(bytes_[pos_])) {
-            line_ += bytes_[pos_] == '\n' ? 1 : 0;
-            ++pos_;
+            const char c = bytes_[pos_++];
+            EndLine(c);
         }
         TToken token;
         token.Line = line_;
         if (pos_ >= bytes_.size()) {
             return token;
         }
-        const char c = bytes_[pos_];
-        if (c == '(' || c == ')') {
-            ++pos_;
-            token.Kind = c == '(' ? TToken::Open : TToken::Close;
-            token.Text = c;
-            return token;
-        }
-        if (c == '"') {
+        if (bytes_[pos_] == '"') {
             token.Kind = TToken::String;
             ++pos_;
             while (true) {
-                if (pos_ >= bytes_.size() || bytes_[pos_] == '\n') {
+                if (pos_ >= bytes_.size() || bytes_[pos_] == '\n' || bytes_[pos_] == '\r') {
                     Refuse(fileName_, token.Line, "a quoted text is not closed on its line");
                 }
                 char next = bytes_[pos_++];
@@ -104,177 +104,135 @@ private:
                 token.Text += next;
             }
         } else {
-            token.Kind = TToken::Word;
-            while (pos_ < bytes_.size() && !IsBlank(bytes_[pos_]) && bytes_[pos_] != '(' &&
-                   bytes_[pos_] != ')' && bytes_[pos_] != '"') {
-                token.Text += bytes_[pos_++];
+            // A word runs to the next blank; only a lone "(" or ")" opens or
+            // closes a block, so "Farmyfarm(v1.0)" is one word.
+            const std::size_t start = pos_;
+            while (pos_ < bytes_.size() && !IsBlank(bytes_[pos_])) {
+                ++pos_;
+            }
+            token.Text.assign(bytes_.substr(start, pos_ - start));
+            token.Kind = token.Text == "("   ? TToken::Open
+                         : token.Text == ")" ? TToken::Close
+                                             : TToken::Word;
+            if (token.Kind != TToken::Word) {
+                return token;
             }
         }
         token.Text = ValidUtf8Text(token.Text);
         for (const char ch : token.Text) {
-            if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) {
+            if ((static_cast<unsigned char>(ch) < 0x20 && ch != '\t') || ch == 0x7F) {
                 Refuse(fileName_, token.Line, "a text holds a control character");
             }
         }
         return token;
     }
 
-    // A value after its key: a word or a quoted text.
-    std::string Value(const TToken& key) {
+    // What follows a key: a word or a quoted text (Text), or a block.
+    struct TField {
+        TKeptElement Element;
+        bool IsBlock = false;
+    };
+    TField Field(const TToken& key) {
         const TToken value = Next();
         if (value.Kind == TToken::End) {
             Refuse(fileName_, key.Line,
-                   "the file ends after \"" + key.Text + "\": it is cut short");
+                   "the file ends after " + QuotedForMessage(key.Text) + ": it is cut short");
         }
-        if (value.Kind != TToken::Word && value.Kind != TToken::String) {
-            Refuse(fileName_, value.Line, "\"" + key.Text + "\" has no value");
+        if (value.Kind == TToken::Close) {
+            Refuse(fileName_, value.Line, QuotedForMessage(key.Text) + " has no value");
         }
-        return value.Text;
+        if (value.Kind == TToken::Open) {
+            return {InnerBlock(key), true};
+        }
+        return {{key.Text, value.Text, {}, {}}, false};
     }
 
     // Calls field with each key of a block up to its ")".
-    template <class F> void Block(const std::string& block, std::size_t line, F field) {
+    template <class F> void Block(const TToken& block, F field) {
         while (true) {
             const TToken key = Next();
             if (key.Kind == TToken::Close) {
                 return;
             }
             if (key.Kind == TToken::End) {
-                Refuse(fileName_, line,
-                       "the file ends inside the block \"" + block + "\": it is cut short");
+                Refuse(fileName_, block.Line,
+                       "the file ends inside the block " + QuotedForMessage(block.Text) +
+                           ": it is cut short");
             }
             if (key.Kind != TToken::Word) {
                 Refuse(fileName_, key.Line,
-                       "\"" + key.Text + "\" stands where a key of \"" + block + "\" belongs");
+                       QuotedForMessage(key.Text) + " stands where a key of " +
+                           QuotedForMessage(block.Text) + " belongs");
             }
             field(key);
         }
     }
 
-    [[noreturn]] void Unknown(const std::string& block, const TToken& key) {
-        Refuse(fileName_, key.Line,
-               "\"" + key.Text + "\" is no key of \"" + block +
-                   "\" (the keys are those of the Logiqx datafile, revision 1.5)");
-    }
-
-    // "key ( attribute value ... )", the attributes checked by allowed.
-    template <class F> TKeptAttributes AttributeBlock(const TToken& keyToken, F allowed) {
-        const TToken open = Next();
-        if (open.Kind != TToken::Open) {
-            Refuse(fileName_, open.Line, "\"" + keyToken.Text + "\" is not followed by \"(\"");
-        }
-        TKeptAttributes attributes;
-        Block(keyToken.Text, keyToken.Line, [&](const TToken& key) {
-            // "flags" is this format's name for a rom's or disk's status.
-            const std::string name = key.Text == "flags" ? "status" : key.Text;
-            if (!allowed(name) || KeptValue(attributes, name) != nullptr) {
-                if (KeptValue(attributes, name) != nullptr) {
-                    Refuse(fileName_, key.Line,
-                           "\"" + key.Text + "\" comes a second time in \"" + keyToken.Text + "\"");
-                }
-                Unknown(keyToken.Text, key);
-            }
-            attributes.emplace_back(name, Value(key));
-        });
-        return attributes;
-    }
-
-    void Header(TKeptHeader& header, std::size_t line) {
-        std::string name;
-        TKeptElement flags{"clrmamepro", {}, {}};
-        std::vector<std::string> seen;
-        Block("clrmamepro", line, [&](const TToken& key) {
-            if (std::find(seen.begin(), seen.end(), key.Text) != seen.end()) {
-                Refuse(fileName_, key.Line,
-                       "\"" + key.Text + "\" comes a second time in \"clrmamepro\"");
-            }
-            seen.push_back(key.Text);
-            if (std::find(HeaderFlags.begin(), HeaderFlags.end(), key.Text) != HeaderFlags.end()) {
-                flags.Attributes.emplace_back(key.Text, Value(key));
-                return;
-            }
-            if (!IsTextElement(key.Text) || HeaderChildRank(key.Text) < 0) {
-                Unknown("clrmamepro", key);
-            }
-            std::string text = Value(key);
-            TDatafileCredits& credits = opened_.Credits;
-            if (key.Text == "name") {
-                name = text;
-                credits.System = std::move(text);
-            } else if (key.Text == "version") {
-                credits.Version = std::move(text);
-            } else if (key.Text == "date") {
-                credits.Date = std::move(text);
-            } else if (key.Text == "author") {
-                credits.Author = std::move(text);
-            } else if (key.Text == "comment") {
-                credits.Comment = std::move(text);
+    // A block inside a block ("rom ( name x size 1 )"): its pairs are the
+    // attributes, its blocks the children.
+    TKeptElement InnerBlock(const TToken& key) {
+        TKeptElement element{key.Text, {}, {}, {}};
+        Block(key, [&](const TToken& inner) {
+            TField field = Field(inner);
+            if (field.IsBlock) {
+                element.Children.push_back(std::move(field.Element));
             } else {
-                header.Elements.push_back({key.Text, std::move(text), {}});
+                element.Attributes.emplace_back(std::move(field.Element.Name),
+                                                std::move(field.Element.Text));
             }
         });
-        std::erase_if(header.Elements, [&name](const TKeptElement& element) {
-            return element.Name == "description" && element.Text == name;
-        });
-        if (!flags.Attributes.empty()) {
-            header.Elements.push_back(std::move(flags));
-        }
+        return element;
     }
 
-    void Game(std::size_t line) {
-        TKeptAttributes attributes;
-        std::vector<TKeptElement> elements;
-        std::vector<TGameRowBuilder::TRom> roms;
-        Block("game", line, [&](const TToken& key) {
-            if (key.Text == "rom") {
-                roms.push_back({AttributeBlock(key,
-                                               [](const std::string& attribute) {
-                                                   return RomAttributeRank(attribute) >= 0;
-                                               }),
-                                key.Line});
-            } else if (GameAttributeRank(key.Text) >= 0) {
-                if (KeptValue(attributes, key.Text) != nullptr) {
-                    Refuse(fileName_, key.Line,
-                           "\"" + key.Text + "\" comes a second time in \"game\"");
+    // A block at the top ("game ( ... )"): every key a child; the roms of a
+    // game go to roms, romsAt learning where they stood.
+    TKeptElement TopBlock(const TToken& block, std::vector<TGameRowBuilder::TRom>* roms,
+                          std::size_t* romsAt) {
+        TKeptElement element{block.Text, {}, {}, {}};
+        Block(block, [&](const TToken& key) {
+            TField field = Field(key);
+            if (roms != nullptr && key.Text == "rom" && field.IsBlock) {
+                if (roms->empty()) {
+                    *romsAt = element.Children.size();
                 }
-                attributes.emplace_back(key.Text, Value(key));
-            } else if (IsTextElement(key.Text) && GameChildRank(key.Text) >= 0) {
-                elements.push_back({key.Text, Value(key), {}});
-            } else if (GameChildRank(key.Text) >= 0) {
-                elements.push_back(Element(key));
+                roms->push_back({std::move(field.Element), key.Line});
             } else {
-                Unknown("game", key);
+                element.Children.push_back(std::move(field.Element));
             }
         });
-        rows_.AddGame(std::move(attributes), std::move(elements), std::move(roms), line);
-    }
-
-    // A game's element that carries attributes; "sample name" stands for
-    // "sample ( name name )".
-    TKeptElement Element(const TToken& key) {
-        TKeptElement element{key.Text, {}, {}};
-        const std::size_t at = pos_;
-        const std::size_t lineAt = line_;
-        if (key.Text == "sample" && Next().Kind != TToken::Open) {
-            pos_ = at;
-            line_ = lineAt;
-            element.Attributes.emplace_back("name", Value(key));
-            return element;
-        }
-        pos_ = at;
-        line_ = lineAt;
-        element.Attributes = AttributeBlock(key, [&key](const std::string& attribute) {
-            return HasAttribute(key.Text, attribute);
-        });
-        const std::string_view required = RequiredAttributes(key.Text);
-        for (const std::string_view name : {"name", "region", "description"}) {
-            if (required.find(name) != std::string_view::npos &&
-                KeptValue(element.Attributes, std::string(name)) == nullptr) {
-                Refuse(fileName_, key.Line,
-                       "\"" + key.Text + "\" has no \"" + std::string(name) + "\"");
-            }
+        if (roms != nullptr && roms->empty()) {
+            *romsAt = element.Children.size();
         }
         return element;
+    }
+
+    void Game(const TToken& block) {
+        std::vector<TGameRowBuilder::TRom> roms;
+        TKeptGame game{TKeptOrigin::ClrMamePro, {}, 0};
+        game.Element = TopBlock(block, &roms, &game.RomsAt);
+        rows_.AddGame(std::move(game), std::move(roms), block.Line);
+    }
+
+    // The first of each credit's keys is the credit.
+    void Credits(const TKeptElement& header) {
+        TDatafileCredits& credits = opened_.Credits;
+        bool seen[5] = {};
+        for (const TKeptElement& field : header.Children) {
+            if (!field.Attributes.empty() || !field.Children.empty()) {
+                continue;
+            }
+            const auto take = [&](int index, const char* name, std::string& credit) {
+                if (!seen[index] && field.Name == name) {
+                    seen[index] = true;
+                    credit = field.Text;
+                }
+            };
+            take(0, "name", credits.System);
+            take(1, "version", credits.Version);
+            take(2, "date", credits.Date);
+            take(3, "author", credits.Author);
+            take(4, "comment", credits.Comment);
+        }
     }
 
     std::string_view bytes_;

@@ -2,6 +2,7 @@
 
 #include "core/datafile/ClrMameProWriter.h"
 #include "core/datafile/Datafile.h"
+#include "core/datafile/DatafileVocabulary.h"
 #include "core/datafile/LogiqxWriter.h"
 
 namespace tabula {
@@ -21,6 +22,7 @@ public:
             header.Exe = kept->Exe;
             header.RunCmd = kept->RunCmd;
             header.RomsPaths = kept->RomsPaths;
+            CountDroppedHeader(kept->Element, kept->Origin, dropped_);
         }
         return TDatafile::Encode(header.HeaderLines());
     }
@@ -28,13 +30,45 @@ public:
     std::string Add(const TRomTable::TRow& row, const TRowExtras& extras,
                     size_t rowIndex) override {
         const std::optional<std::string> line = DatafileGameLine(row, rowIndex, extras.Kept.get());
-        return line ? TDatafile::Encode({*line}) : std::string();
+        if (!line) {
+            return {};
+        }
+        for (const auto& [digest, name] :
+             {std::pair{&extras.Md5, "MD5"}, {&extras.Sha1, "SHA-1"}, {&extras.Sha256, "SHA-256"}}) {
+            dropped_[name] += digest->empty() ? 0 : 1;
+        }
+        if (const TKeptRow* kept = extras.Kept.get()) {
+            for (const TKeptGame& item : kept->GamesBefore) {
+                CountDroppedGame(item, dropped_);
+            }
+            if (kept->Game != nullptr) {
+                CountDroppedGame(*kept->Game, dropped_);
+            }
+            if (!kept->Rom.Name.empty()) {
+                CountDroppedRom(kept->Rom, kept->RomOrigin, dropped_);
+            }
+        }
+        return TDatafile::Encode({*line});
     }
 
-    std::string End() override { return {}; }
+    std::string End() override {
+        if (const TKeptHeader* kept = info_.Kept.get()) {
+            for (const TKeptGame& item : kept->GamesAfter) {
+                CountDroppedGame(item, dropped_);
+            }
+        }
+        return {};
+    }
+
+    TDroppedNames Dropped() const override {
+        TDroppedNames dropped = dropped_;
+        std::erase_if(dropped, [](const auto& entry) { return entry.second == 0; });
+        return dropped;
+    }
 
 private:
     TDatafileInfo info_;
+    TDroppedNames dropped_;
 };
 
 } // namespace

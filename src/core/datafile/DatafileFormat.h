@@ -52,6 +52,9 @@ public:
                             std::size_t rowIndex) = 0;
     // What closes the file.
     virtual std::string End() = 0;
+    // What the rows and the header held that the format has no room for,
+    // so far.
+    virtual TDroppedNames Dropped() const = 0;
 };
 
 std::unique_ptr<IDatafileWriter> MakeDatafileWriter(TDatafileFormat format,

@@ -3,6 +3,7 @@
 #include "core/datafile/DatafileReaders.h"
 #include "core/platform/SequentialFile.h"
 #include "core/scan/StringsTools.h"
+#include "core/text/ErrorText.h"
 #include "core/text/HexDigit.h"
 
 #include <algorithm>
@@ -20,10 +21,7 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-bool IsHexText(const std::string& text, std::size_t digits) {
-    if (text.size() != digits) {
-        return false;
-    }
+bool IsHexText(std::string_view text) {
     bool hex = true;
     for (const char c : text) { // no early way out: the loop stays free of branches
         hex &= HexDigitValue(c) >= 0;
@@ -36,19 +34,58 @@ bool IsDecimalSize(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Takes the attribute out of attributes; "" when it is not there.
-std::string Taken(TKeptAttributes& attributes, const char* name, bool* found = nullptr) {
-    const auto at = std::find_if(attributes.begin(), attributes.end(),
-                                 [name](const auto& attribute) { return attribute.first == name; });
-    if (found != nullptr) {
-        *found = at != attributes.end();
+bool IsBlankText(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), IsBlank);
+}
+
+bool IsTextField(const TKeptElement& element, const char* name) {
+    return element.Name == name && element.Attributes.empty() && element.Children.empty();
+}
+
+// A game the writers write from its row alone: its name, its clone's name,
+// and a description that says the name.
+bool IsPlainGame(const TKeptGame& game, const std::string& name) {
+    const TKeptElement& element = game.Element;
+    if (element.Name != "game" || !IsBlankText(element.Text)) {
+        return false;
     }
-    if (at == attributes.end()) {
-        return {};
+    const std::vector<TKeptElement>& children = element.Children;
+    if (game.Origin == TKeptOrigin::Logiqx) {
+        const TKeptAttributes& attributes = element.Attributes;
+        return (attributes.size() == 1 ||
+                (attributes.size() == 2 && attributes[1].first == "cloneof")) &&
+               attributes[0].first == "name" && children.size() == 1 && game.RomsAt == 1 &&
+               IsTextField(children[0], "description") && children[0].Text == name;
     }
-    std::string value = std::move(at->second);
-    attributes.erase(at);
-    return value;
+    return (children.size() == 2 ||
+            (children.size() == 3 && IsTextField(children[2], "cloneof"))) &&
+           game.RomsAt == children.size() && IsTextField(children[0], "name") &&
+           IsTextField(children[1], "description") && children[1].Text == name;
+}
+
+// A rom the writers write from its row alone: name, size and the digests in
+// the writer's order, nothing else.
+bool IsPlainRom(const TKeptElement& rom, TKeptOrigin origin) {
+    static constexpr std::array<std::string_view, 6> LogiqxOrder = {"name", "size", "crc",
+                                                                    "sha1", "md5",  "sha256"};
+    static constexpr std::array<std::string_view, 6> ClrMameProOrder = {"name", "size", "crc",
+                                                                        "md5",  "sha1", "sha256"};
+    const auto& order = origin == TKeptOrigin::Logiqx ? LogiqxOrder : ClrMameProOrder;
+    if (!rom.Children.empty() || !IsBlankText(rom.Text) || rom.Attributes.size() < 2 ||
+        rom.Attributes[0].first != "name" || rom.Attributes[1].first != "size") {
+        return false;
+    }
+    std::size_t next = 2;
+    for (std::size_t i = 2; i < rom.Attributes.size(); ++i) {
+        while (next < order.size() && order[next] != rom.Attributes[i].first) {
+            ++next;
+        }
+        if (next == order.size()) {
+            return false;
+        }
+        ++next;
+    }
+    return true;
 }
 
 } // namespace
@@ -58,81 +95,111 @@ void Refuse(const std::string& fileName, std::size_t line, const std::string& wh
     throw EDatafileReadError("Cannot open \"" + fileName + "\": " + where + what, line);
 }
 
-void TGameRowBuilder::AddGame(TKeptAttributes attributes, std::vector<TKeptElement> elements,
-                              std::vector<TRom> roms, std::size_t line) {
-    if (KeptValue(attributes, "name") == nullptr) {
+void TGameRowBuilder::NoteCase(const std::string& digits) {
+    if (upperHex_ < 0) {
+        for (const char c : digits) {
+            if ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) {
+                upperHex_ = c <= 'F' ? 1 : 0;
+                return;
+            }
+        }
+    }
+}
+
+std::string TGameRowBuilder::Digest(const TKeptElement& rom, const char* name, std::size_t digits,
+                                    std::size_t line) {
+    const std::string* value = KeptValue(rom.Attributes, name);
+    if (value == nullptr || value->empty()) {
+        return {};
+    }
+    if (value->size() != digits || !IsHexText(*value)) {
+        Refuse(fileName_, line,
+               "the " + std::string(name) + " " + QuotedForMessage(*value) + " of the rom " +
+                   QuotedForMessage(*KeptValue(rom.Attributes, "name")) + " is not " +
+                   std::to_string(digits) + " hexadecimal digits");
+    }
+    NoteCase(*value);
+    return LowerCase(*value);
+}
+
+void TGameRowBuilder::AddGame(TKeptGame game, std::vector<TRom> roms, std::size_t line) {
+    const std::string* gameName = KeptGameName(game);
+    const bool isGame = game.Element.Name == "game" || game.Element.Name == "machine" ||
+                        game.Element.Name == "resource";
+    if (gameName == nullptr && (isGame || !roms.empty())) {
         Refuse(fileName_, line, "a game has no name");
     }
     if (roms.empty()) {
-        romless_.push_back({std::move(attributes), std::move(elements)});
+        romless_.push_back(std::move(game));
         return;
     }
-    const std::string name = Taken(attributes, "name");
-    bool cloned = false;
-    std::string cloneOf = Taken(attributes, "cloneof", &cloned);
-    if (!cloned) {
-        cloneOf = name;
+    const std::string name = *gameName;
+    std::string cloneOf = name;
+    if (game.Origin == TKeptOrigin::Logiqx) {
+        if (const std::string* value = KeptValue(game.Element.Attributes, "cloneof")) {
+            cloneOf = *value;
+        }
+    } else if (const TKeptElement* field = KeptElement(game.Element.Children, "cloneof")) {
+        cloneOf = field->Text;
     }
-    // The writers make a description from the name: one that says the same
-    // is not kept.
-    const auto description =
-        std::find_if(elements.begin(), elements.end(),
-                     [](const TKeptElement& element) { return element.Name == "description"; });
-    if (description != elements.end() && description->Text == name) {
-        elements.erase(description);
-    }
-    std::shared_ptr<const TKeptGame> game;
+    const TKeptOrigin origin = game.Origin;
+    std::shared_ptr<const TKeptGame> kept;
     // A game that follows one of the same name is a game of its own.
-    if (!attributes.empty() || !elements.empty() || (anyGame_ && name == lastGame_)) {
-        game = std::make_shared<const TKeptGame>(
-            TKeptGame{std::move(attributes), std::move(elements)});
+    if (!IsPlainGame(game, name) || (anyGame_ && name == lastGame_)) {
+        kept = std::make_shared<const TKeptGame>(std::move(game));
     }
     const std::string dos = LowerCase(name);
     const std::string cloneDos = LowerCase(cloneOf);
     for (TRom& rom : roms) {
-        bool hasName = false;
-        bool hasSize = false;
-        std::string romName = Taken(rom.Attributes, "name", &hasName);
-        std::string size = Taken(rom.Attributes, "size", &hasSize);
-        if (!hasName) {
-            Refuse(fileName_, rom.Line, "a rom of \"" + name + "\" has no name");
+        const TKeptAttributes& attributes = rom.Element.Attributes;
+        const std::string* romName = KeptValue(attributes, "name");
+        if (romName == nullptr) {
+            Refuse(fileName_, rom.Line, "a rom of " + QuotedForMessage(name) + " has no name");
         }
-        if (!hasSize) {
-            Refuse(fileName_, rom.Line, "the rom \"" + romName + "\" has no size");
-        }
-        if (!IsDecimalSize(size)) {
-            Refuse(fileName_, rom.Line,
-                   "the size \"" + size + "\" of the rom \"" + romName + "\" is not a number");
-        }
-        std::string crc = Taken(rom.Attributes, "crc");
-        if (!crc.empty() && !IsHexText(crc, 8)) {
-            Refuse(fileName_, rom.Line,
-                   "the crc \"" + crc + "\" of the rom \"" + romName +
-                       "\" is not eight hexadecimal digits");
-        }
-        TRowExtras extras;
-        extras.Md5 = Taken(rom.Attributes, "md5");
-        extras.Sha1 = Taken(rom.Attributes, "sha1");
-        for (const auto& [digest, digits] : {std::pair{&extras.Md5, 32}, {&extras.Sha1, 40}}) {
-            if (!digest->empty() && !IsHexText(*digest, static_cast<std::size_t>(digits))) {
+        // No size is an empty cell: the formats that name games write none back.
+        std::string size;
+        if (const std::string* value = KeptValue(attributes, "size"); value != nullptr) {
+            size = *value;
+            if (!size.empty() && !IsDecimalSize(size)) {
                 Refuse(fileName_, rom.Line,
-                       "the " + std::string(digits == 32 ? "md5" : "sha1") + " \"" + *digest +
-                           "\" of the rom \"" + romName + "\" is not " + std::to_string(digits) +
-                           " hexadecimal digits");
+                       "the size " + QuotedForMessage(size) + " of the rom " +
+                           QuotedForMessage(*romName) + " is not a number");
             }
         }
-        opened_.HasDigests = opened_.HasDigests || !extras.Md5.empty() || !extras.Sha1.empty();
-        if (game != nullptr || !romless_.empty() || !rom.Attributes.empty()) {
-            auto kept = std::make_shared<TKeptRow>();
-            kept->Game = std::move(game);
-            kept->GamesBefore = std::move(romless_);
-            romless_.clear();
-            kept->RomAttributes = std::move(rom.Attributes);
-            extras.Kept = std::move(kept);
-            game = nullptr;
+        std::string crc;
+        if (const std::string* value = KeptValue(attributes, "crc");
+            value != nullptr && !value->empty()) {
+            if (value->size() > 8 || !IsHexText(*value)) {
+                Refuse(fileName_, rom.Line,
+                       "the crc " + QuotedForMessage(*value) + " of the rom " +
+                           QuotedForMessage(*romName) + " is not one to eight hexadecimal digits");
+            }
+            NoteCase(*value);
+            // A CRC written without its leading zeros is the same number.
+            crc = std::string(8 - value->size(), '0') + UpperCase(*value);
         }
-        opened_.Rows.push_back(
-            {dos, name, cloneDos, cloneOf, std::move(romName), UpperCase(crc), std::move(size)});
+        TRowExtras extras;
+        extras.Md5 = Digest(rom.Element, "md5", 32, rom.Line);
+        extras.Sha1 = Digest(rom.Element, "sha1", 40, rom.Line);
+        extras.Sha256 = Digest(rom.Element, "sha256", 64, rom.Line);
+        opened_.HasDigests = opened_.HasDigests || !extras.Md5.empty() || !extras.Sha1.empty();
+        opened_.HasSha256 = opened_.HasSha256 || !extras.Sha256.empty();
+        std::string romCell = *romName;
+        const bool keptRom = !IsPlainRom(rom.Element, origin);
+        if (kept != nullptr || !romless_.empty() || keptRom) {
+            auto row = std::make_shared<TKeptRow>();
+            row->Game = std::move(kept);
+            row->GamesBefore = std::move(romless_);
+            romless_.clear();
+            row->RomOrigin = origin;
+            if (keptRom) {
+                row->Rom = std::move(rom.Element);
+            }
+            extras.Kept = std::move(row);
+            kept = nullptr;
+        }
+        opened_.Rows.push_back({dos, name, cloneDos, cloneOf, std::move(romCell), std::move(crc),
+                                std::move(size)});
         opened_.Extras.push_back(std::move(extras));
     }
     lastGame_ = name;
@@ -142,6 +209,7 @@ void TGameRowBuilder::AddGame(TKeptAttributes attributes, std::vector<TKeptEleme
 void TGameRowBuilder::Finish(TKeptHeader& header) {
     header.GamesAfter = std::move(romless_);
     romless_.clear();
+    header.UpperHex = upperHex_ == 1;
 }
 
 TOpenedDatafile ReadDatafileText(std::string_view bytes, const std::string& fileName) {
@@ -168,7 +236,8 @@ TOpenedDatafile ReadDatafileText(std::string_view bytes, const std::string& file
     while (end < text.size() && IsBlank(text[end])) {
         ++end;
     }
-    if ((word == "clrmamepro" || word == "game") && end < text.size() && text[end] == '(') {
+    if ((word == "clrmamepro" || word == "game" || word == "machine" || word == "resource") &&
+        end < text.size() && text[end] == '(') {
         return ReadClrMamePro(bytes, fileName);
     }
     const std::size_t line =

@@ -24,24 +24,29 @@ public:
     TGameRowBuilder(TOpenedDatafile& opened, const std::string& fileName)
         : opened_(opened), fileName_(fileName) {}
 
-    // A game read whole: its attributes (name and cloneof among them), its
-    // children but the roms, and its roms' attributes, each rom with the line
-    // it stood on.
+    // A rom as read, with the line it stood on.
     struct TRom {
-        TKeptAttributes Attributes;
+        TKeptElement Element;
         std::size_t Line = 0;
     };
-    void AddGame(TKeptAttributes attributes, std::vector<TKeptElement> elements,
-                 std::vector<TRom> roms, std::size_t line);
-    // Games without a rom after the last row go to the header.
+    // A game read whole (its roms out of it, RomsAt where they stood), or
+    // any other item between the games (no roms): kept in its place.
+    void AddGame(TKeptGame game, std::vector<TRom> roms, std::size_t line);
+    // Items without a rom after the last row go to the header, which also
+    // learns the case the file wrote its digits in.
     void Finish(TKeptHeader& header);
 
 private:
+    std::string Digest(const TKeptElement& rom, const char* name, std::size_t digits,
+                       std::size_t line);
+    void NoteCase(const std::string& digits);
+
     TOpenedDatafile& opened_;
     const std::string& fileName_;
     std::vector<TKeptGame> romless_;
     std::string lastGame_;
     bool anyGame_ = false;
+    int upperHex_ = -1; // unknown until a digit A to F is read
 };
 
 } // namespace tabula

@@ -49,7 +49,7 @@ bool TDatafileStream::Finish(const std::function<bool()>& abandon) {
     return file_.Commit(abandon);
 }
 
-void SaveDatafileAs(TDatafileFormat format, std::span<const TRomTable::TRow> rows,
+TDroppedNames SaveDatafileAs(TDatafileFormat format, std::span<const TRomTable::TRow> rows,
                     std::span<const TRowExtras> extras, const TDatafileInfo& info,
                     const std::string& fileName) {
     TDatafileStream stream(fileName, format, info);
@@ -60,6 +60,7 @@ void SaveDatafileAs(TDatafileFormat format, std::span<const TRomTable::TRow> row
         }
     }
     stream.Finish();
+    return stream.Dropped();
 }
 
 } // namespace tabula

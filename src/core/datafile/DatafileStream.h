@@ -36,6 +36,9 @@ public:
     // the last writes, leaving the old file.
     bool Finish(const std::function<bool()>& abandon = {});
 
+    // What the format had no room for among what was written so far.
+    TDroppedNames Dropped() const { return writer_->Dropped(); }
+
 private:
     void Flush();
 
@@ -48,8 +51,8 @@ private:
 
 // The whole table saved at once in a format: rows[i] with extras[i] (fewer
 // extras: none for the rest). A failure leaves an existing file as it was
-// and creates none.
-void SaveDatafileAs(TDatafileFormat format, std::span<const TRomTable::TRow> rows,
+// and creates none. Returns what the format had no room for.
+TDroppedNames SaveDatafileAs(TDatafileFormat format, std::span<const TRomTable::TRow> rows,
                     std::span<const TRowExtras> extras, const TDatafileInfo& info,
                     const std::string& fileName);
 

@@ -3,7 +3,9 @@
 #include "core/datafile/CharacterText.h"
 #include "core/datafile/Datafile.h"
 #include "core/datafile/SizeCell.h"
+#include "core/scan/StringsTools.h"
 #include "core/text/CodePages.h"
+#include "core/text/ErrorText.h"
 #include "core/text/HexDigit.h"
 
 #include <algorithm>
@@ -49,7 +51,8 @@ std::optional<char32_t> RefusedCharacter(const std::string& text, bool (*refuses
 }
 
 std::optional<TGameRom> GameRomOf(const TRomTable::TRow& row, const TRowExtras& extras,
-                                  size_t rowIndex, bool (*refuses)(char32_t), const char* reason) {
+                                  size_t rowIndex, bool (*refuses)(char32_t), const char* reason,
+                                  bool upperHex) {
     if (std::all_of(row.begin(), row.end(), [](const std::string& cell) { return cell.empty(); })) {
         return std::nullopt;
     }
@@ -70,7 +73,9 @@ std::optional<TGameRom> GameRomOf(const TRomTable::TRow& row, const TRowExtras& 
         fail(RomName, CharacterText(*cp) + " in the name on disk, " + reason);
     }
     try {
-        rom.Size = SizeCellToByteCount(row[RomSize]);
+        if (!row[RomSize].empty()) {
+            rom.Size = SizeCellToByteCount(row[RomSize]);
+        }
     } catch (const EConvertError& error) {
         throw TAtCell<EConvertError>(error.what(), {rowIndex, RomSize});
     }
@@ -78,14 +83,16 @@ std::optional<TGameRom> GameRomOf(const TRomTable::TRow& row, const TRowExtras& 
     if (!crc.empty()) {
         if (crc.size() != 8 ||
             !std::all_of(crc.begin(), crc.end(), [](char c) { return HexDigitValue(c) >= 0; })) {
-            fail(RomCrc, "\"" + row[RomCrc] + "\", which is not eight hexadecimal digits");
+            fail(RomCrc, QuotedForMessage(row[RomCrc]) + ", which is not eight hexadecimal digits");
         }
-        std::transform(crc.begin(), crc.end(), std::back_inserter(rom.Crc), [](char c) {
-            return static_cast<char>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c);
-        });
+        rom.Crc = crc;
     }
     rom.Md5 = extras.Md5;
     rom.Sha1 = extras.Sha1;
+    rom.Sha256 = extras.Sha256;
+    for (std::string* digits : {&rom.Crc, &rom.Md5, &rom.Sha1, &rom.Sha256}) {
+        *digits = upperHex ? UpperCase(*digits) : LowerCase(*digits);
+    }
     return rom;
 }
 

@@ -1,23 +1,17 @@
 #include "core/datafile/DatafileReaders.h"
-#include "core/datafile/LogiqxVocabulary.h"
 #include "core/datafile/XmlLibrary.h"
 #include "core/datafile/XmlPull.h"
 #include "core/platform/SharedLibrary.h"
+#include "core/text/ErrorText.h"
 
 #include <libxml/parser.h>
 
-#include <algorithm>
 #include <climits>
-#include <functional>
 #include <memory>
-#include <new>
-#include <optional>
 
 namespace tabula {
 
 namespace {
-
-const char* const Revision = " of the Logiqx datafile (revision 1.5)";
 
 bool IsWhitespace(const std::string& text) {
     return text.find_first_not_of(" \t\r\n") == std::string::npos;
@@ -42,7 +36,11 @@ public:
         if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
             Refuse(fileName_, 0, "the file is too large for an XML datafile");
         }
-        pull_ = std::make_unique<TXmlPull>(bytes, "a datafile");
+        try {
+            pull_ = std::make_unique<TXmlPull>(bytes, "a datafile");
+        } catch (const EXmlTreeError& error) {
+            Refuse(fileName_, error.Line, error.what());
+        }
     }
     TLogiqxReader(const TLogiqxReader&) = delete;
     TLogiqxReader& operator=(const TLogiqxReader&) = delete;
@@ -58,31 +56,53 @@ public:
         opened_.Rows.reserve(roms);
         opened_.Extras.reserve(roms);
         auto header = std::make_shared<TKeptHeader>();
+        header->Origin = TKeptOrigin::Logiqx;
         if (!NextNode() || type_ != XML_READER_TYPE_ELEMENT) {
             Refuse(fileName_, Line(), "the XML holds no element: it is not a datafile");
         }
-        if (name_ != "datafile") {
+        if (name_ != "datafile" && name_ != "mame") {
             Refuse(fileName_, Line(),
                    "this is not a Logiqx datafile: its root element is <" + name_ + ">");
         }
-        header->RootAttributes = Attributes("datafile", [](const std::string& attribute) {
-            return attribute == "build" || attribute == "debug";
-        });
-        bool headerSeen = false;
-        Children("datafile", [&](std::size_t line) {
-            if (name_ == "header" && !headerSeen && !anyGame_) {
-                headerSeen = true;
-                Header(*header);
-            } else if (name_ == "game") {
-                Game(line);
-            } else {
-                Misplaced("datafile", line);
+        header->RootName = name_;
+        header->RootAttributes = pull_->Attributes();
+        header->Doctype = Doctype();
+        bool anyGame = false;
+        const bool empty = pull_->IsEmptyElement();
+        while (!empty && NextNode()) {
+            if (type_ == XML_READER_TYPE_END_ELEMENT) {
+                break;
             }
-        });
+            if (IsText()) {
+                if (const std::string text = pull_->Value(); !IsWhitespace(text)) {
+                    Refuse(fileName_, Line(),
+                           "the text " + QuotedForMessage(text) + " stands in <" +
+                               header->RootName + ">, which holds only elements");
+                }
+                continue;
+            }
+            if (type_ != XML_READER_TYPE_ELEMENT) {
+                continue;
+            }
+            const std::size_t line = Line();
+            if (name_ == "header" && header->Element.Name.empty() && !anyGame) {
+                Header(*header);
+            } else if (name_ == "game" || name_ == "machine") {
+                Game(line);
+                anyGame = true;
+            } else {
+                // Anything else between the games stays in its place.
+                rows_.AddGame({TKeptOrigin::Logiqx, Element(), 0}, {}, line);
+            }
+        }
+        if (type_ != XML_READER_TYPE_END_ELEMENT && !empty) {
+            Refuse(fileName_, Line(),
+                   "the file ends inside <" + header->RootName + ">: it is cut short");
+        }
         // Whatever follows the root is an error of the XML itself.
         while (NextNode()) {
         }
-        if (!anyGame_) {
+        if (!anyGame) {
             Refuse(fileName_, Line(), "the datafile holds no game");
         }
         rows_.Finish(*header);
@@ -109,159 +129,93 @@ private:
     std::size_t Line() { return pull_->Line(); }
     bool IsText() const { return pull_->IsText(); }
 
-    // Calls child for each element inside the current one (positioned on its
-    // start, with its line), which must read the child whole; refuses text.
-    void Children(const std::string& parent, const std::function<void(std::size_t)>& child) {
+    std::shared_ptr<const TKeptDoctype> Doctype() {
+        const auto doctype = pull_->DocumentType();
+        if (!doctype) {
+            return nullptr;
+        }
+        return std::make_shared<const TKeptDoctype>(
+            TKeptDoctype{doctype->Name, doctype->PublicId, doctype->SystemId});
+    }
+
+    // The current element read whole: attributes, children, text. Text
+    // between child elements that is only whitespace is layout, not kept.
+    TKeptElement Element() {
+        TKeptElement element{name_, {}, pull_->Attributes(), {}};
         if (pull_->IsEmptyElement()) {
-            return;
+            return element;
         }
         while (NextNode()) {
             if (type_ == XML_READER_TYPE_END_ELEMENT) {
-                return;
+                if (!element.Children.empty() && IsWhitespace(element.Text)) {
+                    element.Text.clear();
+                }
+                return element;
             }
             if (type_ == XML_READER_TYPE_ELEMENT) {
-                child(Line());
+                element.Children.push_back(Element());
             } else if (IsText()) {
-                const std::string text = pull_->Value();
-                if (!IsWhitespace(text)) {
-                    Refuse(fileName_, Line(),
-                           "the text \"" + text + "\" stands in <" + parent +
-                               ">, which holds only elements");
-                }
+                element.Text += pull_->Value();
             }
         }
-        Refuse(fileName_, Line(), "the file ends inside <" + parent + ">: it is cut short");
-    }
-
-    // The text of the current element, which holds no element.
-    std::string ElementText() {
-        const std::string element = name_;
-        std::string text;
-        if (pull_->IsEmptyElement()) {
-            return text;
-        }
-        while (NextNode()) {
-            if (type_ == XML_READER_TYPE_END_ELEMENT) {
-                return text;
-            }
-            if (IsText()) {
-                text += pull_->Value();
-            } else {
-                Misplaced(element, Line());
-            }
-        }
-        Refuse(fileName_, Line(), "the file ends inside <" + element + ">: it is cut short");
-    }
-
-    // The current element's attributes, each one allowed; leaves the reader on the element.
-    TKeptAttributes Attributes(const std::string& element,
-                               const std::function<bool(const std::string&)>& allowed) {
-        TKeptAttributes attributes;
-        const std::size_t line = Line();
-        for (auto& [name, value] : pull_->Attributes()) {
-            if (!allowed(name)) {
-                Refuse(fileName_, line,
-                       "the attribute \"" + name + "\" of <" + element + "> is not" + Revision);
-            }
-            attributes.emplace_back(std::move(name), std::move(value));
-        }
-        return attributes;
-    }
-
-    // An element that holds nothing but its attributes.
-    TKeptElement EmptyElement(std::size_t line) {
-        TKeptElement element{name_, {}, {}};
-        element.Attributes = Attributes(element.Name, [&element](const std::string& attribute) {
-            return HasAttribute(element.Name, attribute);
-        });
-        for (const std::string_view required : {"name", "region", "description"}) {
-            if (RequiredAttributes(element.Name).find(required) != std::string_view::npos &&
-                KeptValue(element.Attributes, std::string(required)) == nullptr) {
-                Refuse(fileName_, line,
-                       "<" + element.Name + "> has no attribute \"" + std::string(required) + "\"");
-            }
-        }
-        Children(element.Name, [&](std::size_t childLine) { Misplaced(element.Name, childLine); });
-        return element;
-    }
-
-    [[noreturn]] void Misplaced(const std::string& parent, std::size_t line) {
-        const bool known = HeaderChildRank(name_) >= 0 || GameChildRank(name_) >= 0 ||
-                           name_ == "header" || name_ == "game" || name_ == "datafile";
-        Refuse(fileName_, line,
-               known ? "the element <" + name_ + "> cannot stand in <" + parent + ">"
-                     : "the element <" + name_ + "> is not" + Revision);
+        Refuse(fileName_, Line(), "the file ends inside <" + element.Name + ">: it is cut short");
     }
 
     void Header(TKeptHeader& header) {
-        Attributes("header", [](const std::string&) { return false; });
-        std::string name;
-        std::vector<bool> seen(12);
-        Children("header", [&](std::size_t line) {
-            const int rank = HeaderChildRank(name_);
-            if (rank < 0) {
-                Misplaced("header", line);
+        header.Element = Element();
+        TDatafileCredits& credits = opened_.Credits;
+        // The first of each credit's elements is the credit.
+        bool seen[5] = {};
+        for (const TKeptElement& child : header.Element.Children) {
+            const auto take = [&](int index, const char* name, std::string& credit) {
+                if (!seen[index] && child.Name == name && child.Children.empty()) {
+                    seen[index] = true;
+                    credit = child.Text;
+                }
+            };
+            take(0, "name", credits.System);
+            take(1, "version", credits.Version);
+            take(2, "date", credits.Date);
+            take(3, "author", credits.Author);
+            if (!seen[4] && child.Name == "comment" && child.Children.empty()) {
+                seen[4] = true;
+                credits.Comment = WithCrLf(child.Text);
             }
-            if (seen[static_cast<std::size_t>(rank)]) {
-                Refuse(fileName_, line, "<" + name_ + "> comes a second time in <header>");
-            }
-            seen[static_cast<std::size_t>(rank)] = true;
-            if (!IsTextElement(name_)) {
-                header.Elements.push_back(EmptyElement(line));
-                return;
-            }
-            Attributes(name_, [](const std::string&) { return false; });
-            const std::string element = name_;
-            std::string text = ElementText();
-            TDatafileCredits& credits = opened_.Credits;
-            if (element == "name") {
-                name = text;
-                credits.System = std::move(text);
-            } else if (element == "version") {
-                credits.Version = std::move(text);
-            } else if (element == "date") {
-                credits.Date = std::move(text);
-            } else if (element == "author") {
-                credits.Author = std::move(text);
-            } else if (element == "comment") {
-                credits.Comment = WithCrLf(text);
-            } else {
-                header.Elements.push_back({element, std::move(text), {}});
-            }
-        });
-        // The writers make the description from the name.
-        std::erase_if(header.Elements, [&name](const TKeptElement& element) {
-            return element.Name == "description" && element.Text == name;
-        });
+        }
     }
 
     void Game(std::size_t gameLine) {
-        TKeptAttributes attributes = Attributes(
-            "game", [](const std::string& attribute) { return GameAttributeRank(attribute) >= 0; });
-        std::vector<TKeptElement> elements;
+        TKeptGame game{TKeptOrigin::Logiqx, {name_, {}, pull_->Attributes(), {}}, 0};
         std::vector<TGameRowBuilder::TRom> roms;
-        Children("game", [&](std::size_t line) {
-            const int rank = GameChildRank(name_);
-            if (rank < 0) {
-                Misplaced("game", line);
+        bool closed = pull_->IsEmptyElement();
+        while (!closed && NextNode()) {
+            if (type_ == XML_READER_TYPE_END_ELEMENT) {
+                closed = true;
+            } else if (type_ == XML_READER_TYPE_ELEMENT) {
+                const std::size_t line = Line();
+                if (name_ == "rom") {
+                    if (roms.empty()) {
+                        game.RomsAt = game.Element.Children.size();
+                    }
+                    roms.push_back({Element(), line});
+                } else {
+                    game.Element.Children.push_back(Element());
+                }
+            } else if (IsText()) {
+                game.Element.Text += pull_->Value();
             }
-            if (rank == RomRank) {
-                roms.push_back({Attributes("rom",
-                                           [](const std::string& attribute) {
-                                               return RomAttributeRank(attribute) >= 0;
-                                           }),
-                                line});
-                Children("rom", [&](std::size_t childLine) { Misplaced("rom", childLine); });
-            } else if (IsTextElement(name_)) {
-                Attributes(name_, [](const std::string&) { return false; });
-                const std::string element = name_;
-                elements.push_back({element, ElementText(), {}});
-            } else {
-                elements.push_back(EmptyElement(line));
-            }
-        });
-        rows_.AddGame(std::move(attributes), std::move(elements), std::move(roms), gameLine);
-        anyGame_ = true;
+        }
+        if (!closed) {
+            Refuse(fileName_, Line(),
+                   "the file ends inside <" + game.Element.Name + ">: it is cut short");
+        }
+        if (IsWhitespace(game.Element.Text)) {
+            game.Element.Text.clear();
+        }
+        if (roms.empty()) {
+            game.RomsAt = game.Element.Children.size();
+        }
+        rows_.AddGame(std::move(game), std::move(roms), gameLine);
     }
 
     const std::string& fileName_;
@@ -270,7 +224,6 @@ private:
     std::unique_ptr<TXmlPull> pull_;
     int type_ = 0;
     std::string name_;
-    bool anyGame_ = false;
 };
 
 } // namespace

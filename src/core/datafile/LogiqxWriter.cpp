@@ -2,12 +2,14 @@
 
 #include "core/datafile/CharacterText.h"
 #include "core/datafile/Datafile.h"
+#include "core/datafile/DatafileVocabulary.h"
 #include "core/datafile/GameRom.h"
-#include "core/datafile/LogiqxVocabulary.h"
+#include "core/datafile/KeptWriting.h"
 #include "core/datafile/XmlLibrary.h"
 #include "core/platform/SharedLibrary.h"
 
 #include <algorithm>
+#include <array>
 #include <new>
 
 namespace tabula {
@@ -42,6 +44,10 @@ std::string WithLineFeeds(const std::string& text) {
     return out;
 }
 
+bool IsGame(const std::string& tag) {
+    return tag == "game" || tag == "machine";
+}
+
 class TLogiqxWriter : public IDatafileWriter {
 public:
     explicit TLogiqxWriter(const TDatafileInfo& info)
@@ -52,6 +58,8 @@ public:
         }
         xml_.xmlTextWriterSetIndent(writer_, 1);
         xml_.xmlTextWriterSetIndentString(writer_, X("\t"));
+        const TKeptHeader* kept = info_.Kept.get();
+        upperHex_ = kept != nullptr && kept->UpperHex;
     }
     ~TLogiqxWriter() override {
         xml_.xmlFreeTextWriter(writer_); // frees nothing of the buffer
@@ -67,48 +75,47 @@ public:
         CheckCredit(credits.Date, "Date");
         CheckCredit(credits.Author, "Author");
         CheckCredit(credits.Comment, "Comment");
-        const std::string name = DatafileHeaderName(info_);
-        CheckCredit(name, "System");
-        xml_.xmlTextWriterStartDocument(writer_, "1.0", "UTF-8", nullptr);
-        xml_.xmlTextWriterWriteDTD(writer_, X("datafile"),
-                                   X("-//Logiqx//DTD ROM Management Datafile//EN"),
-                                   X("http://www.logiqx.com/Dats/datafile.dtd"), nullptr);
-        xml_.xmlTextWriterStartElement(writer_, X("datafile"));
+        CheckCredit(DatafileHeaderName(info_), "System");
         const TKeptHeader* kept = info_.Kept.get();
-        if (kept != nullptr) {
+        const bool ours = kept != nullptr && kept->Origin == TKeptOrigin::Logiqx;
+        xml_.xmlTextWriterStartDocument(writer_, "1.0", "UTF-8", nullptr);
+        if (!ours) {
+            xml_.xmlTextWriterWriteDTD(writer_, X("datafile"),
+                                       X("-//Logiqx//DTD ROM Management Datafile//EN"),
+                                       X("http://www.logiqx.com/Dats/datafile.dtd"), nullptr);
+        } else if (const TKeptDoctype* doctype = kept->Doctype.get()) {
+            const auto id = [](const std::string& text) {
+                return text.empty() ? nullptr : X(text);
+            };
+            xml_.xmlTextWriterWriteDTD(writer_, X(doctype->Name), id(doctype->PublicId),
+                                       id(doctype->SystemId), nullptr);
+        }
+        xml_.xmlTextWriterStartElement(writer_, X(ours ? kept->RootName : "datafile"));
+        if (ours) {
             Attributes(kept->RootAttributes);
         }
-        // The header's children in the DTD's order, the credits among those kept.
+        TKeptElement converted;
+        const TKeptElement* header = HeaderIn(kept, TKeptOrigin::Logiqx, converted, dropped_);
         std::vector<TKeptElement> children =
-            kept != nullptr ? kept->Elements : std::vector<TKeptElement>();
-        const auto add = [&children](const char* key, const std::string& text) {
-            children.push_back({key, text, {}});
-        };
-        add("name", name);
-        if (KeptElement(children, "description") == nullptr) {
-            add("description", name);
-        }
-        add("version", credits.Version);
-        if (!credits.Date.empty()) {
-            add("date", credits.Date);
-        }
-        add("author", credits.Author);
-        if (!credits.Comment.empty()) {
-            add("comment", WithLineFeeds(credits.Comment));
-        }
+            HeaderChildren(header != nullptr ? *header : TKeptElement{"header", {}, {}, {}}, info_,
+                           WithLineFeeds(credits.Comment), HeaderChildRank);
         if (const std::string detector = HeaderDetectorName(info_);
             !detector.empty() && KeptElement(children, "clrmamepro") == nullptr) {
-            children.push_back({"clrmamepro", {}, {{"header", detector}}});
+            children.push_back({"clrmamepro", {}, {{"header", detector}}, {}});
         }
         xml_.xmlTextWriterStartElement(writer_, X("header"));
-        Elements(InRankOrder(std::move(children), HeaderChildRank));
+        if (header != nullptr) {
+            Attributes(header->Attributes);
+        }
+        Elements(children);
         xml_.xmlTextWriterEndElement(writer_); // header
         return Taken();
     }
 
     std::string Add(const TRomTable::TRow& row, const TRowExtras& extras,
                     size_t rowIndex) override {
-        const std::optional<TGameRom> rom = GameRomOf(row, extras, rowIndex, XmlRefuses, XmlReason);
+        const std::optional<TGameRom> rom =
+            GameRomOf(row, extras, rowIndex, XmlRefuses, XmlReason, upperHex_);
         if (!rom) {
             return {};
         }
@@ -117,9 +124,13 @@ public:
         if (!gameOpen_ || rom->Game != game_ || keptGame != nullptr) {
             CloseGame();
             if (kept != nullptr) {
-                RomlessGames(kept->GamesBefore);
+                Items(kept->GamesBefore);
             }
-            if (keptGame == nullptr) {
+            TKeptGame converted;
+            const TKeptGame* game =
+                keptGame != nullptr ? GameIn(*keptGame, TKeptOrigin::Logiqx, converted, dropped_)
+                                    : nullptr;
+            if (game == nullptr) {
                 // A scan's game: its name, and its parent's when a clone.
                 xml_.xmlTextWriterStartElement(writer_, X("game"));
                 xml_.xmlTextWriterWriteAttribute(writer_, X("name"), X(rom->Game));
@@ -129,26 +140,15 @@ public:
                 xml_.xmlTextWriterWriteElement(writer_, X("description"), X(rom->Game));
                 afterRoms_.clear();
             } else {
-                StartKeptGame(*rom, *keptGame);
+                StartKeptGame(*rom, *game);
             }
             game_ = rom->Game;
             gameOpen_ = true;
         }
-        xml_.xmlTextWriterStartElement(writer_, X("rom"));
-        xml_.xmlTextWriterWriteAttribute(writer_, X("name"), X(rom->Name));
-        xml_.xmlTextWriterWriteAttribute(writer_, X("size"), X(std::to_string(rom->Size)));
-        // In the DTD's order, which the kept ones ("merge", "status",
-        // "date") all follow.
-        for (const auto& [key, value] :
-             {std::pair{"crc", &rom->Crc}, {"sha1", &rom->Sha1}, {"md5", &rom->Md5}}) {
-            if (!value->empty()) {
-                xml_.xmlTextWriterWriteAttribute(writer_, X(key), X(*value));
-            }
-        }
-        if (kept != nullptr) {
-            Attributes(InRankOrder(kept->RomAttributes, RomAttributeRank));
-        }
-        xml_.xmlTextWriterEndElement(writer_);
+        TKeptElement converted;
+        const TKeptElement* keptRom =
+            kept != nullptr ? RomIn(*kept, TKeptOrigin::Logiqx, converted, dropped_) : nullptr;
+        Rom(*rom, keptRom);
         // Taken in pieces of many rows: a piece per row costs more than its row.
         return ++untaken_ % 256 == 0 ? Taken() : std::string();
     }
@@ -156,7 +156,7 @@ public:
     std::string End() override {
         CloseGame();
         if (info_.Kept != nullptr) {
-            RomlessGames(info_.Kept->GamesAfter);
+            Items(info_.Kept->GamesAfter);
         }
         if (games_ == 0) {
             throw EDatafileError("A Logiqx datafile holds at least one game: the table has no rom");
@@ -166,28 +166,54 @@ public:
         return Taken();
     }
 
+    TDroppedNames Dropped() const override { return dropped_; }
+
 private:
-    // A game read from a file: what it kept beside its rows, in the DTD's order.
+    // A game read from a file: what it kept beside its rows, in its place.
     void StartKeptGame(const TGameRom& rom, const TKeptGame& game) {
-        TKeptAttributes attributes = game.Attributes;
-        attributes.insert(attributes.begin(), {"name", rom.Game});
-        if (!rom.CloneOf.empty()) {
-            attributes.emplace_back("cloneof", rom.CloneOf);
+        xml_.xmlTextWriterStartElement(writer_, X(game.Element.Name));
+        bool cloneWritten = false;
+        for (const auto& [key, value] : game.Element.Attributes) {
+            if (key == "name") {
+                Attribute(key, rom.Game);
+            } else if (key == "cloneof") {
+                cloneWritten = true;
+                if (!rom.CloneOf.empty()) {
+                    Attribute(key, rom.CloneOf);
+                }
+            } else {
+                Attribute(key, value);
+            }
         }
-        std::vector<TKeptElement> children = game.Elements;
-        if (KeptElement(children, "description") == nullptr) {
-            children.push_back({"description", rom.Game, {}});
+        if (!cloneWritten && !rom.CloneOf.empty()) {
+            Attribute("cloneof", rom.CloneOf);
         }
-        children = InRankOrder(std::move(children), GameChildRank);
-        // The children that follow the roms wait for the game's end.
-        const auto roms = std::find_if(children.begin(), children.end(), [](const TKeptElement& e) {
-            return GameChildRank(e.Name) > RomRank;
-        });
-        afterRoms_.assign(roms, children.end());
-        children.erase(roms, children.end());
-        xml_.xmlTextWriterStartElement(writer_, X("game"));
-        Attributes(InRankOrder(std::move(attributes), GameAttributeRank));
+        std::vector<TKeptElement> children = game.Element.Children;
+        std::size_t split = std::min(game.RomsAt, children.size());
+        SetGameNames(children, KeptGameName(game), rom.Game, rom.CloneOf, GameChildRank, split,
+                     false);
+        if (!game.Element.Text.empty()) {
+            xml_.xmlTextWriterWriteString(writer_, X(game.Element.Text));
+        }
+        afterRoms_.assign(children.begin() + static_cast<std::ptrdiff_t>(split), children.end());
+        children.resize(split);
         Elements(children);
+    }
+
+    void Rom(const TGameRom& rom, const TKeptElement* kept) {
+        static constexpr std::array<std::string_view, 6> Order = {"name", "size", "crc",
+                                                                  "sha1", "md5",  "sha256"};
+        xml_.xmlTextWriterStartElement(writer_, X("rom"));
+        for (const TRomField& field : RomFields(rom, kept, Order)) {
+            Attribute(std::string(field.Key), field.Value);
+        }
+        if (kept != nullptr) {
+            if (!kept->Text.empty() && kept->Children.empty()) {
+                xml_.xmlTextWriterWriteString(writer_, X(kept->Text));
+            }
+            Elements(kept->Children);
+        }
+        xml_.xmlTextWriterEndElement(writer_);
     }
 
     void CloseGame() {
@@ -199,38 +225,62 @@ private:
         }
     }
 
-    void RomlessGames(const std::vector<TKeptGame>& games) {
-        for (const TKeptGame& game : games) {
-            xml_.xmlTextWriterStartElement(writer_, X("game"));
-            Attributes(InRankOrder(game.Attributes, GameAttributeRank));
-            Elements(InRankOrder(game.Elements, GameChildRank));
-            xml_.xmlTextWriterEndElement(writer_);
-            ++games_;
+    // Games without a rom and other items between the games, as kept.
+    void Items(const std::vector<TKeptGame>& items) {
+        for (const TKeptGame& item : items) {
+            TKeptGame converted;
+            if (const TKeptGame* game = GameIn(item, TKeptOrigin::Logiqx, converted, dropped_)) {
+                Element(game->Element);
+                games_ += IsGame(game->Element.Name) ? 1 : 0;
+            }
         }
+    }
+
+    void Attribute(const std::string& key, const std::string& value) {
+        CheckKept(key, value);
+        xml_.xmlTextWriterWriteAttribute(writer_, X(key), X(value));
     }
 
     void Attributes(const TKeptAttributes& attributes) {
         for (const auto& [key, value] : attributes) {
-            xml_.xmlTextWriterWriteAttribute(writer_, X(key), X(value));
+            Attribute(key, value);
         }
     }
 
     void Elements(const std::vector<TKeptElement>& elements) {
         for (const TKeptElement& element : elements) {
-            if (IsTextElement(element.Name)) {
-                xml_.xmlTextWriterWriteElement(writer_, X(element.Name), X(element.Text));
-            } else {
-                xml_.xmlTextWriterStartElement(writer_, X(element.Name));
-                Attributes(element.Attributes);
-                xml_.xmlTextWriterEndElement(writer_);
-            }
+            Element(element);
         }
+    }
+
+    void Element(const TKeptElement& element) {
+        CheckKept(element.Name, element.Text);
+        if (IsTextElement(element.Name) && element.Attributes.empty() && element.Children.empty()) {
+            xml_.xmlTextWriterWriteElement(writer_, X(element.Name), X(element.Text));
+            return;
+        }
+        xml_.xmlTextWriterStartElement(writer_, X(element.Name));
+        Attributes(element.Attributes);
+        if (!element.Text.empty()) {
+            xml_.xmlTextWriterWriteString(writer_, X(element.Text));
+        }
+        Elements(element.Children);
+        xml_.xmlTextWriterEndElement(writer_);
     }
 
     static void CheckCredit(const std::string& text, const char* label) {
         if (const auto cp = RefusedCharacter(text, XmlRefuses)) {
             throw EDatafileError(std::string("The credit \"") + label + "\" holds " +
                                  CharacterText(*cp) + ", " + XmlReason);
+        }
+    }
+
+    // A kept text was read from XML, so it holds nothing XML cannot; one
+    // converted from ClrMamePro is checked all the same.
+    static void CheckKept(const std::string& name, const std::string& text) {
+        if (const auto cp = RefusedCharacter(text, XmlRefuses)) {
+            throw EDatafileError("The field \"" + name + "\" holds " + CharacterText(*cp) + ", " +
+                                 XmlReason);
         }
     }
 
@@ -247,11 +297,13 @@ private:
     TDatafileInfo info_;
     xmlBufferPtr buffer_;
     xmlTextWriterPtr writer_;
+    bool upperHex_ = false;
     std::string game_;
     bool gameOpen_ = false;
     std::vector<TKeptElement> afterRoms_; // of the open game
     size_t games_ = 0;
     size_t untaken_ = 0; // rows written since the last piece was taken
+    TDroppedNames dropped_;
 };
 
 } // namespace

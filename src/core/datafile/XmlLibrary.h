@@ -38,7 +38,8 @@ namespace tabula {
     F(xmlTextWriterStartElement)                                                                   \
     F(xmlTextWriterWriteAttribute)                                                                 \
     F(xmlTextWriterWriteDTD)                                                                       \
-    F(xmlTextWriterWriteElement)
+    F(xmlTextWriterWriteElement)                                                                   \
+    F(xmlTextWriterWriteString)
 
 struct TXmlLibrary {
 #define TABULA_XML_POINTER(name) decltype(&::name) name = nullptr;

@@ -71,8 +71,15 @@ bool TXmlPull::Next() {
             return false;
         }
         type_ = xml_.xmlTextReaderNodeType(reader_);
+        if (type_ == XML_READER_TYPE_DOCUMENT_TYPE) {
+            const auto* dtd = reinterpret_cast<const xmlDtd*>(xml_.xmlTextReaderCurrentNode(reader_));
+            if (dtd != nullptr && dtd->type == XML_DTD_NODE) {
+                doctype_ = TDocumentType{Text(dtd->name), Text(dtd->ExternalID), Text(dtd->SystemID)};
+            }
+            continue;
+        }
         if (type_ == XML_READER_TYPE_COMMENT || type_ == XML_READER_TYPE_PROCESSING_INSTRUCTION ||
-            type_ == XML_READER_TYPE_DOCUMENT_TYPE || type_ == XML_READER_TYPE_XML_DECLARATION) {
+            type_ == XML_READER_TYPE_XML_DECLARATION) {
             continue;
         }
         if (type_ == XML_READER_TYPE_ENTITY_REFERENCE) {

@@ -39,6 +39,14 @@ public:
     // The current element's attributes; the reader stays on the element.
     std::vector<std::pair<std::string, std::string>> Attributes();
 
+    // The document type declaration passed over, once Next has gone past it.
+    struct TDocumentType {
+        std::string Name;
+        std::string PublicId;
+        std::string SystemId;
+    };
+    const std::optional<TDocumentType>& DocumentType() const { return doctype_; }
+
 private:
 #if LIBXML_VERSION >= 21200
     static void OnError(void* self, const xmlError* error);
@@ -53,6 +61,7 @@ private:
     std::size_t lastLine_ = 1;
     int type_ = 0;
     std::string name_;
+    std::optional<TDocumentType> doctype_;
 };
 
 } // namespace tabula

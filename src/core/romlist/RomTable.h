@@ -28,7 +28,6 @@ public:
 struct TRowExtras {
     std::string Md5;    // lower-case hexadecimal, "" when not computed
     std::string Sha1;   // the same
-    std::string Sha256; // the same
     // The rom's name as it stands on disk or in the archive, and the rom
     // name cell as the scan made it (lower-cased): while the cell still holds
     // that text, the formats that match names exactly write NameOnDisk.
@@ -39,6 +38,7 @@ struct TRowExtras {
     // What a row read from a datafile carries beside its cells and digests
     // (core/datafile/KeptFields.h); none for a scan's rows.
     std::shared_ptr<const TKeptRow> Kept{};
+    std::string Sha256{}; // as Md5
 };
 
 // The rom table's data and its rules, without any display: a grid of text
