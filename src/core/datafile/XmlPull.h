@@ -16,11 +16,14 @@ namespace tabula {
 struct TXmlLibrary;
 
 // XML bytes read node by node through libxml2's text reader: no network, no
-// DTD loaded, no entity substituted. What libxml2 finds wrong, a cut-short
-// file and an entity reference throw EXmlTreeError with their line.
+// DTD loaded, no entity declared or referred to (but the five predefined ones
+// and character references). What libxml2 finds wrong, a cut-short file and
+// an entity throw EXmlTreeError with their line; libxml2 itself writes
+// nothing to stderr.
 class TXmlPull {
 public:
     // kind names what the bytes are ("a datafile") in the entity's refusal.
+    // The bytes must outlive the reader.
     TXmlPull(std::string_view bytes, std::string kind);
     ~TXmlPull();
     TXmlPull(const TXmlPull&) = delete;
@@ -40,17 +43,29 @@ public:
     std::vector<std::pair<std::string, std::string>> Attributes();
 
 private:
+    class TErrorRoute;
+
+    struct TError {
+        std::size_t Line = 0;
+        std::string Message; // whole, as thrown
+    };
+
 #if LIBXML_VERSION >= 21200
     static void OnError(void* self, const xmlError* error);
 #else
     static void OnError(void* self, xmlErrorPtr error);
 #endif
+    static void OnGenericError(void* self, const char* format, ...);
+    bool EndedInside(const xmlError& error) const;
+    std::string DeclaresEntity() const;
+    std::string EntityRefusal(std::string_view name) const;
+    [[noreturn]] void Throw();
 
     const TXmlLibrary& xml_;
     std::string kind_;
+    std::string normalised_; // the input with lone CRs made LF, when it holds one
     xmlTextReaderPtr reader_ = nullptr;
-    std::optional<std::pair<std::size_t, std::string>> error_;
-    std::size_t lastLine_ = 1;
+    std::optional<TError> error_;
     int type_ = 0;
     std::string name_;
 };
