@@ -1,3 +1,4 @@
+#include "core/datafile/CharacterText.h"
 #include "core/datafile/Datafile.h"
 #include "core/datafile/DatafileReaders.h"
 #include "core/datafile/SizeCell.h"
@@ -25,6 +26,20 @@ constexpr TSectionName Sections[] = {{"[credits]", TSection::Credits},
                                      {"[dat]", TSection::Dat},
                                      {"[emulator]", TSection::Emulator},
                                      {"[games]", TSection::Games}};
+
+const char* const Unsavable = "; the datafile could not be saved with it";
+
+// The first control character (C0, DEL or C1) of text, which the sectioned
+// writer refuses in a credit.
+std::optional<char32_t> FirstControl(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const char32_t cp = NextCodePoint(text, pos);
+        if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+            return cp;
+        }
+    }
+    return std::nullopt;
+}
 
 // One line of the file, without its line end.
 struct TLine {
@@ -174,15 +189,20 @@ private:
         std::string value;
         const bool keyed = SplitKey(text, key, value);
         if (keyed && (key == "author" || key == "version") && !Given(key)) {
-            Store(key, value, key == "author" ? opened_.Credits.Author : opened_.Credits.Version);
+            const bool author = key == "author";
+            CheckOneLineCredit(value, author ? "the credit \"Author\"" : "the credit \"Version\"",
+                               line);
+            Store(key, value, author ? opened_.Credits.Author : opened_.Credits.Version);
             inComment_ = false;
             return;
         }
         if (inComment_) {
+            CheckLaterCommentLine(text, line);
             opened_.Credits.Comment += "\r\n" + text;
             return;
         }
         if (keyed && key == "comment" && !Given(key)) {
+            CheckControl(value, "the credit \"Comment\"", line);
             Store(key, value, opened_.Credits.Comment);
             inComment_ = true;
             return;
@@ -211,7 +231,47 @@ private:
         if (!keyed || target == nullptr || Given(SectionKey(key))) {
             Place(keyed, key, line);
         }
+        if (target == &opened_.Credits.System || target == &opened_.Credits.EmulVersion) {
+            CheckOneLineCredit(value, "the key \"" + key + "\" of the [EMULATOR] section", line);
+        }
         Store(SectionKey(key), value, *target);
+    }
+
+    // What the sectioned writer refuses in a credit (CheckDatafileCredits)
+    // is refused as it is read: a datafile that opens saves again.
+    void CheckOneLineCredit(const std::string& value, const std::string& what,
+                            const TLine& line) const {
+        if (value.find(TDatafile::SeparatorUtf8) != std::string::npos) {
+            Refuse(fileName_, line.Number,
+                   what + " holds the separator \"\xC2\xAC\" of the game lines" + Unsavable);
+        }
+        CheckControl(value, what, line);
+    }
+
+    void CheckControl(const std::string& text, const std::string& what, const TLine& line) const {
+        if (const std::optional<char32_t> cp = FirstControl(text)) {
+            Refuse(fileName_, line.Number,
+                   what + " holds " + CharacterText(*cp) + ", a control character" + Unsavable);
+        }
+    }
+
+    // A line of the comment after its first stands alone in the file.
+    void CheckLaterCommentLine(const std::string& text, const TLine& line) const {
+        const std::string what = "this line of the credit \"Comment\"";
+        const std::size_t first = text.find_first_not_of(' ');
+        const std::string_view shown =
+            first == std::string::npos ? std::string_view() : std::string_view(text).substr(first);
+        if (shown.starts_with('[')) {
+            Refuse(fileName_, line.Number,
+                   what + " starts with \"[\", which would save as a section" + Unsavable);
+        }
+        if (shown.starts_with(TDatafile::SeparatorUtf8)) {
+            Refuse(fileName_, line.Number,
+                   what +
+                       " starts with the separator \"\xC2\xAC\", which would save as a game line" +
+                       Unsavable);
+        }
+        CheckControl(text, what, line);
     }
 
     std::string SectionKey(const std::string& key) const {
