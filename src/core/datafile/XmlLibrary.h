@@ -9,8 +9,9 @@ namespace tabula {
 
 // The libxml2 functions the datafile reader and writer call, by their own
 // names.
-// __xmlGenericError and the like are the calling thread's error handlers,
-// which the pull reader sets for its calls and puts back after them.
+// __xmlGenericError and the like give where the calling thread's error
+// handlers are kept, which the pull reader sets for its calls and puts back
+// after them.
 #define TABULA_XML_FUNCTIONS(F)                                                                    \
     F(__xmlGenericError)                                                                           \
     F(__xmlGenericErrorContext)                                                                    \
@@ -26,8 +27,6 @@ namespace tabula {
     F(xmlGetLineNo)                                                                                \
     F(xmlNewTextWriterMemory)                                                                      \
     F(xmlReaderForMemory)                                                                          \
-    F(xmlSetGenericErrorFunc)                                                                      \
-    F(xmlSetStructuredErrorFunc)                                                                   \
     F(xmlTextReaderConstName)                                                                      \
     F(xmlTextReaderConstValue)                                                                     \
     F(xmlTextReaderCurrentNode)                                                                    \

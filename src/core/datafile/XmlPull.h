@@ -19,7 +19,7 @@ struct TXmlLibrary;
 // DTD loaded, no entity declared or referred to (but the five predefined ones
 // and character references). What libxml2 finds wrong, a cut-short file and
 // an entity throw EXmlTreeError with their line; libxml2 itself writes
-// nothing to stderr.
+// nothing to stderr. Used on the thread that made it.
 class TXmlPull {
 public:
     // kind names what the bytes are ("a datafile") in the entity's refusal.
@@ -45,6 +45,14 @@ public:
 private:
     class TErrorRoute;
 
+    // Where the constructing thread keeps libxml2's error handlers.
+    struct THandlers {
+        xmlGenericErrorFunc* Generic;
+        void** GenericContext;
+        xmlStructuredErrorFunc* Structured;
+        void** StructuredContext;
+    };
+
     struct TError {
         std::size_t Line = 0;
         std::string Message; // whole, as thrown
@@ -63,6 +71,7 @@ private:
 
     const TXmlLibrary& xml_;
     std::string kind_;
+    THandlers handlers_;
     std::string normalised_; // the input with lone CRs made LF, when it holds one
     xmlTextReaderPtr reader_ = nullptr;
     std::optional<TError> error_;
