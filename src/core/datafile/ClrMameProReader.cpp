@@ -40,7 +40,8 @@ public:
         for (TToken token = Next(); token.Kind != TToken::End; token = Next()) {
             if (token.Kind != TToken::Word) {
                 Refuse(fileName_, token.Line,
-                       QuotedForMessage(token.Text) + " stands where a block such as \"game (\" belongs");
+                       QuotedForMessage(token.Text) +
+                           " stands where a block such as \"game (\" belongs");
             }
             const TToken open = Next();
             if (open.Kind != TToken::Open) {

@@ -132,10 +132,9 @@ public:
                 out += Items(kept->GamesBefore);
             }
             TKeptGame converted;
-            const TKeptGame* game =
-                keptGame != nullptr
-                    ? GameIn(*keptGame, TKeptOrigin::ClrMamePro, converted, dropped_)
-                    : nullptr;
+            const TKeptGame* game = keptGame != nullptr ? GameIn(*keptGame, TKeptOrigin::ClrMamePro,
+                                                                 converted, dropped_)
+                                                        : nullptr;
             std::vector<TKeptElement> fields;
             std::size_t split = 0;
             const std::string* nameAsRead = nullptr;
@@ -212,7 +211,8 @@ private:
         std::string out;
         for (const TKeptGame& item : items) {
             TKeptGame converted;
-            if (const TKeptGame* game = GameIn(item, TKeptOrigin::ClrMamePro, converted, dropped_)) {
+            if (const TKeptGame* game =
+                    GameIn(item, TKeptOrigin::ClrMamePro, converted, dropped_)) {
                 out += "\n" + game->Element.Name + " (\n" + Fields(game->Element.Children) + ")\n";
             }
         }

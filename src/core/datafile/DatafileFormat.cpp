@@ -33,8 +33,9 @@ public:
         if (!line) {
             return {};
         }
-        for (const auto& [digest, name] :
-             {std::pair{&extras.Md5, "MD5"}, {&extras.Sha1, "SHA-1"}, {&extras.Sha256, "SHA-256"}}) {
+        for (const auto& [digest, name] : {std::pair{&extras.Md5, "MD5"},
+                                           {&extras.Sha1, "SHA-1"},
+                                           {&extras.Sha256, "SHA-256"}}) {
             dropped_[name] += digest->empty() ? 0 : 1;
         }
         if (const TKeptRow* kept = extras.Kept.get()) {

@@ -198,8 +198,8 @@ void TGameRowBuilder::AddGame(TKeptGame game, std::vector<TRom> roms, std::size_
             extras.Kept = std::move(row);
             kept = nullptr;
         }
-        opened_.Rows.push_back({dos, name, cloneDos, cloneOf, std::move(romCell), std::move(crc),
-                                std::move(size)});
+        opened_.Rows.push_back(
+            {dos, name, cloneDos, cloneOf, std::move(romCell), std::move(crc), std::move(size)});
         opened_.Extras.push_back(std::move(extras));
     }
     lastGame_ = name;

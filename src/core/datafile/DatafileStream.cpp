@@ -50,8 +50,8 @@ bool TDatafileStream::Finish(const std::function<bool()>& abandon) {
 }
 
 TDroppedNames SaveDatafileAs(TDatafileFormat format, std::span<const TRomTable::TRow> rows,
-                    std::span<const TRowExtras> extras, const TDatafileInfo& info,
-                    const std::string& fileName) {
+                             std::span<const TRowExtras> extras, const TDatafileInfo& info,
+                             const std::string& fileName) {
     TDatafileStream stream(fileName, format, info);
     for (size_t r = 0; r < rows.size(); ++r) {
         stream.Add(rows[r], r < extras.size() ? extras[r] : TRowExtras{});

@@ -53,7 +53,7 @@ private:
 // extras: none for the rest). A failure leaves an existing file as it was
 // and creates none. Returns what the format had no room for.
 TDroppedNames SaveDatafileAs(TDatafileFormat format, std::span<const TRomTable::TRow> rows,
-                    std::span<const TRowExtras> extras, const TDatafileInfo& info,
-                    const std::string& fileName);
+                             std::span<const TRowExtras> extras, const TDatafileInfo& info,
+                             const std::string& fileName);
 
 } // namespace tabula

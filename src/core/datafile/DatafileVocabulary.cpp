@@ -15,40 +15,41 @@ int RankIn(const std::array<std::string_view, N>& names, std::string_view name) 
 }
 
 constexpr std::array<std::string_view, 14> HeaderChildren = {
-    "id",  "name",     "description", "category", "version", "date",       "author",
-    "email", "homepage", "url",       "subset",   "comment", "clrmamepro", "romcenter"};
+    "id",    "name",     "description", "category", "version", "date",       "author",
+    "email", "homepage", "url",         "subset",   "comment", "clrmamepro", "romcenter"};
 constexpr std::array<std::string_view, 16> ClrMameProHeader = {
-    "name",     "description", "category", "version", "date",   "author",
-    "email",    "homepage",    "url",      "id",      "subset", "comment",
-    "header",   "forcemerging", "forcenodump", "forcepacking"};
+    "name",   "description",  "category",    "version",     "date",   "author",
+    "email",  "homepage",     "url",         "id",          "subset", "comment",
+    "header", "forcemerging", "forcenodump", "forcepacking"};
 constexpr std::array<std::string_view, 4> HeaderFlags = {"header", "forcemerging", "forcenodump",
                                                          "forcepacking"};
 
 constexpr std::array<std::string_view, 10> GameAttributes = {
-    "name",  "sourcefile", "isbios", "cloneof",   "romof",
-    "sampleof", "board",   "rebuildto", "id",     "cloneofid"};
+    "name",     "sourcefile", "isbios",    "cloneof", "romof",
+    "sampleof", "board",      "rebuildto", "id",      "cloneofid"};
 // The text keys frontends' databases give a game, which Logiqx holds as
 // text elements of the same names.
 constexpr std::array<std::string_view, 16> GameTexts = {
-    "category",  "game_id",   "region",   "serial",  "releaseyear", "releasemonth",
-    "releaseday", "developer", "publisher", "franchise", "genre",    "users",
-    "esrb_rating", "tags",    "homepage", "download"};
+    "category",    "game_id",   "region",    "serial",    "releaseyear", "releasemonth",
+    "releaseday",  "developer", "publisher", "franchise", "genre",       "users",
+    "esrb_rating", "tags",      "homepage",  "download"};
 constexpr std::array<std::string_view, 6> GameChildrenBeforeRoms = {
     "comment", "description", "year", "manufacturer", "release", "biosset"};
 constexpr std::array<std::string_view, 10> GameChildrenAfterRoms = {
-    "disk", "sample", "archive", "chip", "display", "video", "sound", "input", "dipswitch", "driver"};
+    "disk",  "sample", "archive", "chip",      "display",
+    "video", "sound",  "input",   "dipswitch", "driver"};
 
 constexpr std::array<std::string_view, 28> TextElements = {
-    "name",        "description", "category",  "version",   "date",         "author",
-    "email",       "homepage",    "url",       "comment",   "year",         "manufacturer",
-    "id",          "subset",      "game_id",   "region",    "serial",       "releaseyear",
-    "releasemonth", "releaseday", "developer", "publisher", "franchise",    "genre",
-    "users",       "esrb_rating", "tags",      "download"};
+    "name",         "description", "category",  "version",   "date",      "author",
+    "email",        "homepage",    "url",       "comment",   "year",      "manufacturer",
+    "id",           "subset",      "game_id",   "region",    "serial",    "releaseyear",
+    "releasemonth", "releaseday",  "developer", "publisher", "franchise", "genre",
+    "users",        "esrb_rating", "tags",      "download"};
 
 constexpr std::array<std::string_view, 13> RomAttributes = {
-    "name",  "size",   "crc",    "sha1",   "md5",    "sha256", "merge",
-    "status", "date",  "serial", "header", "mia",    "genre"};
-constexpr std::array<std::string_view, 6> RowAttributes = {"name", "size",  "crc",
+    "name",   "size", "crc",    "sha1",   "md5", "sha256", "merge",
+    "status", "date", "serial", "header", "mia", "genre"};
+constexpr std::array<std::string_view, 6> RowAttributes = {"name", "size", "crc",
                                                            "md5",  "sha1", "sha256"};
 constexpr std::array<std::string_view, 5> Credits = {"name", "version", "date", "author",
                                                      "comment"};
@@ -84,17 +85,16 @@ TKeptElement ConvertedAttributeElement(const TKeptElement& element, TKeptOrigin 
                                        TDroppedNames& dropped) {
     TKeptElement out{element.Name, {}, {}, {}};
     for (const auto& [key, value] : element.Attributes) {
-        out.Attributes.emplace_back(from == TKeptOrigin::Logiqx ? ClrMameProKeyName(key)
-                                                                : LogiqxAttributeName(key),
-                                    value);
+        out.Attributes.emplace_back(
+            from == TKeptOrigin::Logiqx ? ClrMameProKeyName(key) : LogiqxAttributeName(key), value);
     }
     for (const TKeptElement& child : element.Children) {
         if (IsKnownNested(element.Name, child.Name)) {
             out.Children.push_back(ConvertedAttributeElement(child, from, dropped));
         } else {
-            Drop(dropped, (from == TKeptOrigin::Logiqx ? Tag(child.Name) : Key(child.Name)) +
-                              " in " +
-                              (from == TKeptOrigin::Logiqx ? Tag(element.Name) : Key(element.Name)));
+            Drop(dropped,
+                 (from == TKeptOrigin::Logiqx ? Tag(child.Name) : Key(child.Name)) + " in " +
+                     (from == TKeptOrigin::Logiqx ? Tag(element.Name) : Key(element.Name)));
         }
     }
     if (from == TKeptOrigin::Logiqx && !IsBlankText(element.Text)) {
@@ -204,8 +204,9 @@ TKeptGame ClrMameProGameAsLogiqx(const TKeptGame& game, TDroppedNames& dropped) 
             out.Element.Children.push_back(std::move(child));
         }
     }
-    SortByRank(out.Element.Attributes,
-               [](const std::pair<std::string, std::string>& a) { return GameAttributeRank(a.first); });
+    SortByRank(out.Element.Attributes, [](const std::pair<std::string, std::string>& a) {
+        return GameAttributeRank(a.first);
+    });
     AddDescription(out.Element.Children, KeptValue(out.Element.Attributes, "name"));
     SortByRank(out.Element.Children, [](const TKeptElement& e) { return GameChildRank(e.Name); });
     out.RomsAt = CountBelow(out.Element.Children, GameChildRank, RomRank);
@@ -284,7 +285,8 @@ bool IsTextElement(std::string_view name) {
 }
 
 bool IsKnownNested(std::string_view parent, std::string_view child) {
-    return (parent == "input" && child == "control") || (parent == "dipswitch" && child == "dipvalue");
+    return (parent == "input" && child == "control") ||
+           (parent == "dipswitch" && child == "dipvalue");
 }
 
 bool IsKnownRomAttribute(std::string_view name) {
@@ -309,8 +311,9 @@ bool IsCreditChild(std::string_view name) {
 
 TKeptGame ConvertedGame(const TKeptGame& game, TDroppedNames& dropped) {
     if (!IsGameTag(game.Element.Name, game.Origin)) {
-        Drop(dropped, game.Origin == TKeptOrigin::Logiqx ? Tag(game.Element.Name) + " in the datafile"
-                                                         : Key(game.Element.Name) + " block");
+        Drop(dropped, game.Origin == TKeptOrigin::Logiqx
+                          ? Tag(game.Element.Name) + " in the datafile"
+                          : Key(game.Element.Name) + " block");
         return {game.Origin == TKeptOrigin::Logiqx ? TKeptOrigin::ClrMamePro : TKeptOrigin::Logiqx,
                 {},
                 0};
@@ -363,7 +366,8 @@ TKeptElement ConvertedHeader(const TKeptElement& header, TKeptOrigin from, TDrop
                 Drop(dropped, Tag(child.Name) + " in <header>");
             }
         }
-        SortByRank(out.Children, [](const TKeptElement& e) { return ClrMameProHeaderRank(e.Name); });
+        SortByRank(out.Children,
+                   [](const TKeptElement& e) { return ClrMameProHeaderRank(e.Name); });
         return out;
     }
     out.Name = "header";
@@ -422,8 +426,8 @@ void CountDroppedHeader(const TKeptElement& header, TKeptOrigin origin, TDropped
     const bool logiqx = origin == TKeptOrigin::Logiqx;
     for (const TKeptElement& child : header.Children) {
         if (!IsCreditChild(child.Name) && child.Name != "description") {
-            Drop(dropped, logiqx ? Tag(child.Name) + " in <header>"
-                                 : Key(child.Name) + " in clrmamepro");
+            Drop(dropped,
+                 logiqx ? Tag(child.Name) + " in <header>" : Key(child.Name) + " in clrmamepro");
         }
     }
 }

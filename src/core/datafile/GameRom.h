@@ -15,7 +15,7 @@ struct TGameRom {
     std::string CloneOf; // the clone full name where it differs from Game, else ""
     std::string Name;    // the name on disk while the cell is the scan's, else the cell
     std::optional<std::int64_t> Size; // none for an empty cell
-    std::string Crc; // eight hexadecimal digits, "" for a blank cell
+    std::string Crc;                  // eight hexadecimal digits, "" for a blank cell
     std::string Md5;
     std::string Sha1;
     std::string Sha256;

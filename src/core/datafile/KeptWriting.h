@@ -26,8 +26,7 @@ void SetChild(std::vector<TKeptElement>& children, std::string_view name, const 
 // name, and the credits the file did not have placed by rank. comment is
 // the comment as the format writes it.
 std::vector<TKeptElement> HeaderChildren(const TKeptElement& kept, const TDatafileInfo& info,
-                                         const std::string& comment,
-                                         int (*rank)(std::string_view));
+                                         const std::string& comment, int (*rank)(std::string_view));
 
 // The game's children (target shape) with its name, clone and a description
 // that said the name following the row; split as SetChild's.

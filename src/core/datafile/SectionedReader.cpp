@@ -1,9 +1,13 @@
+#include "core/datafile/CharacterText.h"
 #include "core/datafile/Datafile.h"
 #include "core/datafile/DatafileReaders.h"
 #include "core/datafile/SizeCell.h"
 #include "core/scan/StringsTools.h"
 #include "core/text/CodePages.h"
+#include "core/text/ErrorText.h"
 
+#include <algorithm>
+#include <array>
 #include <optional>
 #include <set>
 
@@ -22,6 +26,20 @@ constexpr TSectionName Sections[] = {{"[credits]", TSection::Credits},
                                      {"[dat]", TSection::Dat},
                                      {"[emulator]", TSection::Emulator},
                                      {"[games]", TSection::Games}};
+
+const char* const Unsavable = "; the datafile could not be saved with it";
+
+// The first control character (C0, DEL or C1) of text, which the sectioned
+// writer refuses in a credit.
+std::optional<char32_t> FirstControl(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const char32_t cp = NextCodePoint(text, pos);
+        if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+            return cp;
+        }
+    }
+    return std::nullopt;
+}
 
 // One line of the file, without its line end.
 struct TLine {
@@ -75,9 +93,17 @@ private:
     }
 
     void Take(const TLine& line) {
+        // A game line is read field by field: however long, it is never
+        // copied whole.
+        if (section_ == TSection::Games && !line.Text.starts_with('[')) {
+            if (!Blank(line.Text)) {
+                Game(line);
+            }
+            return;
+        }
         const std::string text = Windows1252ToUtf8(line.Text);
         if (const std::optional<TSection> section = SectionOf(text)) {
-            StartSection(*section, line);
+            StartSection(*section, text, line);
             return;
         }
         switch (section_) {
@@ -98,15 +124,13 @@ private:
             }
             return;
         case TSection::Games:
-            if (!Blank(text)) {
-                Game(text, line);
-            }
+            Game(line); // a "[" line that names no section
             return;
         }
     }
 
-    static bool Blank(const std::string& text) {
-        return text.find_first_not_of(" \t") == std::string::npos;
+    static bool Blank(std::string_view text) {
+        return text.find_first_not_of(" \t") == std::string_view::npos;
     }
 
     // A section header's section, whichever the case of its name; None for
@@ -128,12 +152,11 @@ private:
         return TSection::None;
     }
 
-    void StartSection(TSection section, const TLine& line) {
+    void StartSection(TSection section, const std::string& text, const TLine& line) {
         if (section == TSection::None) {
             Refuse(fileName_, line.Number,
-                   "the section \"" + std::string(line.Text) +
-                       "\" is none of [CREDITS], [DAT], "
-                       "[EMULATOR] and [GAMES]");
+                   "the section " + QuotedForMessage(text) +
+                       " is none of [CREDITS], [DAT], [EMULATOR] and [GAMES]");
         }
         if (section_ == TSection::Games) {
             Refuse(fileName_, line.Number, "a section follows the [GAMES] section");
@@ -141,7 +164,7 @@ private:
         bool& seen = seen_[static_cast<int>(section)];
         if (seen) {
             Refuse(fileName_, line.Number,
-                   "the section \"" + std::string(line.Text) + "\" comes a second time");
+                   "the section " + QuotedForMessage(text) + " comes a second time");
         }
         seen = true;
         section_ = section;
@@ -166,15 +189,20 @@ private:
         std::string value;
         const bool keyed = SplitKey(text, key, value);
         if (keyed && (key == "author" || key == "version") && !Given(key)) {
-            Store(key, value, key == "author" ? opened_.Credits.Author : opened_.Credits.Version);
+            const bool author = key == "author";
+            CheckOneLineCredit(value, author ? "the credit \"Author\"" : "the credit \"Version\"",
+                               line);
+            Store(key, value, author ? opened_.Credits.Author : opened_.Credits.Version);
             inComment_ = false;
             return;
         }
         if (inComment_) {
+            CheckLaterCommentLine(text, line);
             opened_.Credits.Comment += "\r\n" + text;
             return;
         }
         if (keyed && key == "comment" && !Given(key)) {
+            CheckControl(value, "the credit \"Comment\"", line);
             Store(key, value, opened_.Credits.Comment);
             inComment_ = true;
             return;
@@ -203,7 +231,47 @@ private:
         if (!keyed || target == nullptr || Given(SectionKey(key))) {
             Place(keyed, key, line);
         }
+        if (target == &opened_.Credits.System || target == &opened_.Credits.EmulVersion) {
+            CheckOneLineCredit(value, "the key \"" + key + "\" of the [EMULATOR] section", line);
+        }
         Store(SectionKey(key), value, *target);
+    }
+
+    // What the sectioned writer refuses in a credit (CheckDatafileCredits)
+    // is refused as it is read: a datafile that opens saves again.
+    void CheckOneLineCredit(const std::string& value, const std::string& what,
+                            const TLine& line) const {
+        if (value.find(TDatafile::SeparatorUtf8) != std::string::npos) {
+            Refuse(fileName_, line.Number,
+                   what + " holds the separator \"\xC2\xAC\" of the game lines" + Unsavable);
+        }
+        CheckControl(value, what, line);
+    }
+
+    void CheckControl(const std::string& text, const std::string& what, const TLine& line) const {
+        if (const std::optional<char32_t> cp = FirstControl(text)) {
+            Refuse(fileName_, line.Number,
+                   what + " holds " + CharacterText(*cp) + ", a control character" + Unsavable);
+        }
+    }
+
+    // A line of the comment after its first stands alone in the file.
+    void CheckLaterCommentLine(const std::string& text, const TLine& line) const {
+        const std::string what = "this line of the credit \"Comment\"";
+        const std::size_t first = text.find_first_not_of(' ');
+        const std::string_view shown =
+            first == std::string::npos ? std::string_view() : std::string_view(text).substr(first);
+        if (shown.starts_with('[')) {
+            Refuse(fileName_, line.Number,
+                   what + " starts with \"[\", which would save as a section" + Unsavable);
+        }
+        if (shown.starts_with(TDatafile::SeparatorUtf8)) {
+            Refuse(fileName_, line.Number,
+                   what +
+                       " starts with the separator \"\xC2\xAC\", which would save as a game line" +
+                       Unsavable);
+        }
+        CheckControl(text, what, line);
     }
 
     std::string SectionKey(const std::string& key) const {
@@ -223,47 +291,48 @@ private:
                                                             : "[EMULATOR]";
         if (!keyed) {
             Refuse(fileName_, line.Number,
-                   "\"" + Windows1252ToUtf8(line.Text) + "\" is no key of the " + section +
+                   QuotedForMessage(Windows1252ToUtf8(line.Text)) + " is no key of the " + section +
                        " section");
         }
         Refuse(fileName_, line.Number,
                Given(section_ == TSection::Credits ? key : SectionKey(key))
-                   ? "the key \"" + key + "\" of the " + section + " section comes a second time"
-                   : "\"" + key + "\" is no key of the " + section + " section");
+                   ? "the key " + QuotedForMessage(key) + " of the " + section +
+                         " section comes a second time"
+                   : QuotedForMessage(key) + " is no key of the " + section + " section");
     }
 
-    // "¬set¬Set¬clone¬Clone¬rom¬CRC¬N¬O¬size¬": nine fields between ten separators.
-    void Game(const std::string& text, const TLine& line) {
-        const std::string_view separator = TDatafile::SeparatorUtf8;
+    // "¬set¬Set¬clone¬Clone¬rom¬CRC¬N¬O¬size¬": nine fields between ten
+    // separators, counted before the line is split.
+    void Game(const TLine& line) {
+        const std::string_view text = line.Text;
+        const char separator = TDatafile::Separator;
         const std::string cut = line.Ended ? "" : " (the file ends in this line: it is cut short)";
         if (!text.starts_with(separator)) {
             Refuse(fileName_, line.Number,
                    "the line is not a game line: it does not start with \"\xC2\xAC\"" + cut);
         }
-        std::vector<std::string> fields;
-        std::size_t start = separator.size();
-        while (true) {
-            const std::size_t end = text.find(separator, start);
-            if (end == std::string::npos) {
-                if (start != text.size()) {
-                    Refuse(fileName_, line.Number,
-                           "the game line does not end with \"\xC2\xAC\"" + cut);
-                }
-                break;
-            }
-            fields.push_back(text.substr(start, end - start));
-            start = end + separator.size();
+        if (!text.ends_with(separator)) {
+            Refuse(fileName_, line.Number, "the game line does not end with \"\xC2\xAC\"" + cut);
         }
-        if (fields.size() != 9) {
+        const auto count =
+            static_cast<std::size_t>(std::count(text.begin(), text.end(), separator));
+        if (count != 10) {
             Refuse(fileName_, line.Number,
-                   "the game line holds " + std::to_string(fields.size()) +
-                       (fields.size() == 1 ? " field" : " fields") + ", where a game line holds 9" +
-                       cut);
+                   "the game line holds " + std::to_string(count - 1) +
+                       (count == 2 ? " field" : " fields") + ", where a game line holds 9" + cut);
+        }
+        std::array<std::string, 9> fields;
+        std::size_t start = 1;
+        for (std::string& field : fields) {
+            const std::size_t end = text.find(separator, start);
+            field = Windows1252ToUtf8(text.substr(start, end - start));
+            start = end + 1;
         }
         try {
             SizeCellToInt(fields[8]);
         } catch (const EConvertError&) {
-            Refuse(fileName_, line.Number, "the size \"" + fields[8] + "\" is not a number");
+            Refuse(fileName_, line.Number,
+                   "the size " + QuotedForMessage(fields[8]) + " is not a number");
         }
         TRowExtras extras;
         if (fields[6] != "N" || fields[7] != "O") {

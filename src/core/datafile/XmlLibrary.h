@@ -1,5 +1,6 @@
 #pragma once
 
+#include <libxml/globals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlreader.h>
 #include <libxml/xmlwriter.h>
@@ -8,7 +9,14 @@ namespace tabula {
 
 // The libxml2 functions the datafile reader and writer call, by their own
 // names.
+// __xmlGenericError and the like give where the calling thread's error
+// handlers are kept, which the pull reader sets for its calls and puts back
+// after them.
 #define TABULA_XML_FUNCTIONS(F)                                                                    \
+    F(__xmlGenericError)                                                                           \
+    F(__xmlGenericErrorContext)                                                                    \
+    F(__xmlStructuredError)                                                                        \
+    F(__xmlStructuredErrorContext)                                                                 \
     F(xmlBufferContent)                                                                            \
     F(xmlBufferCreate)                                                                             \
     F(xmlBufferEmpty)                                                                              \
@@ -28,6 +36,7 @@ namespace tabula {
     F(xmlTextReaderMoveToNextAttribute)                                                            \
     F(xmlTextReaderNodeType)                                                                       \
     F(xmlTextReaderRead)                                                                           \
+    F(xmlTextReaderReadState)                                                                      \
     F(xmlTextReaderSetStructuredErrorHandler)                                                      \
     F(xmlTextWriterEndDocument)                                                                    \
     F(xmlTextWriterEndElement)                                                                     \

@@ -11,7 +11,7 @@ namespace tabula {
 
 // A small XML document read whole into a tree, through the same libxml2
 // reader and with the same safety as the datafile reader: no network, no
-// DTD loaded, no entity substituted.
+// DTD loaded, no entity declared or referred to.
 struct TXmlElement {
     std::string Name;
     std::vector<std::pair<std::string, std::string>> Attributes;
@@ -31,8 +31,8 @@ public:
 };
 
 // The document's root element. Throws EXmlTreeError when the bytes are not
-// well-formed XML, are cut short or refer to an entity; ESystemLibraryError
-// when libxml2 cannot be loaded.
+// well-formed XML, are cut short or declare or refer to an entity;
+// ESystemLibraryError when libxml2 cannot be loaded.
 TXmlElement ReadXmlTree(std::string_view bytes);
 
 } // namespace tabula
