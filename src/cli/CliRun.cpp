@@ -118,11 +118,6 @@ int RunFrom(TCliOptions options, const TCliStreams& streams) {
         PrintError(streams.Err, refusal);
         return CliBadUsage;
     }
-    if (options.Format == TDatafileFormat::Sectioned && opened.HasDigests) {
-        PrintError(streams.Err, "note: the sectioned datafile holds no MD5 or SHA-1; the "
-                                "digests of \"" +
-                                    options.From + "\" are not written");
-    }
     // A signal keeps the old file, as after a scan.
     int signal = 0;
     try {
@@ -134,6 +129,12 @@ int RunFrom(TCliOptions options, const TCliStreams& streams) {
         if (!datafile.Finish([&] { return (signal = streams.Interrupted()) != 0; })) {
             PrintError(streams.Err, "interrupted; the datafile was not written");
             return CliSignalBase + signal;
+        }
+        // What the target format has no room for is said once, with its counts.
+        if (const std::string dropped =
+                DroppedText(datafile.Dropped(), DatafileFormatTitle(options.Format));
+            !dropped.empty()) {
+            PrintError(streams.Err, "note: " + dropped);
         }
     } catch (const std::exception& error) {
         PrintError(streams.Err, "the datafile was not written: " + std::string(error.what()));

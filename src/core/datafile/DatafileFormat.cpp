@@ -100,6 +100,18 @@ std::optional<TDatafileFormat> DatafileFormatNamed(const std::string& name) {
     return std::nullopt;
 }
 
+const char* DatafileFormatTitle(TDatafileFormat format) {
+    switch (format) {
+    case TDatafileFormat::Logiqx:
+        return "Logiqx";
+    case TDatafileFormat::ClrMamePro:
+        return "ClrMamePro";
+    case TDatafileFormat::Sectioned:
+        break;
+    }
+    return "sectioned";
+}
+
 std::string HeaderDetectorName(const TDatafileInfo& info) {
     switch (info.Mode) {
     case TRomMode::Nes:

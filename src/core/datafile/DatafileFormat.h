@@ -15,7 +15,7 @@ namespace tabula {
 // The formats a datafile can be written in.
 enum class TDatafileFormat {
     Sectioned,  // the sectioned text of [CREDITS] ... [GAMES], Windows-1252
-    Logiqx,     // Logiqx XML, revision 1.5 of its DTD, UTF-8
+    Logiqx,     // Logiqx XML, UTF-8
     ClrMamePro, // the ClrMamePro text format, UTF-8
 };
 
@@ -63,6 +63,9 @@ std::unique_ptr<IDatafileWriter> MakeDatafileWriter(TDatafileFormat format,
 // A format's name as tabula-cli's --format takes it ("sectioned", "logiqx",
 // "clrmamepro"); nothing for another text.
 std::optional<TDatafileFormat> DatafileFormatNamed(const std::string& name);
+
+// The format's name in a sentence: "sectioned", "Logiqx", "ClrMamePro".
+const char* DatafileFormatTitle(TDatafileFormat format);
 
 // The detector file the Logiqx and ClrMamePro headers name for the header a
 // scan cut; "" in normal mode, and in Detect mode unless one file did every cut.

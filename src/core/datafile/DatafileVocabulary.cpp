@@ -79,14 +79,18 @@ template <class T, class Rank> void SortByRank(std::vector<T>& items, Rank rank)
                      [&rank](const T& a, const T& b) { return rank(a) < rank(b); });
 }
 
-// The block's "key value" pairs and nested blocks of an element that carries
-// attributes, for the other format; where names whose parent is parentTag.
+// An element that carries attributes (a block of "key value" pairs and
+// nested blocks) in the other format's shape.
 TKeptElement ConvertedAttributeElement(const TKeptElement& element, TKeptOrigin from,
                                        TDroppedNames& dropped) {
     TKeptElement out{element.Name, {}, {}, {}};
+    // Only a disk's status is the format's "flags", as a rom's is.
+    const bool disk = element.Name == "disk";
     for (const auto& [key, value] : element.Attributes) {
-        out.Attributes.emplace_back(
-            from == TKeptOrigin::Logiqx ? ClrMameProKeyName(key) : LogiqxAttributeName(key), value);
+        out.Attributes.emplace_back(!disk                         ? std::string_view(key)
+                                    : from == TKeptOrigin::Logiqx ? ClrMameProKeyName(key)
+                                                                  : LogiqxAttributeName(key),
+                                    value);
     }
     for (const TKeptElement& child : element.Children) {
         if (IsKnownNested(element.Name, child.Name)) {
@@ -412,7 +416,7 @@ void CountDroppedGame(const TKeptGame& game, TDroppedNames& dropped) {
 void CountDroppedRom(const TKeptElement& rom, TKeptOrigin origin, TDroppedNames& dropped) {
     const bool logiqx = origin == TKeptOrigin::Logiqx;
     for (const auto& attribute : rom.Attributes) {
-        if (!In(attribute.first, {"name", "size", "crc"})) {
+        if (!IsRowAttribute(attribute.first)) { // digests are counted with the row
             Drop(dropped, logiqx ? "attribute " + Key(attribute.first) + " of <rom>"
                                  : Key(attribute.first) + " in rom");
         }
@@ -459,11 +463,11 @@ const std::string* KeptGameName(const TKeptGame& game) {
     return name != nullptr ? &name->Text : nullptr;
 }
 
-std::string DroppedNote(const TDroppedNames& dropped, const char* formatName) {
+std::string DroppedText(const TDroppedNames& dropped, const char* formatName) {
     if (dropped.empty()) {
         return {};
     }
-    std::string note = std::string("note: the ") + formatName +
+    std::string note = std::string("the ") + formatName +
                        " datafile has no room for these, which were not written:";
     const char* separator = " ";
     for (const auto& [name, count] : dropped) {

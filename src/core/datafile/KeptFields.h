@@ -109,8 +109,8 @@ const TKeptElement* KeptElement(const std::vector<TKeptElement>& elements, const
 // The name a kept game was read with: Logiqx's attribute, ClrMamePro's key; nullptr for none.
 const std::string* KeptGameName(const TKeptGame& game);
 
-// "note: ... has no room for ...: A (n), B (m)" for a save in format, ""
-// when nothing was dropped.
-std::string DroppedNote(const TDroppedNames& dropped, const char* formatName);
+// "the F datafile has no room for these, which were not written: A (n), B
+// (m)" for a save in the format named F, "" when nothing was dropped.
+std::string DroppedText(const TDroppedNames& dropped, const char* formatName);
 
 } // namespace tabula

@@ -189,18 +189,28 @@ void TMainForm::SaveasClick() {
     }
     lastSaveName_ = fileName;
     lastSaveFormat_ = format;
+    TDroppedNames dropped;
     try {
         const TRomTable& table = EditGrid1->Table();
-        SaveDatafileAs(format, table.DataRows(), table.DataExtras(),
-                       {GivenPropertyDialog().Credits(), lastScanFolder_, lastScanMode_,
-                        keptHeader_, CommonDetector(table.DataExtras())},
-                       QFile::encodeName(fileName).toStdString());
+        dropped = SaveDatafileAs(format, table.DataRows(), table.DataExtras(),
+                                 {GivenPropertyDialog().Credits(), lastScanFolder_, lastScanMode_,
+                                  keptHeader_, CommonDetector(table.DataExtras())},
+                                 QFile::encodeName(fileName).toStdString());
     } catch (const std::exception& error) {
         // The message names the cell as the format has it; the table shows it.
         if (const auto* cell = dynamic_cast<const TCellPosition*>(&error)) {
             EditGrid1->ShowCell(cell->Col, static_cast<int>(cell->RowIndex) + 1);
         }
         throw;
+    }
+    // The file is saved; what its format had no room for is said once.
+    if (std::string text = DroppedText(dropped, DatafileFormatTitle(format)); !text.empty()) {
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+        ShowMessageBox(this, {QMessageBox::Information,
+                              QString::fromUtf8(ProgramTitle),
+                              QString::fromStdString(text + "."),
+                              QMessageBox::Ok,
+                              {}});
     }
 }
 

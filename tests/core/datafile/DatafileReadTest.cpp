@@ -143,7 +143,7 @@ TEST(DatafileRead, LogiqxKeepsEveryFieldOfItsRevisionInPlace) {
         "</description><version>1</version><author>A</author></header>\n"
         "<game name=\"Nothing\"><description>N</description><sample name=\"s\"/></game>\n"
         "<game name=\"G\" cloneof=\"P\"><description>G</description><year>1991</year>\n"
-        "<manufacturer>M</manufacturer><rom name=\"r\" size=\"4\" crc=\"0000000A\" "
+        "<manufacturer>M</manufacturer><rom name=\"r\" size=\"4\" crc=\"0000000a\" "
         "status=\"baddump\"/><disk name=\"d\" sha1=\"" +
         std::string(40, 'a') +
         "\"/></game>\n<game name=\"G\"><rom name=\"q\" size=\"1\"/></game>\n"
@@ -214,21 +214,33 @@ TEST(DatafileRead, BrokenFilesAreRefusedWithTheirLine) {
          xmlHead + "<game name=\"g\">\n<rom name=\"r\" size=\"ten\"/>\n"
                    "</game></datafile>",
          4, "\"ten\" of the rom \"r\" is not a number"},
-        {"xml element outside the revision",
-         xmlHead + "<game name=\"g\">\n<driver status=\"good\"/></game></datafile>", 4,
-         "<driver> is not of the Logiqx datafile"},
-        {"xml attribute outside the revision",
-         xmlHead + "<game name=\"g\" ismechanical=\"no\">\n</game></datafile>", 3,
-         "\"ismechanical\""},
-        {"xml other root", "<?xml version=\"1.0\"?>\n<mame/>", 2, "root element is <mame>"},
+        {"xml other root", "<?xml version=\"1.0\"?>\n<softwarelist/>", 2,
+         "root element is <softwarelist>"},
         {"xml bad crc",
          xmlHead + "<game name=\"g\"><rom name=\"r\" size=\"1\" crc=\"xyz\"/>"
                    "</game></datafile>",
-         3, "eight hexadecimal"},
+         3, "one to eight hexadecimal"},
+        {"xml crc of nine digits",
+         xmlHead + "<game name=\"g\"><rom name=\"r\" size=\"1\" crc=\"123456789\"/>"
+                   "</game></datafile>",
+         3, "\"123456789\" of the rom \"r\" is not one to eight hexadecimal digits"},
+        {"xml sha256 short",
+         xmlHead + "<game name=\"g\"><rom name=\"r\" size=\"1\" sha256=\"abc\"/>"
+                   "</game></datafile>",
+         3, "the sha256 \"abc\" of the rom \"r\" is not 64 hexadecimal digits"},
+        {"xml size negative",
+         xmlHead + "<game name=\"g\"><rom name=\"r\" size=\"-1\"/></game></datafile>", 3,
+         "\"-1\" of the rom \"r\" is not a number"},
+        {"xml no game", xmlHead + "<header><name>x</name></header></datafile>", 3, "holds no game"},
         {"cmp cut in a game", cmpHead + "\trom ( name \"r\" size 1 )\n", 5, "cut short"},
         {"cmp size no number", cmpHead + "\trom ( name \"r\" size 1k )\n)\n", 7,
          "\"1k\" of the rom \"r\" is not a number"},
-        {"cmp unknown key", cmpHead + "\tvideo ( screen raster )\n)\n", 7, "\"video\" is no key"},
+        {"cmp key without value", cmpHead + "\trom ( name \"r\" size )\n)\n", 7,
+         "\"size\" has no value"},
+        {"cmp open quote at the end", cmpHead + "\tyear \"1990", 7, "not closed"},
+        {"cmp control character", cmpHead + "\tyear \"19\x01\"\n)\n", 7, "control character"},
+        {"cmp word where a block belongs", "clrmamepro ( name x )\n\"game\" (\n", 2,
+         "stands where a block"},
         {"cmp game without a name", "game ( description \"d\"\n\tsample s )\n", 1,
          "a game has no name"},
         {"cmp quote open", cmpHead + "\tyear \"1990\n)\n", 7, "not closed"},
@@ -262,7 +274,7 @@ TEST(DatafileRead, ClrMameProReadsWordsEscapesAndItsOwnNames) {
     ASSERT_EQ(opened.Rows.size(), 1u);
     EXPECT_EQ(opened.Rows[0][4], "a \\ b");
     const std::string saved = Resaved(opened, TDatafileFormat::Logiqx);
-    EXPECT_NE(saved.find("<year>1990</year>\n\t\t<rom name=\"a \\ b\" size=\"3\" crc=\"abcdef01\" "
+    EXPECT_NE(saved.find("<year>1990</year>\n\t\t<rom name=\"a \\ b\" size=\"3\" crc=\"ABCDEF01\" "
                          "status=\"nodump\"/>\n\t\t<sample name=\"boom\"/>"),
               std::string::npos)
         << saved;
