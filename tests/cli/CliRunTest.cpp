@@ -579,7 +579,7 @@ TEST(CliRun, FromReadsADatafileToPrintOrConvert) {
         } else {
             // The digests have no place there, and the user hears of it.
             EXPECT_NE(run.err.find("sectioned datafile has no room for these, which were not "
-                                   "written: MD5 (4), SHA-1 (4)\n"),
+                                   "written: <clrmamepro> in <header> (1), MD5 (4), SHA-1 (4)\n"),
                       std::string::npos)
                 << run.err;
             const std::string bytes = ReadBytes(c.Args.back());
