@@ -1,6 +1,7 @@
 #include "gui/app/Application.h"
 #include "gui/app/Forms.h"
 #include "gui/app/MainForm.h"
+#include "gui/common/MessageBox.h"
 #include "gui/datafile/PropertyDialog.h"
 #include "gui/datafile/SaveDialog.h"
 #include "gui/romlist/EditGrid.h"
@@ -317,6 +318,36 @@ private slots:
         expected.replace("\t\t<author>",
                          "\t\t<date>" + PropertyDialog->Date.toUtf8() + "</date>\n\t\t<author>");
         QCOMPARE(ReadFile(Path("saved.xml")), expected);
+    }
+
+    // A conversion that drops what its format has no room for says so once,
+    // after the file is saved; a save in the file's own format says nothing.
+    void aConversionSaysWhatItDropped() {
+        const QString file = DataFile("curated/arcade.xml");
+        MainForm->AskOpenName = [&](QWidget*, const QString&, TDatafileFormat) { return file; };
+        MainForm->Opendatafile->trigger();
+        QList<TMessageBoxRequest> boxes;
+        SetMessageBoxSink([&](const TMessageBoxRequest& request) {
+            boxes << request;
+            return QMessageBox::Ok;
+        });
+        for (const auto format : {TDatafileFormat::ClrMamePro, TDatafileFormat::Logiqx}) {
+            MainForm->AskSaveName = [&](QWidget*, const QString&, TDatafileFormat& chosen) {
+                chosen = format;
+                return Path(format == TDatafileFormat::Logiqx ? "saved.xml" : "saved.dat");
+            };
+            WhenShown([] { PropertyDialog->Button1->click(); });
+            MainForm->Saveas->trigger();
+        }
+        SetMessageBoxSink({});
+        QCOMPARE(errors, QStringList());
+        QVERIFY(QFile::exists(Path("saved.dat")));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].Icon, QMessageBox::Information);
+        QVERIFY2(boxes[0].Text.startsWith(QStringLiteral(
+                     "The ClrMamePro datafile has no room for these, which were not written: ")),
+                 qPrintable(boxes[0].Text));
+        QVERIFY(boxes[0].Text.contains(QStringLiteral("<device_ref> in <game> (1)")));
     }
 
     // A file that cannot be read changes nothing: rows, history, credits.

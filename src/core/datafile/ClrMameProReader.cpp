@@ -172,6 +172,11 @@ private:
     // A block inside a block ("rom ( name x size 1 )"): its pairs are the
     // attributes, its blocks the children.
     TKeptElement InnerBlock(const TToken& key) {
+        // Real files nest two or three deep; a crafted one must not exhaust the stack.
+        if (++depth_ > MaxDepth) {
+            Refuse(fileName_, key.Line,
+                   "blocks are nested more than " + std::to_string(MaxDepth) + " deep");
+        }
         TKeptElement element{key.Text, {}, {}, {}};
         Block(key, [&](const TToken& inner) {
             TField field = Field(inner);
@@ -182,6 +187,7 @@ private:
                                                 std::move(field.Element.Text));
             }
         });
+        --depth_;
         return element;
     }
 
@@ -242,6 +248,8 @@ private:
     TGameRowBuilder rows_;
     std::size_t pos_ = 0;
     std::size_t line_ = 1;
+    static constexpr int MaxDepth = 64;
+    int depth_ = 0;
 };
 
 } // namespace

@@ -62,7 +62,8 @@ public:
         }
         if (name_ != "datafile" && name_ != "mame") {
             Refuse(fileName_, Line(),
-                   "this is not a Logiqx datafile: its root element is <" + name_ + ">");
+                   "this is not a Logiqx datafile: its root element is " +
+                       QuotedForMessage("<" + name_ + ">"));
         }
         header->RootName = name_;
         header->RootAttributes = pull_->Attributes();

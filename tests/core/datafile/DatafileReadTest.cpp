@@ -215,7 +215,7 @@ TEST(DatafileRead, BrokenFilesAreRefusedWithTheirLine) {
                    "</game></datafile>",
          4, "\"ten\" of the rom \"r\" is not a number"},
         {"xml other root", "<?xml version=\"1.0\"?>\n<softwarelist/>", 2,
-         "root element is <softwarelist>"},
+         "root element is \"<softwarelist>\""},
         {"xml bad crc",
          xmlHead + "<game name=\"g\"><rom name=\"r\" size=\"1\" crc=\"xyz\"/>"
                    "</game></datafile>",
@@ -239,6 +239,18 @@ TEST(DatafileRead, BrokenFilesAreRefusedWithTheirLine) {
          "\"size\" has no value"},
         {"cmp open quote at the end", cmpHead + "\tyear \"1990", 7, "not closed"},
         {"cmp control character", cmpHead + "\tyear \"19\x01\"\n)\n", 7, "control character"},
+        {"cmp blocks nested too deep",
+         cmpHead + "\trom ( name r" +
+             [] {
+                 std::string nested;
+                 for (int i = 0; i < 100'000; ++i) {
+                     nested += " x (";
+                 }
+                 return nested;
+             }(),
+         7, "nested more than 64 deep"},
+        {"cmp long word", "clrmamepro ( name x )\n" + std::string(1 << 20, 'w') + "\n", 3,
+         "(a text of 1048576 bytes) is not followed by"},
         {"cmp word where a block belongs", "clrmamepro ( name x )\n\"game\" (\n", 2,
          "stands where a block"},
         {"cmp game without a name", "game ( description \"d\"\n\tsample s )\n", 1,
@@ -253,6 +265,7 @@ TEST(DatafileRead, BrokenFilesAreRefusedWithTheirLine) {
         } catch (const EDatafileReadError& error) {
             EXPECT_EQ(error.Line, c.Line) << error.what();
             const std::string message = error.what();
+            EXPECT_LT(message.size(), 400u); // a refusal never quotes a long text whole
             EXPECT_NE(message.find("\"/roms/broken.dat\""), std::string::npos) << message;
             EXPECT_NE(message.find(c.Says), std::string::npos) << message;
             if (c.Line != 0) {
