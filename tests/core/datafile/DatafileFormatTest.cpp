@@ -25,10 +25,10 @@ const TRows Rows = {
     {"herou", "Hero (U)", "hero", "Hero & \"Co\"", "Hero (U).nes", " ", "16"},
 };
 const std::vector<TRowExtras> Extras = {
-    {"00112233445566778899aabbccddeeff", "0123456789abcdef0123456789abcdef01234567", "Hero (E).nes",
-     "hero (e).nes"},
-    {},                                       // typed by hand: no digests, the cell as it stands
-    {"", "", "hero (u).nes", "hero (u).nes"}, // edited since the scan
+    {"00112233445566778899aabbccddeeff", "0123456789abcdef0123456789abcdef01234567", "",
+     "Hero (E).nes", "hero (e).nes"},
+    {}, // typed by hand: no digests, the cell as it stands
+    {"", "", "", "hero (u).nes", "hero (u).nes"}, // edited since the scan
 };
 const TDatafileInfo Info{
     {"Me", "1.0", "first\r\nsecond \\ line", "", "2", "2026-12-08"}, "NES Roms", TRomMode::Nes};
