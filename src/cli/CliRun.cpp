@@ -97,6 +97,7 @@ int RunFrom(TCliOptions options, const TCliStreams& streams) {
         for (const TRowExtras& extras : opened.Extras) {
             hashes.Md5 = hashes.Md5 || !extras.Md5.empty();
             hashes.Sha1 = hashes.Sha1 || !extras.Sha1.empty();
+            hashes.Sha256 = hashes.Sha256 || !extras.Sha256.empty();
         }
         TTerminalProgress progress(streams.Err, false, streams.Columns);
         TRowPrinter printer(streams.Out, progress, streams.OutIsTerminal, hashes);
@@ -118,8 +119,8 @@ int RunFrom(TCliOptions options, const TCliStreams& streams) {
         PrintError(streams.Err, refusal);
         return CliBadUsage;
     }
-    if (options.Format == TDatafileFormat::Sectioned && opened.HasDigests) {
-        PrintError(streams.Err, "note: the sectioned datafile holds no MD5 or SHA-1; the "
+    if (options.Format == TDatafileFormat::Sectioned && (opened.HasDigests || opened.HasSha256)) {
+        PrintError(streams.Err, "note: the sectioned datafile holds no MD5, SHA-1 or SHA-256; the "
                                 "digests of \"" +
                                     options.From + "\" are not written");
     }
