@@ -48,7 +48,7 @@ std::string* TextTarget(const std::string& name, TCliOptions& options) {
 bool IsScanFlag(const std::string& name) {
     for (const char* flag :
          {"--nes", "--snes", "--detect-headers", "--detector", "--remove-bad-size", "--zip-only",
-          "--include-txt", "--no-archives", "--trust-zip-crc", "--md5", "--sha1"}) {
+          "--include-txt", "--no-archives", "--trust-zip-crc", "--md5", "--sha1", "--sha256"}) {
         if (name == flag) {
             return true;
         }
@@ -79,6 +79,8 @@ bool ApplyFlag(const std::string& name, TCliOptions& options, bool& nes, bool& s
         options.Scan.Hashes.Md5 = true;
     } else if (name == "--sha1") {
         options.Scan.Hashes.Sha1 = true;
+    } else if (name == "--sha256") {
+        options.Scan.Hashes.Sha256 = true;
     } else if (name == "-q" || name == "--quiet") {
         options.Quiet = true;
     } else if (name == "-h" || name == "--help") {
@@ -121,9 +123,10 @@ const char* UsageText() {
            "                           archive and the header alone, instead of reading the\n"
            "                           member; much faster, but a damaged member is not\n"
            "                           detected\n"
-           "  --md5, --sha1            compute the MD5 or SHA-1 of the same bytes as the CRC\n"
-           "                           (members are then read whole): printed after the\n"
-           "                           size, written by the logiqx and clrmamepro formats\n"
+           "  --md5, --sha1, --sha256  compute the MD5, SHA-1 or SHA-256 of the same bytes\n"
+           "                           as the CRC (members are then read whole): printed\n"
+           "                           after the size in this order, written by the logiqx\n"
+           "                           and clrmamepro formats\n"
            "  --format F               what -o writes: sectioned (the default), logiqx\n"
            "                           (Logiqx XML) or clrmamepro (ClrMamePro text)\n"
            "  --author T, --datafile-version T, --comment T, --system T, --emulator-version T,\n"
@@ -258,8 +261,9 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (options.Scan.Hashes.Any() && !options.Output.empty() &&
         options.Format == TDatafileFormat::Sectioned) {
-        throw ECliUsage("the sectioned datafile holds no MD5 or SHA-1: write --format logiqx or "
-                        "--format clrmamepro, or print the rows");
+        throw ECliUsage(
+            "the sectioned datafile holds no MD5, SHA-1 or SHA-256: write --format logiqx or "
+            "--format clrmamepro, or print the rows");
     }
     if (!options.JobsText.empty()) {
         const std::string& text = options.JobsText;

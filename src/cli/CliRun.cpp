@@ -97,6 +97,7 @@ int RunFrom(TCliOptions options, const TCliStreams& streams) {
         for (const TRowExtras& extras : opened.Extras) {
             hashes.Md5 = hashes.Md5 || !extras.Md5.empty();
             hashes.Sha1 = hashes.Sha1 || !extras.Sha1.empty();
+            hashes.Sha256 = hashes.Sha256 || !extras.Sha256.empty();
         }
         TTerminalProgress progress(streams.Err, false, streams.Columns);
         TRowPrinter printer(streams.Out, progress, streams.OutIsTerminal, hashes);

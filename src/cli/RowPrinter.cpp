@@ -26,6 +26,10 @@ void TRowPrinter::AddScannedRow(const TRomTable::TRow& row, const TRowExtras& ex
         line_ += '\t';
         line_ += extras.Sha1;
     }
+    if (hashes_.Sha256) {
+        line_ += '\t';
+        line_ += extras.Sha256;
+    }
     line_ += '\n';
     out_.write(line_.data(), static_cast<std::streamsize>(line_.size()));
     if (sharesTerminal_) {

@@ -72,6 +72,7 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason) {
         {{"--from", ""}, "--from needs a file name"},
         {{"--from", "old.dat", "roms"}, "instead of a directory"},
         {{"--from", "old.dat", "--md5"}, "--md5 is an option of a scan"},
+        {{"--from", "old.dat", "--sha256"}, "--sha256 is an option of a scan"},
         {{"--jobs", "0", "roms"}, "--jobs takes a number of workers"},
         {{"-jtwo", "roms"}, "not \"two\""},
     };

@@ -12,9 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -381,65 +383,93 @@ std::string ShellOutput(const std::string& command) {
     return out.substr(0, out.find('\n'));
 }
 
-// The MD5 and SHA-1 that md5sum and sha1sum give for the bytes a command
-// prints, after its first skip bytes: "md5 sha1".
+// The MD5, SHA-1 and SHA-256 that md5sum, sha1sum and sha256sum give for
+// the bytes a command prints, after its first skip bytes: "md5 sha1 sha256".
 std::string DigestsOf(const std::string& bytesCommand, int skip) {
     const std::string cut = bytesCommand + " | tail -c +" + std::to_string(skip + 1);
     return ShellOutput(cut + " | md5sum | cut -c1-32") + " " +
-           ShellOutput(cut + " | sha1sum | cut -c1-40");
+           ShellOutput(cut + " | sha1sum | cut -c1-40") + " " +
+           ShellOutput(cut + " | sha256sum | cut -c1-64");
 }
 
-// Every digest is md5sum's and sha1sum's of the bytes the CRC covers: loose
-// files and members of archives by three tools, stored and deflated, with
-// and without a header cut.
-TEST(CliRun, HashesAreThoseOfMd5sumAndSha1sumOfTheBytesTheCrcCovers) {
-    TScratchDirectory dir;
-    const std::string member = "games/Hero Quest (E).nes";
-    // In scan order, with the command that prints each rom's bytes.
-    std::vector<std::pair<std::string, bool>> files; // name, is an archive
-    for (const char* tool : {"7z", "infozip", "python"}) {
-        for (const char* method : {"deflated", "stored"}) {
-            const std::string name = std::string(tool) + "-" + method + ".zip";
-            fs::copy_file(TestDataFile("unzip/" + name), dir.Path() / name);
-            files.emplace_back(name, true);
+// The digests printed after each row's seven cells, "md5 sha1 sha256", by
+// "set/rom"; text files left out.
+std::map<std::string, std::string> PrintedDigests(const std::string& out) {
+    std::map<std::string, std::string> printed;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> cells;
+        std::istringstream cellsOf(line);
+        for (std::string cell; std::getline(cellsOf, cell, '\t');) {
+            cells.push_back(cell);
+        }
+        if (cells.size() == 10 && !cells[4].ends_with(".txt")) {
+            printed[cells[1] + "/" + cells[4]] = cells[7] + " " + cells[8] + " " + cells[9];
         }
     }
-    files.insert(files.begin() + 4, {"loose.smc", false});
-    WriteBytes(dir.Path() / "loose.smc", test::PatternBytes(40960 + 512, 'l'));
-    const struct {
-        const char* Mode;
-        int MemberSkip; // the members hold 40960 bytes: no SNES header
-        int LooseSkip;
-    } modes[] = {{"--include-txt", 0, 0}, {"--nes", 16, 16}, {"--snes", 0, 512}}; // normal first
-    for (const auto& mode : modes) {
-        SCOPED_TRACE(mode.Mode);
-        std::vector<std::string> expected;
-        for (const auto& [name, archive] : files) {
-            expected.push_back(archive
-                                   ? DigestsOf("unzip -p '" + dir.File(name) + "' '" + member + "'",
-                                               mode.MemberSkip)
-                                   : DigestsOf("cat '" + dir.File(name) + "'", mode.LooseSkip));
+    return printed;
+}
+
+// Every digest is md5sum's, sha1sum's and sha256sum's of the bytes the CRC
+// covers, in every mode: loose files, zip members by three tools, stored and
+// deflated, and the members of 7z and RAR archives (the files of sets/roms).
+TEST(CliRun, DigestsAreThoseOfMd5sumSha1sumAndSha256sumOfTheBytesTheCrcCovers) {
+    TScratchDirectory dir;
+    struct TRom {
+        std::string Key;          // "set/rom" as printed
+        std::string Bytes;        // a command printing its bytes
+        std::array<int, 4> Skips; // cut in front: normal, NES, SNES and detect modes
+    };
+    std::vector<TRom> roms;
+    for (const char* tool : {"7z", "infozip", "python"}) {
+        for (const char* method : {"deflated", "stored"}) {
+            const std::string set = std::string(tool) + "-" + method;
+            fs::copy_file(TestDataFile("unzip/" + set + ".zip"), dir.Path() / (set + ".zip"));
+            roms.push_back({set + "/hero quest (e).nes",
+                            "unzip -p '" + dir.File(set + ".zip") + "' 'games/Hero Quest (E).nes'",
+                            {0, 16, 0, 16}});
         }
-        const TRun run = RunTool({mode.Mode, "--md5", "--sha1", dir.Path().string()});
+    }
+    // A Super Wild Card header: the SNES size rule and the detector both cut it.
+    WriteBytes(dir.Path() / "loose.smc", std::string(8, '\0') + "\xAA\xBB\x04" +
+                                             std::string(501, '\0') +
+                                             test::PatternBytes(40960, 'l'));
+    roms.push_back({"loose/loose.smc", "cat '" + dir.File("loose.smc") + "'", {0, 16, 512, 512}});
+    const std::string loose = TestDataFile("sets/roms/");
+    for (const char* archive : {"solid.7z", "rar4.rar", "rar5.rar"}) {
+        fs::copy_file(TestDataFile(std::string("sets/") + archive), dir.Path() / archive);
+        const std::string set = fs::path(archive).stem().string();
+        const struct {
+            const char* Rom;
+            const char* File;
+            std::array<int, 4> Skips;
+        } members[] = {{"game (usa).nes", "Game (USA).nes", {0, 16, 16, 16}},
+                       {"quest.smc", "Quest.smc", {0, 16, 512, 512}},
+                       {"plain.bin", "plain.bin", {0, 16, 1808, 0}},
+                       {"inner.bin", "sub/Inner.bin", {0, 16, 3000, 0}},
+                       {"empty.bin", "empty.bin", {0, 16, 0, 0}}};
+        for (const auto& member : members) {
+            roms.push_back(
+                {set + "/" + member.Rom, "cat '" + loose + member.File + "'", member.Skips});
+        }
+    }
+    const char* const modes[] = {"--include-txt", "--nes", "--snes", "--detect-headers"};
+    for (size_t mode = 0; mode < std::size(modes); ++mode) {
+        SCOPED_TRACE(modes[mode]);
+        std::map<std::string, std::string> expected;
+        for (const TRom& rom : roms) {
+            expected[rom.Key] = DigestsOf(rom.Bytes, rom.Skips[mode]);
+        }
+        const TRun run = RunTool({modes[mode], "--md5", "--sha1", "--sha256", dir.Path().string()});
         ASSERT_EQ(run.status, CliAllRead) << run.err;
-        std::vector<std::string> printed;
-        std::istringstream lines(run.out);
-        for (std::string line; std::getline(lines, line);) {
-            const size_t sha1 = line.rfind('\t');
-            const size_t md5 = line.rfind('\t', sha1 - 1);
-            if (line.find("readme.txt") == std::string::npos) {
-                printed.push_back(line.substr(md5 + 1, sha1 - md5 - 1) + " " +
-                                  line.substr(sha1 + 1));
-            }
-        }
-        EXPECT_EQ(printed, expected);
+        EXPECT_EQ(PrintedDigests(run.out), expected);
     }
 }
 
 // --detect-headers: each loose file and member is cut where its own header
-// ends (md5sum and sha1sum of `tail -c +N` agree), files without one stay
-// whole, and the written header names the detector only when one file's
-// rules made every cut. A broken --detector stops the run before the scan.
+// ends (the digests of `tail -c +N` agree), files without one stay whole,
+// and the written header names the detector only when one file's rules made
+// every cut. A broken --detector stops the run before the scan.
 TEST(CliRun, DetectedHeadersAreCutAsByHandAndNamedWhenOneDetectorCutAll) {
     TScratchDirectory dir;
     TScratchDirectory nesOnly;
@@ -461,22 +491,16 @@ TEST(CliRun, DetectedHeadersAreCutAsByHandAndNamedWhenOneDetectorCutAll) {
         }
     }
     WriteBytes(dir.Path() / "d-set.zip", test::BuildZip(members).Bytes);
-    const TRun run = RunTool({"--detect-headers", "--md5", "--sha1", dir.Path().string()});
+    const TRun run =
+        RunTool({"--detect-headers", "--md5", "--sha1", "--sha256", dir.Path().string()});
     ASSERT_EQ(run.status, CliAllRead) << run.err;
-    std::vector<std::string> expected;
-    for (int pass = 0; pass < 2; ++pass) { // loose, then the archive's members
-        for (const auto& file : files) {
-            expected.push_back(DigestsOf("cat '" + dir.File(file.Name) + "'", file.Skip));
-        }
+    std::map<std::string, std::string> expected;
+    for (const auto& file : files) {
+        const std::string digests = DigestsOf("cat '" + dir.File(file.Name) + "'", file.Skip);
+        expected[fs::path(file.Name).stem().string() + "/" + file.Name] = digests;
+        expected[std::string("d-set/") + file.Name] = digests;
     }
-    std::vector<std::string> printed;
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);) {
-        const size_t sha1 = line.rfind('\t');
-        const size_t md5 = line.rfind('\t', sha1 - 1);
-        printed.push_back(line.substr(md5 + 1, sha1 - md5 - 1) + " " + line.substr(sha1 + 1));
-    }
-    EXPECT_EQ(printed, expected);
+    EXPECT_EQ(PrintedDigests(run.out), expected);
 
     const std::string out = dir.File("out.xml");
     ASSERT_EQ(

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     collector.ZipMode = true;
     collector.NesMode = true;
     collector.TrustZipCrc = true;
-    collector.Hashes = {true, true};
+    collector.Hashes = {true, true, true};
     try {
         collector.Collect();
     } catch (const tabula::ECrcZipError&) {

@@ -212,6 +212,51 @@ private slots:
         ScanDialog->RadioButton1->setChecked(true);
     }
 
+    // "Compute SHA-256" alone shows one more column, after the MD5 and SHA-1
+    // columns once they are asked too, as wide as its digits; a cleared list
+    // hides it again.
+    void computeSha256ShowsItsColumnAfterTheOtherDigests() {
+        ScanDialog->ComputeSha256->setChecked(true);
+        RunScan(roms_.path());
+        TRomTableModel* model = MainForm->EditGrid1->RomModel();
+        QCOMPARE(model->columnCount(), TRomTable::ColCount + 1);
+        QCOMPARE(model->headerData(7, Qt::Horizontal).toString(), QStringLiteral("SHA-256"));
+        const auto lastRomRows = [model] { // zzz.bin's, whose bytes are "last"
+            QList<int> rows;
+            for (int row = 0; row < model->rowCount(); ++row) {
+                if (model->data(model->index(row, 4)).toString() == QStringLiteral("zzz.bin")) {
+                    rows << row;
+                }
+            }
+            return rows;
+        };
+        const QString lastRom =
+            QStringLiteral("3547cb112ac4489af2310c0626cdba6f3097a2ad5a3b42ddd3b59c76c7a079a3");
+        QCOMPARE(lastRomRows().size(), 1);
+        QCOMPARE(model->data(model->index(lastRomRows()[0], 7)).toString(), lastRom);
+        QVERIFY(!(model->flags(model->index(0, 7)) & Qt::ItemIsEditable));
+
+        ScanDialog->ComputeHashes->setChecked(true);
+        RunScan(roms_.path());
+        QCOMPARE(model->columnCount(), TRomTable::ColCount + 3);
+        QCOMPARE(model->headerData(8, Qt::Horizontal).toString(), QStringLiteral("SHA-1"));
+        QCOMPARE(model->headerData(9, Qt::Horizontal).toString(), QStringLiteral("SHA-256"));
+        const QList<int> twice = lastRomRows();
+        QCOMPARE(twice.size(), 2);
+        QCOMPARE(model->data(model->index(twice[0], 9)).toString(), lastRom);
+        QCOMPARE(model->data(model->index(twice[1], 9)).toString(), lastRom);
+        QVERIFY(model->data(model->index(twice[0], 8)).toString().isEmpty()); // not computed
+        QCOMPARE(model->data(model->index(twice[1], 8)).toString().size(), 40);
+        QHeaderView* header = MainForm->EditGrid1->horizontalHeader();
+        QVERIFY(header->sectionSize(9) > header->sectionSize(8));
+        QVERIFY(header->sectionSize(8) > header->sectionSize(7));
+
+        MainForm->Clearlist1->trigger();
+        QCOMPARE(model->columnCount(), TRomTable::ColCount);
+        ScanDialog->ComputeHashes->setChecked(false);
+        ScanDialog->ComputeSha256->setChecked(false);
+    }
+
     void volumePromptIsAModalOkCancelBoxAndAMissingVolumeIsShown() {
         TWindowZipUi ui(MainForm, nullptr);
         QList<QMessageBox::StandardButton> answers{QMessageBox::Ok, QMessageBox::Cancel};

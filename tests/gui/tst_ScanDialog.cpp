@@ -60,10 +60,11 @@ private slots:
     }
 
     void tabOrderAndTheRemoveBadSizeRule() {
-        const char* const order[] = {
-            "Scan",          "Cancel",        "ScanOtherFiles", "SkipTxt",           "ScanZip",
-            "RadioButton1",  "NesScan",       "SnesScan",       "RemoveSnesBadSize", "TrustZipCrc",
-            "ComputeHashes", "DetectHeaders", "DirName"};
+        const char* const order[] = {"Scan",          "Cancel",        "ScanOtherFiles",
+                                     "SkipTxt",       "ScanZip",       "RadioButton1",
+                                     "NesScan",       "SnesScan",      "RemoveSnesBadSize",
+                                     "TrustZipCrc",   "ComputeHashes", "ComputeSha256",
+                                     "DetectHeaders", "DirName"};
         QWidget* control = ScanDialog->Scan;
         for (const char* name : order) {
             QCOMPARE(control->objectName(), QString::fromLatin1(name));
@@ -94,12 +95,20 @@ private slots:
         QCOMPARE(ScanDialog->TrustZipCrc->geometry().topLeft(), QPoint(240, 128));
         ScanDialog->TrustZipCrc->setChecked(true);
         QVERIFY(ScanDialog->Options().TrustZipCrc);
-        // The digests' box below it, the buttons 24 pixels lower for it.
+        // The digests' two boxes below it, the buttons and the window's
+        // bottom 24 pixels lower for each.
         QVERIFY(!ScanDialog->Options().Hashes.Any());
         QCOMPARE(ScanDialog->ComputeHashes->geometry().topLeft(), QPoint(240, 152));
-        QCOMPARE(ScanDialog->Scan->geometry().topLeft(), QPoint(240, 176));
+        QCOMPARE(ScanDialog->ComputeSha256->geometry(), QRect(240, 176, 177, 17));
+        QCOMPARE(ScanDialog->Scan->geometry().topLeft(), QPoint(240, 200));
+        QCOMPARE(ScanDialog->Cancel->geometry().topLeft(), QPoint(328, 200));
+        QCOMPARE(ScanDialog->size(), QSize(439 - 8, 214 - 8 - 23 + 48));
         ScanDialog->ComputeHashes->setChecked(true);
         QVERIFY(ScanDialog->Options().Hashes.Md5 && ScanDialog->Options().Hashes.Sha1);
+        QVERIFY(!ScanDialog->Options().Hashes.Sha256);
+        ScanDialog->ComputeHashes->setChecked(false);
+        ScanDialog->ComputeSha256->setChecked(true);
+        QVERIFY(ScanDialog->Options().Hashes.Sha256 && !ScanDialog->Options().Hashes.Md5);
         // The fourth header choice, below SNES's box, in the same group.
         QCOMPARE(ScanDialog->DetectHeaders->geometry(), QRect(24, 152, 113, 17));
         click(ScanDialog->DetectHeaders);

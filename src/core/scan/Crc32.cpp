@@ -200,6 +200,7 @@ void TCrc32::FinishDigests() {
         TRomHashes::TDigests digests = hashes->Finish();
         items_[index].Md5 = std::move(digests.Md5);
         items_[index].Sha1 = std::move(digests.Sha1);
+        items_[index].Sha256 = std::move(digests.Sha256);
     }
     pendingDigests_.clear();
 }
@@ -207,7 +208,7 @@ void TCrc32::FinishDigests() {
 void TCrc32::AddItem(std::string name, std::string crcText, int64_t size,
                      TRomHashes::TDigests digests, std::string nameOnDisk) {
     items_.push_back({std::move(name), std::move(crcText), size, std::move(digests.Md5),
-                      std::move(digests.Sha1), std::move(nameOnDisk)});
+                      std::move(digests.Sha1), std::move(digests.Sha256), std::move(nameOnDisk)});
 }
 
 } // namespace tabula

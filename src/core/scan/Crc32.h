@@ -35,6 +35,7 @@ struct TCrcItem {
     // collector was asked for them; empty otherwise.
     std::string Md5{};
     std::string Sha1{};
+    std::string Sha256{};
     // An archive member's name as the archive stores it (not lower-cased);
     // empty for a loose file, whose Name already is.
     std::string NameOnDisk{};
@@ -85,7 +86,7 @@ public:
     // NES and SNES modes: a member's CRC without its header from the CRC the
     // archive stores (see TrustedZipCrc.h); members it cannot do are extracted.
     bool TrustZipCrc = false;
-    // MD5 and SHA-1 beside the CRC, of the same bytes. A member's are read
+    // MD5, SHA-1 and SHA-256 beside the CRC, of the same bytes. A member's are read
     // from its data, decompressed in memory, whatever TrustZipCrc says.
     THashKinds Hashes;
     // Headers found by their content: each loose file and member is judged

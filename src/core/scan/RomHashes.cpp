@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <thread>
 #include <utility>
@@ -27,7 +28,8 @@ namespace {
     F(EVP_MD_CTX_free)                                                                             \
     F(EVP_MD_CTX_new)                                                                              \
     F(EVP_md5)                                                                                     \
-    F(EVP_sha1)
+    F(EVP_sha1)                                                                                    \
+    F(EVP_sha256)
 
 // libcrypto, loaded when the first digest starts: a scan without digests
 // does not pay for loading it (its start probes the processor at length).
@@ -65,8 +67,10 @@ std::string Digest(EVP_MD_CTX* context) {
 }
 
 // A thread that feeds blocks to one digest while the reading thread
-// decompresses, checksums and feeds the other: MD5 alone takes about as long
-// as all the rest, so on a second core the two halves overlap. Blocks are
+// decompresses, checksums and feeds the others: MD5 alone takes about as long
+// as all the rest, so on a second core the two halves overlap. Without MD5,
+// SHA-256 alone still takes longer than the rest (measured: a 512 MiB file
+// with SHA-256 in 0.32 s with the helper, 0.52 s without). Blocks are
 // copied into a small ring of slots, so the reader's buffer is free at once
 // and memory stays bounded; blocks of several ROMs may be queued, so the
 // reader need not wait at the end of each. One per reading thread. Each
@@ -178,16 +182,26 @@ bool AllowDigestHelper(bool allowed) {
 struct TRomHashes::TContexts {
     TContext Md5;
     TContext Sha1;
-    TDigestThread* Helper = nullptr; // takes the MD5 blocks, when there is one
+    TContext Sha256;
+    TDigestThread* Helper = nullptr; // when there is one, takes Helped's blocks
+    EVP_MD_CTX* Helped = nullptr;
 };
 
 TRomHashes::TRomHashes(THashKinds kinds) : contexts_(std::make_unique<TContexts>()) {
     if (kinds.Md5) {
         contexts_->Md5 = Started(Crypto().EVP_md5());
-        contexts_->Helper = DigestThread();
     }
     if (kinds.Sha1) {
         contexts_->Sha1 = Started(Crypto().EVP_sha1());
+    }
+    if (kinds.Sha256) {
+        contexts_->Sha256 = Started(Crypto().EVP_sha256());
+    }
+    // The helper takes the slowest digest asked: MD5, else SHA-256 (SHA-1
+    // is the fastest of the three).
+    contexts_->Helped = contexts_->Md5 ? contexts_->Md5.get() : contexts_->Sha256.get();
+    if (contexts_->Helped != nullptr) {
+        contexts_->Helper = DigestThread();
     }
 }
 
@@ -199,13 +213,14 @@ TRomHashes::~TRomHashes() {
 }
 
 void TRomHashes::Update(std::span<const std::byte> bytes) {
-    if (contexts_->Helper != nullptr) {
-        contexts_->Helper->Feed(contexts_->Md5.get(), bytes);
-    } else if (contexts_->Md5) {
-        Crypto().EVP_DigestUpdate(contexts_->Md5.get(), bytes.data(), bytes.size());
+    EVP_MD_CTX* const helped = contexts_->Helper != nullptr ? contexts_->Helped : nullptr;
+    if (helped != nullptr) {
+        contexts_->Helper->Feed(helped, bytes);
     }
-    if (contexts_->Sha1) {
-        Crypto().EVP_DigestUpdate(contexts_->Sha1.get(), bytes.data(), bytes.size());
+    for (const TContext* context : {&contexts_->Md5, &contexts_->Sha1, &contexts_->Sha256}) {
+        if (*context && context->get() != helped) {
+            Crypto().EVP_DigestUpdate(context->get(), bytes.data(), bytes.size());
+        }
     }
 }
 
@@ -214,7 +229,8 @@ TRomHashes::TDigests TRomHashes::Finish() {
         contexts_->Helper->Drain();
         contexts_->Helper = nullptr;
     }
-    return {Digest(contexts_->Md5.get()), Digest(contexts_->Sha1.get())};
+    return {Digest(contexts_->Md5.get()), Digest(contexts_->Sha1.get()),
+            Digest(contexts_->Sha256.get())};
 }
 
 } // namespace tabula

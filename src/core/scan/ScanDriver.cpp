@@ -186,6 +186,7 @@ void TScanDriver::CollectOne(const std::string& path, const std::string& name,
         row.Cells[6] = CellText(DecimalText(item.Size));
         row.Extras.Md5 = item.Md5;
         row.Extras.Sha1 = item.Sha1;
+        row.Extras.Sha256 = item.Sha256;
         row.Extras.Detector = item.Detector;
         row.Extras.ScannedRomCell = row.Cells[4];
     }

@@ -35,7 +35,7 @@ struct TScanOptions {
     // from the CRC its archive stores and the header alone, not from
     // extracting it (in Detect mode, when the rule cuts a header alone).
     bool TrustZipCrc = false;
-    // MD5 and SHA-1 beside each CRC, of the same bytes (members are then
+    // MD5, SHA-1 and SHA-256 beside each CRC, of the same bytes (members are then
     // read whole, whatever TrustZipCrc says).
     THashKinds Hashes{};
     // Files read at once, each on a worker thread of its own; 0: one per

@@ -161,6 +161,7 @@ void TMainForm::Clearlist1Click() {
     change.After.emplace_back();
     EditGrid1->RomModel()->Change(std::move(change));
     EditGrid1->RomModel()->SetShowsDigests(false);
+    EditGrid1->RomModel()->SetShowsSha256(false);
     // The games without a rom of an opened datafile went with its rows.
     if (keptHeader_ != nullptr && !keptHeader_->GamesAfter.empty()) {
         auto header = std::make_shared<TKeptHeader>(*keptHeader_);
@@ -225,6 +226,7 @@ void TMainForm::OpendatafileClick() {
     TRomTableModel& model = *EditGrid1->RomModel();
     model.ReplaceRows(std::move(opened.Rows), std::move(opened.Extras));
     model.SetShowsDigests(opened.HasDigests);
+    model.SetShowsSha256(opened.HasSha256);
     properties.SetCredits(opened.Credits);
     keptHeader_ = std::move(opened.Header);
     lastScanFolder_.clear();
@@ -246,8 +248,11 @@ void TMainForm::ScanforromsClick() {
     const TScanOptions options = scanDialog.Options();
     lastScanFolder_ = FolderNameText(directory);
     lastScanMode_ = options.Mode;
-    if (options.Hashes.Any()) {
+    if (options.Hashes.Md5 || options.Hashes.Sha1) {
         EditGrid1->RomModel()->SetShowsDigests(true);
+    }
+    if (options.Hashes.Sha256) {
+        EditGrid1->RomModel()->SetShowsSha256(true);
     }
 
     // The scan runs on threads of its own while this thread shows its

@@ -163,11 +163,11 @@ TEditGrid::TEditGrid(QWidget* parent) : QTableView(parent), model_(new TRomTable
     connect(header, &QHeaderView::sectionResized, this,
             [this](int col, int, int width) { model_->SetColWidth(col, width); });
     connect(model_, &TRomTableModel::ColumnWidthsChanged, this, &TEditGrid::ShowColumnWidths);
-    // The digest columns are as wide as their 32 and 40 hexadecimal digits.
+    // The digest columns are as wide as their hexadecimal digits.
     connect(model_, &QAbstractItemModel::columnsInserted, this,
             [this](const QModelIndex&, int first, int last) {
                 for (int col = first; col <= last; ++col) {
-                    const int digits = col == TRomTable::ColCount ? 32 : 40;
+                    const int digits = TRomTableModel::DigestDigits(model_->DigestAt(col));
                     horizontalHeader()->resizeSection(
                         col, fontMetrics().horizontalAdvance(QString(digits, u'0')) + 8);
                 }

@@ -111,6 +111,53 @@ void TRomTableModel::SetShowsDigests(bool shown) {
     }
 }
 
+void TRomTableModel::SetShowsSha256(bool shown) {
+    if (shown == showsSha256_) {
+        return;
+    }
+    const int col = Sha256Column();
+    if (shown) {
+        beginInsertColumns(QModelIndex(), col, col);
+        showsSha256_ = true;
+        endInsertColumns();
+    } else {
+        beginRemoveColumns(QModelIndex(), col, col);
+        showsSha256_ = false;
+        endRemoveColumns();
+    }
+}
+
+int TRomTableModel::Sha256Column() const {
+    return TRomTable::ColCount + (showsDigests_ ? DigestColumns : 0);
+}
+
+TRomTableModel::TDigestKind TRomTableModel::DigestAt(int col) const {
+    if (showsDigests_ && col == TRomTable::ColCount) {
+        return TDigestKind::Md5;
+    }
+    if (showsDigests_ && col == TRomTable::ColCount + 1) {
+        return TDigestKind::Sha1;
+    }
+    if (showsSha256_ && col == Sha256Column()) {
+        return TDigestKind::Sha256;
+    }
+    return TDigestKind::None;
+}
+
+int TRomTableModel::DigestDigits(TDigestKind kind) {
+    switch (kind) {
+    case TDigestKind::Md5:
+        return 32;
+    case TDigestKind::Sha1:
+        return 40;
+    case TDigestKind::Sha256:
+        return 64;
+    case TDigestKind::None:
+        break;
+    }
+    return 0;
+}
+
 int TRomTableModel::AppendToRow(int row, const std::string& text) {
     const int col = table_.AppendToRow(row, text);
     if (col >= 0) {
@@ -148,7 +195,7 @@ int TRomTableModel::columnCount(const QModelIndex& parent) const {
     if (parent.isValid()) {
         return 0;
     }
-    return TRomTable::ColCount + (showsDigests_ ? DigestColumns : 0);
+    return Sha256Column() + (showsSha256_ ? 1 : 0);
 }
 
 QVariant TRomTableModel::data(const QModelIndex& index, int role) const {
@@ -157,8 +204,17 @@ QVariant TRomTableModel::data(const QModelIndex& index, int role) const {
     }
     if (index.column() >= TRomTable::ColCount) {
         const TRowExtras& extras = table_.Extras(index.row() + 1);
-        return QString::fromStdString(index.column() == TRomTable::ColCount ? extras.Md5
-                                                                            : extras.Sha1);
+        switch (DigestAt(index.column())) {
+        case TDigestKind::Md5:
+            return QString::fromStdString(extras.Md5);
+        case TDigestKind::Sha1:
+            return QString::fromStdString(extras.Sha1);
+        case TDigestKind::Sha256:
+            return QString::fromStdString(extras.Sha256);
+        case TDigestKind::None:
+            break;
+        }
+        return {};
     }
     return QString::fromStdString(table_.Cell(index.column(), index.row() + 1));
 }
@@ -312,7 +368,17 @@ QVariant TRomTableModel::headerData(int section, Qt::Orientation orientation, in
     }
     if (role == Qt::DisplayRole) {
         if (section >= TRomTable::ColCount) {
-            return section == TRomTable::ColCount ? QStringLiteral("MD5") : QStringLiteral("SHA-1");
+            switch (DigestAt(section)) {
+            case TDigestKind::Md5:
+                return QStringLiteral("MD5");
+            case TDigestKind::Sha1:
+                return QStringLiteral("SHA-1");
+            case TDigestKind::Sha256:
+                return QStringLiteral("SHA-256");
+            case TDigestKind::None:
+                break;
+            }
+            return {};
         }
         return QString::fromStdString(table_.Cell(section, 0));
     }

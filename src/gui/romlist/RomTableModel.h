@@ -48,6 +48,15 @@ public:
     bool ShowsDigests() const { return showsDigests_; }
     void SetShowsDigests(bool shown);
     static constexpr int DigestColumns = 2;
+    // One more, "SHA-256", after those shown, the same way.
+    bool ShowsSha256() const { return showsSha256_; }
+    void SetShowsSha256(bool shown);
+
+    // What a column after the seven shows.
+    enum class TDigestKind { None, Md5, Sha1, Sha256 };
+    TDigestKind DigestAt(int col) const;
+    // The hexadecimal digits of a digest; 0 for None.
+    static int DigestDigits(TDigestKind kind);
 
     // Column widths, told to the view through ColumnWidthsChanged.
     void SetColWidth(int col, int width);
@@ -94,6 +103,7 @@ private:
                                            std::vector<TRomTable::TRow>&& inserted,
                                            std::vector<TRowExtras>& extras);
     void Record(TTableStep step);
+    int Sha256Column() const;
 
     TRomTable table_;
     TTableHistory history_;
@@ -103,6 +113,7 @@ private:
     std::vector<TRowExtras> stepBeforeExtras_;
     QFont headerFont_;
     bool showsDigests_ = false;
+    bool showsSha256_ = false;
 };
 
 } // namespace tabula

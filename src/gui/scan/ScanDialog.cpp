@@ -22,12 +22,12 @@ namespace tabula {
 
 namespace {
 
-// The window's outer size is 439 x 214, and 24 pixels more for the digests'
-// check box; Qt sizes the client area: 4-pixel borders and a 23-pixel caption
-// are taken off, as for the other windows.
-constexpr int DigestsRow = 24;
+// The window's outer size is 439 x 214, and 24 pixels more for each of the
+// digests' two check boxes; Qt sizes the client area: 4-pixel borders and a
+// 23-pixel caption are taken off, as for the other windows.
+constexpr int DigestsRows = 2 * 24;
 constexpr int ClientWidth = 439 - 8;
-constexpr int ClientHeight = 214 - 8 - 23 + DigestsRow;
+constexpr int ClientHeight = 214 - 8 - 23 + DigestsRows;
 
 template <typename TControl>
 TControl* Place(TControl* control, const char* name, int left, int top, int width, int height) {
@@ -46,11 +46,11 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     move(404, 197);
 
     // Created in tab order.
-    Scan = Place(new QPushButton(QStringLiteral("&Scan"), this), "Scan", 240, 152 + DigestsRow, 75,
+    Scan = Place(new QPushButton(QStringLiteral("&Scan"), this), "Scan", 240, 152 + DigestsRows, 75,
                  25);
     Scan->setDefault(true);
     Cancel = Place(new QPushButton(QStringLiteral("&Cancel"), this), "Cancel", 328,
-                   152 + DigestsRow, 75, 25);
+                   152 + DigestsRows, 75, 25);
     ScanOtherFiles = Place(new QCheckBox(QStringLiteral("Scan other files"), this),
                            "ScanOtherFiles", 240, 80, 177, 17);
     SkipTxt = Place(new QCheckBox(QStringLiteral("Skip files with txt extension"), this), "SkipTxt",
@@ -83,6 +83,11 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     ComputeHashes->setToolTip(
         QStringLiteral("MD5 and SHA-1 of the same bytes as the CRC; archive members are then "
                        "read whole. The Logiqx and ClrMamePro datafiles carry them."));
+    ComputeSha256 = Place(new QCheckBox(QStringLiteral("Compute SHA-256"), this), "ComputeSha256",
+                          240, 176, 177, 17);
+    ComputeSha256->setToolTip(
+        QStringLiteral("SHA-256 of the same bytes as the CRC; archive members are then read "
+                       "whole. The Logiqx and ClrMamePro datafiles carry it."));
     DirName = new TEditPath(this);
     DirName->setObjectName(QStringLiteral("DirName"));
     DirName->setGeometry(24, 24, 297, 21);
@@ -110,9 +115,9 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     RemoveSnesBadSize->setEnabled(false);
 
     QWidget* const tabOrder[] = {
-        Scan,          Cancel,        ScanOtherFiles, SkipTxt,           ScanZip,
-        RadioButton1,  NesScan,       SnesScan,       RemoveSnesBadSize, TrustZipCrc,
-        ComputeHashes, DetectHeaders, DirName};
+        Scan,          Cancel,   ScanOtherFiles,    SkipTxt,     ScanZip,       RadioButton1,
+        NesScan,       SnesScan, RemoveSnesBadSize, TrustZipCrc, ComputeHashes, ComputeSha256,
+        DetectHeaders, DirName};
     for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }
@@ -189,7 +194,8 @@ TScanOptions TScanDialog::Options() const {
     // Read whatever its enabled state: it matters only in SNES mode.
     options.RemoveSnesBadSize = RemoveSnesBadSize->isChecked();
     options.TrustZipCrc = TrustZipCrc->isChecked();
-    options.Hashes = {ComputeHashes->isChecked(), ComputeHashes->isChecked()};
+    options.Hashes = {ComputeHashes->isChecked(), ComputeHashes->isChecked(),
+                      ComputeSha256->isChecked()};
     return options;
 }
 

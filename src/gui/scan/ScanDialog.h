@@ -41,6 +41,8 @@ public:
     QCheckBox* TrustZipCrc = nullptr;
     // MD5 and SHA-1 beside the CRCs (unchecked at every start).
     QCheckBox* ComputeHashes = nullptr;
+    // SHA-256 beside the CRCs (unchecked at every start).
+    QCheckBox* ComputeSha256 = nullptr;
     TEditPath* DirName = nullptr;
     QLabel* Label1 = nullptr;
 

@@ -44,7 +44,7 @@ std::vector<TCrcItem> Collect(const std::string& path, const TMode& mode) {
     collector.NesMode = mode.Mode == TRomMode::Nes;
     collector.SnesMode = mode.Mode == TRomMode::Snes;
     collector.Detectors = mode.Mode == TRomMode::Detect ? &BuiltInDetectorSet() : nullptr;
-    collector.Hashes = {mode.Hashes, mode.Hashes};
+    collector.Hashes = {mode.Hashes, mode.Hashes, mode.Hashes};
     collector.Collect();
     return collector.TakeItems();
 }
@@ -97,6 +97,7 @@ TEST(StreamedArchive, RowsEqualThoseOfTheLooseRoms) {
                 EXPECT_EQ(row.Size, expected[0].Size) << row.Name;
                 EXPECT_EQ(row.Md5, expected[0].Md5) << row.Name;
                 EXPECT_EQ(row.Sha1, expected[0].Sha1) << row.Name;
+                EXPECT_EQ(row.Sha256, expected[0].Sha256) << row.Name;
                 EXPECT_EQ(row.Detector, expected[0].Detector) << row.Name;
                 std::string stored = Lower(row.NameOnDisk);
                 std::replace(stored.begin(), stored.end(), '/', '\\');
