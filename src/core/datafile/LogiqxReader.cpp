@@ -17,6 +17,15 @@ bool IsWhitespace(const std::string& text) {
     return text.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
+void Trim(std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        text.clear();
+        return;
+    }
+    text = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
 // The XML's line ends are LF; the credits' comment joins its lines with CR LF.
 std::string WithCrLf(const std::string& text) {
     std::string out;
@@ -148,8 +157,8 @@ private:
         }
         while (NextNode()) {
             if (type_ == XML_READER_TYPE_END_ELEMENT) {
-                if (!element.Children.empty() && IsWhitespace(element.Text)) {
-                    element.Text.clear();
+                if (!element.Children.empty()) {
+                    Trim(element.Text); // text beside elements: its layout is the writer's
                 }
                 return element;
             }
@@ -210,9 +219,7 @@ private:
             Refuse(fileName_, Line(),
                    "the file ends inside <" + game.Element.Name + ">: it is cut short");
         }
-        if (IsWhitespace(game.Element.Text)) {
-            game.Element.Text.clear();
-        }
+        Trim(game.Element.Text);
         if (roms.empty()) {
             game.RomsAt = game.Element.Children.size();
         }
