@@ -80,8 +80,39 @@ public:
     std::vector<TRowExtras> Extras;
 };
 
-// --from: the rows and credits of a datafile, printed or written again.
-int RunFrom(TCliOptions options, const TCliStreams& streams) {
+// The datafile --from converts, written as its rows are read: none is held.
+class TConversion : public IDatafileContent {
+public:
+    // The output refused before anything is written.
+    struct ERefused {
+        std::string Message;
+    };
+
+    explicit TConversion(TCliOptions& options) : options_(options) {}
+
+    void Begin(TDatafileFormat format, const TDatafileCredits& credits,
+               std::shared_ptr<const TKeptHeader> header) override {
+        if (!options_.FormatGiven) {
+            options_.Format = format;
+        }
+        options_.Credits = CreditsOverFile(options_, credits);
+        if (std::string refusal = CheckOutputBeforeScan(options_); !refusal.empty()) {
+            throw ERefused{std::move(refusal)};
+        }
+        Stream = std::make_unique<TDatafileStream>(
+            options_.Output, options_.Format,
+            TDatafileInfo{options_.Credits, {}, TRomMode::Normal, std::move(header)});
+    }
+    void Add(TRomTable::TRow row, TRowExtras extras) override { Stream->Add(row, extras); }
+    void End() override {}
+
+    std::unique_ptr<TDatafileStream> Stream;
+
+private:
+    TCliOptions& options_;
+};
+
+int PrintFrom(const TCliOptions& options, const TCliStreams& streams) {
     TOpenedDatafile opened;
     try {
         opened = ReadDatafile(options.From);
@@ -92,41 +123,48 @@ int RunFrom(TCliOptions options, const TCliStreams& streams) {
         PrintError(streams.Err, error.what());
         return CliBadUsage;
     }
+    THashKinds hashes;
+    for (const TRowExtras& extras : opened.Extras) {
+        hashes.Md5 = hashes.Md5 || !extras.Md5.empty();
+        hashes.Sha1 = hashes.Sha1 || !extras.Sha1.empty();
+        hashes.Sha256 = hashes.Sha256 || !extras.Sha256.empty();
+    }
+    TTerminalProgress progress(streams.Err, false, streams.Columns);
+    TRowPrinter printer(streams.Out, progress, streams.OutIsTerminal, hashes);
+    for (std::size_t r = 0; r < opened.Rows.size(); ++r) {
+        printer.AddScannedRow(opened.Rows[r], opened.Extras[r]);
+    }
+    streams.Out.flush();
+    if (!streams.Out) {
+        PrintError(streams.Err, "the rows could not be written to the standard output");
+        return CliOutputFailed;
+    }
+    return CliAllRead;
+}
+
+// --from: the rows and credits of a datafile, printed or written again.
+int RunFrom(TCliOptions options, const TCliStreams& streams) {
     if (options.Output.empty()) {
-        THashKinds hashes;
-        for (const TRowExtras& extras : opened.Extras) {
-            hashes.Md5 = hashes.Md5 || !extras.Md5.empty();
-            hashes.Sha1 = hashes.Sha1 || !extras.Sha1.empty();
-            hashes.Sha256 = hashes.Sha256 || !extras.Sha256.empty();
-        }
-        TTerminalProgress progress(streams.Err, false, streams.Columns);
-        TRowPrinter printer(streams.Out, progress, streams.OutIsTerminal, hashes);
-        for (std::size_t r = 0; r < opened.Rows.size(); ++r) {
-            printer.AddScannedRow(opened.Rows[r], opened.Extras[r]);
-        }
-        streams.Out.flush();
-        if (!streams.Out) {
-            PrintError(streams.Err, "the rows could not be written to the standard output");
-            return CliOutputFailed;
-        }
-        return CliAllRead;
+        return PrintFrom(options, streams);
     }
-    if (!options.FormatGiven) {
-        options.Format = opened.Format;
-    }
-    options.Credits = CreditsOverFile(options, opened.Credits);
-    if (const std::string refusal = CheckOutputBeforeScan(options); !refusal.empty()) {
-        PrintError(streams.Err, refusal);
-        return CliBadUsage;
-    }
-    // A signal keeps the old file, as after a scan.
+    TConversion conversion(options);
+    // A refusal of the file or of the output, or a failed write, keeps the
+    // old file; so does a signal, as after a scan.
     int signal = 0;
     try {
-        TDatafileStream datafile(options.Output, options.Format,
-                                 {options.Credits, {}, TRomMode::Normal, opened.Header});
-        for (std::size_t r = 0; r < opened.Rows.size() && !datafile.Failed(); ++r) {
-            datafile.Add(opened.Rows[r], opened.Extras[r]);
+        try {
+            ReadDatafile(options.From, conversion);
+        } catch (const EDatafileReadError& error) {
+            PrintError(streams.Err, error.what());
+            return CliBadUsage;
+        } catch (const EFileReadError& error) {
+            PrintError(streams.Err, error.what());
+            return CliBadUsage;
+        } catch (const TConversion::ERefused& refused) {
+            PrintError(streams.Err, refused.Message);
+            return CliBadUsage;
         }
+        TDatafileStream& datafile = *conversion.Stream;
         if (!datafile.Finish([&] { return (signal = streams.Interrupted()) != 0; })) {
             PrintError(streams.Err, "interrupted; the datafile was not written");
             return CliSignalBase + signal;

@@ -24,17 +24,17 @@ struct TToken {
 
 class TClrMameProReader {
 public:
-    TClrMameProReader(std::string_view bytes, const std::string& fileName)
-        : bytes_(bytes), fileName_(fileName), rows_(opened_, fileName) {
+    TClrMameProReader(std::string_view bytes, const std::string& fileName,
+                      IDatafileContent& content)
+        : bytes_(bytes), fileName_(fileName),
+          rows_(content, TDatafileFormat::ClrMamePro, fileName) {
         if (bytes_.starts_with("\xEF\xBB\xBF")) {
             bytes_.remove_prefix(3);
         }
     }
 
-    TOpenedDatafile Read() {
-        opened_.Format = TDatafileFormat::ClrMamePro;
-        auto header = std::make_shared<TKeptHeader>();
-        header->Origin = TKeptOrigin::ClrMamePro;
+    void Read() {
+        TKeptHeader* header = &rows_.Header();
         bool anyBlock = false;
         bool anyGame = false;
         for (TToken token = Next(); token.Kind != TToken::End; token = Next()) {
@@ -51,7 +51,7 @@ public:
             anyBlock = true;
             if (token.Text == "clrmamepro" && header->Element.Name.empty() && !anyGame) {
                 header->Element = TopBlock(token, nullptr, nullptr);
-                Credits(header->Element);
+                rows_.TakeCredits(header->Element);
             } else if (IsGameBlock(token.Text)) {
                 Game(token);
                 anyGame = true;
@@ -64,9 +64,7 @@ public:
         if (!anyBlock) {
             Refuse(fileName_, 0, "the datafile holds no block");
         }
-        rows_.Finish(*header);
-        opened_.Header = std::move(header);
-        return std::move(opened_);
+        rows_.Finish();
     }
 
 private:
@@ -220,31 +218,8 @@ private:
         rows_.AddGame(std::move(game), std::move(roms), block.Line);
     }
 
-    // The first of each credit's keys is the credit.
-    void Credits(const TKeptElement& header) {
-        TDatafileCredits& credits = opened_.Credits;
-        bool seen[5] = {};
-        for (const TKeptElement& field : header.Children) {
-            if (!field.Attributes.empty() || !field.Children.empty()) {
-                continue;
-            }
-            const auto take = [&](int index, const char* name, std::string& credit) {
-                if (!seen[index] && field.Name == name) {
-                    seen[index] = true;
-                    credit = field.Text;
-                }
-            };
-            take(0, "name", credits.System);
-            take(1, "version", credits.Version);
-            take(2, "date", credits.Date);
-            take(3, "author", credits.Author);
-            take(4, "comment", credits.Comment);
-        }
-    }
-
     std::string_view bytes_;
     const std::string& fileName_;
-    TOpenedDatafile opened_;
     TGameRowBuilder rows_;
     std::size_t pos_ = 0;
     std::size_t line_ = 1;
@@ -254,8 +229,9 @@ private:
 
 } // namespace
 
-TOpenedDatafile ReadClrMamePro(std::string_view bytes, const std::string& fileName) {
-    return TClrMameProReader(bytes, fileName).Read();
+void ReadClrMamePro(std::string_view bytes, const std::string& fileName,
+                    IDatafileContent& content) {
+    TClrMameProReader(bytes, fileName, content).Read();
 }
 
 } // namespace tabula

@@ -20,15 +20,15 @@ bool QuotedRefuses(char32_t cp) {
 
 const char* const QuotedReason = "which the format's quoted strings cannot hold";
 
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
+void AppendQuoted(std::string& out, const std::string& text) {
+    out += '"';
     for (const char c : text) {
         if (c == '"' || c == '\\') {
             out += '\\';
         }
         out += c;
     }
-    return out + "\"";
+    out += '"';
 }
 
 // The comment's lines joined with a blank.
@@ -58,12 +58,13 @@ void AppendKeyValue(std::string& out, const std::string& key, const std::string&
     out += ' ';
     out += key;
     out += ' ';
-    out += Quoted(value);
+    AppendQuoted(out, value);
 }
 
 // A block's inside: " key "value"" for each attribute, " key ( ... )" for each child.
 void AppendBlock(std::string& out, const TKeptElement& element) {
-    out += element.Name + " (";
+    out += element.Name;
+    out += " (";
     for (const auto& [key, value] : element.Attributes) {
         AppendKeyValue(out, key, value);
     }
@@ -75,19 +76,19 @@ void AppendBlock(std::string& out, const TKeptElement& element) {
 }
 
 // A field of a top block: "key "text"", or a block.
-std::string Fields(const std::vector<TKeptElement>& fields) {
-    std::string out;
+void AppendFields(std::string& out, const std::vector<TKeptElement>& fields) {
     for (const TKeptElement& field : fields) {
         out += '\t';
         if (field.Attributes.empty() && field.Children.empty()) {
             Check(field.Name, field.Text);
-            out += field.Name + " " + Quoted(field.Text);
+            out += field.Name;
+            out += ' ';
+            AppendQuoted(out, field.Text);
         } else {
             AppendBlock(out, field);
         }
         out += '\n';
     }
-    return out;
 }
 
 class TClrMameProWriter : public IDatafileWriter {
@@ -113,7 +114,9 @@ public:
             !detector.empty() && KeptElement(fields, "header") == nullptr) {
             fields.push_back({"header", detector, {}, {}});
         }
-        return "clrmamepro (\n" + Fields(fields) + ")\n";
+        std::string out = "clrmamepro (\n";
+        AppendFields(out, fields);
+        return out + ")\n";
     }
 
     std::string Add(const TRomTable::TRow& row, const TRowExtras& extras,
@@ -140,9 +143,12 @@ public:
             const std::string* nameAsRead = nullptr;
             std::string tag = "game";
             if (game != nullptr) {
-                fields = game->Element.Children;
+                // A converted game is this writer's own, its fields taken; a
+                // conversion keeps the name as read.
+                fields = game == &converted ? std::move(converted.Element.Children)
+                                            : game->Element.Children;
                 split = std::min(game->RomsAt, fields.size());
-                nameAsRead = KeptGameName(*game);
+                nameAsRead = KeptGameName(*keptGame);
                 tag = game->Element.Name;
             } else {
                 // A scan's game: its name, and its parent's when a clone.
@@ -151,9 +157,14 @@ public:
             }
             SetGameNames(fields, nameAsRead, rom->Game, rom->CloneOf, ClrMameProGameRank, split,
                          true);
-            afterRoms_.assign(fields.begin() + static_cast<std::ptrdiff_t>(split), fields.end());
+            afterRoms_.assign(
+                std::make_move_iterator(fields.begin() + static_cast<std::ptrdiff_t>(split)),
+                std::make_move_iterator(fields.end()));
             fields.resize(split);
-            out += "\n" + tag + " (\n" + Fields(fields);
+            out += '\n';
+            out += tag;
+            out += " (\n";
+            AppendFields(out, fields);
             game_ = rom->Game;
             gameOpen_ = true;
         }
@@ -166,7 +177,11 @@ public:
         for (const TRomField& field : RomFields(*rom, keptRom, Order)) {
             const std::string key(field.Key);
             if (field.FromRow && key != "name") {
-                out += " " + key + " " + field.Value; // a number or hexadecimal digits
+                // a number or hexadecimal digits
+                out += ' ';
+                out += key;
+                out += ' ';
+                out += field.Value;
             } else {
                 AppendKeyValue(out, key, field.Value);
             }
@@ -203,7 +218,9 @@ private:
             return {};
         }
         gameOpen_ = false;
-        return Fields(afterRoms_) + ")\n";
+        std::string out;
+        AppendFields(out, afterRoms_);
+        return out + ")\n";
     }
 
     // Games without a rom and other blocks between the games, as kept.
@@ -213,7 +230,11 @@ private:
             TKeptGame converted;
             if (const TKeptGame* game =
                     GameIn(item, TKeptOrigin::ClrMamePro, converted, dropped_)) {
-                out += "\n" + game->Element.Name + " (\n" + Fields(game->Element.Children) + ")\n";
+                out += '\n';
+                out += game->Element.Name;
+                out += " (\n";
+                AppendFields(out, game->Element.Children);
+                out += ")\n";
             }
         }
         return out;

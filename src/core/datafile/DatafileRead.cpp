@@ -95,6 +95,47 @@ void Refuse(const std::string& fileName, std::size_t line, const std::string& wh
     throw EDatafileReadError("Cannot open \"" + fileName + "\": " + where + what, line);
 }
 
+TGameRowBuilder::TGameRowBuilder(IDatafileContent& content, TDatafileFormat format,
+                                 const std::string& fileName)
+    : content_(content), format_(format), fileName_(fileName),
+      header_(std::make_shared<TKeptHeader>()) {
+    header_->Origin =
+        format == TDatafileFormat::ClrMamePro ? TKeptOrigin::ClrMamePro : TKeptOrigin::Logiqx;
+}
+
+void TGameRowBuilder::TakeCredits(const TKeptElement& header) {
+    const bool logiqx = format_ == TDatafileFormat::Logiqx;
+    bool seen[5] = {};
+    for (const TKeptElement& field : header.Children) {
+        // A ClrMamePro block ("name ( ... )") holds its pairs as attributes: no credit.
+        if (!field.Children.empty() || (!logiqx && !field.Attributes.empty())) {
+            continue;
+        }
+        const auto take = [&](int index, const char* name, std::string& credit) {
+            if (!seen[index] && field.Name == name) {
+                seen[index] = true;
+                credit = field.Text;
+            }
+        };
+        take(0, "name", credits_.System);
+        take(1, "version", credits_.Version);
+        take(2, "date", credits_.Date);
+        take(3, "author", credits_.Author);
+        take(4, "comment", credits_.Comment);
+    }
+    // The XML's line ends are LF; the credits' comment joins its lines with CR LF.
+    if (logiqx && seen[4]) {
+        std::string comment;
+        for (const char c : credits_.Comment) {
+            if (c == '\n') {
+                comment += '\r';
+            }
+            comment += c;
+        }
+        credits_.Comment = std::move(comment);
+    }
+}
+
 void TGameRowBuilder::NoteCase(const std::string& digits) {
     if (upperHex_ < 0) {
         for (const char c : digits) {
@@ -182,8 +223,6 @@ void TGameRowBuilder::AddGame(TKeptGame game, std::vector<TRom> roms, std::size_
         extras.Md5 = Digest(rom.Element, "md5", 32, rom.Line);
         extras.Sha1 = Digest(rom.Element, "sha1", 40, rom.Line);
         extras.Sha256 = Digest(rom.Element, "sha256", 64, rom.Line);
-        opened_.HasDigests = opened_.HasDigests || !extras.Md5.empty() || !extras.Sha1.empty();
-        opened_.HasSha256 = opened_.HasSha256 || !extras.Sha256.empty();
         std::string romCell = *romName;
         const bool keptRom = !IsPlainRom(rom.Element, origin);
         if (kept != nullptr || !romless_.empty() || keptRom) {
@@ -198,21 +237,73 @@ void TGameRowBuilder::AddGame(TKeptGame game, std::vector<TRom> roms, std::size_
             extras.Kept = std::move(row);
             kept = nullptr;
         }
-        opened_.Rows.push_back(
-            {dos, name, cloneDos, cloneOf, std::move(romCell), std::move(crc), std::move(size)});
-        opened_.Extras.push_back(std::move(extras));
+        Deliver({dos, name, cloneDos, cloneOf, std::move(romCell), std::move(crc), std::move(size)},
+                std::move(extras));
     }
     lastGame_ = name;
     anyGame_ = true;
 }
 
-void TGameRowBuilder::Finish(TKeptHeader& header) {
-    header.GamesAfter = std::move(romless_);
-    romless_.clear();
-    header.UpperHex = upperHex_ == 1;
+void TGameRowBuilder::Release() {
+    if (!begun_) {
+        begun_ = true;
+        header_->UpperHex = upperHex_ == 1;
+        content_.Begin(format_, credits_, header_);
+    }
+    for (auto& [row, extras] : waiting_) {
+        content_.Add(std::move(row), std::move(extras));
+    }
+    waiting_.clear();
 }
 
-TOpenedDatafile ReadDatafileText(std::string_view bytes, const std::string& fileName) {
+void TGameRowBuilder::Deliver(TRomTable::TRow row, TRowExtras extras) {
+    if (upperHex_ < 0) {
+        waiting_.emplace_back(std::move(row), std::move(extras));
+        return;
+    }
+    if (!begun_) {
+        Release();
+    }
+    content_.Add(std::move(row), std::move(extras));
+}
+
+void TGameRowBuilder::Finish() {
+    Release();
+    header_->GamesAfter = std::move(romless_);
+    romless_.clear();
+    content_.End();
+}
+
+namespace {
+
+// The content an opened file is shown from: every row held.
+class TOpenedContent : public IDatafileContent {
+public:
+    void Expect(std::size_t rows) override {
+        Opened.Rows.reserve(rows);
+        Opened.Extras.reserve(rows);
+    }
+    void Begin(TDatafileFormat format, const TDatafileCredits& credits,
+               std::shared_ptr<const TKeptHeader> header) override {
+        Opened.Format = format;
+        Opened.Credits = credits;
+        Opened.Header = std::move(header);
+    }
+    void Add(TRomTable::TRow row, TRowExtras extras) override {
+        Opened.HasDigests = Opened.HasDigests || !extras.Md5.empty() || !extras.Sha1.empty();
+        Opened.HasSha256 = Opened.HasSha256 || !extras.Sha256.empty();
+        Opened.Rows.push_back(std::move(row));
+        Opened.Extras.push_back(std::move(extras));
+    }
+    void End() override {}
+
+    TOpenedDatafile Opened;
+};
+
+} // namespace
+
+void ReadDatafileText(std::string_view bytes, const std::string& fileName,
+                      IDatafileContent& content) {
     std::string_view text = bytes;
     if (text.starts_with("\xEF\xBB\xBF")) {
         text.remove_prefix(3);
@@ -223,10 +314,10 @@ TOpenedDatafile ReadDatafileText(std::string_view bytes, const std::string& file
         Refuse(fileName, 0, "the file is empty, not a datafile");
     }
     if (text[first] == '<') {
-        return ReadLogiqx(bytes, fileName);
+        return ReadLogiqx(bytes, fileName, content);
     }
     if (text[first] == '[') {
-        return ReadSectioned(bytes, fileName);
+        return ReadSectioned(bytes, fileName, content);
     }
     std::size_t end = first;
     while (end < text.size() && !IsBlank(text[end]) && text[end] != '(') {
@@ -238,7 +329,7 @@ TOpenedDatafile ReadDatafileText(std::string_view bytes, const std::string& file
     }
     if ((word == "clrmamepro" || word == "game" || word == "machine" || word == "resource") &&
         end < text.size() && text[end] == '(') {
-        return ReadClrMamePro(bytes, fileName);
+        return ReadClrMamePro(bytes, fileName, content);
     }
     const std::size_t line =
         1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + first, '\n'));
@@ -247,7 +338,13 @@ TOpenedDatafile ReadDatafileText(std::string_view bytes, const std::string& file
            "\"clrmamepro (\"");
 }
 
-TOpenedDatafile ReadDatafile(const std::string& fileName) {
+TOpenedDatafile ReadDatafileText(std::string_view bytes, const std::string& fileName) {
+    TOpenedContent content;
+    ReadDatafileText(bytes, fileName, content);
+    return std::move(content.Opened);
+}
+
+void ReadDatafile(const std::string& fileName, IDatafileContent& content) {
     TSequentialFile file(fileName);
     if (file.Size() > MaxDatafileSize) {
         Refuse(fileName, 0,
@@ -260,7 +357,13 @@ TOpenedDatafile ReadDatafile(const std::string& fileName) {
     file.ReadFrom(0, buffer, [&bytes](std::span<const std::byte> block) {
         bytes.append(reinterpret_cast<const char*>(block.data()), block.size());
     });
-    return ReadDatafileText(bytes, fileName);
+    ReadDatafileText(bytes, fileName, content);
+}
+
+TOpenedDatafile ReadDatafile(const std::string& fileName) {
+    TOpenedContent content;
+    ReadDatafile(fileName, content);
+    return std::move(content.Opened);
 }
 
 } // namespace tabula

@@ -37,11 +37,31 @@ struct TOpenedDatafile {
     bool HasSha256 = false;         // some row has a SHA-256
 };
 
-// Reads the datafile at fileName in whichever of the three formats it is.
+// Where a reader puts a datafile as it reads it, row by row, so that a
+// conversion writes each row as it comes and holds none.
+class IDatafileContent {
+public:
+    virtual ~IDatafileContent() = default;
+    // How many rows the file is likely to hold, when the reader can tell at once.
+    virtual void Expect(std::size_t rows) { (void)rows; }
+    // Once, before the first row (at the end for a file without one). The
+    // header is whole but for its GamesAfter, which is filled before End.
+    virtual void Begin(TDatafileFormat format, const TDatafileCredits& credits,
+                       std::shared_ptr<const TKeptHeader> header) = 0;
+    virtual void Add(TRomTable::TRow row, TRowExtras extras) = 0;
+    // Once the whole file was read without a refusal.
+    virtual void End() = 0;
+};
+
+// Reads the datafile at fileName in whichever of the three formats it is
+// into content; a refusal (thrown) can come after some rows were added.
 // Throws EDatafileReadError, or EFileReadError when the file cannot be read.
+void ReadDatafile(const std::string& fileName, IDatafileContent& content);
 TOpenedDatafile ReadDatafile(const std::string& fileName);
 
 // The same from the file's bytes; fileName only names it in messages.
+void ReadDatafileText(std::string_view bytes, const std::string& fileName,
+                      IDatafileContent& content);
 TOpenedDatafile ReadDatafileText(std::string_view bytes, const std::string& fileName);
 
 } // namespace tabula

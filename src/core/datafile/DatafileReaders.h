@@ -4,15 +4,17 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tabula {
 
 // The readers of each format, behind ReadDatafileText; each throws
 // EDatafileReadError through Refuse.
 
-TOpenedDatafile ReadSectioned(std::string_view bytes, const std::string& fileName);
-TOpenedDatafile ReadLogiqx(std::string_view bytes, const std::string& fileName);
-TOpenedDatafile ReadClrMamePro(std::string_view bytes, const std::string& fileName);
+void ReadSectioned(std::string_view bytes, const std::string& fileName, IDatafileContent& content);
+void ReadLogiqx(std::string_view bytes, const std::string& fileName, IDatafileContent& content);
+void ReadClrMamePro(std::string_view bytes, const std::string& fileName, IDatafileContent& content);
 
 // Throws the refusal of the file's line (0: of the file as a whole).
 [[noreturn]] void Refuse(const std::string& fileName, std::size_t line, const std::string& what);
@@ -21,8 +23,14 @@ TOpenedDatafile ReadClrMamePro(std::string_view bytes, const std::string& fileNa
 // ClrMamePro) and keeps what the table does not show.
 class TGameRowBuilder {
 public:
-    TGameRowBuilder(TOpenedDatafile& opened, const std::string& fileName)
-        : opened_(opened), fileName_(fileName) {}
+    TGameRowBuilder(IDatafileContent& content, TDatafileFormat format, const std::string& fileName);
+
+    // What the reader fills before the first game.
+    TDatafileCredits& Credits() { return credits_; }
+    TKeptHeader& Header() { return *header_; }
+    void Expect(std::size_t roms) { content_.Expect(roms); }
+    // The credits from the header as read: the first of each credit's fields.
+    void TakeCredits(const TKeptElement& header);
 
     // A rom as read, with the line it stood on.
     struct TRom {
@@ -32,17 +40,26 @@ public:
     // A game read whole (its roms out of it, RomsAt where they stood), or
     // any other item between the games (no roms): kept in its place.
     void AddGame(TKeptGame game, std::vector<TRom> roms, std::size_t line);
-    // Items without a rom after the last row go to the header, which also
-    // learns the case the file wrote its digits in.
-    void Finish(TKeptHeader& header);
+    // Items without a rom after the last row go to the header; the rows
+    // still waiting go out, and the content is ended.
+    void Finish();
 
 private:
     std::string Digest(const TKeptElement& rom, const char* name, std::size_t digits,
                        std::size_t line);
     void NoteCase(const std::string& digits);
+    void Deliver(TRomTable::TRow row, TRowExtras extras);
+    void Release();
 
-    TOpenedDatafile& opened_;
+    IDatafileContent& content_;
+    TDatafileFormat format_;
     const std::string& fileName_;
+    TDatafileCredits credits_;
+    std::shared_ptr<TKeptHeader> header_;
+    // The rows read before the case of the file's digits is known: the
+    // writer takes the case with the header.
+    std::vector<std::pair<TRomTable::TRow, TRowExtras>> waiting_;
+    bool begun_ = false;
     std::vector<TKeptGame> romless_;
     std::string lastGame_;
     bool anyGame_ = false;

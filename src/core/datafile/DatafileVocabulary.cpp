@@ -62,8 +62,23 @@ bool IsBlankText(const std::string& text) {
     return text.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
+// Counted once per element of every game: the name is made in a buffer, and
+// only a name not yet counted is copied.
+void Drop(TDroppedNames& dropped, std::initializer_list<std::string_view> parts) {
+    thread_local std::string what;
+    what.clear();
+    for (const std::string_view part : parts) {
+        what += part;
+    }
+    if (const auto at = dropped.find(what); at != dropped.end()) {
+        ++at->second;
+    } else {
+        dropped.emplace(what, 1);
+    }
+}
+
 void Drop(TDroppedNames& dropped, const std::string& what) {
-    ++dropped[what];
+    Drop(dropped, {std::string_view(what)});
 }
 
 std::string Tag(std::string_view name) {
@@ -75,8 +90,21 @@ std::string Key(std::string_view name) {
 }
 
 template <class T, class Rank> void SortByRank(std::vector<T>& items, Rank rank) {
-    std::stable_sort(items.begin(), items.end(),
-                     [&rank](const T& a, const T& b) { return rank(a) < rank(b); });
+    if (items.size() > 32) {
+        std::stable_sort(items.begin(), items.end(),
+                         [&rank](const T& a, const T& b) { return rank(a) < rank(b); });
+        return;
+    }
+    // A game's handful of fields, mostly in order already: sorted in place,
+    // nothing allocated.
+    for (auto next = items.begin(); next != items.end(); ++next) {
+        const int value = rank(*next);
+        auto at = next;
+        while (at != items.begin() && rank(*(at - 1)) > value) {
+            --at;
+        }
+        std::rotate(at, next, next + 1);
+    }
 }
 
 // An element that carries attributes (a block of "key value" pairs and
@@ -102,7 +130,7 @@ TKeptElement ConvertedAttributeElement(const TKeptElement& element, TKeptOrigin 
         }
     }
     if (from == TKeptOrigin::Logiqx && !IsBlankText(element.Text)) {
-        Drop(dropped, "text of " + Tag(element.Name));
+        Drop(dropped, {"text of <", element.Name, ">"});
     }
     return out;
 }
@@ -112,13 +140,13 @@ bool ToClrMamePro(const TKeptElement& child, const std::string& gameTag, TKeptEl
                   TDroppedNames& dropped) {
     const int rank = GameChildRank(child.Name);
     if (rank < 0 || rank == RomRank) {
-        Drop(dropped, Tag(child.Name) + " in " + gameTag);
+        Drop(dropped, {"<", child.Name, "> in ", gameTag});
         return false;
     }
     if (IsTextElement(child.Name)) {
         field = {child.Name, child.Text, {}, {}};
         for (const auto& attribute : child.Attributes) {
-            Drop(dropped, "attribute " + Key(attribute.first) + " of " + Tag(child.Name));
+            Drop(dropped, {"attribute \"", attribute.first, "\" of <", child.Name, ">"});
         }
         return true;
     }
@@ -137,7 +165,7 @@ bool ToLogiqx(const TKeptElement& field, const std::string& gameTag, TKeptElemen
     const int rank = GameChildRank(field.Name);
     const bool block = !field.Attributes.empty() || !field.Children.empty();
     if (rank < 0 || rank == RomRank || (IsTextElement(field.Name) && block)) {
-        Drop(dropped, Key(field.Name) + " in " + gameTag);
+        Drop(dropped, {"\"", field.Name, "\" in ", gameTag});
         return false;
     }
     if (IsTextElement(field.Name)) {
@@ -147,7 +175,7 @@ bool ToLogiqx(const TKeptElement& field, const std::string& gameTag, TKeptElemen
     if (!block) {
         // "sample name" is the format's short form of a sample's block.
         if (field.Name != "sample") {
-            Drop(dropped, Key(field.Name) + " in " + gameTag);
+            Drop(dropped, {"\"", field.Name, "\" in ", gameTag});
             return false;
         }
         child = {field.Name, {}, {{"name", field.Text}}, {}};
@@ -177,7 +205,7 @@ TKeptGame LogiqxGameAsClrMamePro(const TKeptGame& game, TDroppedNames& dropped) 
     std::vector<TKeptElement>& fields = out.Element.Children;
     for (const auto& [key, value] : game.Element.Attributes) {
         if (GameAttributeRank(key) < 0) {
-            Drop(dropped, "attribute " + Key(key) + " of " + gameTag);
+            Drop(dropped, {"attribute \"", key, "\" of ", gameTag});
         } else {
             fields.push_back({key, value, {}, {}});
         }
@@ -324,7 +352,7 @@ TKeptGame ConvertedGame(const TKeptGame& game, TDroppedNames& dropped) {
     }
     if (game.Origin == TKeptOrigin::Logiqx) {
         if (!IsBlankText(game.Element.Text)) {
-            Drop(dropped, "text of " + Tag(game.Element.Name));
+            Drop(dropped, {"text of <", game.Element.Name, ">"});
         }
         return LogiqxGameAsClrMamePro(game, dropped);
     }
@@ -337,13 +365,14 @@ TKeptElement ConvertedRom(const TKeptElement& rom, TKeptOrigin from, TDroppedNam
     for (const auto& [key, value] : rom.Attributes) {
         const std::string_view name = logiqx ? key : LogiqxAttributeName(key);
         if (!IsKnownRomAttribute(name)) {
-            Drop(dropped, logiqx ? "attribute " + Key(key) + " of <rom>" : Key(key) + " in rom");
+            Drop(dropped,
+                 {logiqx ? "attribute \"" : "\"", key, logiqx ? "\" of <rom>" : "\" in rom"});
             continue;
         }
         out.Attributes.emplace_back(logiqx ? ClrMameProKeyName(key) : name, value);
     }
     for (const TKeptElement& child : rom.Children) {
-        Drop(dropped, logiqx ? Tag(child.Name) + " in <rom>" : Key(child.Name) + " in rom");
+        Drop(dropped, {logiqx ? "<" : "\"", child.Name, logiqx ? "> in <rom>" : "\" in rom"});
     }
     if (logiqx && !IsBlankText(rom.Text)) {
         Drop(dropped, "text of <rom>");
@@ -403,12 +432,12 @@ void CountDroppedGame(const TKeptGame& game, TDroppedNames& dropped) {
     const std::string gameTag = logiqx ? Tag(game.Element.Name) : Key(game.Element.Name);
     for (const auto& attribute : game.Element.Attributes) {
         if (!In(attribute.first, {"name", "cloneof"})) {
-            Drop(dropped, "attribute " + Key(attribute.first) + " of " + gameTag);
+            Drop(dropped, {"attribute \"", attribute.first, "\" of ", gameTag});
         }
     }
     for (const TKeptElement& child : game.Element.Children) {
         if (!In(child.Name, {"name", "cloneof", "description"})) {
-            Drop(dropped, (logiqx ? Tag(child.Name) : Key(child.Name)) + " in " + gameTag);
+            Drop(dropped, {logiqx ? "<" : "\"", child.Name, logiqx ? "> in " : "\" in ", gameTag});
         }
     }
 }
@@ -417,12 +446,12 @@ void CountDroppedRom(const TKeptElement& rom, TKeptOrigin origin, TDroppedNames&
     const bool logiqx = origin == TKeptOrigin::Logiqx;
     for (const auto& attribute : rom.Attributes) {
         if (!IsRowAttribute(attribute.first)) { // digests are counted with the row
-            Drop(dropped, logiqx ? "attribute " + Key(attribute.first) + " of <rom>"
-                                 : Key(attribute.first) + " in rom");
+            Drop(dropped, {logiqx ? "attribute \"" : "\"", attribute.first,
+                           logiqx ? "\" of <rom>" : "\" in rom"});
         }
     }
     for (const TKeptElement& child : rom.Children) {
-        Drop(dropped, logiqx ? Tag(child.Name) + " in <rom>" : Key(child.Name) + " in rom");
+        Drop(dropped, {logiqx ? "<" : "\"", child.Name, logiqx ? "> in <rom>" : "\" in rom"});
     }
 }
 

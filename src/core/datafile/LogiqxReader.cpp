@@ -26,22 +26,10 @@ void Trim(std::string& text) {
     text = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-// The XML's line ends are LF; the credits' comment joins its lines with CR LF.
-std::string WithCrLf(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '\n') {
-            out += '\r';
-        }
-        out += c;
-    }
-    return out;
-}
-
 class TLogiqxReader {
 public:
-    TLogiqxReader(std::string_view bytes, const std::string& fileName)
-        : fileName_(fileName), rows_(opened_, fileName) {
+    TLogiqxReader(std::string_view bytes, const std::string& fileName, IDatafileContent& content)
+        : fileName_(fileName), rows_(content, TDatafileFormat::Logiqx, fileName) {
         if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
             Refuse(fileName_, 0, "the file is too large for an XML datafile");
         }
@@ -54,27 +42,24 @@ public:
     TLogiqxReader(const TLogiqxReader&) = delete;
     TLogiqxReader& operator=(const TLogiqxReader&) = delete;
 
-    TOpenedDatafile Read(std::string_view bytes) {
-        opened_.Format = TDatafileFormat::Logiqx;
+    void Read(std::string_view bytes) {
         // The rows' room at once: growing it would move them again and again.
         std::size_t roms = 0;
         for (std::size_t at = bytes.find("<rom "); at != std::string_view::npos;
              at = bytes.find("<rom ", at + 5)) {
             ++roms;
         }
-        opened_.Rows.reserve(roms);
-        opened_.Extras.reserve(roms);
-        auto header = std::make_shared<TKeptHeader>();
-        header->Origin = TKeptOrigin::Logiqx;
+        rows_.Expect(roms);
+        TKeptHeader* header = &rows_.Header();
         if (!NextNode() || type_ != XML_READER_TYPE_ELEMENT) {
             Refuse(fileName_, Line(), "the XML holds no element: it is not a datafile");
         }
-        if (name_ != "datafile" && name_ != "mame") {
+        if (Name() != "datafile" && Name() != "mame") {
             Refuse(fileName_, Line(),
                    "this is not a Logiqx datafile: its root element is " +
-                       QuotedForMessage("<" + name_ + ">"));
+                       QuotedForMessage("<" + Name() + ">"));
         }
-        header->RootName = name_;
+        header->RootName = Name();
         header->RootAttributes = pull_->Attributes();
         header->Doctype = Doctype();
         bool anyGame = false;
@@ -95,9 +80,9 @@ public:
                 continue;
             }
             const std::size_t line = Line();
-            if (name_ == "header" && header->Element.Name.empty() && !anyGame) {
+            if (Name() == "header" && header->Element.Name.empty() && !anyGame) {
                 Header(*header);
-            } else if (name_ == "game" || name_ == "machine") {
+            } else if (Name() == "game" || Name() == "machine") {
                 Game(line);
                 anyGame = true;
             } else {
@@ -115,9 +100,7 @@ public:
         if (!anyGame) {
             Refuse(fileName_, Line(), "the datafile holds no game");
         }
-        rows_.Finish(*header);
-        opened_.Header = std::move(header);
-        return std::move(opened_);
+        rows_.Finish();
     }
 
 private:
@@ -132,12 +115,17 @@ private:
             Refuse(fileName_, error.Line, error.what());
         }
         type_ = pull_->Type();
-        name_ = pull_->Name();
         return true;
     }
 
     std::size_t Line() { return pull_->Line(); }
+    const std::string& Name() const { return pull_->Name(); }
     bool IsText() const { return pull_->IsText(); }
+    // Text that is only blanks: the layout between elements.
+    bool IsLayout() const {
+        return type_ == XML_READER_TYPE_WHITESPACE ||
+               type_ == XML_READER_TYPE_SIGNIFICANT_WHITESPACE;
+    }
 
     std::shared_ptr<const TKeptDoctype> Doctype() {
         const auto doctype = pull_->DocumentType();
@@ -151,7 +139,7 @@ private:
     // The current element read whole: attributes, children, text. Text
     // between child elements that is only whitespace is layout, not kept.
     TKeptElement Element() {
-        TKeptElement element{name_, {}, pull_->Attributes(), {}};
+        TKeptElement element{Name(), {}, pull_->Attributes(), {}};
         if (pull_->IsEmptyElement()) {
             return element;
         }
@@ -163,8 +151,12 @@ private:
                 return element;
             }
             if (type_ == XML_READER_TYPE_ELEMENT) {
+                if (element.Children.empty() && IsWhitespace(element.Text)) {
+                    element.Text.clear(); // trimmed at the end in any case
+                }
                 element.Children.push_back(Element());
-            } else if (IsText()) {
+            } else if (IsText() &&
+                       !(IsLayout() && element.Text.empty() && !element.Children.empty())) {
                 element.Text += pull_->Value();
             }
         }
@@ -173,29 +165,11 @@ private:
 
     void Header(TKeptHeader& header) {
         header.Element = Element();
-        TDatafileCredits& credits = opened_.Credits;
-        // The first of each credit's elements is the credit.
-        bool seen[5] = {};
-        for (const TKeptElement& child : header.Element.Children) {
-            const auto take = [&](int index, const char* name, std::string& credit) {
-                if (!seen[index] && child.Name == name && child.Children.empty()) {
-                    seen[index] = true;
-                    credit = child.Text;
-                }
-            };
-            take(0, "name", credits.System);
-            take(1, "version", credits.Version);
-            take(2, "date", credits.Date);
-            take(3, "author", credits.Author);
-            if (!seen[4] && child.Name == "comment" && child.Children.empty()) {
-                seen[4] = true;
-                credits.Comment = WithCrLf(child.Text);
-            }
-        }
+        rows_.TakeCredits(header.Element);
     }
 
     void Game(std::size_t gameLine) {
-        TKeptGame game{TKeptOrigin::Logiqx, {name_, {}, pull_->Attributes(), {}}, 0};
+        TKeptGame game{TKeptOrigin::Logiqx, {Name(), {}, pull_->Attributes(), {}}, 0};
         std::vector<TGameRowBuilder::TRom> roms;
         bool closed = pull_->IsEmptyElement();
         while (!closed && NextNode()) {
@@ -203,7 +177,7 @@ private:
                 closed = true;
             } else if (type_ == XML_READER_TYPE_ELEMENT) {
                 const std::size_t line = Line();
-                if (name_ == "rom") {
+                if (Name() == "rom") {
                     if (roms.empty()) {
                         game.RomsAt = game.Element.Children.size();
                     }
@@ -211,8 +185,8 @@ private:
                 } else {
                     game.Element.Children.push_back(Element());
                 }
-            } else if (IsText()) {
-                game.Element.Text += pull_->Value();
+            } else if (IsText() && !(IsLayout() && game.Element.Text.empty())) {
+                game.Element.Text += pull_->Value(); // trimmed at the end
             }
         }
         if (!closed) {
@@ -227,22 +201,20 @@ private:
     }
 
     const std::string& fileName_;
-    TOpenedDatafile opened_;
     TGameRowBuilder rows_;
     std::unique_ptr<TXmlPull> pull_;
     int type_ = 0;
-    std::string name_;
 };
 
 } // namespace
 
-TOpenedDatafile ReadLogiqx(std::string_view bytes, const std::string& fileName) {
+void ReadLogiqx(std::string_view bytes, const std::string& fileName, IDatafileContent& content) {
     try {
         XmlLibrary();
     } catch (const ESystemLibraryError& error) {
         Refuse(fileName, 0, error.what());
     }
-    return TLogiqxReader(bytes, fileName).Read(bytes);
+    TLogiqxReader(bytes, fileName, content).Read(bytes);
 }
 
 } // namespace tabula

@@ -50,13 +50,11 @@ struct TLine {
 
 class TSectionedReader {
 public:
-    TSectionedReader(std::string_view bytes, const std::string& fileName)
-        : bytes_(bytes), fileName_(fileName) {}
+    TSectionedReader(std::string_view bytes, const std::string& fileName, IDatafileContent& content)
+        : bytes_(bytes), fileName_(fileName), content_(content),
+          header_(std::make_shared<TKeptHeader>()) {}
 
-    TOpenedDatafile Read() {
-        opened_.Format = TDatafileFormat::Sectioned;
-        auto header = std::make_shared<TKeptHeader>();
-        header_ = header.get();
+    void Read() {
         std::size_t pos = 0;
         TLine line;
         while (NextLine(pos, line)) {
@@ -68,8 +66,7 @@ public:
                        ? std::string("this is not a datafile: it has no section")
                        : std::string("the file ends before its [GAMES] section: it is cut short"));
         }
-        opened_.Header = std::move(header);
-        return std::move(opened_);
+        content_.End();
     }
 
 private:
@@ -169,6 +166,10 @@ private:
         seen = true;
         section_ = section;
         inComment_ = false;
+        if (section == TSection::Games) {
+            content_.Begin(TDatafileFormat::Sectioned, credits_,
+                           header_); // nothing follows the games
+        }
     }
 
     // The key before "=" in lower case, and the value after it.
@@ -192,18 +193,18 @@ private:
             const bool author = key == "author";
             CheckOneLineCredit(value, author ? "the credit \"Author\"" : "the credit \"Version\"",
                                line);
-            Store(key, value, author ? opened_.Credits.Author : opened_.Credits.Version);
+            Store(key, value, author ? credits_.Author : credits_.Version);
             inComment_ = false;
             return;
         }
         if (inComment_) {
             CheckLaterCommentLine(text, line);
-            opened_.Credits.Comment += "\r\n" + text;
+            credits_.Comment += "\r\n" + text;
             return;
         }
         if (keyed && key == "comment" && !Given(key)) {
             CheckControl(value, "the credit \"Comment\"", line);
-            Store(key, value, opened_.Credits.Comment);
+            Store(key, value, credits_.Comment);
             inComment_ = true;
             return;
         }
@@ -221,8 +222,8 @@ private:
         if (section_ == TSection::Dat && key == "version") {
             target = &header_->DatVersion;
         } else if (section_ == TSection::Emulator) {
-            target = key == "refname"     ? &opened_.Credits.System
-                     : key == "version"   ? &opened_.Credits.EmulVersion
+            target = key == "refname"     ? &credits_.System
+                     : key == "version"   ? &credits_.EmulVersion
                      : key == "exe"       ? &header_->Exe
                      : key == "runcmd"    ? &header_->RunCmd
                      : key == "romspaths" ? &header_->RomsPaths
@@ -231,7 +232,7 @@ private:
         if (!keyed || target == nullptr || Given(SectionKey(key))) {
             Place(keyed, key, line);
         }
-        if (target == &opened_.Credits.System || target == &opened_.Credits.EmulVersion) {
+        if (target == &credits_.System || target == &credits_.EmulVersion) {
             CheckOneLineCredit(value, "the key \"" + key + "\" of the [EMULATOR] section", line);
         }
         Store(SectionKey(key), value, *target);
@@ -341,16 +342,17 @@ private:
             kept->SecondFlag = fields[7];
             extras.Kept = std::move(kept);
         }
-        opened_.Rows.push_back({std::move(fields[0]), std::move(fields[1]), std::move(fields[2]),
-                                std::move(fields[3]), std::move(fields[4]), std::move(fields[5]),
-                                std::move(fields[8])});
-        opened_.Extras.push_back(std::move(extras));
+        content_.Add({std::move(fields[0]), std::move(fields[1]), std::move(fields[2]),
+                      std::move(fields[3]), std::move(fields[4]), std::move(fields[5]),
+                      std::move(fields[8])},
+                     std::move(extras));
     }
 
     std::string_view bytes_;
     const std::string& fileName_;
-    TOpenedDatafile opened_;
-    TKeptHeader* header_ = nullptr;
+    IDatafileContent& content_;
+    TDatafileCredits credits_;
+    std::shared_ptr<TKeptHeader> header_;
     std::size_t number_ = 0;
     TSection section_ = TSection::None;
     bool seen_[5] = {};
@@ -360,8 +362,8 @@ private:
 
 } // namespace
 
-TOpenedDatafile ReadSectioned(std::string_view bytes, const std::string& fileName) {
-    return TSectionedReader(bytes, fileName).Read();
+void ReadSectioned(std::string_view bytes, const std::string& fileName, IDatafileContent& content) {
+    TSectionedReader(bytes, fileName, content).Read();
 }
 
 } // namespace tabula

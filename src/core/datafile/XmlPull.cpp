@@ -150,8 +150,9 @@ TXmlPull::TXmlPull(std::string_view bytes, std::string kind)
         }
     }
     const TErrorRoute route(*this);
-    reader_ = xml_.xmlReaderForMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr,
-                                      nullptr, XML_PARSE_NONET | XML_PARSE_BIG_LINES);
+    reader_ =
+        xml_.xmlReaderForMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+                                XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_COMPACT);
     if (reader_ == nullptr) {
         throw std::bad_alloc();
     }
