@@ -116,7 +116,8 @@ public:
         }
         std::string out = "clrmamepro (\n";
         AppendFields(out, fields);
-        return out + ")\n";
+        out += ")\n";
+        return out;
     }
 
     std::string Add(const TRomTable::TRow& row, const TRowExtras& extras,
@@ -129,10 +130,11 @@ public:
         const TKeptRow* kept = extras.Kept.get();
         const TKeptGame* keptGame = kept != nullptr ? kept->Game.get() : nullptr;
         std::string out;
+        out.reserve(256); // a row's lines, its game's mostly
         if (!gameOpen_ || rom->Game != game_ || keptGame != nullptr) {
-            out += CloseGame();
+            CloseGame(out);
             if (kept != nullptr) {
-                out += Items(kept->GamesBefore);
+                Items(out, kept->GamesBefore);
             }
             TKeptGame converted;
             const TKeptGame* game = keptGame != nullptr ? GameIn(*keptGame, TKeptOrigin::ClrMamePro,
@@ -192,13 +194,15 @@ public:
                 AppendBlock(out, child);
             }
         }
-        return out + " )\n";
+        out += " )\n";
+        return out;
     }
 
     std::string End() override {
-        std::string out = CloseGame();
+        std::string out;
+        CloseGame(out);
         if (info_.Kept != nullptr) {
-            out += Items(info_.Kept->GamesAfter);
+            Items(out, info_.Kept->GamesAfter);
         }
         return out;
     }
@@ -213,19 +217,16 @@ private:
         }
     }
 
-    std::string CloseGame() {
-        if (!gameOpen_) {
-            return {};
+    void CloseGame(std::string& out) {
+        if (gameOpen_) {
+            gameOpen_ = false;
+            AppendFields(out, afterRoms_);
+            out += ")\n";
         }
-        gameOpen_ = false;
-        std::string out;
-        AppendFields(out, afterRoms_);
-        return out + ")\n";
     }
 
     // Games without a rom and other blocks between the games, as kept.
-    std::string Items(const std::vector<TKeptGame>& items) {
-        std::string out;
+    void Items(std::string& out, const std::vector<TKeptGame>& items) {
         for (const TKeptGame& item : items) {
             TKeptGame converted;
             if (const TKeptGame* game =
@@ -237,7 +238,6 @@ private:
                 out += ")\n";
             }
         }
-        return out;
     }
 
     TDatafileInfo info_;

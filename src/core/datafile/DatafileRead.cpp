@@ -174,7 +174,7 @@ void TGameRowBuilder::AddGame(TKeptGame game, std::vector<TRom> roms, std::size_
         romless_.push_back(std::move(game));
         return;
     }
-    const std::string name = *gameName;
+    std::string name = *gameName;
     std::string cloneOf = name;
     if (game.Origin == TKeptOrigin::Logiqx) {
         if (const std::string* value = KeptValue(game.Element.Attributes, "cloneof")) {
@@ -189,8 +189,10 @@ void TGameRowBuilder::AddGame(TKeptGame game, std::vector<TRom> roms, std::size_
     if (!IsPlainGame(game, name) || (anyGame_ && name == lastGame_)) {
         kept = std::make_shared<const TKeptGame>(std::move(game));
     }
-    const std::string dos = LowerCase(name);
-    const std::string cloneDos = LowerCase(cloneOf);
+    std::string dos = LowerCase(name);
+    std::string cloneDos = LowerCase(cloneOf);
+    lastGame_ = name;
+    anyGame_ = true;
     for (TRom& rom : roms) {
         const TKeptAttributes& attributes = rom.Element.Attributes;
         const std::string* romName = KeptValue(attributes, "name");
@@ -237,11 +239,16 @@ void TGameRowBuilder::AddGame(TKeptGame game, std::vector<TRom> roms, std::size_
             extras.Kept = std::move(row);
             kept = nullptr;
         }
-        Deliver({dos, name, cloneDos, cloneOf, std::move(romCell), std::move(crc), std::move(size)},
-                std::move(extras));
+        if (&rom == &roms.back()) { // the game's names are the last row's to keep
+            Deliver({std::move(dos), std::move(name), std::move(cloneDos), std::move(cloneOf),
+                     std::move(romCell), std::move(crc), std::move(size)},
+                    std::move(extras));
+        } else {
+            Deliver({dos, name, cloneDos, cloneOf, std::move(romCell), std::move(crc),
+                     std::move(size)},
+                    std::move(extras));
+        }
     }
-    lastGame_ = name;
-    anyGame_ = true;
 }
 
 void TGameRowBuilder::Release() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_map>
 #include <utility>
 
 namespace tabula {
@@ -90,20 +91,26 @@ std::string Key(std::string_view name) {
 }
 
 template <class T, class Rank> void SortByRank(std::vector<T>& items, Rank rank) {
-    if (items.size() > 32) {
+    constexpr std::size_t Few = 32;
+    if (items.size() > Few) {
         std::stable_sort(items.begin(), items.end(),
                          [&rank](const T& a, const T& b) { return rank(a) < rank(b); });
         return;
     }
     // A game's handful of fields, mostly in order already: sorted in place,
-    // nothing allocated.
-    for (auto next = items.begin(); next != items.end(); ++next) {
-        const int value = rank(*next);
-        auto at = next;
-        while (at != items.begin() && rank(*(at - 1)) > value) {
+    // each ranked once, nothing allocated.
+    std::array<int, Few> ranks;
+    for (std::size_t next = 0; next < items.size(); ++next) {
+        const int value = rank(items[next]);
+        std::size_t at = next;
+        while (at > 0 && ranks[at - 1] > value) {
+            ranks[at] = ranks[at - 1];
             --at;
         }
-        std::rotate(at, next, next + 1);
+        ranks[at] = value;
+        const auto first = items.begin() + static_cast<std::ptrdiff_t>(at);
+        const auto last = items.begin() + static_cast<std::ptrdiff_t>(next);
+        std::rotate(first, last, last + 1);
     }
 }
 
@@ -203,6 +210,7 @@ TKeptGame LogiqxGameAsClrMamePro(const TKeptGame& game, TDroppedNames& dropped) 
     const std::string gameTag = Tag(game.Element.Name);
     TKeptGame out{TKeptOrigin::ClrMamePro, {"game", {}, {}, {}}, 0};
     std::vector<TKeptElement>& fields = out.Element.Children;
+    fields.reserve(game.Element.Attributes.size() + game.Element.Children.size() + 1);
     for (const auto& [key, value] : game.Element.Attributes) {
         if (GameAttributeRank(key) < 0) {
             Drop(dropped, {"attribute \"", key, "\" of ", gameTag});
@@ -250,25 +258,7 @@ bool IsGameTag(std::string_view name, TKeptOrigin origin) {
            (origin == TKeptOrigin::ClrMamePro && name == "resource");
 }
 
-} // namespace
-
-int HeaderChildRank(std::string_view name) {
-    return RankIn(HeaderChildren, name);
-}
-
-int ClrMameProHeaderRank(std::string_view name) {
-    return RankIn(ClrMameProHeader, name);
-}
-
-bool IsHeaderFlag(std::string_view name) {
-    return RankIn(HeaderFlags, name) >= 0;
-}
-
-int GameAttributeRank(std::string_view name) {
-    return RankIn(GameAttributes, name);
-}
-
-int GameChildRank(std::string_view name) {
+int GameChildRankOf(std::string_view name) {
     if (name == "rom") {
         return RomRank;
     }
@@ -285,7 +275,7 @@ int GameChildRank(std::string_view name) {
     return -1;
 }
 
-int ClrMameProGameRank(std::string_view name) {
+int ClrMameProGameRankOf(std::string_view name) {
     // Texts first, then the Logiqx attributes, then the blocks around the roms.
     if (name == "name") {
         return 0;
@@ -301,7 +291,7 @@ int ClrMameProGameRank(std::string_view name) {
     if (const int rank = RankIn(GameTexts, name); rank >= 0) {
         return 10 + rank;
     }
-    if (const int rank = GameAttributeRank(name); rank >= 0) {
+    if (const int rank = RankIn(GameAttributes, name); rank >= 0) {
         // cloneof, romof, sampleof before sourcefile and isbios
         constexpr std::array<int, 10> Order = {0, 43, 44, 40, 41, 42, 45, 46, 47, 48};
         return Order[static_cast<std::size_t>(rank)];
@@ -312,8 +302,82 @@ int ClrMameProGameRank(std::string_view name) {
     return -1;
 }
 
+
+// A rank asked for every field of every game, found by hash: the ranks of all
+// the names the lists hold, made once (any other name has none).
+class TRankTable {
+public:
+    explicit TRankTable(int (*rank)(std::string_view)) {
+        const auto add = [&](const auto& names) {
+            for (const std::string_view name : names) {
+                if (const int value = rank(name); value >= 0) {
+                    ranks_.emplace(name, value);
+                }
+            }
+        };
+        add(HeaderChildren);
+        add(ClrMameProHeader);
+        add(GameAttributes);
+        add(GameTexts);
+        add(GameChildrenBeforeRoms);
+        add(GameChildrenAfterRoms);
+        add(TextElements);
+        add(RomAttributes);
+        add(std::array<std::string_view, 2>{"name", "rom"});
+    }
+    int operator()(std::string_view name) const {
+        const auto at = ranks_.find(name);
+        return at == ranks_.end() ? -1 : at->second;
+    }
+
+private:
+    std::unordered_map<std::string_view, int> ranks_;
+};
+
+int TextElementRank(std::string_view name) {
+    return RankIn(TextElements, name);
+}
+
+int GameAttributeRankOf(std::string_view name) {
+    return RankIn(GameAttributes, name);
+}
+
+int RomAttributeRank(std::string_view name) {
+    return RankIn(RomAttributes, name);
+}
+
+} // namespace
+
+int HeaderChildRank(std::string_view name) {
+    return RankIn(HeaderChildren, name);
+}
+
+int ClrMameProHeaderRank(std::string_view name) {
+    return RankIn(ClrMameProHeader, name);
+}
+
+bool IsHeaderFlag(std::string_view name) {
+    return RankIn(HeaderFlags, name) >= 0;
+}
+
+int GameAttributeRank(std::string_view name) {
+    static const TRankTable ranks(GameAttributeRankOf);
+    return ranks(name);
+}
+
+int GameChildRank(std::string_view name) {
+    static const TRankTable ranks(GameChildRankOf);
+    return ranks(name);
+}
+
+int ClrMameProGameRank(std::string_view name) {
+    static const TRankTable ranks(ClrMameProGameRankOf);
+    return ranks(name);
+}
+
 bool IsTextElement(std::string_view name) {
-    return RankIn(TextElements, name) >= 0;
+    static const TRankTable ranks(TextElementRank);
+    return ranks(name) >= 0;
 }
 
 bool IsKnownNested(std::string_view parent, std::string_view child) {
@@ -322,7 +386,8 @@ bool IsKnownNested(std::string_view parent, std::string_view child) {
 }
 
 bool IsKnownRomAttribute(std::string_view name) {
-    return RankIn(RomAttributes, name) >= 0;
+    static const TRankTable ranks(RomAttributeRank);
+    return ranks(name) >= 0;
 }
 
 std::string_view LogiqxAttributeName(std::string_view clrMameProKey) {

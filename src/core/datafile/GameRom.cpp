@@ -91,7 +91,13 @@ std::optional<TGameRom> GameRomOf(const TRomTable::TRow& row, const TRowExtras& 
     rom.Sha1 = extras.Sha1;
     rom.Sha256 = extras.Sha256;
     for (std::string* digits : {&rom.Crc, &rom.Md5, &rom.Sha1, &rom.Sha256}) {
-        *digits = upperHex ? UpperCase(*digits) : LowerCase(*digits);
+        for (char& c : *digits) { // hexadecimal digits: ASCII
+            if (upperHex && c >= 'a' && c <= 'f') {
+                c = static_cast<char>(c - 'a' + 'A');
+            } else if (!upperHex && c >= 'A' && c <= 'F') {
+                c = static_cast<char>(c - 'A' + 'a');
+            }
+        }
     }
     return rom;
 }

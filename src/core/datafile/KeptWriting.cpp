@@ -4,6 +4,8 @@
 #include "core/datafile/GameRom.h"
 
 #include <algorithm>
+#include <cassert>
+#include <cstdint>
 #include <optional>
 
 namespace tabula {
@@ -90,6 +92,7 @@ void SetGameNames(std::vector<TKeptElement>& children, const std::string* nameAs
 std::vector<TRomField> RomFields(const TGameRom& rom, const TKeptElement* kept,
                                  std::span<const std::string_view> order) {
     // The row's values by the names of order, which are those of the row's attributes.
+    assert(order.size() <= 32);
     const auto own = [&rom](std::string_view key) -> std::optional<std::string> {
         if (key == "name") {
             return rom.Name;
@@ -104,10 +107,11 @@ std::vector<TRomField> RomFields(const TGameRom& rom, const TKeptElement* kept,
         return digits.empty() ? std::nullopt : std::optional(digits);
     };
     std::vector<TRomField> fields;
-    std::vector<bool> placed(order.size());
+    fields.reserve(order.size() + (kept != nullptr ? kept->Attributes.size() : 0));
+    std::uint32_t placed = 0; // a bit for each name of order
     const auto place = [&](std::size_t index) {
-        if (!placed[index]) {
-            placed[index] = true;
+        if ((placed & (1u << index)) == 0) {
+            placed |= 1u << index;
             if (auto value = own(order[index])) {
                 fields.push_back({order[index], std::move(*value), true});
             }

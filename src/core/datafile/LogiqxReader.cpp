@@ -120,6 +120,13 @@ private:
 
     std::size_t Line() { return pull_->Line(); }
     const std::string& Name() const { return pull_->Name(); }
+    void AddText(std::string& text) {
+        if (text.empty()) {
+            text = pull_->Value(); // most texts come in one piece
+        } else {
+            text += pull_->Value();
+        }
+    }
     bool IsText() const { return pull_->IsText(); }
     // Text that is only blanks: the layout between elements.
     bool IsLayout() const {
@@ -151,13 +158,16 @@ private:
                 return element;
             }
             if (type_ == XML_READER_TYPE_ELEMENT) {
-                if (element.Children.empty() && IsWhitespace(element.Text)) {
-                    element.Text.clear(); // trimmed at the end in any case
+                if (element.Children.empty()) {
+                    element.Children.reserve(4);
+                    if (IsWhitespace(element.Text)) {
+                        element.Text.clear(); // trimmed at the end in any case
+                    }
                 }
                 element.Children.push_back(Element());
             } else if (IsText() &&
                        !(IsLayout() && element.Text.empty() && !element.Children.empty())) {
-                element.Text += pull_->Value();
+                AddText(element.Text);
             }
         }
         Refuse(fileName_, Line(), "the file ends inside <" + element.Name + ">: it is cut short");
@@ -176,17 +186,20 @@ private:
             if (type_ == XML_READER_TYPE_END_ELEMENT) {
                 closed = true;
             } else if (type_ == XML_READER_TYPE_ELEMENT) {
-                const std::size_t line = Line();
                 if (Name() == "rom") {
                     if (roms.empty()) {
                         game.RomsAt = game.Element.Children.size();
                     }
+                    const std::size_t line = Line();
                     roms.push_back({Element(), line});
                 } else {
+                    if (game.Element.Children.empty()) {
+                        game.Element.Children.reserve(4); // a game's handful of fields
+                    }
                     game.Element.Children.push_back(Element());
                 }
             } else if (IsText() && !(IsLayout() && game.Element.Text.empty())) {
-                game.Element.Text += pull_->Value(); // trimmed at the end
+                AddText(game.Element.Text); // trimmed at the end
             }
         }
         if (!closed) {

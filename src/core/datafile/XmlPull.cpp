@@ -93,6 +93,31 @@ bool DeclaresEntities(xmlNodePtr node) {
     return dtd->entities != nullptr || dtd->pentities != nullptr;
 }
 
+// The element's attributes read from its node, when each is a plain name
+// with a value of one text: no namespace, nothing referred to.
+bool PlainAttributes(xmlNodePtr node, std::vector<std::pair<std::string, std::string>>& out) {
+    if (node == nullptr || node->type != XML_ELEMENT_NODE || node->nsDef != nullptr) {
+        return false;
+    }
+    std::size_t count = 0;
+    for (xmlAttrPtr attribute = node->properties; attribute != nullptr;
+         attribute = attribute->next) {
+        const xmlNodePtr value = attribute->children;
+        if (attribute->ns != nullptr ||
+            (value != nullptr && (value->type != XML_TEXT_NODE || value->next != nullptr))) {
+            return false;
+        }
+        ++count;
+    }
+    out.reserve(count);
+    for (xmlAttrPtr attribute = node->properties; attribute != nullptr;
+         attribute = attribute->next) {
+        const xmlNodePtr value = attribute->children;
+        out.emplace_back(Text(attribute->name), value != nullptr ? Text(value->content) : "");
+    }
+    return true;
+}
+
 } // namespace
 
 // libxml2 says what it finds through the thread's handlers, stderr unless
@@ -287,7 +312,11 @@ bool TXmlPull::Next() {
         if (type_ == XML_READER_TYPE_ENTITY_REFERENCE) {
             throw EXmlTreeError(EntityRefusal(Text(xml_.xmlTextReaderConstName(reader_))), Line());
         }
-        name_ = Text(xml_.xmlTextReaderConstName(reader_));
+        if (IsText()) {
+            name_.clear(); // "#text" and the like, never asked for
+        } else {
+            name_ = Text(xml_.xmlTextReaderConstName(reader_));
+        }
         return true;
     }
 }
@@ -315,8 +344,11 @@ std::size_t TXmlPull::Line() {
 }
 
 std::vector<std::pair<std::string, std::string>> TXmlPull::Attributes() {
-    const TErrorRoute route(*this);
     std::vector<std::pair<std::string, std::string>> attributes;
+    if (PlainAttributes(xml_.xmlTextReaderCurrentNode(reader_), attributes)) {
+        return attributes;
+    }
+    const TErrorRoute route(*this);
     while (xml_.xmlTextReaderMoveToNextAttribute(reader_) == 1) {
         // Its value would expand the entity, however often it is referred to.
         if (const xmlChar* entity = EntityReferredTo(xml_.xmlTextReaderCurrentNode(reader_))) {

@@ -33,7 +33,7 @@ public:
     // document type and the declaration; false at the document's end.
     bool Next();
     int Type() const { return type_; }
-    // Of the current node.
+    // Of the current node; a text has none.
     const std::string& Name() const { return name_; }
     std::string Value();
     bool IsEmptyElement();
