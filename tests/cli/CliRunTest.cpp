@@ -305,6 +305,39 @@ TEST(CliRun, RefusedRowsLeaveAnExistingDatafileAsItWas) {
     EXPECT_EQ(outDir.Entries(), std::vector<std::string>{"out.dat"});
 }
 
+// --from writes each row as it reads it: a file refused past its first rows,
+// or a row the target cannot hold, leaves the old datafile and no temporary.
+TEST(CliRun, AConversionStoppedPartWayKeepsTheOldDatafile) {
+    TScratchDirectory in;
+    TScratchDirectory outDir;
+    const std::string file = outDir.File("out.dat");
+    const struct {
+        std::string Bytes;
+        const char* Format;
+        int Status;
+        const char* Says;
+    } cases[] = {
+        {"<datafile><game name=\"g\"><rom name=\"r\" size=\"1\" crc=\"12345678\"/></game>\n"
+         "<game name=\"h\"><rom name=\"r\" size=\"x\"/></game></datafile>",
+         "clrmamepro", CliBadUsage, "line 2: the size \"x\""},
+        {"game ( name g rom ( name r size 1 ) )\ngame ( name h rom ( name r size 1 )", "logiqx",
+         CliBadUsage, "cut short"},
+        {"game ( name g rom ( name r size 1 ) )\n"
+         "game ( name \xE6\x97\xA5 rom ( name r size 1 ) )",
+         "sectioned", CliOutputFailed, "the datafile was not written"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Bytes);
+        WriteBytes(in.File("in"), c.Bytes);
+        WriteBytes(file, "earlier datafile");
+        const TRun run = RunTool({"--from", in.File("in"), "--format", c.Format, "-o", file});
+        EXPECT_EQ(run.status, c.Status) << run.err;
+        EXPECT_NE(run.err.find(c.Says), std::string::npos) << run.err;
+        EXPECT_EQ(ReadBytes(file), "earlier datafile");
+        EXPECT_EQ(outDir.Entries(), std::vector<std::string>{"out.dat"});
+    }
+}
+
 // A credit cannot forge a section or a game line: refused before the scan,
 // naming the credit, the old datafile kept.
 TEST(CliRun, CreditsThatWouldWriteLinesOfTheirOwnAreRefused) {

@@ -298,3 +298,54 @@ TEST(DatafileRead, AFileThatCannotBeReadSaysSo) {
     EXPECT_THROW(ReadDatafile(dir.File("missing.dat")), EFileReadError);
     EXPECT_THROW(ReadDatafile(dir.Path().string()), EFileReadError);
 }
+
+// A reader hands each row on as it reads it: the header, whole but for what
+// follows the last row, comes first, with the case of the digits a later row
+// shows; a refusal comes after the rows before it.
+TEST(DatafileRead, RowsAreHandedOnAsTheyAreRead) {
+    struct TRecorder : IDatafileContent {
+        void Begin(TDatafileFormat, const TDatafileCredits& credits,
+                   std::shared_ptr<const TKeptHeader> header) override {
+            Calls += "begin(" + credits.Author + (header->UpperHex ? ",upper" : "") + ") ";
+            Header = std::move(header);
+        }
+        void Add(TRomTable::TRow row, TRowExtras) override { Calls += row[4] + " "; }
+        void End() override { Calls += "end(" + std::to_string(Header->GamesAfter.size()) + ")"; }
+        std::string Calls;
+        std::shared_ptr<const TKeptHeader> Header;
+    };
+    const struct {
+        std::string Bytes;
+        const char* Calls;
+        const char* Refusal; // "" for none
+    } cases[] = {
+        {"<datafile><header><author>A</author></header>\n"
+         "<game name=\"g\"><rom name=\"r1\" size=\"1\" crc=\"12345678\"/>"
+         "<rom name=\"r2\" size=\"1\" crc=\"ABCDEF01\"/></game>\n"
+         "<game name=\"h\"/></datafile>",
+         "begin(A,upper) r1 r2 end(1)", ""},
+        {"clrmamepro ( author A )\ngame ( name g rom ( name r1 size 1 crc 0000000a ) )\n"
+         "game ( name h rom ( name r2 size 1 crc zz ) )\n",
+         "begin(A) r1 ", "line 3: the crc \"zz\""},
+        {"[CREDITS]\r\nAuthor=A\r\n[GAMES]\r\n\xAC"
+         "g\xACg\xACg\xACg\xACr1\xAC"
+         "00000000\xAC"
+         "N\xACO\xAC"
+         "1\xAC\r\n\xAC"
+         "bad\r\n",
+         "begin(A) r1 ", "line 5:"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Bytes);
+        TRecorder recorder;
+        std::string refusal;
+        try {
+            ReadDatafileText(c.Bytes, "x", recorder);
+        } catch (const EDatafileReadError& error) {
+            refusal = error.what();
+        }
+        EXPECT_EQ(recorder.Calls, c.Calls);
+        EXPECT_EQ(refusal.empty(), *c.Refusal == 0) << refusal;
+        EXPECT_NE(refusal.find(c.Refusal), std::string::npos) << refusal;
+    }
+}
