@@ -77,7 +77,7 @@ fi
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 timed() { # seconds of one run of the command
     local start end
-    start=$(date +%s.%N); "$@" >/dev/null; end=$(date +%s.%N)
+    start=$(date +%s.%N); "$@" >/dev/null 2>&1; end=$(date +%s.%N)
     echo "$end - $start" | bc -l
 }
 

@@ -244,9 +244,9 @@ void TGameRowBuilder::AddGame(TKeptGame game, std::vector<TRom> roms, std::size_
                      std::move(romCell), std::move(crc), std::move(size)},
                     std::move(extras));
         } else {
-            Deliver({dos, name, cloneDos, cloneOf, std::move(romCell), std::move(crc),
-                     std::move(size)},
-                    std::move(extras));
+            Deliver(
+                {dos, name, cloneDos, cloneOf, std::move(romCell), std::move(crc), std::move(size)},
+                std::move(extras));
         }
     }
 }

@@ -302,7 +302,6 @@ int ClrMameProGameRankOf(std::string_view name) {
     return -1;
 }
 
-
 // A rank asked for every field of every game, found by hash: the ranks of all
 // the names the lists hold, made once (any other name has none).
 class TRankTable {

@@ -63,8 +63,7 @@ public:
         header->RootAttributes = pull_->Attributes();
         header->Doctype = Doctype();
         bool anyGame = false;
-        const bool empty = pull_->IsEmptyElement();
-        while (!empty && NextNode()) {
+        while (NextNode()) {
             if (type_ == XML_READER_TYPE_END_ELEMENT) {
                 break;
             }
@@ -90,7 +89,7 @@ public:
                 rows_.AddGame({TKeptOrigin::Logiqx, Element(), 0}, {}, line);
             }
         }
-        if (type_ != XML_READER_TYPE_END_ELEMENT && !empty) {
+        if (type_ != XML_READER_TYPE_END_ELEMENT) {
             Refuse(fileName_, Line(),
                    "the file ends inside <" + header->RootName + ">: it is cut short");
         }
@@ -147,9 +146,6 @@ private:
     // between child elements that is only whitespace is layout, not kept.
     TKeptElement Element() {
         TKeptElement element{Name(), {}, pull_->Attributes(), {}};
-        if (pull_->IsEmptyElement()) {
-            return element;
-        }
         while (NextNode()) {
             if (type_ == XML_READER_TYPE_END_ELEMENT) {
                 if (!element.Children.empty()) {
@@ -181,7 +177,7 @@ private:
     void Game(std::size_t gameLine) {
         TKeptGame game{TKeptOrigin::Logiqx, {Name(), {}, pull_->Attributes(), {}}, 0};
         std::vector<TGameRowBuilder::TRom> roms;
-        bool closed = pull_->IsEmptyElement();
+        bool closed = false;
         while (!closed && NextNode()) {
             if (type_ == XML_READER_TYPE_END_ELEMENT) {
                 closed = true;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <libxml/globals.h>
+#include <libxml/parser.h>
 #include <libxml/tree.h>
-#include <libxml/xmlreader.h>
 #include <libxml/xmlwriter.h>
 
 namespace tabula {
@@ -22,22 +22,13 @@ namespace tabula {
     F(xmlBufferEmpty)                                                                              \
     F(xmlBufferFree)                                                                               \
     F(xmlBufferLength)                                                                             \
-    F(xmlFreeTextReader)                                                                           \
+    F(xmlCreatePushParserCtxt)                                                                     \
+    F(xmlCtxtUseOptions)                                                                           \
+    F(xmlFreeParserCtxt)                                                                           \
     F(xmlFreeTextWriter)                                                                           \
-    F(xmlGetLineNo)                                                                                \
     F(xmlNewTextWriterMemory)                                                                      \
-    F(xmlReaderForMemory)                                                                          \
-    F(xmlTextReaderConstName)                                                                      \
-    F(xmlTextReaderConstValue)                                                                     \
-    F(xmlTextReaderCurrentNode)                                                                    \
-    F(xmlTextReaderGetParserLineNumber)                                                            \
-    F(xmlTextReaderIsEmptyElement)                                                                 \
-    F(xmlTextReaderMoveToElement)                                                                  \
-    F(xmlTextReaderMoveToNextAttribute)                                                            \
-    F(xmlTextReaderNodeType)                                                                       \
-    F(xmlTextReaderRead)                                                                           \
-    F(xmlTextReaderReadState)                                                                      \
-    F(xmlTextReaderSetStructuredErrorHandler)                                                      \
+    F(xmlParseChunk)                                                                               \
+    F(xmlStopParser)                                                                               \
     F(xmlTextWriterEndDocument)                                                                    \
     F(xmlTextWriterEndElement)                                                                     \
     F(xmlTextWriterFlush)                                                                          \

@@ -72,50 +72,14 @@ std::string NotWellFormed(const std::string& message) {
 
 const char* const CutShort = "the file ends before its elements are closed: it is cut short";
 
-// The name of the first entity the attribute's value refers to, or null.
-const xmlChar* EntityReferredTo(xmlNodePtr attribute) {
-    if (attribute == nullptr || attribute->type != XML_ATTRIBUTE_NODE) {
-        return nullptr; // a namespace declaration has no children
-    }
-    for (xmlNodePtr child = attribute->children; child != nullptr; child = child->next) {
-        if (child->type == XML_ENTITY_REF_NODE) {
-            return child->name;
-        }
-    }
-    return nullptr;
-}
+// Each piece libxml2 is given, but the last: small enough for few nodes to
+// wait, large enough that the pieces cost nothing. The last piece is at most
+// Tail long, so that a fault libxml2 meets while it is given lies at the end.
+constexpr std::size_t Piece = 1 << 16;
+constexpr std::size_t Tail = 512;
 
-bool DeclaresEntities(xmlNodePtr node) {
-    if (node == nullptr || node->type != XML_DTD_NODE) {
-        return false;
-    }
-    const auto* dtd = reinterpret_cast<xmlDtdPtr>(node);
-    return dtd->entities != nullptr || dtd->pentities != nullptr;
-}
-
-// The element's attributes read from its node, when each is a plain name
-// with a value of one text: no namespace, nothing referred to.
-bool PlainAttributes(xmlNodePtr node, std::vector<std::pair<std::string, std::string>>& out) {
-    if (node == nullptr || node->type != XML_ELEMENT_NODE || node->nsDef != nullptr) {
-        return false;
-    }
-    std::size_t count = 0;
-    for (xmlAttrPtr attribute = node->properties; attribute != nullptr;
-         attribute = attribute->next) {
-        const xmlNodePtr value = attribute->children;
-        if (attribute->ns != nullptr ||
-            (value != nullptr && (value->type != XML_TEXT_NODE || value->next != nullptr))) {
-            return false;
-        }
-        ++count;
-    }
-    out.reserve(count);
-    for (xmlAttrPtr attribute = node->properties; attribute != nullptr;
-         attribute = attribute->next) {
-        const xmlNodePtr value = attribute->children;
-        out.emplace_back(Text(attribute->name), value != nullptr ? Text(value->content) : "");
-    }
-    return true;
+bool IsBlankText(const std::string& text) {
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
 } // namespace
@@ -152,6 +116,76 @@ private:
     void* structuredContext_;
 };
 
+// libxml2's calls as it parses: each adds a node, or stops the parse.
+struct TXmlPull::TCallbacks {
+    static TXmlPull& Pull(void* context) { return *static_cast<TXmlPull*>(context); }
+
+    static void StartElement(void* context, const xmlChar* localName, const xmlChar* prefix,
+                             const xmlChar*, int namespaceCount, const xmlChar** namespaces,
+                             int attributeCount, int, const xmlChar** attributes) {
+        TXmlPull& pull = Pull(context);
+        const auto qualified = [](const xmlChar* prefix, const xmlChar* name) {
+            return prefix == nullptr ? Text(name) : Text(prefix) + ":" + Text(name);
+        };
+        TNode& node = pull.Added(XML_READER_TYPE_ELEMENT);
+        node.Name = qualified(prefix, localName);
+        node.Attributes.reserve(static_cast<std::size_t>(namespaceCount + attributeCount));
+        // Namespace declarations read as the attributes they are written as.
+        for (int i = 0; i < namespaceCount; ++i) {
+            const xmlChar* name = namespaces[2 * i];
+            node.Attributes.emplace_back(name == nullptr ? "xmlns" : "xmlns:" + Text(name),
+                                         Text(namespaces[2 * i + 1]));
+        }
+        for (int i = 0; i < attributeCount; ++i) {
+            const xmlChar* const* attribute = attributes + 5 * i;
+            node.Attributes.emplace_back(
+                qualified(attribute[1], attribute[0]),
+                std::string(reinterpret_cast<const char*>(attribute[3]),
+                            static_cast<std::size_t>(attribute[4] - attribute[3])));
+        }
+        ++pull.depth_;
+    }
+
+    static void EndElement(void* context, const xmlChar* localName, const xmlChar* prefix,
+                           const xmlChar*) {
+        TXmlPull& pull = Pull(context);
+        TNode& node = pull.Added(XML_READER_TYPE_END_ELEMENT);
+        node.Name = prefix == nullptr ? Text(localName) : Text(prefix) + ":" + Text(localName);
+        pull.rootClosed_ = --pull.depth_ == 0;
+    }
+
+    static void Characters(void* context, const xmlChar* text, int length) {
+        TXmlPull& pull = Pull(context);
+        // The pieces of one run of text make one node.
+        TNode& node = pull.inText_ ? pull.nodes_.back() : pull.Added(XML_READER_TYPE_TEXT);
+        node.Text.append(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
+        pull.inText_ = true;
+    }
+
+    static void Cdata(void* context, const xmlChar* text, int length) {
+        TXmlPull& pull = Pull(context);
+        pull.Added(XML_READER_TYPE_CDATA)
+            .Text.assign(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
+    }
+
+    static void InternalSubset(void* context, const xmlChar* name, const xmlChar* publicId,
+                               const xmlChar* systemId) {
+        Pull(context).doctype_ = TDocumentType{Text(name), Text(publicId), Text(systemId)};
+    }
+
+    // Only where the bytes could not be searched before (UTF-16).
+    static void EntityDeclaration(void* context, const xmlChar*, int, const xmlChar*,
+                                  const xmlChar*, xmlChar*) {
+        TXmlPull& pull = Pull(context);
+        pull.Stop({pull.ParserLine(), pull.DeclaresEntity()});
+    }
+
+    static void Reference(void* context, const xmlChar* name) {
+        TXmlPull& pull = Pull(context);
+        pull.Stop({pull.ParserLine(), pull.EntityRefusal(Text(name))});
+    }
+};
+
 TXmlPull::TXmlPull(std::string_view bytes, std::string kind)
     : xml_(XmlLibrary()),
       kind_(std::move(kind)), handlers_{xml_.__xmlGenericError(), xml_.__xmlGenericErrorContext(),
@@ -160,6 +194,8 @@ TXmlPull::TXmlPull(std::string_view bytes, std::string kind)
     if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
         throw EXmlTreeError("the file is too large for " + kind_, 0);
     }
+    end_.Type = 0;
+    node_ = &end_;
     if (AsciiCompatible(bytes)) {
         // Refused before libxml2 reads a byte: an entity's expansion is what
         // makes a small file take gigabytes. A declaration of any kind starts
@@ -167,6 +203,7 @@ TXmlPull::TXmlPull(std::string_view bytes, std::string kind)
         // where the readers take libxml2's refusals.
         if (const std::size_t at = bytes.find("<!ENTITY"); at != std::string_view::npos) {
             error_ = {LineAt(bytes, at), DeclaresEntity()};
+            allGiven_ = true;
             return;
         }
         if (HasLoneCr(bytes)) {
@@ -174,19 +211,37 @@ TXmlPull::TXmlPull(std::string_view bytes, std::string kind)
             bytes = normalised_;
         }
     }
+    bytes_ = bytes;
+    xmlSAXHandler sax{};
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.startElementNs = &TCallbacks::StartElement;
+    sax.endElementNs = &TCallbacks::EndElement;
+    sax.characters = &TCallbacks::Characters;
+    sax.ignorableWhitespace = &TCallbacks::Characters;
+    sax.cdataBlock = &TCallbacks::Cdata;
+    sax.internalSubset = &TCallbacks::InternalSubset;
+    sax.entityDecl = &TCallbacks::EntityDeclaration;
+    sax.reference = &TCallbacks::Reference;
+    sax.serror = &TXmlPull::OnError;
     const TErrorRoute route(*this);
-    reader_ =
-        xml_.xmlReaderForMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
-                                XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_COMPACT);
-    if (reader_ == nullptr) {
+    // The first bytes tell libxml2 the encoding.
+    given_ = std::min<std::size_t>(bytes_.size(), 4);
+    // The callbacks and serror are called with this.
+    parser_ =
+        xml_.xmlCreatePushParserCtxt(&sax, this, bytes_.data(), static_cast<int>(given_), nullptr);
+    if (parser_ == nullptr) {
         throw std::bad_alloc();
     }
-    xml_.xmlTextReaderSetStructuredErrorHandler(reader_, &TXmlPull::OnError, this);
+    // Entities are replaced so that attribute values come whole; none is
+    // ever declared, so none can grow.
+    xml_.xmlCtxtUseOptions(parser_, XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_NOENT);
 }
 
 TXmlPull::~TXmlPull() {
     const TErrorRoute route(*this);
-    xml_.xmlFreeTextReader(reader_);
+    if (parser_ != nullptr) {
+        xml_.xmlFreeParserCtxt(parser_);
+    }
 }
 
 std::string TXmlPull::DeclaresEntity() const {
@@ -198,28 +253,32 @@ std::string TXmlPull::EntityRefusal(std::string_view name) const {
            " does not use: only &amp; &lt; &gt; &quot; &apos; and character references are read";
 }
 
+void TXmlPull::Stop(TError error) {
+    if (!error_) {
+        error_ = std::move(error);
+    }
+    xml_.xmlStopParser(parser_);
+}
+
+std::size_t TXmlPull::ParserLine() const {
+    const int line = parser_ != nullptr && parser_->input != nullptr ? parser_->input->line : 0;
+    return static_cast<std::size_t>(std::max(line, 0));
+}
+
+TXmlPull::TNode& TXmlPull::Added(int type) {
+    inText_ = false;
+    TNode& node = nodes_.emplace_back();
+    node.Type = type;
+    node.Line = ParserLine();
+    return node;
+}
+
 // Whether libxml2 stopped at the error because the input ended inside the
 // document: all of it was given to the parser, which had not yet closed the
 // root element. A wrong end tag at the end is not a cut.
 bool TXmlPull::EndedInside(const xmlError& error) const {
-    if (error.domain != XML_FROM_PARSER || error.ctxt == nullptr || reader_ == nullptr ||
-        error.code == XML_ERR_TAG_NAME_MISMATCH ||
-        xml_.xmlTextReaderReadState(reader_) != XML_TEXTREADER_MODE_EOF) {
-        return false;
-    }
-    const auto* parser = static_cast<const xmlParserCtxt*>(error.ctxt);
-    if (parser->instate == XML_PARSER_EPILOG) {
-        return false; // the root is closed: what follows it is extra
-    }
-    if ((parser->instate == XML_PARSER_COMMENT || parser->instate == XML_PARSER_PI) &&
-        parser->nameNr == 0 && parser->myDoc != nullptr) {
-        for (xmlNodePtr node = parser->myDoc->children; node != nullptr; node = node->next) {
-            if (node->type == XML_ELEMENT_NODE) {
-                return false; // a comment after the root
-            }
-        }
-    }
-    return true;
+    return error.domain == XML_FROM_PARSER && error.code != XML_ERR_TAG_NAME_MISMATCH &&
+           allGiven_ && !rootClosed_; // after the root, whatever follows is extra
 }
 
 #if LIBXML_VERSION >= 21200
@@ -235,7 +294,7 @@ void TXmlPull::OnError(void* self, xmlErrorPtr error) {
     // An undeclared entity is only a warning where the document names an
     // external DTD, which is never loaded.
     if (error->code == XML_ERR_UNDECLARED_ENTITY || error->code == XML_WAR_UNDECLARED_ENTITY) {
-        pull->error_ = {line, pull->EntityRefusal(error->str1 != nullptr ? error->str1 : "")};
+        pull->Stop({line, pull->EntityRefusal(error->str1 != nullptr ? error->str1 : "")});
         return;
     }
     if (error->level < XML_ERR_ERROR) {
@@ -268,9 +327,7 @@ void TXmlPull::OnGenericError(void* self, const char* format, ...) {
     while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
         message.pop_back();
     }
-    const int line =
-        pull->reader_ != nullptr ? pull->xml_.xmlTextReaderGetParserLineNumber(pull->reader_) : 0;
-    pull->error_ = {static_cast<std::size_t>(std::max(line, 0)), NotWellFormed(message)};
+    pull->error_ = {pull->ParserLine(), NotWellFormed(message)};
 }
 
 void TXmlPull::Throw() {
@@ -278,89 +335,64 @@ void TXmlPull::Throw() {
     throw EXmlTreeError(error.Message, error.Line);
 }
 
-bool TXmlPull::Next() {
-    if (reader_ == nullptr) {
-        Throw();
+// Gives libxml2 the next piece; false once all was given, or it stopped.
+bool TXmlPull::Parse() {
+    if (allGiven_ || error_) {
+        return false;
     }
+    const std::size_t left = bytes_.size() - given_;
+    const std::size_t size = left <= Tail ? left : std::min(Piece, left - Tail);
+    allGiven_ = size == left;
     const TErrorRoute route(*this);
+    const int result = xml_.xmlParseChunk(parser_, bytes_.data() + given_, static_cast<int>(size),
+                                          allGiven_ ? 1 : 0);
+    given_ += size;
+    if (result != 0 && !error_) {
+        error_ = {ParserLine(), NotWellFormed("unreadable XML")};
+    }
+    return true;
+}
+
+bool TXmlPull::Next() {
     while (true) {
-        const int result = xml_.xmlTextReaderRead(reader_);
-        if (result < 0 || error_) {
-            Throw();
+        // A text at the end of a piece may go on in the next one.
+        const bool openText = inText_ && next_ + 1 == nodes_.size();
+        if (next_ < nodes_.size() && !(openText && !allGiven_ && !error_)) {
+            break;
         }
-        if (result == 0) {
+        if (openText) {
+            TNode text = std::move(nodes_.back());
+            nodes_.clear();
+            nodes_.push_back(std::move(text));
+        } else {
+            nodes_.clear();
+            inText_ = false;
+        }
+        next_ = 0;
+        if (!Parse()) {
+            node_ = &end_;
+            if (error_) {
+                Throw();
+            }
             return false;
         }
-        type_ = xml_.xmlTextReaderNodeType(reader_);
-        if (type_ == XML_READER_TYPE_DOCUMENT_TYPE) {
-            const xmlNodePtr node = xml_.xmlTextReaderCurrentNode(reader_);
-            if (DeclaresEntities(node)) {
-                // Only where the bytes could not be searched before (UTF-16).
-                throw EXmlTreeError(DeclaresEntity(), Line());
-            }
-            const auto* dtd = reinterpret_cast<const xmlDtd*>(node);
-            if (dtd != nullptr && dtd->type == XML_DTD_NODE) {
-                doctype_ =
-                    TDocumentType{Text(dtd->name), Text(dtd->ExternalID), Text(dtd->SystemID)};
-            }
-            continue;
-        }
-        if (type_ == XML_READER_TYPE_COMMENT || type_ == XML_READER_TYPE_PROCESSING_INSTRUCTION ||
-            type_ == XML_READER_TYPE_XML_DECLARATION) {
-            continue;
-        }
-        if (type_ == XML_READER_TYPE_ENTITY_REFERENCE) {
-            throw EXmlTreeError(EntityRefusal(Text(xml_.xmlTextReaderConstName(reader_))), Line());
-        }
-        if (IsText()) {
-            name_.clear(); // "#text" and the like, never asked for
-        } else {
-            name_ = Text(xml_.xmlTextReaderConstName(reader_));
-        }
-        return true;
     }
-}
-
-std::string TXmlPull::Value() {
-    const TErrorRoute route(*this);
-    return Text(xml_.xmlTextReaderConstValue(reader_));
-}
-
-bool TXmlPull::IsEmptyElement() {
-    return xml_.xmlTextReaderIsEmptyElement(reader_) == 1;
+    node_ = &nodes_[next_++];
+    // A text of blanks alone is the layout between elements.
+    if (node_->Type == XML_READER_TYPE_TEXT && IsBlankText(node_->Text)) {
+        node_->Type = XML_READER_TYPE_SIGNIFICANT_WHITESPACE;
+    }
+    return true;
 }
 
 bool TXmlPull::IsText() const {
-    return type_ == XML_READER_TYPE_TEXT || type_ == XML_READER_TYPE_CDATA ||
-           type_ == XML_READER_TYPE_WHITESPACE || type_ == XML_READER_TYPE_SIGNIFICANT_WHITESPACE;
+    const int type = node_->Type;
+    return type == XML_READER_TYPE_TEXT || type == XML_READER_TYPE_CDATA ||
+           type == XML_READER_TYPE_WHITESPACE || type == XML_READER_TYPE_SIGNIFICANT_WHITESPACE;
 }
 
-std::size_t TXmlPull::Line() {
-    const xmlNodePtr node = xml_.xmlTextReaderCurrentNode(reader_);
-    const long line = node != nullptr ? xml_.xmlGetLineNo(node) : -1;
-    return line > 0 ? static_cast<std::size_t>(line)
-                    : static_cast<std::size_t>(
-                          std::max(xml_.xmlTextReaderGetParserLineNumber(reader_), 0));
-}
-
-std::vector<std::pair<std::string, std::string>> TXmlPull::Attributes() {
-    std::vector<std::pair<std::string, std::string>> attributes;
-    if (PlainAttributes(xml_.xmlTextReaderCurrentNode(reader_), attributes)) {
-        return attributes;
-    }
-    const TErrorRoute route(*this);
-    while (xml_.xmlTextReaderMoveToNextAttribute(reader_) == 1) {
-        // Its value would expand the entity, however often it is referred to.
-        if (const xmlChar* entity = EntityReferredTo(xml_.xmlTextReaderCurrentNode(reader_))) {
-            const std::string name = Text(entity);
-            xml_.xmlTextReaderMoveToElement(reader_);
-            throw EXmlTreeError(EntityRefusal(name), Line());
-        }
-        attributes.emplace_back(Text(xml_.xmlTextReaderConstName(reader_)),
-                                Text(xml_.xmlTextReaderConstValue(reader_)));
-    }
-    xml_.xmlTextReaderMoveToElement(reader_);
-    return attributes;
+std::size_t TXmlPull::Line() const {
+    return node_ != &end_ ? node_->Line : ParserLine();
 }
 
 } // namespace tabula

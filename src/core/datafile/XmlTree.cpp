@@ -40,11 +40,7 @@ TXmlElement ReadXmlTree(std::string_view bytes) {
             if (open.empty() && root) {
                 throw EXmlTreeError("a second root element", line);
             }
-            const bool empty = pull.IsEmptyElement();
             open.push_back({pull.Name(), pull.Attributes(), {}, {}, line});
-            if (empty) {
-                Close(open, root);
-            }
         } else if (pull.Type() == XML_READER_TYPE_END_ELEMENT) {
             Close(open, root);
         } else if (pull.IsText() && !open.empty()) {

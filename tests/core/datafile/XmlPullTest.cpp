@@ -138,3 +138,25 @@ TEST(XmlPull, EveryCutOfADocumentSaysCutShort) {
     }
     EXPECT_EQ(Pulled(whole).Error, "");
 }
+
+// libxml2 is given the bytes in pieces: what crosses from one to the next
+// still comes whole, in order, with its line, and a fault past many nodes
+// comes after them.
+TEST(XmlPull, WhatCrossesThePiecesComesWhole) {
+    std::string text(200000, 'a');
+    text.replace(65530, 5, "&amp;");
+    std::string many;
+    for (int i = 0; i < 30000; ++i) {
+        many += "<e a=\"" + std::to_string(i) + "\"/>\n";
+    }
+    const TXmlElement longText = ReadXmlTree("<d>" + text + "</d>");
+    EXPECT_EQ(longText.Text.size(), 199996u);
+    EXPECT_EQ(longText.Text.substr(65529, 3), "a&a");
+    const TXmlElement root = ReadXmlTree("<d>\n" + many + "</d>");
+    ASSERT_EQ(root.Children.size(), 30000u);
+    EXPECT_EQ(*root.Children.back().Attribute("a"), "29999");
+    EXPECT_EQ(root.Children.back().Line, 30001u);
+    const TPulled broken = Pulled("<d>\n" + many + "<e></d>");
+    EXPECT_EQ(broken.Line, 30002u) << broken.Error;
+    EXPECT_NE(broken.Error.find("not well-formed"), std::string::npos) << broken.Error;
+}
