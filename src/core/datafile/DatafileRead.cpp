@@ -315,6 +315,10 @@ void ReadDatafileText(std::string_view bytes, const std::string& fileName,
     if (text.starts_with("\xEF\xBB\xBF")) {
         text.remove_prefix(3);
     }
+    // Only XML is written in UTF-16; libxml2 reads it by its byte order mark.
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+        return ReadLogiqx(bytes, fileName, content);
+    }
     const std::size_t first =
         std::find_if(text.begin(), text.end(), [](char c) { return !IsBlank(c); }) - text.begin();
     if (first == text.size()) {

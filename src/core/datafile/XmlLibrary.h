@@ -24,6 +24,7 @@ namespace tabula {
     F(xmlBufferLength)                                                                             \
     F(xmlCreatePushParserCtxt)                                                                     \
     F(xmlCtxtUseOptions)                                                                           \
+    F(xmlFreeDoc)                                                                                  \
     F(xmlFreeParserCtxt)                                                                           \
     F(xmlFreeTextWriter)                                                                           \
     F(xmlNewTextWriterMemory)                                                                      \

@@ -240,6 +240,11 @@ TXmlPull::TXmlPull(std::string_view bytes, std::string kind)
 TXmlPull::~TXmlPull() {
     const TErrorRoute route(*this);
     if (parser_ != nullptr) {
+        // Where an entity is declared (refused) libxml2 makes a document to
+        // hold it, which the context leaves to its owner.
+        if (parser_->myDoc != nullptr) {
+            xml_.xmlFreeDoc(parser_->myDoc);
+        }
         xml_.xmlFreeParserCtxt(parser_);
     }
 }

@@ -160,3 +160,13 @@ TEST(XmlPull, WhatCrossesThePiecesComesWhole) {
     EXPECT_EQ(broken.Line, 30002u) << broken.Error;
     EXPECT_NE(broken.Error.find("not well-formed"), std::string::npos) << broken.Error;
 }
+
+TEST(XmlPull, AUtf16DatafileOpensByItsByteOrderMark) {
+    const TOpenedDatafile opened = ReadDatafileText(
+        Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<datafile><game name=\"Wide\">"
+              "<rom name=\"w.bin\" size=\"1\" crc=\"0000000a\"/></game></datafile>\n"),
+        "wide.xml");
+    ASSERT_EQ(opened.Rows.size(), 1u);
+    EXPECT_EQ(opened.Rows[0][1], "Wide");
+    EXPECT_EQ(opened.Rows[0][5], "0000000A");
+}
