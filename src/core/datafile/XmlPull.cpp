@@ -122,13 +122,16 @@ struct TXmlPull::TCallbacks {
 
     static void StartElement(void* context, const xmlChar* localName, const xmlChar* prefix,
                              const xmlChar*, int namespaceCount, const xmlChar** namespaces,
-                             int attributeCount, int, const xmlChar** attributes) {
+                             int attributeCount, int defaulted, const xmlChar** attributes) {
         TXmlPull& pull = Pull(context);
         const auto qualified = [](const xmlChar* prefix, const xmlChar* name) {
             return prefix == nullptr ? Text(name) : Text(prefix) + ":" + Text(name);
         };
         TNode& node = pull.Added(XML_READER_TYPE_ELEMENT);
         node.Name = qualified(prefix, localName);
+        // The defaults of the document type's attribute lists come last: an
+        // attribute not written is not read.
+        attributeCount -= defaulted;
         node.Attributes.reserve(static_cast<std::size_t>(namespaceCount + attributeCount));
         // Namespace declarations read as the attributes they are written as.
         for (int i = 0; i < namespaceCount; ++i) {

@@ -83,12 +83,14 @@ TEST(XmlPull, AnEntityMultipliedInAnAttributeIsRefusedQuicklyAndQuietly) {
 }
 
 // The predefined entities and character references read; CR LF and a lone CR
-// read as LF, as the XML rules say.
+// read as LF, as the XML rules say; an attribute list's defaults add nothing.
 TEST(XmlPull, TextAndAttributesReadAsTheXmlRulesSay) {
     const std::pair<std::string, const char*> cases[] = {
         {"<?xml version=\"1.0\"?>\n" + Doctype + " [<!ATTLIST d a CDATA #IMPLIED>]>\n" +
              "<d a=\"&amp;&lt;&gt;&quot;&apos;&#233;&#xE9;\">&amp;&lt;&#233;&#xE9;</d>",
          "a=&<>\"'\xC3\xA9\xC3\xA9;&<\xC3\xA9\xC3\xA9;"},
+        {"<!DOCTYPE d [<!ATTLIST d b (yes|no) \"no\" c CDATA \"x\">]><d a=\" 1\tb \"/>",
+         "a= 1 b ;;"}, // defaults are not written, so not read
         {"<d>a\nb\r\nc</d>", "a\nb\nc;"},
         {"<d>a\r\nb\r\nc</d>", "a\nb\nc;"},
         {"<d>a\rb\r\nc</d>", "a\nb\nc;"},
