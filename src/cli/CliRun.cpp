@@ -81,13 +81,13 @@ public:
 };
 
 // The datafile --from converts, written as its rows are read: none is held.
+// The output of --from refused before anything is written.
+struct EOutputRefused {
+    std::string Message;
+};
+
 class TConversion : public IDatafileContent {
 public:
-    // The output refused before anything is written.
-    struct ERefused {
-        std::string Message;
-    };
-
     explicit TConversion(TCliOptions& options) : options_(options) {}
 
     void Begin(TDatafileFormat format, const TDatafileCredits& credits,
@@ -97,7 +97,7 @@ public:
         }
         options_.Credits = CreditsOverFile(options_, credits);
         if (std::string refusal = CheckOutputBeforeScan(options_); !refusal.empty()) {
-            throw ERefused{std::move(refusal)};
+            throw EOutputRefused{std::move(refusal)};
         }
         Stream = std::make_unique<TDatafileStream>(
             options_.Output, options_.Format,
@@ -112,15 +112,24 @@ private:
     TCliOptions& options_;
 };
 
-int PrintFrom(const TCliOptions& options, const TCliStreams& streams) {
-    TOpenedDatafile opened;
+// Calls read, a datafile or an output it refuses said as the refusal: false then.
+template <class F> bool ReadOrSay(F read, const TCliStreams& streams) {
     try {
-        opened = ReadDatafile(options.From);
+        read();
+        return true;
     } catch (const EDatafileReadError& error) {
         PrintError(streams.Err, error.what());
-        return CliBadUsage;
     } catch (const EFileReadError& error) {
         PrintError(streams.Err, error.what());
+    } catch (const EOutputRefused& refused) {
+        PrintError(streams.Err, refused.Message);
+    }
+    return false;
+}
+
+int PrintFrom(const TCliOptions& options, const TCliStreams& streams) {
+    TOpenedDatafile opened;
+    if (!ReadOrSay([&] { opened = ReadDatafile(options.From); }, streams)) {
         return CliBadUsage;
     }
     THashKinds hashes;
@@ -152,16 +161,7 @@ int RunFrom(TCliOptions options, const TCliStreams& streams) {
     // old file; so does a signal, as after a scan.
     int signal = 0;
     try {
-        try {
-            ReadDatafile(options.From, conversion);
-        } catch (const EDatafileReadError& error) {
-            PrintError(streams.Err, error.what());
-            return CliBadUsage;
-        } catch (const EFileReadError& error) {
-            PrintError(streams.Err, error.what());
-            return CliBadUsage;
-        } catch (const TConversion::ERefused& refused) {
-            PrintError(streams.Err, refused.Message);
+        if (!ReadOrSay([&] { ReadDatafile(options.From, conversion); }, streams)) {
             return CliBadUsage;
         }
         TDatafileStream& datafile = *conversion.Stream;

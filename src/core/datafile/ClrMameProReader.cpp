@@ -1,4 +1,5 @@
 #include "core/datafile/DatafileReaders.h"
+#include "core/text/BlankText.h"
 #include "core/text/CodePages.h"
 #include "core/text/ErrorText.h"
 
@@ -7,10 +8,6 @@
 namespace tabula {
 
 namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 
 bool IsGameBlock(const std::string& name) {
     return name == "game" || name == "machine" || name == "resource";

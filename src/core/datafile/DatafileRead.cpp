@@ -3,6 +3,7 @@
 #include "core/datafile/DatafileReaders.h"
 #include "core/platform/SequentialFile.h"
 #include "core/scan/StringsTools.h"
+#include "core/text/BlankText.h"
 #include "core/text/ErrorText.h"
 #include "core/text/HexDigit.h"
 
@@ -17,10 +18,6 @@ namespace {
 // Far beyond any datafile: a file this large is something else.
 constexpr std::uint64_t MaxDatafileSize = std::uint64_t(1) << 30;
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 bool IsHexText(std::string_view text) {
     bool hex = true;
     for (const char c : text) { // no early way out: the loop stays free of branches
@@ -32,10 +29,6 @@ bool IsHexText(std::string_view text) {
 bool IsDecimalSize(const std::string& text) {
     return !text.empty() && text.size() <= 18 &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-bool IsBlankText(const std::string& text) {
-    return std::all_of(text.begin(), text.end(), IsBlank);
 }
 
 bool IsTextField(const TKeptElement& element, const char* name) {

@@ -1,4 +1,5 @@
 #include "core/datafile/DatafileVocabulary.h"
+#include "core/text/BlankText.h"
 
 #include <algorithm>
 #include <array>
@@ -57,10 +58,6 @@ constexpr std::array<std::string_view, 5> Credits = {"name", "version", "date", 
 
 bool In(std::string_view name, std::initializer_list<std::string_view> names) {
     return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-bool IsBlankText(const std::string& text) {
-    return text.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
 // Counted once per element of every game: the name is made in a buffer, and

@@ -2,6 +2,7 @@
 #include "core/datafile/XmlLibrary.h"
 #include "core/datafile/XmlPull.h"
 #include "core/platform/SharedLibrary.h"
+#include "core/text/BlankText.h"
 #include "core/text/ErrorText.h"
 
 #include <libxml/parser.h>
@@ -12,10 +13,6 @@
 namespace tabula {
 
 namespace {
-
-bool IsWhitespace(const std::string& text) {
-    return text.find_first_not_of(" \t\r\n") == std::string::npos;
-}
 
 void Trim(std::string& text) {
     const std::size_t first = text.find_first_not_of(" \t\r\n");
@@ -68,7 +65,7 @@ public:
                 break;
             }
             if (IsText()) {
-                if (const std::string text = pull_->Value(); !IsWhitespace(text)) {
+                if (const std::string text = pull_->Value(); !IsBlankText(text)) {
                     Refuse(fileName_, Line(),
                            "the text " + QuotedForMessage(text) + " stands in <" +
                                header->RootName + ">, which holds only elements");
@@ -156,7 +153,7 @@ private:
             if (type_ == XML_READER_TYPE_ELEMENT) {
                 if (element.Children.empty()) {
                     element.Children.reserve(4);
-                    if (IsWhitespace(element.Text)) {
+                    if (IsBlankText(element.Text)) {
                         element.Text.clear(); // trimmed at the end in any case
                     }
                 }

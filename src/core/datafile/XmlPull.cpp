@@ -1,6 +1,7 @@
 #include "core/datafile/XmlPull.h"
 
 #include "core/datafile/XmlLibrary.h"
+#include "core/text/BlankText.h"
 #include "core/text/ErrorText.h"
 
 #include <libxml/parser.h>
@@ -77,10 +78,6 @@ const char* const CutShort = "the file ends before its elements are closed: it i
 // Tail long, so that a fault libxml2 meets while it is given lies at the end.
 constexpr std::size_t Piece = 1 << 16;
 constexpr std::size_t Tail = 512;
-
-bool IsBlankText(const std::string& text) {
-    return text.find_first_not_of(" \t\r\n") == std::string::npos;
-}
 
 } // namespace
 
