@@ -1,7 +1,7 @@
 // CrcUpdate against the byte-wise table loop it replaces, and against ISA-L
 // alone (its route on processors without 256-bit carry-less multiply), on
 // buffers of 4 KiB, 1 MiB and 64 MiB of random bytes.
-#include "core/scan/CrcUpdate.h"
+#include "core/checksum/CrcUpdate.h"
 
 #include <benchmark/benchmark.h>
 

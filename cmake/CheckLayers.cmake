@@ -6,6 +6,18 @@
 # no window folder reaches up into the program's top (gui/app/).
 # Run as: cmake -D ROOT=<repository> -P CheckLayers.cmake
 #
+# Inside the core, folders come in levels, bottom first: a folder may include
+# its own headers and those of folders on lower levels only, so dependencies
+# run one way and no two folders include each other.
+set(core_levels
+    "bytes text"
+    "platform"
+    "checksum xml progress"
+    "archive header"
+    "zip"
+    "romlist"
+    "scan datafile")
+
 # Each rule: folder | prefixes its quoted includes may start with. The
 # longest folder that holds a file decides. "qt" allows Qt's headers.
 set(rules
@@ -32,6 +44,27 @@ file(GLOB_RECURSE files RELATIVE "${ROOT}"
      "${ROOT}/src/*.h" "${ROOT}/src/*.cpp" "${ROOT}/src/*.c"
      "${ROOT}/tests/*.h" "${ROOT}/tests/*.cpp" "${ROOT}/bench/*.h" "${ROOT}/bench/*.cpp")
 
+set(level 0)
+foreach(folders IN LISTS core_levels)
+    string(REPLACE " " ";" folders "${folders}")
+    foreach(folder IN LISTS folders)
+        set(level_of_${folder} ${level})
+    endforeach()
+    math(EXPR level "${level} + 1")
+endforeach()
+
+# The level of core folder name (a path "core/<folder>/..."), or -1.
+function(core_level path out)
+    set(${out} -1 PARENT_SCOPE)
+    if(path MATCHES "^core/([^/]+)/")
+        if(DEFINED level_of_${CMAKE_MATCH_1})
+            set(${out} ${level_of_${CMAKE_MATCH_1}} PARENT_SCOPE)
+        else()
+            set(${out} unknown PARENT_SCOPE)
+        endif()
+    endif()
+endfunction()
+
 set(faults "")
 foreach(file IN LISTS files)
     set(allowed "")
@@ -50,6 +83,17 @@ foreach(file IN LISTS files)
     endforeach()
     if(best EQUAL -1)
         continue()
+    endif()
+    set(own_level -1)
+    set(own_folder "")
+    if(file MATCHES "^src/(core/[^/]+)/")
+        set(own_folder "${CMAKE_MATCH_1}")
+        string(REGEX REPLACE "^src/" "" relative "${file}")
+        core_level("${relative}" own_level)
+        if(own_level STREQUAL "unknown")
+            string(APPEND faults "\n  ${file}: its folder has no level in core_levels")
+            continue()
+        endif()
     endif()
     file(STRINGS "${ROOT}/${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
     foreach(line IN LISTS lines)
@@ -70,6 +114,12 @@ foreach(file IN LISTS files)
             endforeach()
             if(NOT ok)
                 string(APPEND faults "\n  ${file}: \"${name}\"")
+            elseif(NOT own_level EQUAL -1 AND name MATCHES "^core/" AND
+                   NOT name MATCHES "^${own_folder}/")
+                core_level("${name}" their_level)
+                if(their_level STREQUAL "unknown" OR NOT their_level LESS own_level)
+                    string(APPEND faults "\n  ${file}: \"${name}\" (not on a lower level of the core)")
+                endif()
             endif()
         elseif(line MATCHES "#[ \t]*include[ \t]*<(Q[^>]*)>" AND NOT "qt" IN_LIST allowed)
             string(APPEND faults "\n  ${file}: <${CMAKE_MATCH_1}> (no Qt in this layer)")

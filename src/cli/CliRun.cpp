@@ -14,7 +14,7 @@
 #include "core/platform/SequentialFile.h"
 #include "core/romlist/RomTable.h"
 #include "core/scan/ScanDriver.h"
-#include "core/scan/StringsTools.h"
+#include "core/text/StringsTools.h"
 
 #include <exception>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "cli/TerminalProgress.h"
 
 #include "cli/TerminalText.h"
-#include "core/scan/StringsTools.h"
+#include "core/text/StringsTools.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // tabula-cli as a process stopped by SIGINT or SIGTERM in the middle of an
 // archive: what it leaves in the temporary folder and beside the datafile.
-#include "core/scan/CrcUpdate.h"
+#include "core/checksum/CrcUpdate.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/ZipBuilder.h"
 

@@ -7,7 +7,7 @@
 
 #include "core/archive/SevenZipHeader.h"
 #include "core/bytes/ByteCursor.h"
-#include "core/scan/CrcUpdate.h"
+#include "core/checksum/CrcUpdate.h"
 
 #include <algorithm>
 #include <cstdint>

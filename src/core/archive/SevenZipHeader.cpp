@@ -6,7 +6,7 @@
 
 #include "core/archive/Codecs.h"
 #include "core/bytes/ByteCursor.h"
-#include "core/scan/CrcUpdate.h"
+#include "core/checksum/CrcUpdate.h"
 
 #include <algorithm>
 #include <array>

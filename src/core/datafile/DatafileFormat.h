@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/datafile/DatafileSave.h"
-#include "core/datafile/KeptFields.h"
+#include "core/header/RomMode.h"
+#include "core/romlist/KeptFields.h"
 #include "core/romlist/RomTable.h"
-#include "core/scan/ScanOptions.h"
 
 #include <cstddef>
 #include <memory>

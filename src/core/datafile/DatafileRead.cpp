@@ -2,10 +2,10 @@
 
 #include "core/datafile/DatafileReaders.h"
 #include "core/platform/SequentialFile.h"
-#include "core/scan/StringsTools.h"
 #include "core/text/BlankText.h"
 #include "core/text/ErrorText.h"
 #include "core/text/HexDigit.h"
+#include "core/text/StringsTools.h"
 
 #include <algorithm>
 #include <array>

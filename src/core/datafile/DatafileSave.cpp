@@ -2,8 +2,8 @@
 
 #include "core/datafile/CharacterText.h"
 #include "core/datafile/Datafile.h"
-#include "core/datafile/KeptFields.h"
 #include "core/datafile/SizeCell.h"
+#include "core/romlist/KeptFields.h"
 #include "core/text/CodePages.h"
 
 #include <algorithm>

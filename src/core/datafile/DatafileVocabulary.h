@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/datafile/KeptFields.h"
+#include "core/romlist/KeptFields.h"
 
 #include <string_view>
 

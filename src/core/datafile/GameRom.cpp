@@ -3,10 +3,10 @@
 #include "core/datafile/CharacterText.h"
 #include "core/datafile/Datafile.h"
 #include "core/datafile/SizeCell.h"
-#include "core/scan/StringsTools.h"
 #include "core/text/CodePages.h"
 #include "core/text/ErrorText.h"
 #include "core/text/HexDigit.h"
+#include "core/text/StringsTools.h"
 
 #include <algorithm>
 

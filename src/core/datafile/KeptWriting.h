@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/datafile/DatafileFormat.h"
-#include "core/datafile/KeptFields.h"
+#include "core/romlist/KeptFields.h"
 
 #include <cstddef>
 #include <span>

@@ -1,9 +1,9 @@
 #include "core/datafile/DatafileReaders.h"
-#include "core/datafile/XmlLibrary.h"
-#include "core/datafile/XmlPull.h"
 #include "core/platform/SharedLibrary.h"
 #include "core/text/BlankText.h"
 #include "core/text/ErrorText.h"
+#include "core/xml/XmlLibrary.h"
+#include "core/xml/XmlPull.h"
 
 #include <libxml/parser.h>
 

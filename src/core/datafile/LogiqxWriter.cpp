@@ -5,8 +5,8 @@
 #include "core/datafile/DatafileVocabulary.h"
 #include "core/datafile/GameRom.h"
 #include "core/datafile/KeptWriting.h"
-#include "core/datafile/XmlLibrary.h"
 #include "core/platform/SharedLibrary.h"
+#include "core/xml/XmlLibrary.h"
 
 #include <algorithm>
 #include <array>

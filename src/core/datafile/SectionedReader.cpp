@@ -2,9 +2,9 @@
 #include "core/datafile/Datafile.h"
 #include "core/datafile/DatafileReaders.h"
 #include "core/datafile/SizeCell.h"
-#include "core/scan/StringsTools.h"
 #include "core/text/CodePages.h"
 #include "core/text/ErrorText.h"
+#include "core/text/StringsTools.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
-#include "core/datafile/XmlTree.h"
 #include "core/header/BuiltInDetectorFiles.h"
 #include "core/header/Detector.h"
 #include "core/platform/FileReader.h"
 #include "core/platform/SharedLibrary.h"
+#include "core/xml/XmlTree.h"
 
 #include <algorithm>
 #include <charconv>

@@ -18,4 +18,8 @@ bool AddOwnerWrite(const std::string& path) {
     return ::chmod(path.c_str(), permissions | S_IWUSR) == 0;
 }
 
+bool ClearReadOnly(const std::string& path) {
+    return IsRegularFile(path) && AddOwnerWrite(path);
+}
+
 } // namespace tabula

@@ -14,4 +14,8 @@ bool IsRegularFile(const std::string& path);
 // permission bit. Returns true exactly when the new mode was written.
 bool AddOwnerWrite(const std::string& path);
 
+// Makes the file at path writable by its owner. False when no regular file is
+// there; otherwise true exactly when the permissions were written.
+bool ClearReadOnly(const std::string& path);
+
 } // namespace tabula

@@ -1,6 +1,6 @@
 #include "core/romlist/FindReplace.h"
 
-#include "core/scan/StringsTools.h"
+#include "core/text/StringsTools.h"
 
 namespace tabula {
 

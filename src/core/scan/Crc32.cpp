@@ -3,11 +3,11 @@
 #include "core/platform/FileReader.h"
 #include "core/scan/CutFeed.h"
 
+#include "core/checksum/CrcUpdate.h"
 #include "core/platform/PrivateDirectory.h"
 #include "core/platform/SequentialFile.h"
-#include "core/scan/CrcUpdate.h"
-#include "core/scan/StringsTools.h"
 #include "core/text/CodePages.h"
+#include "core/text/StringsTools.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/checksum/RomHashes.h"
 #include "core/header/Detector.h"
 #include "core/platform/CurrentDirectory.h"
 #include "core/platform/SequentialFile.h"
-#include "core/scan/RomHashes.h"
 
 #include <cstdint>
 #include <memory>

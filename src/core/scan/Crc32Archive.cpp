@@ -2,15 +2,15 @@
 
 #include "core/scan/CutFeed.h"
 
-#include "core/archive/MemberData.h"
+#include "core/checksum/CrcUpdate.h"
 #include "core/platform/CurrentDirectory.h"
 #include "core/platform/FileReader.h"
 #include "core/platform/OutputFile.h"
 #include "core/platform/PrivateDirectory.h"
-#include "core/scan/CrcUpdate.h"
-#include "core/scan/StringsTools.h"
-#include "core/scan/TrustedZipCrc.h"
 #include "core/text/CodePages.h"
+#include "core/text/StringsTools.h"
+#include "core/zip/MemberData.h"
+#include "core/zip/TrustedZipCrc.h"
 #include "core/zip/ZipComponent.h"
 #include "core/zip/ZipFormat.h"
 

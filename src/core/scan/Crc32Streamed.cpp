@@ -2,12 +2,12 @@
 
 #include "core/archive/ArchiveStream.h"
 #include "core/archive/SevenZipHeader.h"
+#include "core/checksum/CrcUpdate.h"
 #include "core/platform/FileReader.h"
 #include "core/platform/SharedLibrary.h"
-#include "core/scan/CrcUpdate.h"
 #include "core/scan/CutFeed.h"
-#include "core/scan/StringsTools.h"
 #include "core/text/CodePages.h"
+#include "core/text/StringsTools.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,6 +1,6 @@
 #include "core/scan/CutFeed.h"
 
-#include "core/scan/CrcUpdate.h"
+#include "core/checksum/CrcUpdate.h"
 
 #include <algorithm>
 

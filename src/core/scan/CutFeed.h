@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/checksum/RomHashes.h"
 #include "core/header/Detector.h"
-#include "core/scan/RomHashes.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,8 +6,8 @@
 #include "core/platform/Processors.h"
 #include "core/scan/Crc32.h"
 #include "core/scan/ScanWorkers.h"
-#include "core/scan/StringsTools.h"
 #include "core/text/CodePages.h"
+#include "core/text/StringsTools.h"
 #include "core/zip/VolumeNames.h"
 
 #include <algorithm>

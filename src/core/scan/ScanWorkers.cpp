@@ -1,6 +1,6 @@
 #include "core/scan/ScanWorkers.h"
 
-#include "core/scan/RomHashes.h"
+#include "core/checksum/RomHashes.h"
 
 #include <algorithm>
 #include <limits>

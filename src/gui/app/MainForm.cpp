@@ -4,7 +4,7 @@
 #include "core/datafile/DatafileSave.h"
 #include "core/datafile/DatafileStream.h"
 #include "core/platform/DirectoryListing.h"
-#include "core/scan/StringsTools.h"
+#include "core/text/StringsTools.h"
 #include "gui/app/Application.h"
 #include "gui/common/FormLook.h"
 #include "gui/common/MessageBox.h"

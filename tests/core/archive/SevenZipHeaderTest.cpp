@@ -4,7 +4,7 @@
 #include "core/archive/SevenZipHeader.h"
 #include "core/archive/Codecs.h"
 #include "core/bytes/ByteCursor.h"
-#include "core/scan/CrcUpdate.h"
+#include "core/checksum/CrcUpdate.h"
 
 #include "tests/support/ScratchDirectory.h"
 

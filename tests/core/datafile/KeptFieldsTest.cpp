@@ -1,7 +1,7 @@
 #include "core/datafile/DatafileRead.h"
 #include "core/datafile/DatafileStream.h"
 #include "core/datafile/SizeCell.h"
-#include "core/datafile/XmlTree.h"
+#include "core/xml/XmlTree.h"
 
 #include "tests/support/ScratchDirectory.h"
 

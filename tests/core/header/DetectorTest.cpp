@@ -1,5 +1,5 @@
 #include "core/header/Detector.h"
-#include "core/scan/CrcUpdate.h"
+#include "core/checksum/CrcUpdate.h"
 #include "core/scan/CutFeed.h"
 
 #include <gtest/gtest.h>

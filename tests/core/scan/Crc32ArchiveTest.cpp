@@ -1,6 +1,6 @@
 #include "core/scan/Crc32.h"
 
-#include "core/scan/StringsTools.h"
+#include "core/text/StringsTools.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/ZipBuilder.h"
 

@@ -2,7 +2,7 @@
 // directory, checksummed there and removed again.
 #include "core/scan/Crc32.h"
 
-#include "core/scan/StringsTools.h"
+#include "core/text/StringsTools.h"
 #include "tests/support/EnvironmentOverride.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/ZipBuilder.h"

@@ -1,7 +1,7 @@
 #include "core/scan/Crc32.h"
 
-#include "core/scan/CrcUpdate.h"
-#include "core/scan/StringsTools.h"
+#include "core/checksum/CrcUpdate.h"
+#include "core/text/StringsTools.h"
 #include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // temporary folder.
 #include "core/platform/SequentialFile.h"
 #include "core/scan/ScanDriver.h"
-#include "core/scan/StringsTools.h"
+#include "core/text/StringsTools.h"
 #include "tests/support/EnvironmentOverride.h"
 #include "tests/support/QuietProgress.h"
 #include "tests/support/RecordingZipUi.h"

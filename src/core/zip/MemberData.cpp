@@ -1,8 +1,8 @@
-#include "core/archive/MemberData.h"
+#include "core/zip/MemberData.h"
 
 #include "core/archive/Codecs.h"
+#include "core/checksum/CrcUpdate.h"
 #include "core/platform/SharedLibrary.h"
-#include "core/scan/CrcUpdate.h"
 #include "core/zip/ZipFormat.h"
 
 #include <isa-l/igzip_lib.h>

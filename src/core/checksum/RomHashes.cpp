@@ -1,4 +1,4 @@
-#include "core/scan/RomHashes.h"
+#include "core/checksum/RomHashes.h"
 
 #include "core/platform/Processors.h"
 #include "core/platform/SharedLibrary.h"

@@ -1,5 +1,5 @@
 #include "core/datafile/DatafileRead.h"
-#include "core/datafile/XmlTree.h"
+#include "core/xml/XmlTree.h"
 
 #include <gtest/gtest.h>
 

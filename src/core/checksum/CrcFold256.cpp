@@ -1,4 +1,4 @@
-#include "core/scan/CrcFold256.h"
+#include "core/checksum/CrcFold256.h"
 
 #include "core/platform/Processors.h"
 

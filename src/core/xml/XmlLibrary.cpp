@@ -1,4 +1,4 @@
-#include "core/datafile/XmlLibrary.h"
+#include "core/xml/XmlLibrary.h"
 
 #include "core/platform/SharedLibrary.h"
 

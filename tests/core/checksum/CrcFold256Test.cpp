@@ -1,5 +1,5 @@
-#include "core/scan/CrcFold256.h"
-#include "core/scan/CrcUpdate.h"
+#include "core/checksum/CrcFold256.h"
+#include "core/checksum/CrcUpdate.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "core/scan/CrcUpdate.h"
+#include "core/checksum/CrcUpdate.h"
 
 #include <array>
 
+#include "core/checksum/CrcFold256.h"
 #include "core/platform/Processors.h"
-#include "core/scan/CrcFold256.h"
 
 #include <isa-l/crc.h>
 

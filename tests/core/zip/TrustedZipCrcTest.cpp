@@ -1,4 +1,4 @@
-#include "core/scan/TrustedZipCrc.h"
+#include "core/zip/TrustedZipCrc.h"
 
 #include "core/zip/ZipComponent.h"
 #include "tests/support/Deflate.h"
@@ -11,7 +11,6 @@
 
 using namespace tabula;
 using tabula::test::TScratchDirectory;
-
 
 // A member's header is read with its local header in one read when it fits
 // and apart when a long name pushes the data further: the CRC without the

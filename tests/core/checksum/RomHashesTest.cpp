@@ -1,4 +1,4 @@
-#include "core/scan/RomHashes.h"
+#include "core/checksum/RomHashes.h"
 
 #include <gtest/gtest.h>
 

@@ -30,10 +30,6 @@ std::string ShortFileName(std::string_view path);
 // ("game.7z" gives "gam", "x.jpeg" gives "x."). Otherwise the path unchanged.
 std::string NameWithoutExt(std::string_view path);
 
-// Makes the file at path writable by its owner. False when no regular file is
-// there; otherwise true exactly when the permissions were written.
-bool ClearReadOnly(const std::string& path);
-
 // The file-name part of a path: the same split as ShortFileName.
 std::string FileNamePart(std::string_view path);
 

@@ -1,8 +1,8 @@
-#include "core/datafile/XmlPull.h"
+#include "core/xml/XmlPull.h"
 
-#include "core/datafile/XmlLibrary.h"
 #include "core/text/BlankText.h"
 #include "core/text/ErrorText.h"
+#include "core/xml/XmlLibrary.h"
 
 #include <libxml/parser.h>
 

@@ -1,6 +1,6 @@
-#include "core/datafile/XmlTree.h"
+#include "core/xml/XmlTree.h"
 
-#include "core/datafile/XmlPull.h"
+#include "core/xml/XmlPull.h"
 
 #include <optional>
 

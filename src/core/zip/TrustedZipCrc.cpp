@@ -1,8 +1,8 @@
-#include "core/scan/TrustedZipCrc.h"
+#include "core/zip/TrustedZipCrc.h"
 
-#include "core/archive/MemberData.h"
+#include "core/checksum/CrcUpdate.h"
 #include "core/platform/FileReader.h"
-#include "core/scan/CrcUpdate.h"
+#include "core/zip/MemberData.h"
 
 #include <array>
 #include <string_view>

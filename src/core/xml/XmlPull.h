@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/datafile/XmlTree.h"
+#include "core/xml/XmlTree.h"
 
 #include <libxml/parser.h>
 #include <libxml/xmlreader.h>

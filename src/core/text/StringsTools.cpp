@@ -1,6 +1,5 @@
-#include "core/scan/StringsTools.h"
+#include "core/text/StringsTools.h"
 
-#include "core/platform/FileAttributes.h"
 #include "core/text/CodePages.h"
 
 #include <algorithm>
@@ -84,10 +83,6 @@ std::string NameWithoutExt(std::string_view path) {
     }
     const std::string name = ShortFileName(path);
     return SubString(name, 1, CharCount(name) - 4);
-}
-
-bool ClearReadOnly(const std::string& path) {
-    return IsRegularFile(path) && AddOwnerWrite(path);
 }
 
 std::string FileNamePart(std::string_view path) {

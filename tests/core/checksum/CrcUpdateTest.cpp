@@ -1,4 +1,4 @@
-#include "core/scan/CrcUpdate.h"
+#include "core/checksum/CrcUpdate.h"
 
 #include <gtest/gtest.h>
 
