@@ -2,12 +2,9 @@
 
 #include "core/checksum/RomHashes.h"
 #include "core/header/Detector.h"
-#include "core/platform/CurrentDirectory.h"
-#include "core/platform/SequentialFile.h"
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -16,11 +13,6 @@
 namespace tabula {
 
 class IZipUi;
-class TArchiveStream;
-class TFileReader;
-class TPrivateDirectory;
-class TZipComponent;
-struct ZipDirEntry;
 
 // One checksum result: a ROM's name, its CRC-32 as eight hexadecimal digits
 // and its size in bytes without the header (any size a file can have).
@@ -63,11 +55,68 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The settings a collector reads, set for every file of a scan at once.
+struct TCollectorFlags {
+    bool SnesMode = false;      // cut the SNES copier header inferred from the size
+    bool NesMode = false;       // cut the 16-byte NES header
+    bool ZipMode = false;       // read ".zip", ".7z" and ".rar" files as archives
+    bool RemoveBadSize = false; // SNES mode: drop ROMs that fail the size rule
+    bool SkipTxtFiles = false;  // ".txt" files and members yield nothing
+    // NES and SNES modes: a member's CRC without its header from the CRC the
+    // archive stores (see TrustedZipCrc.h); members it cannot do are extracted.
+    bool TrustZipCrc = false;
+    // MD5, SHA-1 and SHA-256 beside the CRC, of the same bytes. A member's are read
+    // from its data, decompressed in memory, whatever TrustZipCrc says.
+    THashKinds Hashes{};
+    // Headers found by their content: each loose file and member is judged
+    // by these rules and cut as the first passing rule says (whole when none
+    // does); NesMode and SnesMode are then not looked at. Null: not used.
+    const TDetectorSet* Detectors = nullptr;
+};
+
+// One member of a container as its source hands it to the collector.
+struct TMember {
+    // As its row names it (see TCrcItem::Name), and as the container stores
+    // it (empty for a loose file).
+    std::string Name;
+    std::string NameOnDisk;
+    uint64_t Size = 0;
+    // False for an entry that counts for the size rule but holds no ROM.
+    bool HoldsRom = true;
+};
+
+// What reading one member gave: the CRC-32 of its bytes after the cut, their
+// number, and the detector file whose rule cut them (empty when none did).
+struct TMemberResult {
+    uint32_t Crc = 0;
+    int64_t Size = 0;
+    std::string Detector;
+};
+
+// The members of one file (a loose file is its own one member), handed out
+// in order. The source knows its container; the collector does every step
+// that is the same for all of them.
+class IMemberSource {
+public:
+    virtual ~IMemberSource() = default;
+    // The next member, or false when none is left. Entries that are no file
+    // (folders) are passed over; damage found on the way throws.
+    virtual bool Next(TMember& member) = 0;
+    // Checksums the member Next gave last: cut as cut says, unless the
+    // collector's detectors judge it otherwise; its bytes after the cut also
+    // go to hashes when there are any.
+    virtual TMemberResult Read(const TMember& member, const TCut& cut, TRomHashes* hashes) = 0;
+    // How many members there may be, to make room for their rows at once.
+    virtual std::size_t CountHint() const { return 0; }
+    // A loose file's CRC is written in upper-case digits, a member's in lower.
+    virtual bool UpperCaseCrc() const { return false; }
+};
+
 // The checksum collector: turns one file into checksum results, one per ROM
-// (a loose file yields at most one, a zip archive one per member), applying
-// the NES and SNES header rules. Use once: set FileName and the flags, call
+// (a loose file yields at most one, an archive one per member), applying the
+// NES and SNES header rules. Use once: set FileName and the flags, call
 // Collect, read the items.
-class TCrc32 {
+class TCrc32 : public TCollectorFlags {
 public:
     TCrc32();
     ~TCrc32();
@@ -78,21 +127,9 @@ public:
     const std::string& FileName() const { return fileName_; }
     void SetFileName(const std::string& path);
 
-    bool SnesMode = false;      // cut the SNES copier header inferred from the size
-    bool NesMode = false;       // cut the 16-byte NES header
-    bool ZipMode = false;       // read ".zip", ".7z" and ".rar" files as archives
-    bool SkipTxtFiles = false;  // ".txt" files and members yield nothing
-    bool RemoveBadSize = false; // SNES mode: drop ROMs that fail the size rule
-    // NES and SNES modes: a member's CRC without its header from the CRC the
-    // archive stores (see TrustedZipCrc.h); members it cannot do are extracted.
-    bool TrustZipCrc = false;
-    // MD5, SHA-1 and SHA-256 beside the CRC, of the same bytes. A member's are read
-    // from its data, decompressed in memory, whatever TrustZipCrc says.
-    THashKinds Hashes;
-    // Headers found by their content: each loose file and member is judged
-    // by these rules and cut as the first passing rule says (whole when none
-    // does); NesMode and SnesMode are then not looked at. Null: not used.
-    const TDetectorSet* Detectors = nullptr;
+    // Every flag at once.
+    void SetFlags(const TCollectorFlags& flags) { static_cast<TCollectorFlags&>(*this) = flags; }
+    const TCollectorFlags& Flags() const { return *this; }
 
     // Shows the zip component's messages and pumps events during extraction;
     // may be null (nothing shown).
@@ -101,6 +138,11 @@ public:
     // Appends the results of FileName. Throws ECrcFileNotFound, ECrcZipError or
     // ECrcFileError; results appended before a failure stay.
     void Collect();
+
+    // Takes every member of source through the steps all members share: the
+    // ".txt" rule, the cut of the mode, the read and the row. A bad size in
+    // SNES mode with RemoveBadSize ends the source, keeping what came before.
+    void Take(IMemberSource& source);
 
     void Clear() { items_.clear(); }
     int Count() const { return static_cast<int>(items_.size()); }
@@ -118,71 +160,13 @@ public:
     const std::string& TempPath() const { return tempPath_; }
 
 private:
-    struct TCrcResult {
-        uint32_t Crc = 0;
-        int64_t Size = 0; // without the header
-        TRomHashes::TDigests Digests;
-        std::string Detector; // the detector file whose rule cut it, if one did
-    };
-    // What a member's first and last bytes tell, when it can be read directly.
-    struct TMemberCut {
-        bool Readable = false;
-        std::optional<TCut> Cut;
-    };
-    TMemberCut DetectMember(const TZipComponent& zip, const ZipDirEntry& entry,
-                            const std::string& memberName);
-
-    // Throws what Collect throws for a file that is missing or not regular.
-    void RefuseUnlessRegular(const TPathStatus& status) const;
-    void CollectLooseFile(uint64_t fileSize);
-    void CollectArchive();
-    // 7z and RAR archives, read through the archive library (and a 7z's
-    // header through our own reader, which knows its CRCs).
-    void CollectSevenZip();
-    void CollectRar();
-    // Reads the stream's current member, of size bytes, whole: judged by a
-    // detector when asked, cut, checksummed and checked against storedCrc.
-    TCrcResult ReadStreamedMember(TArchiveStream& stream, uint64_t size,
-                                  const std::string& memberName, std::optional<uint32_t> storedCrc,
-                                  TRomHashes* hashes);
-    // Sets the cut of a member of size bytes by the NES and SNES rules;
-    // false when the SNES bad-size rule ends the archive.
-    bool SetModeCut(int64_t size);
-    // Adds a member's row, its digests to come from hashes when there are any.
-    void AddMemberRow(const std::string& name, const std::string& nameOnDisk, TCrcResult result,
-                      std::unique_ptr<TRomHashes> hashes);
-    // The archive named in a failure's message.
-    [[noreturn]] void FailArchive(const std::string& what) const;
-    // Checksums path from headerSize_ to its end, streaming it in blocks.
-    TCrcResult CrcOfFile(const std::string& path) const;
-    // Extracts one member into the private directory, checksums it like a
-    // loose file and removes it again. A member of a split set (lastDisk
-    // above 0) comes from the set joined once for the whole archive.
-    TCrcResult CrcOfZipMember(const std::string& archivePath, const ZipDirEntry& entry,
-                              const std::string& memberName, int lastDisk);
-    // The member's CRC without its header from the archive's stored CRC,
-    // when TrustZipCrc is set and the member allows it.
-    std::optional<uint32_t> TrustedCrc(const TZipComponent& zip, const ZipDirEntry& entry);
-    // The same, from the bytes read to judge the member when they hold its header.
-    std::optional<uint32_t> TrustedCrcOfJudged(const TZipComponent& zip, const ZipDirEntry& entry);
-    // The member read whole in memory, its CRC and hashes taken after the
-    // header; nothing when the member cannot be read that way (it is then
-    // extracted). Throws ECrcZipError, naming the member, for damaged data.
-    std::optional<TCrcResult> ReadInMemory(const TZipComponent& zip, const ZipDirEntry& entry,
-                                           const std::string& memberName, TRomHashes* hashes);
+    // The cut of the NES and SNES rules for a file or member of size bytes;
+    // nothing when the SNES bad-size rule drops it.
+    std::optional<TCut> ModeCut(uint64_t size) const;
+    void AddRow(const TMember& member, const TMemberResult& result, bool upperCase,
+                std::unique_ptr<TRomHashes> hashes);
     // Puts the digests still being computed into their items.
     void FinishDigests();
-    // The archive opened once for the routes that read it directly, checked
-    // to be the file the listing read; null when it is not.
-    const TFileReader* DirectArchive();
-    // Throws when the archive at the collected path is no longer the file
-    // its listing read (replaced, or written to): its members could come
-    // from another archive than the one listed.
-    void RefuseIfArchiveChanged() const;
-    // The joined copy of the split set archivePath, made on first use.
-    const std::string& JoinedSet(const std::string& archivePath);
-    void AddItem(std::string name, std::string crcText, int64_t size,
-                 TRomHashes::TDigests digests = {}, std::string nameOnDisk = {});
 
     std::string tempPath_;
     std::string fileName_;
@@ -190,32 +174,6 @@ private:
     // Items whose digests are still being computed, by index: finished
     // together, so that reading the next member overlaps hashing this one.
     std::vector<std::pair<size_t, std::unique_ptr<TRomHashes>>> pendingDigests_;
-    int64_t headerSize_ = 0;
-    // The end of what is hashed (absolute; past the end means the end) and
-    // the order its bytes are put in: set by a detector's rule.
-    uint64_t cutEnd_ = UINT64_MAX;
-    TByteOperation cutOperation_ = TByteOperation::None;
-    std::string cutDetector_;
-    // The member's first bytes as the rules asked for them (Detect mode).
-    std::vector<uint8_t> detectedHead_;
-    // Directories only this collector uses, made on first use and removed
-    // when Collect ends: the one members are extracted into, which holds
-    // nothing else, and the one holding the joined copy of a split set.
-    std::unique_ptr<TPrivateDirectory> extractDir_;
-    std::unique_ptr<TPrivateDirectory> joinDir_;
-    // The current directory is the process's: one collector at a time may
-    // move it, from its first extraction until Collect ends (collectors on
-    // other threads use absolute paths and never look at it).
-    std::unique_lock<std::mutex> extractionTurn_;
-    // The extraction folder is the current directory while members of the
-    // archive are extracted; the previous one comes back when Collect ends.
-    std::optional<TCurrentDirectoryScope> insideExtractDir_;
-    std::string absoluteArchive_;
-    // The archive as its listing found it.
-    TPathStatus listedArchive_;
-    std::string joinedSet_;
-    // The archive as trusted CRCs read it, open while Collect runs.
-    std::unique_ptr<TFileReader> trustedArchive_;
 };
 
 // A name 7-Zip gives a volume of a split set ("set.7z.001", "set.7z.002").

@@ -120,14 +120,7 @@ void TScanDriver::CollectWithCrc32(const std::string& path, const TCollectorFlag
                                    IZipUi* zipUi, std::vector<TCrcItem>& items) {
     TCrc32 collector;
     collector.SetFileName(path);
-    collector.SnesMode = flags.SnesMode;
-    collector.NesMode = flags.NesMode;
-    collector.TrustZipCrc = flags.TrustZipCrc;
-    collector.Hashes = flags.Hashes;
-    collector.Detectors = flags.Detectors;
-    collector.ZipMode = flags.ZipMode;
-    collector.RemoveBadSize = flags.RemoveBadSize;
-    collector.SkipTxtFiles = flags.SkipTxtFiles;
+    collector.SetFlags(flags);
     collector.Ui = zipUi;
     collector.Clear();
     try {

@@ -78,18 +78,6 @@ struct TScanResult {
     std::vector<TScanFailure> Failures;
 };
 
-// The collector's flags as a scan sets them for every file.
-struct TCollectorFlags {
-    bool SnesMode = false;
-    bool NesMode = false;
-    bool ZipMode = false;
-    bool RemoveBadSize = false;
-    bool SkipTxtFiles = false;
-    bool TrustZipCrc = false;
-    THashKinds Hashes{};
-    const TDetectorSet* Detectors = nullptr; // Detect mode's rules, else null
-};
-
 // Collects the results of one file into items. Throws what the collector
 // throws; items already holds the results collected before the failure.
 using TCollectFile = std::function<void(const std::string& path, const TCollectorFlags& flags,

@@ -190,6 +190,14 @@ std::string PathText(std::string_view path) {
     return text;
 }
 
+std::string QuotedPath(std::string_view path) {
+    // Built in steps: GCC 12 warns wrongly on the sum of three strings (-Wrestrict).
+    std::string quoted(1, '"');
+    quoted += PathText(path);
+    quoted += '"';
+    return quoted;
+}
+
 std::string ValidUtf8Text(std::string_view bytes) {
     if (IsValidUtf8(bytes)) {
         return std::string(bytes);

@@ -31,6 +31,9 @@ std::string FileNameText(std::string_view name);
 // A path as text: each of its "/"-separated names read as FileNameText does.
 std::string PathText(std::string_view path);
 
+// A path or name as a message quotes it: PathText in double quotes.
+std::string QuotedPath(std::string_view path);
+
 // Any bytes as valid UTF-8: well-formed sequences kept, every other byte read
 // as Windows-1252. Valid UTF-8 comes back unchanged.
 std::string ValidUtf8Text(std::string_view bytes);

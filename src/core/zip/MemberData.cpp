@@ -75,70 +75,35 @@ uint32_t ReadStored(const TFileReader& archive, uint64_t offset, uint64_t want,
     return ~crc;
 }
 
-// Inflates a deflated member, handing out its first want bytes (all of them,
-// checked to be exactly size, when whole), never more than its stated size.
-// first: the data's first bytes when they were read already (at most
-// compressed of them).
-uint32_t ReadDeflated(const TFileReader& archive, uint64_t offset, uint64_t compressed,
-                      uint64_t want, bool whole,
-                      const std::function<void(std::span<const std::byte>)>& sink,
-                      std::span<const std::byte> first = {}) {
-    TBuffers& buffers = Buffers();
-    inflate_state* const state = buffers.State.get();
-    isal_inflate_init(state);
-    state->crc_flag = ISAL_DEFLATE;
-    if (!first.empty()) {
-        state->next_in = reinterpret_cast<uint8_t*>(const_cast<std::byte*>(first.data()));
-        state->avail_in = static_cast<uint32_t>(first.size());
-        offset += first.size();
-        compressed -= first.size();
+// Deflate through ISA-L, behind the same interface as the library decoders;
+// it borrows the thread's inflate state, which is large.
+class TInflateDecoder final : public IStreamDecoder {
+public:
+    TInflateDecoder() : state_(Buffers().State.get()) {
+        isal_inflate_init(state_);
+        state_->crc_flag = ISAL_DEFLATE;
     }
-    uint32_t crc = CrcInit;
-    uint64_t handedOut = 0;
-    size_t read = whole ? FirstRead : FirstPartRead;
-    while (state->block_state != ISAL_BLOCK_FINISH && (whole || handedOut < want)) {
-        if (state->avail_in == 0 && compressed > 0) {
-            const auto part = static_cast<size_t>(std::min<uint64_t>(compressed, NextRead(read)));
-            if (archive.ReadAt(offset, buffers.In.data(), part) != part) {
-                throw EMemberDataError("its compressed data ends early");
-            }
-            offset += part;
-            compressed -= part;
-            state->next_in = reinterpret_cast<uint8_t*>(buffers.In.data());
-            state->avail_in = static_cast<uint32_t>(part);
+    TDecodeStep Decode(std::span<const std::byte> in, std::span<std::byte> out) override {
+        state_->next_in = reinterpret_cast<uint8_t*>(const_cast<std::byte*>(in.data()));
+        state_->avail_in = static_cast<uint32_t>(in.size());
+        state_->next_out = reinterpret_cast<uint8_t*>(out.data());
+        state_->avail_out = static_cast<uint32_t>(out.size());
+        if (isal_inflate(state_) < 0) {
+            throw ECodecError("invalid compressed data");
         }
-        // A part read stops where it is asked to; a whole one takes what comes.
-        const size_t room =
-            whole ? BlockSize
-                  : static_cast<size_t>(std::min<uint64_t>(BlockSize, want - handedOut));
-        state->next_out = reinterpret_cast<uint8_t*>(buffers.Out.data());
-        state->avail_out = static_cast<uint32_t>(room);
-        const uint32_t inputBefore = state->avail_in;
-        if (isal_inflate(state) < 0) {
-            throw EMemberDataError("its data does not decompress (invalid compressed data)");
-        }
-        const size_t produced = room - state->avail_out;
-        if (produced == 0 && state->avail_in == inputBefore &&
-            state->block_state != ISAL_BLOCK_FINISH) {
-            throw EMemberDataError("its compressed data ends early");
-        }
-        if (produced > want - handedOut) {
-            throw EMemberDataError("its data is longer than its stated size");
-        }
-        const std::span<const std::byte> bytes(buffers.Out.data(), produced);
-        crc = CrcContinue(crc, bytes);
-        sink(bytes);
-        handedOut += produced;
+        return {in.size() - state_->avail_in, out.size() - state_->avail_out,
+                state_->block_state == ISAL_BLOCK_FINISH};
     }
-    if (handedOut != want) {
-        throw EMemberDataError("its data is shorter than its stated size");
-    }
-    return ~crc;
-}
 
-// The decoder for one of the methods read through a system library.
+private:
+    inflate_state* state_;
+};
+
+// The decoder for a member's method.
 std::unique_ptr<IStreamDecoder> DecoderFor(const ZipDirEntry& entry) {
     switch (entry.CompressionMethod) {
+    case Deflated:
+        return std::make_unique<TInflateDecoder>();
     case Bzip2:
         return MakeBzip2Decoder();
     case Lzma:
@@ -150,22 +115,30 @@ std::unique_ptr<IStreamDecoder> DecoderFor(const ZipDirEntry& entry) {
     }
 }
 
-// ReadDeflated for the other methods: the same reads, bounds and checks,
-// the decoding done by the method's library.
+EMemberDataError NotDecompressing(const ECodecError& error) {
+    return EMemberDataError(std::string("its data does not decompress (") + error.what() + ")");
+}
+
+// Decompresses a member, handing out its first want bytes (all of them,
+// checked to be exactly its size, when whole), never more than its stated
+// size. first: the data's first bytes when they were read already (at most
+// its compressed size of them).
 uint32_t ReadDecoded(const TFileReader& archive, const ZipDirEntry& entry, uint64_t offset,
                      uint64_t want, bool whole,
-                     const std::function<void(std::span<const std::byte>)>& sink) {
+                     const std::function<void(std::span<const std::byte>)>& sink,
+                     std::span<const std::byte> first = {}) {
     TBuffers& buffers = Buffers();
     std::unique_ptr<IStreamDecoder> decoder;
     try {
         decoder = DecoderFor(entry);
     } catch (const ECodecError& error) {
-        throw EMemberDataError(std::string("its data does not decompress (") + error.what() + ")");
+        throw NotDecompressing(error);
     } catch (const ESystemLibraryError& error) {
         throw EMemberDataError(error.what());
     }
-    uint64_t compressed = entry.CompressedSize;
-    std::span<const std::byte> input;
+    uint64_t compressed = entry.CompressedSize - first.size();
+    offset += first.size();
+    std::span<const std::byte> input = first;
     uint32_t crc = CrcInit;
     uint64_t handedOut = 0;
     size_t read = whole ? FirstRead : FirstPartRead;
@@ -180,6 +153,7 @@ uint32_t ReadDecoded(const TFileReader& archive, const ZipDirEntry& entry, uint6
             compressed -= part;
             input = std::span<const std::byte>(buffers.In.data(), part);
         }
+        // A part read stops where it is asked to; a whole one takes what comes.
         const size_t room =
             whole ? BlockSize
                   : static_cast<size_t>(std::min<uint64_t>(BlockSize, want - handedOut));
@@ -187,8 +161,7 @@ uint32_t ReadDecoded(const TFileReader& archive, const ZipDirEntry& entry, uint6
         try {
             step = decoder->Decode(input, std::span(buffers.Out.data(), room));
         } catch (const ECodecError& error) {
-            throw EMemberDataError(std::string("its data does not decompress (") + error.what() +
-                                   ")");
+            throw NotDecompressing(error);
         }
         input = input.subspan(step.Consumed);
         finished = step.Finished;
@@ -257,9 +230,8 @@ bool ReadMemberData(const TFileReader& archive, const ZipDirEntry& entry, uint64
         return false;
     }
     const uint32_t crc =
-        entry.CompressionMethod == Stored ? ReadStored(archive, *data, entry.UncompressedSize, sink)
-        : entry.CompressionMethod == Deflated
-            ? ReadDeflated(archive, *data, entry.CompressedSize, entry.UncompressedSize, true, sink)
+        entry.CompressionMethod == Stored
+            ? ReadStored(archive, *data, entry.UncompressedSize, sink)
             : ReadDecoded(archive, entry, *data, entry.UncompressedSize, true, sink);
     if (crc != entry.Crc) {
         throw EMemberDataError("Bad crc");
@@ -295,10 +267,10 @@ bool ReadMemberStart(const TFileReader& archive, const ZipDirEntry& entry, uint6
     try {
         if (entry.CompressionMethod == Stored) {
             ReadStored(archive, *data, out.size(), sink);
-        } else if (entry.CompressionMethod != Deflated) {
-            ReadDecoded(archive, entry, *data, out.size(), false, sink);
         } else {
-            ReadDeflated(archive, *data, entry.CompressedSize, out.size(), false, sink, first);
+            // Only deflate's first bytes are worth taking from the header's read.
+            ReadDecoded(archive, entry, *data, out.size(), false, sink,
+                        entry.CompressionMethod == Deflated ? first : std::span<const std::byte>{});
         }
     } catch (const EMemberDataError&) {
         return false;
