@@ -40,11 +40,6 @@ int32_t TCrc32::SnesHeaderSize(int64_t size) {
 
 void TCrc32::Collect() {
     const std::string extension = LowerCase(FileExtension(fileName_));
-    // Items collected before a failure keep their digests.
-    struct TFinishDigests {
-        TCrc32& Collector;
-        ~TFinishDigests() { Collector.FinishDigests(); }
-    } finish{*this};
     if (ZipMode && extension == ".zip") {
         // An archive's status comes from its listing, which looks at it anyway.
         TZipMembers members(*this);
@@ -85,6 +80,11 @@ std::optional<TCut> TCrc32::ModeCut(uint64_t size) const {
 }
 
 void TCrc32::Take(IMemberSource& source) {
+    // Items collected before a failure keep their digests too.
+    struct TFinishDigests {
+        TCrc32& Collector;
+        ~TFinishDigests() { Collector.FinishDigests(); }
+    } finish{*this};
     items_.reserve(items_.size() + source.CountHint());
     const bool upperCase = source.UpperCaseCrc();
     TMember member;

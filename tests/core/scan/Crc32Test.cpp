@@ -243,3 +243,103 @@ TEST(Crc32, FilesPastFourGibibytesKeepTheirSizes) {
     EXPECT_EQ(collector.Items(0).Size, int64_t{4} << 30);
     EXPECT_EQ(collector.Items(0).CrcText.size(), 8u);
 }
+
+namespace {
+
+// A container of members given by hand: records what the collector asks of it.
+class TFakeSource final : public IMemberSource {
+public:
+    struct TEntry {
+        std::string Name;
+        std::string Bytes;
+        bool HoldsRom = true;
+    };
+    explicit TFakeSource(std::vector<TEntry> entries, bool upperCase = false)
+        : entries_(std::move(entries)), upperCase_(upperCase) {}
+    bool Next(TMember& member) override {
+        if (handedOut >= entries_.size()) {
+            return false;
+        }
+        const TEntry& entry = entries_[handedOut++];
+        member = {entry.Name, "On Disk/" + entry.Name, entry.Bytes.size(), entry.HoldsRom};
+        return true;
+    }
+    TMemberResult Read(const TMember& member, const TCut& cut, TRomHashes* hashes) override {
+        reads.push_back(member.Name + "@" + std::to_string(cut.Start));
+        const std::string& bytes = entries_[handedOut - 1].Bytes;
+        const std::string rest = bytes.substr(std::min<size_t>(cut.Start, bytes.size()));
+        if (hashes != nullptr) {
+            hashes->Update(std::as_bytes(std::span(rest.data(), rest.size())));
+        }
+        uint32_t crc = CrcInit;
+        CrcUpdateReference(rest.data(), 0, rest.size(), crc);
+        return {~crc, static_cast<int64_t>(rest.size()), "rules.xml"};
+    }
+    bool UpperCaseCrc() const override { return upperCase_; }
+
+    size_t handedOut = 0;
+    std::vector<std::string> reads;
+
+private:
+    std::vector<TEntry> entries_;
+    bool upperCase_;
+};
+
+} // namespace
+
+// Every source's members take the same steps in the collector: the .txt
+// rule, the mode's cut, the size rule that ends the source, no row for an
+// entry that holds no ROM, the CRC's case, digests of the cut bytes.
+TEST(Crc32, EveryMemberSourceTakesTheSameSteps) {
+    const std::string rom = RandomBytes(8192 + 512, 7);
+    const struct {
+        const char* what;
+        TCollectorFlags flags;
+        std::vector<TFakeSource::TEntry> entries;
+        bool upperCase;
+        std::vector<std::string> reads;
+        size_t handedOut;
+    } cases[] = {
+        {"txt skipped when asked",
+         {.SkipTxtFiles = true},
+         {{"notes.TXT", "x"}, {"a.nes", "abc"}},
+         false,
+         {"a.nes@0"},
+         2},
+        {"txt read otherwise", {}, {{"notes.txt", "x"}}, false, {"notes.txt@0"}, 1},
+        {"nes cut", {.NesMode = true}, {{"a.nes", rom}}, false, {"a.nes@16"}, 1},
+        {"snes cut", {.SnesMode = true}, {{"a.smc", rom}}, false, {"a.smc@512"}, 1},
+        {"bad size ends the source",
+         {.SnesMode = true, .RemoveBadSize = true},
+         {{"a.smc", rom}, {"short.smc", "abc"}, {"never.smc", rom}},
+         false,
+         {"a.smc@512"},
+         2},
+        {"no rom, no read", {}, {{"link", "", false}, {"b.bin", "b"}}, true, {"b.bin@0"}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TCrc32 collector;
+        collector.SetFlags(c.flags);
+        TFakeSource source(c.entries, c.upperCase);
+        collector.Take(source);
+        EXPECT_EQ(source.reads, c.reads);
+        EXPECT_EQ(source.handedOut, c.handedOut);
+        ASSERT_EQ(collector.Count(), static_cast<int>(c.reads.size()));
+        const TCrcItem& item = collector.Items(collector.Count() - 1);
+        EXPECT_EQ(item.Detector, "rules.xml");
+        EXPECT_EQ(item.NameOnDisk, "On Disk/" + item.Name);
+        const std::string crc = item.CrcText;
+        EXPECT_EQ(crc, c.upperCase ? UpperCase(crc) : LowerCase(crc));
+    }
+
+    TCrc32 hashing;
+    hashing.Hashes.Md5 = true;
+    hashing.NesMode = true;
+    TFakeSource source({{"a.nes", std::string(16, 'h') + "abc"}});
+    hashing.Take(source);
+    ASSERT_EQ(hashing.Count(), 1);
+    EXPECT_EQ(hashing.Items(0).Md5, "900150983cd24fb0d6963f7d28e17f72")
+        << "digests of the cut bytes";
+    EXPECT_EQ(hashing.Items(0).Size, 3);
+}
