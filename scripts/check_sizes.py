@@ -8,6 +8,9 @@ character literals, so it needs no compiler; it knows what C++ blocks are not
 function bodies (namespaces, classes, enums, initialiser lists, control
 statements) from the words before the brace.
 
+Functions not yet split are listed in STILL_LONG with the size they may
+not grow past.
+
 Usage: scripts/check_sizes.py [--list N] [ROOT]
 """
 import os
@@ -16,6 +19,19 @@ import sys
 
 MAX_FUNCTION = 80
 MAX_FILE = 600
+# Functions and files still over the limits, with the size each may not
+# pass while it waits to be split; an entry goes once its function fits.
+STILL_LONG = {
+    "src/cli/CliRun.cpp:RunCli": 141,
+    "src/cli/CliOptions.cpp:ParseCommandLine": 133,
+    "src/gui/scan/ScanDialog.cpp:TScanDialog::TScanDialog": 107,
+    "src/core/zip/ZipComponentSpan.cpp:TZipComponent::ReadSpan": 99,
+    "src/unziplib/ZipArchive.cpp:TZipArchive::Open": 92,
+    "src/core/zip/ZipComponentSpan.cpp:TZipComponent::CopySpanMembers": 89,
+    "src/core/datafile/DatafileRead.cpp:TGameRowBuilder::AddGame": 87,
+    "src/core/zip/ZipComponentExtract.cpp:TZipComponent::RunExtraction": 85,
+    "src/core/archive/SevenZipHeader.cpp": 644,
+}
 SOURCES = (".cpp", ".h", ".c")
 
 
@@ -195,17 +211,23 @@ def main(argv):
         files += [os.path.join(base, n) for n in sorted(names) if n.endswith(SOURCES)]
     faults = []
     everything = []
+    sizes = {}
     for path in sorted(files):
         rel = os.path.relpath(path, root)
         with open(path, encoding="utf-8", errors="replace") as f:
             text = f.read()
         count = text.count("\n")
-        if count > MAX_FILE:
+        sizes[rel] = count
+        if count > max(MAX_FILE, STILL_LONG.get(rel, 0)):
             faults.append(f"{rel}: {count} lines (at most {MAX_FILE})")
         for name, line, length in functions(text):
             everything.append((length, f"{rel}:{line}: {name}"))
-            if length > MAX_FUNCTION:
+            sizes[f"{rel}:{name}"] = length
+            if length > max(MAX_FUNCTION, STILL_LONG.get(f"{rel}:{name}", 0)):
                 faults.append(f"{rel}:{line}: {name} is {length} lines (at most {MAX_FUNCTION})")
+    for key, limit in STILL_LONG.items():
+        if sizes.get(key, 0) <= (MAX_FILE if ":" not in key else MAX_FUNCTION):
+            faults.append(f"{key} fits the limit now: take it out of STILL_LONG")
     for cycle in folder_cycles(root, files):
         faults.append("include cycle between folders: " + " -> ".join(cycle))
     for length, where in sorted(everything, reverse=True)[:listing]:
