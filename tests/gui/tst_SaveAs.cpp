@@ -176,7 +176,7 @@ private slots:
         std::vector<TRomTable::TRow> rows(1000, {"a", "A", "a", "A", "a.bin", "00000000", "16"});
         rows[499][6] = "16 bytes";
         TEditGrid* grid = MainForm->EditGrid1;
-        grid->RomModel()->InsertFilledRows(1, rows);
+        grid->Document().InsertFilledRows(1, rows);
         WhenShown([] { PropertyDialog->Button1->click(); });
         MainForm->Saveas->trigger();
         QCOMPARE(errors.size(), 1);

@@ -152,22 +152,9 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::Clearlist1Click() {
-    // What emptying the data cells and setting RowCount to 2 leave (the
-    // header and one blank row), made as one step of the history that
-    // keeps the rows themselves rather than copies.
-    TTableChange change;
-    change.First = 1;
-    change.BeforeCount = static_cast<std::size_t>(EditGrid1->RowCount() - 1);
-    change.After.emplace_back();
-    EditGrid1->RomModel()->Change(std::move(change));
+    EditGrid1->Document().Clear();
     EditGrid1->RomModel()->SetShowsDigests(false);
     EditGrid1->RomModel()->SetShowsSha256(false);
-    // The games without a rom of an opened datafile went with its rows.
-    if (keptHeader_ != nullptr && !keptHeader_->GamesAfter.empty()) {
-        auto header = std::make_shared<TKeptHeader>(*keptHeader_);
-        header->GamesAfter.clear();
-        keptHeader_ = std::move(header);
-    }
 }
 
 void TMainForm::Quit1Click() {
@@ -193,10 +180,11 @@ void TMainForm::SaveasClick() {
     TDroppedNames dropped;
     try {
         const TRomTable& table = EditGrid1->Table();
-        dropped = SaveDatafileAs(format, table.DataRows(), table.DataExtras(),
-                                 {GivenPropertyDialog().Credits(), lastScanFolder_, lastScanMode_,
-                                  keptHeader_, CommonDetector(table.DataExtras())},
-                                 QFile::encodeName(fileName).toStdString());
+        dropped =
+            SaveDatafileAs(format, table.DataRows(), table.DataExtras(),
+                           {GivenPropertyDialog().Credits(), lastScanFolder_, lastScanMode_,
+                            EditGrid1->Document().KeptHeader(), CommonDetector(table.DataExtras())},
+                           QFile::encodeName(fileName).toStdString());
     } catch (const std::exception& error) {
         // The message names the cell as the format has it; the table shows it.
         if (const auto* cell = dynamic_cast<const TCellPosition*>(&error)) {
@@ -223,12 +211,11 @@ void TMainForm::OpendatafileClick() {
     }
     // Read whole before anything changes: a refusal leaves all as it was.
     TOpenedDatafile opened = ReadDatafile(QFile::encodeName(fileName).toStdString());
-    TRomTableModel& model = *EditGrid1->RomModel();
-    model.ReplaceRows(std::move(opened.Rows), std::move(opened.Extras));
-    model.SetShowsDigests(opened.HasDigests);
-    model.SetShowsSha256(opened.HasSha256);
+    EditGrid1->Document().Open(std::move(opened.Rows), std::move(opened.Extras),
+                               std::move(opened.Header));
+    EditGrid1->RomModel()->SetShowsDigests(opened.HasDigests);
+    EditGrid1->RomModel()->SetShowsSha256(opened.HasSha256);
     properties.SetCredits(opened.Credits);
-    keptHeader_ = std::move(opened.Header);
     lastScanFolder_.clear();
     lastScanMode_ = TRomMode::Normal;
     lastSaveName_ = fileName;
@@ -274,14 +261,14 @@ void TMainForm::ScanforromsClick() {
     TWindowZipUi zipUi(this, ProgressFrm->Form());
     TScanResult result;
     // The scan's rows, whatever becomes of it, are one step of the history.
-    EditGrid1->RomModel()->BeginRowsStep(EditGrid1->RowCount() - 1);
+    EditGrid1->Document().BeginRowsStep(EditGrid1->RowCount() - 1);
     {
         const TFinally hide([this, &rows] {
             // The rows found before a failure stay, as they would one by one;
             // a failure to add them cannot be reported while another unwinds.
             try {
                 rows.Flush();
-                EditGrid1->RomModel()->EndRowsStep();
+                EditGrid1->Document().EndRowsStep();
             } catch (...) {
             }
             ProgressFrm->HideProgress();

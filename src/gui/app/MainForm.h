@@ -163,8 +163,6 @@ private:
     // and the header its scan cut.
     std::string lastScanFolder_;
     TRomMode lastScanMode_ = TRomMode::Normal;
-    // What the opened datafile's header held beside the credits.
-    std::shared_ptr<const TKeptHeader> keptHeader_;
 };
 
 } // namespace tabula

@@ -1,6 +1,5 @@
 // The main window's "&Edit" menu: the table's history and the changes a
 // table editor offers beyond typing into cells.
-#include "core/romlist/FindReplace.h"
 #include "gui/app/MainForm.h"
 #include "gui/romlist/EditGrid.h"
 #include "gui/romlist/FindReplaceDialog.h"
@@ -64,16 +63,16 @@ void TMainForm::BuildEditMenu() {
 }
 
 void TMainForm::UpdateHistoryItems() {
-    Undo1->setEnabled(EditGrid1->RomModel()->CanUndo());
-    Redo1->setEnabled(EditGrid1->RomModel()->CanRedo());
+    Undo1->setEnabled(EditGrid1->Document().CanUndo());
+    Redo1->setEnabled(EditGrid1->Document().CanRedo());
 }
 
 void TMainForm::Undo1Click() {
-    EditGrid1->RomModel()->Undo();
+    EditGrid1->Document().Undo();
 }
 
 void TMainForm::Redo1Click() {
-    EditGrid1->RomModel()->Redo();
+    EditGrid1->Document().Redo();
 }
 
 void TMainForm::Deleterows1Click() {
@@ -81,17 +80,14 @@ void TMainForm::Deleterows1Click() {
     if (rows.empty() && EditGrid1->CurrentTableRow() > 0) {
         rows.push_back(EditGrid1->CurrentTableRow());
     }
-    EditGrid1->RomModel()->DeleteRows(std::move(rows));
+    EditGrid1->Document().DeleteRows(std::move(rows));
 }
 
 void TMainForm::Insertrow1Click() {
     const int current = EditGrid1->CurrentTableRow();
     const int at = current > 0 ? current : EditGrid1->RowCount();
-    TTableChange change;
-    change.First = at;
-    change.After.emplace_back();
-    EditGrid1->RomModel()->Change(std::move(change));
-    EditGrid1->ShowCell(std::max(EditGrid1->currentIndex().column(), 0), at);
+    const int row = EditGrid1->Document().InsertRow(at);
+    EditGrid1->ShowCell(std::max(EditGrid1->currentIndex().column(), 0), row);
 }
 
 void TMainForm::Findreplace1Click() {
@@ -109,11 +105,10 @@ void TMainForm::ShowReplace(bool replacing) {
     if (!findReplace_->Ask(replacing)) {
         return;
     }
-    TReplaceResult result = ReplaceAll(EditGrid1->Table(), findReplace_->Request());
-    EditGrid1->RomModel()->Change(std::move(result.Change));
-    StatusBar1->showMessage(result.Replacements == 1
+    const int replacements = EditGrid1->Document().Replace(findReplace_->Request());
+    StatusBar1->showMessage(replacements == 1
                                 ? QStringLiteral("1 replacement")
-                                : QStringLiteral("%1 replacements").arg(result.Replacements));
+                                : QStringLiteral("%1 replacements").arg(replacements));
 }
 
 void TMainForm::Setvalue1Click() {
@@ -134,16 +129,11 @@ void TMainForm::Setvalue1Click() {
     if (!value) {
         return;
     }
-    const std::string text = value->toStdString();
-    TTableChange change;
+    std::vector<std::pair<int, int>> cells;
     for (const QModelIndex& cell : selected) {
-        const int row = cell.row() + 1;
-        const std::string& before = EditGrid1->Cell(cell.column(), row);
-        if (before != text) {
-            change.Cells.push_back({row, cell.column(), before, text});
-        }
+        cells.emplace_back(cell.column(), cell.row() + 1);
     }
-    EditGrid1->RomModel()->Change(std::move(change));
+    EditGrid1->Document().SetValue(cells, value->toStdString());
 }
 
 } // namespace tabula

@@ -125,7 +125,8 @@ QString ShownCellText(const QString& text, const QFontMetrics& metrics, int cell
     return metrics.elidedText(text, Qt::ElideRight, room);
 }
 
-TEditGrid::TEditGrid(QWidget* parent) : QTableView(parent), model_(new TRomTableModel(this)) {
+TEditGrid::TEditGrid(QWidget* parent)
+    : QTableView(parent), model_(new TRomTableModel(document_, this)) {
     setObjectName(QStringLiteral("EditGrid1"));
     setHorizontalHeader(new THeaderRow(this));
     setModel(model_);
@@ -161,7 +162,7 @@ TEditGrid::TEditGrid(QWidget* parent) : QTableView(parent), model_(new TRomTable
     // Widths the user drags at the header are the table's widths from then
     // on, and the table's widths are what the header shows.
     connect(header, &QHeaderView::sectionResized, this,
-            [this](int col, int, int width) { model_->SetColWidth(col, width); });
+            [this](int col, int, int width) { document_.SetColWidth(col, width); });
     connect(model_, &TRomTableModel::ColumnWidthsChanged, this, &TEditGrid::ShowColumnWidths);
     // The digest columns are as wide as their hexadecimal digits.
     connect(model_, &QAbstractItemModel::columnsInserted, this,
@@ -175,6 +176,12 @@ TEditGrid::TEditGrid(QWidget* parent) : QTableView(parent), model_(new TRomTable
 
     ApplyFonts();
     ShowColumnWidths(0, TRomTable::ColCount - 1);
+}
+
+TEditGrid::~TEditGrid() {
+    // The model watches the document, which goes with this object's members,
+    // before the children are deleted.
+    delete model_;
 }
 
 QFont TEditGrid::HeaderFont() const {
@@ -191,13 +198,13 @@ void TEditGrid::ApplyFonts() {
 
 void TEditGrid::FitColumns(bool includeFixed, int extra) {
     const TQtMeasure measure(HeaderFont(), font());
-    model_->FitColumns(includeFixed, extra, measure);
+    document_.FitColumns(includeFixed, extra, measure);
 }
 
 void TEditGrid::ShowColumnWidths(int first, int last) {
     for (int col = first; col <= last; ++col) {
-        if (horizontalHeader()->sectionSize(col) != model_->Table().ColWidth(col)) {
-            horizontalHeader()->resizeSection(col, model_->Table().ColWidth(col));
+        if (horizontalHeader()->sectionSize(col) != document_.Table().ColWidth(col)) {
+            horizontalHeader()->resizeSection(col, document_.Table().ColWidth(col));
         }
     }
 }

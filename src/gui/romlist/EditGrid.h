@@ -14,26 +14,30 @@ namespace tabula {
 QString ShownCellText(const QString& text, const QFontMetrics& metrics, int cellWidth);
 
 // The rom table on screen: a table view over TRomTableModel whose horizontal
-// header shows row 0 in bold. It offers the table operations the rest of the
-// program uses, with row numbers counting the header row as row 0.
+// header shows row 0 in bold, owning the document the model shows. It offers the table operations
+// the rest of the program uses, with row numbers counting the header row as row 0.
 class TEditGrid : public QTableView {
     Q_OBJECT
 public:
     explicit TEditGrid(QWidget* parent = nullptr);
 
-    int RowCount() const { return model_->RowCountWithHeader(); }
-    void SetRowCount(int count) { model_->SetRowCountWithHeader(count); }
-    const std::string& Cell(int col, int row) const { return model_->Cell(col, row); }
-    void SetCell(int col, int row, const std::string& text) { model_->SetCell(col, row, text); }
-    void InsertBlankRows(int index, int count) { model_->InsertBlankRows(index, count); }
-    int AppendToRow(int row, const std::string& text) { return model_->AppendToRow(row, text); }
-    void ClearDataCells() { model_->ClearDataCells(); }
+    ~TEditGrid() override;
+
+    int RowCount() const { return document_.RowCount(); }
+    void SetRowCount(int count) { document_.SetRowCount(count); }
+    const std::string& Cell(int col, int row) const { return document_.Cell(col, row); }
+    void SetCell(int col, int row, const std::string& text) { document_.SetCell(col, row, text); }
+    void InsertBlankRows(int index, int count) { document_.InsertBlankRows(index, count); }
+    int AppendToRow(int row, const std::string& text) { return document_.AppendToRow(row, text); }
+    void ClearDataCells() { document_.ClearDataCells(); }
     void FitColumns(bool includeFixed, int extra);
-    int ColWidth(int col) const { return model_->Table().ColWidth(col); }
+    int ColWidth(int col) const { return document_.Table().ColWidth(col); }
     // Redraws at once, so rows appear while a long command runs.
     void Repaint();
 
-    const TRomTable& Table() const { return model_->Table(); }
+    const TRomTable& Table() const { return document_.Table(); }
+    // The rows shown, their history and what an opened datafile kept.
+    TRomDocument& Document() { return document_; }
     TRomTableModel* RomModel() const { return model_; }
 
     QFont HeaderFont() const;
@@ -58,6 +62,7 @@ private:
     void ApplyFonts();
     void ShowColumnWidths(int first, int last);
 
+    TRomDocument document_;
     TRomTableModel* model_;
 };
 

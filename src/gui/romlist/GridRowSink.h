@@ -47,7 +47,7 @@ public:
             return;
         }
         const int first = grid_.RowCount() - 1; // the table row the first new one gets
-        grid_.RomModel()->InsertFilledRows(first, std::move(pending_), std::move(pendingExtras_));
+        grid_.Document().InsertFilledRows(first, std::move(pending_), std::move(pendingExtras_));
         pending_.clear();
         pendingExtras_.clear();
         // Painted with the next handling of events. Rows below a full view
