@@ -11,7 +11,7 @@ namespace tabula {
 // Prints each row as it comes: its seven cells separated by tabs, then the
 // MD5, the SHA-1 and the SHA-256 when they are asked for, one line a row.
 // When the rows go to the terminal that shows the bar line, the line is taken
-// away before each row. Cells are escaped as TerminalCell says, so every line holds exactly
+// away before each row. Cells are escaped as AppendTerminalCell says, so every line holds exactly
 // its cells and no name reaches the terminal raw.
 class TRowPrinter : public IRomRowSink {
 public:

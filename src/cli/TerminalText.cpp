@@ -49,10 +49,6 @@ std::string Escaped(std::string_view bytes, bool escapeBackslash) {
 
 } // namespace
 
-std::string TerminalCell(std::string_view text) {
-    return Escaped(text, true);
-}
-
 void AppendTerminalCell(std::string& out, std::string_view text) {
     if (std::all_of(text.begin(), text.end(),
                     [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; })) {

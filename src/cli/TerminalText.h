@@ -12,8 +12,8 @@ namespace tabula {
 // the others \x followed by two lower-case hexadecimal digits (ESC is \x1b).
 // For a printed cell a backslash becomes \\ too, so the escapes read back
 // unambiguously; messages keep their backslashes (zip folders use them).
-std::string TerminalCell(std::string_view text);
-// Appends TerminalCell(text) to out, without a text of its own when nothing needs escaping.
+// Appends the cell's text so escaped to out, without a text of its own when
+// nothing needs escaping.
 void AppendTerminalCell(std::string& out, std::string_view text);
 std::string TerminalMessage(std::string_view text);
 

@@ -84,7 +84,9 @@ TEST(TerminalText, ControlCharactersNeverReachTheTerminalRaw) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Text);
-        EXPECT_EQ(TerminalCell(c.Text), c.Cell);
+        std::string cell = "|";
+        AppendTerminalCell(cell, c.Text);
+        EXPECT_EQ(cell, "|" + std::string(c.Cell));
         EXPECT_EQ(TerminalMessage(c.Text), c.Message);
     }
 }

@@ -81,10 +81,6 @@ struct TCut {
     uint64_t End = 0;
     TByteOperation Operation = TByteOperation::None;
     const TDetector* From = nullptr;
-    // Only the first Start bytes are left out (the header route of trusted CRCs).
-    bool CutsTheStartOnly(uint64_t size) const {
-        return End == size && Operation == TByteOperation::None;
-    }
 };
 
 // The count bytes at offset of the file being judged, valid until the next

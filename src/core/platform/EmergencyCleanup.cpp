@@ -53,10 +53,6 @@ void RemoveAll(TRegistry& registry) {
 
 } // namespace
 
-void AddDirectory(const std::string& path) {
-    Register(true, [&] { return path; });
-}
-
 void AddFile(const std::string& path) {
     Register(false, [&] { return path; });
 }

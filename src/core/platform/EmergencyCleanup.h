@@ -12,8 +12,6 @@ namespace tabula {
 // stays behind. Registering is cheap and safe from any thread.
 namespace EmergencyCleanup {
 
-// A private directory, removed with everything in it.
-void AddDirectory(const std::string& path);
 // A temporary file, removed.
 void AddFile(const std::string& path);
 // Calls make, which creates one directory (or file) and returns its path, or

@@ -132,9 +132,4 @@ std::string DecimalText(std::int64_t value) {
     return std::string(buffer, result.ptr);
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
-}
-
 } // namespace tabula

@@ -51,7 +51,4 @@ std::string FolderNameText(std::string path);
 // Decimal digits, with a leading "-" when negative.
 std::string DecimalText(std::int64_t value);
 
-// True when the two names are equal after LowerCase.
-bool SameName(std::string_view a, std::string_view b);
-
 } // namespace tabula

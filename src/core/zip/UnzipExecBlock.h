@@ -36,7 +36,6 @@ public:
     TUnzipExecBlock& operator=(const TUnzipExecBlock&) = delete;
 
     UnzipExecParams* Params();
-    bool NewerLayout() const { return newer_ != nullptr; }
 
 private:
     UnzipExecParams& Head();

@@ -68,7 +68,6 @@ void TZipComponent::ReportException(const EZipComponent& error) {
 bool TZipComponent::CheckDrive() {
     volumeLabel_.clear();
     driveTotalSize_ = 0;
-    driveFreeSize_ = 0;
     // There are no drive letters here, so a root is never "not a valid
     // drive"; a root that is not a file system is "not defined".
     const auto drive = Facts().Query(driveRoot_);
@@ -78,7 +77,6 @@ bool TZipComponent::CheckDrive() {
     volumeLabel_ = drive->Label;
     driveKind_ = drive->Kind;
     driveTotalSize_ = drive->TotalSize;
-    driveFreeSize_ = drive->FreeSize;
     return driveKind_ == TDriveKind::Network || driveTotalSize_ != -1;
 }
 

@@ -115,13 +115,9 @@ public:
 
     // ---- The file system holding the archive (its "drive")
 
-    // Mount point of the archive's file system, ending in "/".
-    const std::string& DriveRoot() const { return driveRoot_; }
     const std::string& VolumeLabel() const { return volumeLabel_; }
     TDriveKind DriveKind() const { return driveKind_; }
-    int64_t DriveTotalSize() const { return driveTotalSize_; }
-    int64_t DriveFreeSize() const { return driveFreeSize_; }
-    // Reads label, kind and space of DriveRoot. True when it could be queried
+    // Reads label, kind and size of the archive's file system. True when it could be queried
     // and, unless it is a network file system, its size is known.
     bool CheckDrive();
     // Where the component learns about drives; the system's unless set.
@@ -391,7 +387,6 @@ private:
     std::string volumeLabel_;
     TDriveKind driveKind_ = TDriveKind::Fixed;
     int64_t driveTotalSize_ = 0;
-    int64_t driveFreeSize_ = 0;
 
     bool verbose_ = false;
     bool trace_ = false;

@@ -37,7 +37,6 @@ struct ZipDirEntry {
     bool Zip64 = false;
 
     uint8_t HostSystem() const { return static_cast<uint8_t>(VersionMadeBy >> 8); }
-    uint8_t FormatVersion() const { return static_cast<uint8_t>(VersionMadeBy & 0xFF); }
 };
 
 } // namespace tabula

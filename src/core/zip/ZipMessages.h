@@ -29,7 +29,6 @@ inline constexpr int VersionMissing = 10703;
 inline constexpr int LibraryNotFound = 10704;
 inline constexpr int InputMissing = 11001;
 inline constexpr int OpenFailed = 11002;
-inline constexpr int InvalidDrive = 11003;
 inline constexpr int DriveUndefined = 11004;
 inline constexpr int PromptFailed = 11006;
 inline constexpr int UserCancelled = 11007;

@@ -132,11 +132,3 @@ TEST(StringsTools, NumbersAsText) {
     EXPECT_EQ(DecimalText(std::numeric_limits<std::int32_t>::max()), "2147483647");
     EXPECT_EQ(DecimalText(std::numeric_limits<std::int32_t>::min()), "-2147483648");
 }
-
-TEST(StringsTools, SameNameComparesAfterAsciiLowerCasing) {
-    EXPECT_TRUE(SameName("CATALOGIX.DAT", "catalogix.dat"));
-    EXPECT_TRUE(SameName("", ""));
-    EXPECT_FALSE(SameName("game.smc", "game.smc "));
-    EXPECT_FALSE(SameName("game", "gamf"));
-    EXPECT_FALSE(SameName("\xC3\x89", "\xC3\xA9")) << "only ASCII letters fold";
-}
