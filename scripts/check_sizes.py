@@ -22,7 +22,6 @@ MAX_FILE = 600
 # Functions and files still over the limits, with the size each may not
 # pass while it waits to be split; an entry goes once its function fits.
 STILL_LONG = {
-    "src/gui/scan/ScanDialog.cpp:TScanDialog::TScanDialog": 107,
     "src/core/zip/ZipComponentSpan.cpp:TZipComponent::ReadSpan": 99,
     "src/unziplib/ZipArchive.cpp:TZipArchive::Open": 92,
     "src/core/zip/ZipComponentSpan.cpp:TZipComponent::CopySpanMembers": 89,
