@@ -26,6 +26,8 @@ struct UnzipCallbackInfo;
 
 namespace tabula {
 
+struct TUnzipRequest;
+
 // What ReadSpan gives back; the numbers are the component's own result codes.
 enum class TSpanResult : int {
     Joined = 0,
@@ -348,6 +350,10 @@ private:
     template <class F> TOutcome Outcome(F operation);
 
     void RunExtraction();
+    // What the library is asked to do with archive, as the options say.
+    TUnzipRequest UnzipRequest(const std::string& archive);
+    // Runs the library on request; what a handler raised inside it is reported.
+    void CallUnzipLib(int version, const TUnzipRequest& request);
     // What the library is handed for a member name asked for: the stored
     // bytes of the listed member it names, or the name as given.
     std::string StoredSpec(const std::string& spec);
