@@ -22,7 +22,6 @@ MAX_FILE = 600
 # Functions and files still over the limits, with the size each may not
 # pass while it waits to be split; an entry goes once its function fits.
 STILL_LONG = {
-    "src/core/datafile/DatafileRead.cpp:TGameRowBuilder::AddGame": 87,
     "src/core/archive/SevenZipHeader.cpp": 644,
 }
 SOURCES = (".cpp", ".h", ".c")
