@@ -21,9 +21,7 @@ MAX_FUNCTION = 80
 MAX_FILE = 600
 # Functions and files still over the limits, with the size each may not
 # pass while it waits to be split; an entry goes once its function fits.
-STILL_LONG = {
-    "src/core/archive/SevenZipHeader.cpp": 644,
-}
+STILL_LONG = {}
 SOURCES = (".cpp", ".h", ".c")
 
 
