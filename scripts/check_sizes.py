@@ -21,17 +21,7 @@ MAX_FUNCTION = 80
 MAX_FILE = 600
 # Functions and files still over the limits, with the size each may not
 # pass while it waits to be split; an entry goes once its function fits.
-STILL_LONG = {
-    "src/cli/CliRun.cpp:RunCli": 141,
-    "src/cli/CliOptions.cpp:ParseCommandLine": 133,
-    "src/gui/scan/ScanDialog.cpp:TScanDialog::TScanDialog": 107,
-    "src/core/zip/ZipComponentSpan.cpp:TZipComponent::ReadSpan": 99,
-    "src/unziplib/ZipArchive.cpp:TZipArchive::Open": 92,
-    "src/core/zip/ZipComponentSpan.cpp:TZipComponent::CopySpanMembers": 89,
-    "src/core/datafile/DatafileRead.cpp:TGameRowBuilder::AddGame": 87,
-    "src/core/zip/ZipComponentExtract.cpp:TZipComponent::RunExtraction": 85,
-    "src/core/archive/SevenZipHeader.cpp": 644,
-}
+STILL_LONG = {}
 SOURCES = (".cpp", ".h", ".c")
 
 

@@ -1,96 +1,257 @@
 #include "cli/CliOptions.h"
 
 #include <cstddef>
+#include <optional>
+#include <utility>
 
 namespace tabula {
 
 namespace {
 
-struct TCreditOption {
-    const char* Name;
-    std::string TDatafileCredits::*Member;
+// What the arguments gave, before they are checked as a whole.
+struct TReading {
+    TCliOptions Options;
+    bool Nes = false;
+    bool Snes = false;
+    bool RemoveBadSize = false;
+    bool OutputGiven = false;
+    bool FromGiven = false;
+    std::string ScanFlag; // the first option of a scan, which --from refuses
+    std::vector<std::string> Operands;
 };
 
-constexpr TCreditOption CreditOptions[] = {
-    {"--author", &TDatafileCredits::Author},
-    {"--datafile-version", &TDatafileCredits::Version},
-    {"--comment", &TDatafileCredits::Comment},
-    {"--system", &TDatafileCredits::System},
-    {"--emulator-version", &TDatafileCredits::EmulVersion},
-    {"--date", &TDatafileCredits::Date},
+enum class TTakes {
+    Nothing,
+    Text,     // may be empty; what it is for says whether that will do
+    FileName, // refused at once when missing or empty
 };
 
-// The options that take a text, and where the text goes.
-std::string* TextTarget(const std::string& name, TCliOptions& options) {
-    if (name == "-o" || name == "--output") {
-        return &options.Output;
-    }
-    for (const TCreditOption& credit : CreditOptions) {
-        if (name == credit.Name) {
-            options.CreditsGiven.push_back(credit.Member);
-            return &(options.Credits.*credit.Member);
+// One option: its names, what it takes and what it sets.
+struct TOption {
+    const char* Long;
+    const char* Short; // nullptr: none
+    TTakes Takes;
+    bool OfScan; // --from has no use for it
+    void (*Apply)(TReading& reading, const std::string& value);
+};
+
+template <std::string TDatafileCredits::*Member>
+void SetCredit(TReading& reading, const std::string& value) {
+    reading.Options.CreditsGiven.push_back(Member);
+    reading.Options.Credits.*Member = value;
+}
+
+using TText = const std::string&; // the value, for options that take one
+
+constexpr TOption OptionTable[] = {
+    {"--from", nullptr, TTakes::Text, false,
+     [](TReading& r, TText value) {
+         r.Options.From = value;
+         r.FromGiven = true;
+     }},
+    {"--output", "-o", TTakes::Text, false,
+     [](TReading& r, TText value) {
+         r.Options.Output = value;
+         r.OutputGiven = true;
+     }},
+    {"--nes", nullptr, TTakes::Nothing, true, [](TReading& r, TText) { r.Nes = true; }},
+    {"--snes", nullptr, TTakes::Nothing, true, [](TReading& r, TText) { r.Snes = true; }},
+    {"--detect-headers", nullptr, TTakes::Nothing, true,
+     [](TReading& r, TText) { r.Options.Scan.Mode = TRomMode::Detect; }},
+    {"--detector", nullptr, TTakes::FileName, true,
+     [](TReading& r, TText value) {
+         r.Options.DetectorFiles.push_back(value);
+         r.Options.Scan.Mode = TRomMode::Detect;
+     }},
+    {"--remove-bad-size", nullptr, TTakes::Nothing, true,
+     [](TReading& r, TText) { r.RemoveBadSize = true; }},
+    {"--zip-only", nullptr, TTakes::Nothing, true,
+     [](TReading& r, TText) { r.Options.Scan.ScanOtherFiles = false; }},
+    {"--include-txt", nullptr, TTakes::Nothing, true,
+     [](TReading& r, TText) { r.Options.Scan.SkipTxt = false; }},
+    {"--no-archives", nullptr, TTakes::Nothing, true,
+     [](TReading& r, TText) { r.Options.Scan.ScanZipArchives = false; }},
+    {"--trust-zip-crc", nullptr, TTakes::Nothing, true,
+     [](TReading& r, TText) { r.Options.Scan.TrustZipCrc = true; }},
+    {"--md5", nullptr, TTakes::Nothing, true,
+     [](TReading& r, TText) { r.Options.Scan.Hashes.Md5 = true; }},
+    {"--sha1", nullptr, TTakes::Nothing, true,
+     [](TReading& r, TText) { r.Options.Scan.Hashes.Sha1 = true; }},
+    {"--sha256", nullptr, TTakes::Nothing, true,
+     [](TReading& r, TText) { r.Options.Scan.Hashes.Sha256 = true; }},
+    {"--format", nullptr, TTakes::Text, false,
+     [](TReading& r, TText value) {
+         r.Options.FormatGiven = true;
+         r.Options.FormatName = value;
+     }},
+    {"--author", nullptr, TTakes::Text, false, SetCredit<&TDatafileCredits::Author>},
+    {"--datafile-version", nullptr, TTakes::Text, false, SetCredit<&TDatafileCredits::Version>},
+    {"--comment", nullptr, TTakes::Text, false, SetCredit<&TDatafileCredits::Comment>},
+    {"--system", nullptr, TTakes::Text, false, SetCredit<&TDatafileCredits::System>},
+    {"--emulator-version", nullptr, TTakes::Text, false, SetCredit<&TDatafileCredits::EmulVersion>},
+    {"--date", nullptr, TTakes::Text, false, SetCredit<&TDatafileCredits::Date>},
+    {"--jobs", "-j", TTakes::Text, false,
+     [](TReading& r, TText value) { r.Options.JobsText = value; }},
+    {"--quiet", "-q", TTakes::Nothing, false, [](TReading& r, TText) { r.Options.Quiet = true; }},
+    {"--help", "-h", TTakes::Nothing, false, [](TReading& r, TText) { r.Options.Help = true; }},
+    {"--version", nullptr, TTakes::Nothing, false,
+     [](TReading& r, TText) { r.Options.Version = true; }},
+};
+
+const TOption* OptionNamed(const std::string& name) {
+    for (const TOption& option : OptionTable) {
+        if (name == option.Long || (option.Short != nullptr && name == option.Short)) {
+            return &option;
         }
-    }
-    if (name == "--format") {
-        options.FormatGiven = true;
-        return &options.FormatName;
-    }
-    if (name == "--from") {
-        return &options.From;
-    }
-    if (name == "--jobs" || name == "-j") {
-        return &options.JobsText;
     }
     return nullptr;
 }
 
-// The scan's flags, which --from has no use for.
-bool IsScanFlag(const std::string& name) {
-    for (const char* flag :
-         {"--nes", "--snes", "--detect-headers", "--detector", "--remove-bad-size", "--zip-only",
-          "--include-txt", "--no-archives", "--trust-zip-crc", "--md5", "--sha1", "--sha256"}) {
-        if (name == flag) {
-            return true;
+// An option as written: "--name=value" and "-oVALUE" carry their value.
+struct TWritten {
+    std::string Name;
+    std::string Value;
+    bool HasValue = false;
+};
+
+TWritten SplitOption(const std::string& arg) {
+    if (arg.rfind("--", 0) == 0) {
+        const std::size_t equals = arg.find('=');
+        if (equals != std::string::npos) {
+            return {arg.substr(0, equals), arg.substr(equals + 1), true};
+        }
+    } else if (arg.size() > 2) {
+        const TOption* option = OptionNamed(arg.substr(0, 2));
+        if (option != nullptr && option->Takes != TTakes::Nothing) {
+            return {arg.substr(0, 2), arg.substr(2), true};
         }
     }
-    return false;
+    return {arg, {}, false};
 }
 
-// Applies a flag; false when name is no flag.
-bool ApplyFlag(const std::string& name, TCliOptions& options, bool& nes, bool& snes,
-               bool& removeBadSize) {
-    if (name == "--nes") {
-        nes = true;
-    } else if (name == "--snes") {
-        snes = true;
-    } else if (name == "--detect-headers") {
-        options.Scan.Mode = TRomMode::Detect;
-    } else if (name == "--remove-bad-size") {
-        removeBadSize = true;
-    } else if (name == "--zip-only") {
-        options.Scan.ScanOtherFiles = false;
-    } else if (name == "--include-txt") {
-        options.Scan.SkipTxt = false;
-    } else if (name == "--no-archives") {
-        options.Scan.ScanZipArchives = false;
-    } else if (name == "--trust-zip-crc") {
-        options.Scan.TrustZipCrc = true;
-    } else if (name == "--md5") {
-        options.Scan.Hashes.Md5 = true;
-    } else if (name == "--sha1") {
-        options.Scan.Hashes.Sha1 = true;
-    } else if (name == "--sha256") {
-        options.Scan.Hashes.Sha256 = true;
-    } else if (name == "-q" || name == "--quiet") {
-        options.Quiet = true;
-    } else if (name == "-h" || name == "--help") {
-        options.Help = true;
-    } else if (name == "--version") {
-        options.Version = true;
-    } else {
-        return false;
+// Applies the option args[i], and takes args[i + 1] too when that is its value.
+void ReadOption(const std::vector<std::string>& args, std::size_t& i, TReading& reading) {
+    const std::string& arg = args[i];
+    TWritten written = SplitOption(arg);
+    const TOption* option = OptionNamed(written.Name);
+    if (option == nullptr) {
+        throw ECliUsage("unknown option " + arg);
     }
-    return true;
+    const std::string& name = written.Name;
+    const bool fileName = option->Takes == TTakes::FileName;
+    if (option->Takes == TTakes::Nothing) {
+        if (written.HasValue) {
+            throw ECliUsage("option " + name + " takes no value");
+        }
+    } else if (!written.HasValue) {
+        if (i + 1 >= args.size()) {
+            throw ECliUsage("option " + name +
+                            (fileName ? " needs a file name" : " needs a value"));
+        }
+        written.Value = args[++i];
+    }
+    if (fileName && written.Value.empty()) {
+        throw ECliUsage("option " + name + " needs a file name");
+    }
+    option->Apply(reading, written.Value);
+    if (reading.ScanFlag.empty() && option->OfScan) {
+        reading.ScanFlag = name;
+    }
+}
+
+TReading ReadArguments(const std::vector<std::string>& args) {
+    TReading reading;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            reading.Operands.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else {
+            ReadOption(args, i, reading);
+        }
+    }
+    return reading;
+}
+
+void CheckHeaderOptions(const TReading& reading) {
+    if (reading.Nes && reading.Snes) {
+        throw ECliUsage("--nes and --snes exclude each other");
+    }
+    if (reading.Options.Scan.Mode == TRomMode::Detect && (reading.Nes || reading.Snes)) {
+        throw ECliUsage(std::string(reading.Nes ? "--nes" : "--snes") +
+                        " and header detection (--detect-headers, --detector) exclude each other");
+    }
+    if (reading.RemoveBadSize && !reading.Snes) {
+        throw ECliUsage("--remove-bad-size applies only with --snes");
+    }
+}
+
+// The format and the names of the files read and written.
+void TakeOutputOptions(TReading& reading) {
+    TCliOptions& options = reading.Options;
+    const std::optional<TDatafileFormat> format = DatafileFormatNamed(options.FormatName);
+    if (!format) {
+        throw ECliUsage("unknown format \"" + options.FormatName +
+                        "\" (sectioned, logiqx or clrmamepro)");
+    }
+    options.Format = *format;
+    if (reading.OutputGiven && options.Output.empty()) {
+        // An empty name is a mistake, not a request to print.
+        throw ECliUsage("option -o needs a file name");
+    }
+    if (reading.FromGiven && options.From.empty()) {
+        throw ECliUsage("option --from needs a file name");
+    }
+}
+
+// --from reads a datafile: nothing of a scan goes with it.
+void CheckConversion(const TReading& reading) {
+    if (!reading.ScanFlag.empty()) {
+        throw ECliUsage(reading.ScanFlag + " is an option of a scan; --from reads a datafile");
+    }
+    if (!reading.Operands.empty()) {
+        throw ECliUsage("--from reads a datafile instead of a directory, and \"" +
+                        reading.Operands.front() + "\" was given too");
+    }
+}
+
+void TakeScanOptions(TReading& reading) {
+    TCliOptions& options = reading.Options;
+    if (options.Scan.Hashes.Any() && !options.Output.empty() &&
+        options.Format == TDatafileFormat::Sectioned) {
+        throw ECliUsage(
+            "the sectioned datafile holds no MD5, SHA-1 or SHA-256: write --format logiqx or "
+            "--format clrmamepro, or print the rows");
+    }
+    if (!options.JobsText.empty()) {
+        const std::string& text = options.JobsText;
+        if (text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(text) < 1) {
+            throw ECliUsage("--jobs takes a number of workers from 1 to 9999, not \"" + text +
+                            "\"");
+        }
+        options.Scan.Jobs = static_cast<unsigned>(std::stoi(text));
+    }
+    if (options.Scan.Mode != TRomMode::Detect) {
+        options.Scan.Mode = reading.Snes  ? TRomMode::Snes
+                            : reading.Nes ? TRomMode::Nes
+                                          : TRomMode::Normal;
+    }
+    options.Scan.RemoveSnesBadSize = reading.RemoveBadSize;
+}
+
+void TakeDirectory(TReading& reading) {
+    const std::vector<std::string>& operands = reading.Operands;
+    if (operands.empty()) {
+        throw ECliUsage("no directory given");
+    }
+    if (operands.size() > 1) {
+        throw ECliUsage("one directory only, got " + std::to_string(operands.size()) + " (\"" +
+                        operands[1] + "\" too)");
+    }
+    reading.Options.Directory = operands.front();
 }
 
 } // namespace
@@ -153,140 +314,19 @@ const char* UsageText() {
 }
 
 TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
-    TCliOptions options;
-    bool nes = false;
-    bool snes = false;
-    bool removeBadSize = false;
-    std::vector<std::string> operands;
-    bool optionsEnded = false;
-    bool outputGiven = false;
-    bool fromGiven = false;
-    std::string scanFlag; // the first flag of a scan
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            operands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        // "--name=value", "-oFILE" and "-o FILE" are accepted for texts.
-        std::string name = arg;
-        std::string value;
-        bool hasValue = false;
-        if (arg.rfind("--", 0) == 0) {
-            const std::size_t equals = arg.find('=');
-            if (equals != std::string::npos) {
-                name = arg.substr(0, equals);
-                value = arg.substr(equals + 1);
-                hasValue = true;
-            }
-        } else if (arg.size() > 2 && (arg.rfind("-o", 0) == 0 || arg.rfind("-j", 0) == 0)) {
-            name = arg.substr(0, 2);
-            value = arg.substr(2);
-            hasValue = true;
-        }
-
-        if (name == "--detector") {
-            if (!hasValue) {
-                if (i + 1 >= args.size()) {
-                    throw ECliUsage("option --detector needs a file name");
-                }
-                value = args[++i];
-            }
-            if (value.empty()) {
-                throw ECliUsage("option --detector needs a file name");
-            }
-            options.DetectorFiles.push_back(value);
-            options.Scan.Mode = TRomMode::Detect;
-        } else if (std::string* target = TextTarget(name, options)) {
-            if (!hasValue) {
-                if (i + 1 >= args.size()) {
-                    throw ECliUsage("option " + name + " needs a value");
-                }
-                value = args[++i];
-            }
-            *target = value;
-            outputGiven = outputGiven || target == &options.Output;
-            fromGiven = fromGiven || target == &options.From;
-        } else if (hasValue && name.rfind("--", 0) == 0 &&
-                   ApplyFlag(name, options, nes, snes, removeBadSize)) {
-            throw ECliUsage("option " + name + " takes no value");
-        } else if (hasValue || !ApplyFlag(name, options, nes, snes, removeBadSize)) {
-            throw ECliUsage("unknown option " + arg);
-        }
-        if (scanFlag.empty() && IsScanFlag(name)) {
-            scanFlag = name;
-        }
+    TReading reading = ReadArguments(args);
+    if (reading.Options.Help || reading.Options.Version) {
+        return std::move(reading.Options);
     }
-
-    if (options.Help || options.Version) {
-        return options;
+    CheckHeaderOptions(reading);
+    TakeOutputOptions(reading);
+    if (reading.FromGiven) {
+        CheckConversion(reading);
+        return std::move(reading.Options);
     }
-    if (nes && snes) {
-        throw ECliUsage("--nes and --snes exclude each other");
-    }
-    if (options.Scan.Mode == TRomMode::Detect && (nes || snes)) {
-        throw ECliUsage(std::string(nes ? "--nes" : "--snes") +
-                        " and header detection (--detect-headers, --detector) exclude each other");
-    }
-    if (removeBadSize && !snes) {
-        throw ECliUsage("--remove-bad-size applies only with --snes");
-    }
-    const std::optional<TDatafileFormat> format = DatafileFormatNamed(options.FormatName);
-    if (!format) {
-        throw ECliUsage("unknown format \"" + options.FormatName +
-                        "\" (sectioned, logiqx or clrmamepro)");
-    }
-    options.Format = *format;
-    if (outputGiven && options.Output.empty()) {
-        // An empty name is a mistake, not a request to print.
-        throw ECliUsage("option -o needs a file name");
-    }
-    if (fromGiven && options.From.empty()) {
-        throw ECliUsage("option --from needs a file name");
-    }
-    if (fromGiven) {
-        if (!scanFlag.empty()) {
-            throw ECliUsage(scanFlag + " is an option of a scan; --from reads a datafile");
-        }
-        if (!operands.empty()) {
-            throw ECliUsage("--from reads a datafile instead of a directory, and \"" +
-                            operands.front() + "\" was given too");
-        }
-        return options;
-    }
-    if (options.Scan.Hashes.Any() && !options.Output.empty() &&
-        options.Format == TDatafileFormat::Sectioned) {
-        throw ECliUsage(
-            "the sectioned datafile holds no MD5, SHA-1 or SHA-256: write --format logiqx or "
-            "--format clrmamepro, or print the rows");
-    }
-    if (!options.JobsText.empty()) {
-        const std::string& text = options.JobsText;
-        if (text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos ||
-            std::stoi(text) < 1) {
-            throw ECliUsage("--jobs takes a number of workers from 1 to 9999, not \"" + text +
-                            "\"");
-        }
-        options.Scan.Jobs = static_cast<unsigned>(std::stoi(text));
-    }
-    if (options.Scan.Mode != TRomMode::Detect) {
-        options.Scan.Mode = snes ? TRomMode::Snes : nes ? TRomMode::Nes : TRomMode::Normal;
-    }
-    options.Scan.RemoveSnesBadSize = removeBadSize;
-    if (operands.empty()) {
-        throw ECliUsage("no directory given");
-    }
-    if (operands.size() > 1) {
-        throw ECliUsage("one directory only, got " + std::to_string(operands.size()) + " (\"" +
-                        operands[1] + "\" too)");
-    }
-    options.Directory = operands.front();
-    return options;
+    TakeScanOptions(reading);
+    TakeDirectory(reading);
+    return std::move(reading.Options);
 }
 
 TDatafileCredits CreditsOverFile(const TCliOptions& options, TDatafileCredits fileCredits) {

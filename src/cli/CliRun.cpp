@@ -188,6 +188,186 @@ std::string Summary(const TScanResult& result) {
            std::to_string(result.Failures.size()) + " failed";
 }
 
+// Every detector is read before the scan starts: a broken one stops the run
+// with its name and line, before any file is judged. (The built-in ones alone
+// are read by the scan while it lists the folder.)
+bool ReadDetectors(TCliOptions& options, const TCliStreams& streams) {
+    try {
+        std::vector<TDetector> detectors;
+        for (const std::string& file : options.DetectorFiles) {
+            detectors.push_back(ReadDetectorFile(file));
+        }
+        for (TDetector& builtIn : BuiltInDetectors()) {
+            detectors.push_back(std::move(builtIn));
+        }
+        options.Scan.Detectors = std::make_shared<const TDetectorSet>(std::move(detectors));
+        return true;
+    } catch (const std::exception& error) {
+        PrintError(streams.Err, error.what());
+        return false;
+    }
+}
+
+// What stops a scan before it starts: the status then.
+std::optional<int> RefuseBeforeScan(TCliOptions& options, const TCliStreams& streams) {
+    if (!IsDirectory(options.Directory)) {
+        PrintError(streams.Err, "\"" + options.Directory + "\" is not a directory");
+        return CliBadUsage;
+    }
+    if (options.Scan.Mode == TRomMode::Detect && !options.DetectorFiles.empty() &&
+        !ReadDetectors(options, streams)) {
+        return CliBadUsage;
+    }
+    if (!options.Output.empty()) {
+        const std::string refusal = CheckOutputBeforeScan(options);
+        if (!refusal.empty()) {
+            PrintError(streams.Err, refusal);
+            return CliBadUsage;
+        }
+    }
+    return std::nullopt;
+}
+
+// A scan of the directory, its rows printed or written to the datafile.
+//
+// The datafile's temporary is made before the scan, so a folder that cannot
+// take it is known at once; the rows are written as they come. Detected
+// headers are named in a Logiqx or ClrMamePro header only when one detector
+// made every cut, which the end of the scan tells: those rows are kept and
+// written then.
+class TScanRun {
+public:
+    TScanRun(const TCliOptions& options, const TCliStreams& streams)
+        : options_(options),
+          streams_(streams), info_{options.Credits, FolderNameText(options.Directory),
+                                   options.Scan.Mode},
+          headerAfterScan_(!options.Output.empty() && options.Scan.Mode == TRomMode::Detect &&
+                           options.Format != TDatafileFormat::Sectioned) {}
+
+    int Run() {
+        if (!options_.Output.empty() && !headerAfterScan_ && !StartDatafile()) {
+            return CliOutputFailed;
+        }
+        TScanResult result;
+        if (const std::optional<int> stopped = Scan(result)) {
+            return *stopped;
+        }
+        // Stopped by a signal: the rows printed so far stay, a datafile is
+        // not written (an existing one is left as it was).
+        if (const int signal = streams_.Interrupted(); signal != 0) {
+            streams_.Out.flush();
+            PrintError(streams_.Err, options_.Output.empty()
+                                         ? "interrupted"
+                                         : "interrupted; the datafile was not written");
+            return CliSignalBase + signal;
+        }
+        if (headerAfterScan_ && !WriteKeptRows()) {
+            return CliOutputFailed;
+        }
+        if (const std::optional<int> failed = FinishOutput()) {
+            return *failed;
+        }
+        return result.Failures.empty() ? CliAllRead : CliSomeFailed;
+    }
+
+private:
+    bool StartDatafile() {
+        try {
+            datafile_ = std::make_unique<TDatafileStream>(options_.Output, options_.Format, info_);
+            return true;
+        } catch (const std::exception& error) {
+            PrintError(streams_.Err, "the datafile was not written: " + std::string(error.what()));
+            return false;
+        }
+    }
+
+    // The scan itself, the rows going where they go; the status when it
+    // ended the run.
+    std::optional<int> Scan(TScanResult& result) {
+        TTerminalProgress progress(streams_.Err, streams_.ErrIsTerminal && !options_.Quiet,
+                                   streams_.Columns);
+        // A refused row ends the scan: the datafile will not be written.
+        progress.SetStopCheck([&] {
+            return streams_.Interrupted() != 0 || (datafile_ != nullptr && datafile_->Failed());
+        });
+        TCliZipUi zipUi(progress);
+        TRowPrinter printer(streams_.Out, progress, streams_.OutIsTerminal, options_.Scan.Hashes);
+        std::optional<TDatafileRowSink> datafileSink;
+        if (datafile_) {
+            datafileSink.emplace(*datafile_);
+        }
+        IRomRowSink& sink = headerAfterScan_ ? static_cast<IRomRowSink&>(kept_)
+                            : datafileSink   ? static_cast<IRomRowSink&>(*datafileSink)
+                                             : printer;
+        try {
+            TScanDriver driver(progress, sink, &zipUi);
+            result = driver.Scan(options_.Directory, options_.Scan);
+        } catch (const EDirectoryError& error) {
+            progress.ClearLine();
+            PrintError(streams_.Err, error.what());
+            return CliBadUsage;
+        } catch (const std::exception& error) {
+            progress.ClearLine();
+            PrintError(streams_.Err, error.what());
+            return CliOutputFailed;
+        }
+        progress.ClearLine();
+        if (result.Outcome == TScanResult::TOutcome::DirectoryNotFound) {
+            PrintError(streams_.Err, "\"" + options_.Directory + "\" is not a directory");
+            return CliBadUsage;
+        }
+        if (progress.Drawing()) {
+            progress.Message(Summary(result));
+        }
+        return std::nullopt;
+    }
+
+    // The rows kept for the header the whole scan decides.
+    bool WriteKeptRows() {
+        info_.Detector = CommonDetector(kept_.Extras);
+        if (!StartDatafile()) {
+            return false;
+        }
+        for (std::size_t r = 0; r < kept_.Rows.size() && !datafile_->Failed(); ++r) {
+            datafile_->Add(kept_.Rows[r], kept_.Extras[r]);
+        }
+        return true;
+    }
+
+    // The datafile put in place, or the printed rows flushed; the status
+    // when that failed.
+    std::optional<int> FinishOutput() {
+        if (!datafile_) {
+            streams_.Out.flush();
+            if (!streams_.Out) {
+                PrintError(streams_.Err, "the rows could not be written to the standard output");
+                return CliOutputFailed;
+            }
+            return std::nullopt;
+        }
+        // A signal that comes while the last bytes go to the disk still keeps
+        // the old file.
+        int late = 0;
+        try {
+            if (!datafile_->Finish([&] { return (late = streams_.Interrupted()) != 0; })) {
+                PrintError(streams_.Err, "interrupted; the datafile was not written");
+                return CliSignalBase + late;
+            }
+        } catch (const std::exception& error) {
+            PrintError(streams_.Err, "the datafile was not written: " + std::string(error.what()));
+            return CliOutputFailed;
+        }
+        return std::nullopt;
+    }
+
+    const TCliOptions& options_;
+    const TCliStreams& streams_;
+    TDatafileInfo info_;
+    const bool headerAfterScan_;
+    std::unique_ptr<TDatafileStream> datafile_;
+    TKeptRowSink kept_;
+};
+
 } // namespace
 
 int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
@@ -205,135 +385,10 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
     if (!options.From.empty()) {
         return RunFrom(std::move(options), streams);
     }
-    if (!IsDirectory(options.Directory)) {
-        PrintError(streams.Err, "\"" + options.Directory + "\" is not a directory");
-        return CliBadUsage;
+    if (const std::optional<int> refused = RefuseBeforeScan(options, streams)) {
+        return *refused;
     }
-    if (options.Scan.Mode == TRomMode::Detect && !options.DetectorFiles.empty()) {
-        // Every detector is read before the scan starts: a broken one stops
-        // the run with its name and line, before any file is judged. (The
-        // built-in ones alone are read by the scan while it lists the folder.)
-        try {
-            std::vector<TDetector> detectors;
-            for (const std::string& file : options.DetectorFiles) {
-                detectors.push_back(ReadDetectorFile(file));
-            }
-            for (TDetector& builtIn : BuiltInDetectors()) {
-                detectors.push_back(std::move(builtIn));
-            }
-            options.Scan.Detectors = std::make_shared<const TDetectorSet>(std::move(detectors));
-        } catch (const std::exception& error) {
-            PrintError(streams.Err, error.what());
-            return CliBadUsage;
-        }
-    }
-    if (!options.Output.empty()) {
-        const std::string refusal = CheckOutputBeforeScan(options);
-        if (!refusal.empty()) {
-            PrintError(streams.Err, refusal);
-            return CliBadUsage;
-        }
-    }
-
-    // The datafile's temporary is made before the scan, so a folder that
-    // cannot take it is known at once; the rows are written as they come.
-    // Detected headers are named in a Logiqx or ClrMamePro header only when
-    // one detector made every cut, which the end of the scan tells: those
-    // rows are kept and written then.
-    TDatafileInfo info{options.Credits, FolderNameText(options.Directory), options.Scan.Mode};
-    const bool headerAfterScan = !options.Output.empty() && options.Scan.Mode == TRomMode::Detect &&
-                                 options.Format != TDatafileFormat::Sectioned;
-    std::unique_ptr<TDatafileStream> datafile;
-    const auto startDatafile = [&]() -> bool {
-        try {
-            datafile = std::make_unique<TDatafileStream>(options.Output, options.Format, info);
-            return true;
-        } catch (const std::exception& error) {
-            PrintError(streams.Err, "the datafile was not written: " + std::string(error.what()));
-            return false;
-        }
-    };
-    if (!options.Output.empty() && !headerAfterScan && !startDatafile()) {
-        return CliOutputFailed;
-    }
-
-    TTerminalProgress progress(streams.Err, streams.ErrIsTerminal && !options.Quiet,
-                               streams.Columns);
-    // A refused row ends the scan: the datafile will not be written.
-    progress.SetStopCheck(
-        [&] { return streams.Interrupted() != 0 || (datafile != nullptr && datafile->Failed()); });
-    TCliZipUi zipUi(progress);
-    TRowPrinter printer(streams.Out, progress, streams.OutIsTerminal, options.Scan.Hashes);
-    std::optional<TDatafileRowSink> datafileSink;
-    if (datafile) {
-        datafileSink.emplace(*datafile);
-    }
-    TKeptRowSink kept;
-    IRomRowSink& sink = headerAfterScan ? static_cast<IRomRowSink&>(kept)
-                        : datafileSink  ? static_cast<IRomRowSink&>(*datafileSink)
-                                        : printer;
-
-    TScanResult result;
-    try {
-        TScanDriver driver(progress, sink, &zipUi);
-        result = driver.Scan(options.Directory, options.Scan);
-    } catch (const EDirectoryError& error) {
-        progress.ClearLine();
-        PrintError(streams.Err, error.what());
-        return CliBadUsage;
-    } catch (const std::exception& error) {
-        progress.ClearLine();
-        PrintError(streams.Err, error.what());
-        return CliOutputFailed;
-    }
-    progress.ClearLine();
-    if (result.Outcome == TScanResult::TOutcome::DirectoryNotFound) {
-        PrintError(streams.Err, "\"" + options.Directory + "\" is not a directory");
-        return CliBadUsage;
-    }
-    if (progress.Drawing()) {
-        progress.Message(Summary(result));
-    }
-    // Stopped by a signal: the rows printed so far stay, a datafile is not
-    // written (an existing one is left as it was).
-    if (const int signal = streams.Interrupted(); signal != 0) {
-        streams.Out.flush();
-        PrintError(streams.Err, options.Output.empty()
-                                    ? "interrupted"
-                                    : "interrupted; the datafile was not written");
-        return CliSignalBase + signal;
-    }
-
-    if (headerAfterScan) {
-        info.Detector = CommonDetector(kept.Extras);
-        if (!startDatafile()) {
-            return CliOutputFailed;
-        }
-        for (std::size_t r = 0; r < kept.Rows.size() && !datafile->Failed(); ++r) {
-            datafile->Add(kept.Rows[r], kept.Extras[r]);
-        }
-    }
-    if (datafile) {
-        // A signal that comes while the last bytes go to the disk still keeps
-        // the old file.
-        int late = 0;
-        try {
-            if (!datafile->Finish([&] { return (late = streams.Interrupted()) != 0; })) {
-                PrintError(streams.Err, "interrupted; the datafile was not written");
-                return CliSignalBase + late;
-            }
-        } catch (const std::exception& error) {
-            PrintError(streams.Err, "the datafile was not written: " + std::string(error.what()));
-            return CliOutputFailed;
-        }
-    } else {
-        streams.Out.flush();
-        if (!streams.Out) {
-            PrintError(streams.Err, "the rows could not be written to the standard output");
-            return CliOutputFailed;
-        }
-    }
-    return result.Failures.empty() ? CliAllRead : CliSomeFailed;
+    return TScanRun(options, streams).Run();
 }
 
 } // namespace tabula

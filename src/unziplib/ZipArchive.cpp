@@ -72,6 +72,81 @@ void MarkOverlaps(std::vector<TZipMember>& members) {
 std::mutex LastMutex;
 std::shared_ptr<const TZipArchive::TDirectory> Last;
 
+// What tells the file apart from any other, and from itself changed.
+void TakeIdentity(const struct stat& info, TZipArchive::TDirectory& directory) {
+    directory.Device = static_cast<uint64_t>(info.st_dev);
+    directory.Inode = static_cast<uint64_t>(info.st_ino);
+    directory.Size = static_cast<uint64_t>(info.st_size);
+    directory.ModifiedSeconds = info.st_mtim.tv_sec;
+    directory.ModifiedNanoseconds = info.st_mtim.tv_nsec;
+    directory.ChangedSeconds = info.st_ctim.tv_sec;
+    directory.ChangedNanoseconds = info.st_ctim.tv_nsec;
+}
+
+// The directory last read, when it was read from this same file unchanged.
+std::shared_ptr<const TZipArchive::TDirectory> KeptDirectory(const TZipArchive::TDirectory& file) {
+    std::lock_guard lock(LastMutex);
+    if (Last && Last->Device == file.Device && Last->Inode == file.Inode &&
+        Last->Size == file.Size && Last->ModifiedSeconds == file.ModifiedSeconds &&
+        Last->ModifiedNanoseconds == file.ModifiedNanoseconds &&
+        Last->ChangedSeconds == file.ChangedSeconds &&
+        Last->ChangedNanoseconds == file.ChangedNanoseconds) {
+        return Last;
+    }
+    return nullptr;
+}
+
+// The end record's fields that place the central directory.
+struct TEndRecord {
+    uint16_t Entries = 0;
+    uint32_t DirectorySize = 0;
+    uint32_t DirectoryOffset = 0;
+    uint64_t Position = 0; // where the record starts in the file
+};
+
+bool ReadEndRecord(const TZipArchive& archive, const std::string& path, uint64_t fileSize,
+                   TEndRecord& record, std::string& error) {
+    const std::string notZip = path + " is not a zipfile (no end of central directory)";
+    if (fileSize < EndRecordSize) {
+        error = notZip;
+        return false;
+    }
+
+    // The end record sits within the last 22 + 65535 bytes; the highest match wins.
+    const size_t tailSize =
+        static_cast<size_t>(std::min<uint64_t>(fileSize, EndRecordSize + MaxCommentSize));
+    std::vector<uint8_t> tail(tailSize);
+    const uint64_t tailStart = fileSize - tailSize;
+    if (!archive.ReadAt(tail.data(), tailSize, tailStart)) {
+        error = "error reading the end of " + path;
+        return false;
+    }
+    size_t found = tailSize;
+    for (size_t p = tailSize - EndRecordSize + 1; p-- > 0;) {
+        if (tail[p] == 'P' && tail[p + 1] == 'K' && tail[p + 2] == 5 && tail[p + 3] == 6) {
+            found = p;
+            break;
+        }
+    }
+    if (found == tailSize) {
+        error = notZip;
+        return false;
+    }
+
+    TByteCursor end(tail.data() + found, EndRecordSize);
+    end.Skip(10); // signature, disk numbers, entries on this disk
+    record.Entries = end.U16();
+    record.DirectorySize = end.U32();
+    record.DirectoryOffset = end.U32();
+    if (record.Entries == 0xFFFF || record.DirectorySize == 0xFFFFFFFFu ||
+        record.DirectoryOffset == 0xFFFFFFFFu) {
+        error = path + " is a zip64 archive, which is not supported";
+        return false;
+    }
+    record.Position = tailStart + found;
+    return true;
+}
+
 } // namespace
 
 std::string FoldedMemberName(const std::string& name) {
@@ -134,83 +209,36 @@ bool TZipArchive::Open(const std::string& path, std::string& error) {
         return false;
     }
     auto directory = std::make_shared<TDirectory>();
-    directory->Device = static_cast<uint64_t>(info.st_dev);
-    directory->Inode = static_cast<uint64_t>(info.st_ino);
-    directory->Size = static_cast<uint64_t>(info.st_size);
-    directory->ModifiedSeconds = info.st_mtim.tv_sec;
-    directory->ModifiedNanoseconds = info.st_mtim.tv_nsec;
-    directory->ChangedSeconds = info.st_ctim.tv_sec;
-    directory->ChangedNanoseconds = info.st_ctim.tv_nsec;
-    {
-        std::lock_guard lock(LastMutex);
-        if (Last && Last->Device == directory->Device && Last->Inode == directory->Inode &&
-            Last->Size == directory->Size && Last->ModifiedSeconds == directory->ModifiedSeconds &&
-            Last->ModifiedNanoseconds == directory->ModifiedNanoseconds &&
-            Last->ChangedSeconds == directory->ChangedSeconds &&
-            Last->ChangedNanoseconds == directory->ChangedNanoseconds) {
-            directory_ = Last;
-            return true;
-        }
+    TakeIdentity(info, *directory);
+    if (auto kept = KeptDirectory(*directory)) {
+        directory_ = std::move(kept);
+        return true;
     }
-    const uint64_t fileSize = directory->Size;
-    const std::string notZip = path + " is not a zipfile (no end of central directory)";
-    if (fileSize < EndRecordSize) {
-        error = notZip;
-        return false;
-    }
-
-    // The end record sits within the last 22 + 65535 bytes; the highest match wins.
-    const size_t tailSize =
-        static_cast<size_t>(std::min<uint64_t>(fileSize, EndRecordSize + MaxCommentSize));
-    std::vector<uint8_t> tail(tailSize);
-    const uint64_t tailStart = fileSize - tailSize;
-    if (!ReadAt(tail.data(), tailSize, tailStart)) {
-        error = "error reading the end of " + path;
-        return false;
-    }
-    size_t found = tailSize;
-    for (size_t p = tailSize - EndRecordSize + 1; p-- > 0;) {
-        if (tail[p] == 'P' && tail[p + 1] == 'K' && tail[p + 2] == 5 && tail[p + 3] == 6) {
-            found = p;
-            break;
-        }
-    }
-    if (found == tailSize) {
-        error = notZip;
-        return false;
-    }
-
-    TByteCursor end(tail.data() + found, EndRecordSize);
-    end.Skip(10); // signature, disk numbers, entries on this disk
-    const uint16_t entries = end.U16();
-    const uint32_t directorySize = end.U32();
-    const uint32_t directoryOffset = end.U32();
-    if (entries == 0xFFFF || directorySize == 0xFFFFFFFFu || directoryOffset == 0xFFFFFFFFu) {
-        error = path + " is a zip64 archive, which is not supported";
+    TEndRecord end;
+    if (!ReadEndRecord(*this, path, directory->Size, end, error)) {
         return false;
     }
 
     // The directory ends where the end record begins. Data in front of the
     // archive (a self-extractor stub) shifts every stored offset alike.
-    const uint64_t endPosition = tailStart + found;
-    if (directorySize > endPosition) {
+    if (end.DirectorySize > end.Position) {
         error = path + ": central directory size runs past the start of the file";
         return false;
     }
-    const uint64_t directoryStart = endPosition - directorySize;
-    if (directoryOffset > directoryStart) {
+    const uint64_t directoryStart = end.Position - end.DirectorySize;
+    if (end.DirectoryOffset > directoryStart) {
         error = path + ": central directory offset points past the directory";
         return false;
     }
-    const int64_t shift = static_cast<int64_t>(directoryStart - directoryOffset);
+    const int64_t shift = static_cast<int64_t>(directoryStart - end.DirectoryOffset);
 
-    std::vector<uint8_t> bytes(directorySize);
-    if (directorySize > 0 && !ReadAt(bytes.data(), directorySize, directoryStart)) {
+    std::vector<uint8_t> bytes(end.DirectorySize);
+    if (end.DirectorySize > 0 && !ReadAt(bytes.data(), end.DirectorySize, directoryStart)) {
         error = "error reading the central directory of " + path;
         return false;
     }
     directory->DirectoryStart = directoryStart;
-    if (!ReadDirectory(bytes, entries, shift, *directory, error))
+    if (!ReadDirectory(bytes, end.Entries, shift, *directory, error))
         return false;
     directory_ = directory;
     std::lock_guard lock(LastMutex);

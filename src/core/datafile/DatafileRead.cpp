@@ -81,6 +81,18 @@ bool IsPlainRom(const TKeptElement& rom, TKeptOrigin origin) {
     return true;
 }
 
+// The game's clone's name: its own name when it names none.
+std::string CloneOf(const TKeptGame& game, const std::string& name) {
+    if (game.Origin == TKeptOrigin::Logiqx) {
+        if (const std::string* value = KeptValue(game.Element.Attributes, "cloneof")) {
+            return *value;
+        }
+    } else if (const TKeptElement* field = KeptElement(game.Element.Children, "cloneof")) {
+        return field->Text;
+    }
+    return name;
+}
+
 } // namespace
 
 void Refuse(const std::string& fileName, std::size_t line, const std::string& what) {
@@ -156,6 +168,55 @@ std::string TGameRowBuilder::Digest(const TKeptElement& rom, const char* name, s
     return LowerCase(*value);
 }
 
+std::string TGameRowBuilder::RomSize(const TKeptAttributes& attributes, const std::string& romName,
+                                     std::size_t line) {
+    // No size is an empty cell: the formats that name games write none back.
+    std::string size;
+    if (const std::string* value = KeptValue(attributes, "size"); value != nullptr) {
+        size = *value;
+        if (!size.empty() && !IsDecimalSize(size)) {
+            Refuse(fileName_, line,
+                   "the size " + QuotedForMessage(size) + " of the rom " +
+                       QuotedForMessage(romName) + " is not a number");
+        }
+    }
+    return size;
+}
+
+std::string TGameRowBuilder::RomCrc(const TKeptAttributes& attributes, const std::string& romName,
+                                    std::size_t line) {
+    const std::string* value = KeptValue(attributes, "crc");
+    if (value == nullptr || value->empty()) {
+        return {};
+    }
+    if (value->size() > 8 || !IsHexText(*value)) {
+        Refuse(fileName_, line,
+               "the crc " + QuotedForMessage(*value) + " of the rom " + QuotedForMessage(romName) +
+                   " is not one to eight hexadecimal digits");
+    }
+    NoteCase(*value);
+    // A CRC written without its leading zeros is the same number.
+    return std::string(8 - value->size(), '0') + UpperCase(*value);
+}
+
+void TGameRowBuilder::KeepWithRow(TRom& rom, TKeptOrigin origin,
+                                  std::shared_ptr<const TKeptGame>& kept, TRowExtras& extras) {
+    const bool keptRom = !IsPlainRom(rom.Element, origin);
+    if (kept == nullptr && romless_.empty() && !keptRom) {
+        return;
+    }
+    auto row = std::make_shared<TKeptRow>();
+    row->Game = std::move(kept);
+    row->GamesBefore = std::move(romless_);
+    romless_.clear();
+    row->RomOrigin = origin;
+    if (keptRom) {
+        row->Rom = std::move(rom.Element);
+    }
+    extras.Kept = std::move(row);
+    kept = nullptr;
+}
+
 void TGameRowBuilder::AddGame(TKeptGame game, std::vector<TRom> roms, std::size_t line) {
     const std::string* gameName = KeptGameName(game);
     const bool isGame = game.Element.Name == "game" || game.Element.Name == "machine" ||
@@ -168,14 +229,7 @@ void TGameRowBuilder::AddGame(TKeptGame game, std::vector<TRom> roms, std::size_
         return;
     }
     std::string name = *gameName;
-    std::string cloneOf = name;
-    if (game.Origin == TKeptOrigin::Logiqx) {
-        if (const std::string* value = KeptValue(game.Element.Attributes, "cloneof")) {
-            cloneOf = *value;
-        }
-    } else if (const TKeptElement* field = KeptElement(game.Element.Children, "cloneof")) {
-        cloneOf = field->Text;
-    }
+    std::string cloneOf = CloneOf(game, name);
     const TKeptOrigin origin = game.Origin;
     std::shared_ptr<const TKeptGame> kept;
     // A game that follows one of the same name is a game of its own.
@@ -192,46 +246,14 @@ void TGameRowBuilder::AddGame(TKeptGame game, std::vector<TRom> roms, std::size_
         if (romName == nullptr) {
             Refuse(fileName_, rom.Line, "a rom of " + QuotedForMessage(name) + " has no name");
         }
-        // No size is an empty cell: the formats that name games write none back.
-        std::string size;
-        if (const std::string* value = KeptValue(attributes, "size"); value != nullptr) {
-            size = *value;
-            if (!size.empty() && !IsDecimalSize(size)) {
-                Refuse(fileName_, rom.Line,
-                       "the size " + QuotedForMessage(size) + " of the rom " +
-                           QuotedForMessage(*romName) + " is not a number");
-            }
-        }
-        std::string crc;
-        if (const std::string* value = KeptValue(attributes, "crc");
-            value != nullptr && !value->empty()) {
-            if (value->size() > 8 || !IsHexText(*value)) {
-                Refuse(fileName_, rom.Line,
-                       "the crc " + QuotedForMessage(*value) + " of the rom " +
-                           QuotedForMessage(*romName) + " is not one to eight hexadecimal digits");
-            }
-            NoteCase(*value);
-            // A CRC written without its leading zeros is the same number.
-            crc = std::string(8 - value->size(), '0') + UpperCase(*value);
-        }
+        std::string size = RomSize(attributes, *romName, rom.Line);
+        std::string crc = RomCrc(attributes, *romName, rom.Line);
         TRowExtras extras;
         extras.Md5 = Digest(rom.Element, "md5", 32, rom.Line);
         extras.Sha1 = Digest(rom.Element, "sha1", 40, rom.Line);
         extras.Sha256 = Digest(rom.Element, "sha256", 64, rom.Line);
-        std::string romCell = *romName;
-        const bool keptRom = !IsPlainRom(rom.Element, origin);
-        if (kept != nullptr || !romless_.empty() || keptRom) {
-            auto row = std::make_shared<TKeptRow>();
-            row->Game = std::move(kept);
-            row->GamesBefore = std::move(romless_);
-            romless_.clear();
-            row->RomOrigin = origin;
-            if (keptRom) {
-                row->Rom = std::move(rom.Element);
-            }
-            extras.Kept = std::move(row);
-            kept = nullptr;
-        }
+        std::string romCell = *romName; // before the rom's element may go to the row
+        KeepWithRow(rom, origin, kept, extras);
         if (&rom == &roms.back()) { // the game's names are the last row's to keep
             Deliver({std::move(dos), std::move(name), std::move(cloneDos), std::move(cloneOf),
                      std::move(romCell), std::move(crc), std::move(size)},

@@ -48,6 +48,16 @@ private:
     std::string Digest(const TKeptElement& rom, const char* name, std::size_t digits,
                        std::size_t line);
     void NoteCase(const std::string& digits);
+    // The size and CRC cells of a rom; a value no cell can hold is refused.
+    std::string RomSize(const TKeptAttributes& attributes, const std::string& romName,
+                        std::size_t line);
+    std::string RomCrc(const TKeptAttributes& attributes, const std::string& romName,
+                       std::size_t line);
+    // What the row keeps for the datafile written again: the game (kept, then
+    // none for the later rows), the items without a rom before it, and the rom
+    // when the row alone does not say it.
+    void KeepWithRow(TRom& rom, TKeptOrigin origin, std::shared_ptr<const TKeptGame>& kept,
+                     TRowExtras& extras);
     void Deliver(TRomTable::TRow row, TRowExtras extras);
     void Release();
 

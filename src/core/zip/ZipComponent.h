@@ -26,6 +26,8 @@ struct UnzipCallbackInfo;
 
 namespace tabula {
 
+struct TUnzipRequest;
+
 // What ReadSpan gives back; the numbers are the component's own result codes.
 enum class TSpanResult : int {
     Joined = 0,
@@ -308,6 +310,11 @@ private:
     IDriveFacts& Facts() { return driveFacts_ != nullptr ? *driveFacts_ : SystemDriveFacts(); }
     bool VolumeCheck(TDriveKind kind, int volume);
     std::string VolumePrompt() const;
+    // The join itself: its set read, the joined archive written and put in place.
+    void JoinSpan(const std::string& archive, std::string& output, TSpanWriter& out,
+                  std::vector<TSpanMember>& table);
+    // Reports the exception being handled; returns the result it stands for.
+    TSpanResult ReportSpanFailure();
     void CreateSpanOutput(const std::string& output, TSpanWriter& out, std::string& finalName);
     // Puts the finished joined archive at finalName; returns that name.
     std::string PlaceSpanOutput(TSpanWriter& out, const std::string& finalName);
@@ -315,6 +322,12 @@ private:
     void SeekSpanDirectory();
     std::vector<TSpanMember> ReadSpanDirectory(uint64_t& byteTotal);
     void CopySpanMembers(std::vector<TSpanMember>& table, TSpanWriter& out);
+    // Reads a local header (30 bytes) and its name, moving on to the next
+    // volume when the last one ended between members.
+    void ReadSpanLocalHeader(std::array<uint8_t, 30>& local, std::string& name);
+    // Copies the member whose local header was read, its data and descriptor.
+    void CopySpanMember(const std::array<uint8_t, 30>& local, const std::string& name,
+                        const TSpanMember& member, TSpanWriter& out);
     // Returns where the directory starts in the output.
     uint64_t WriteSpanDirectory(const std::vector<TSpanMember>& table, TSpanWriter& out);
     void WriteSpanEndRecord(TSpanWriter& out, uint64_t directory);
@@ -333,6 +346,10 @@ private:
     template <class F> TOutcome Outcome(F operation);
 
     void RunExtraction();
+    // What the library is asked to do with archive, as the options say.
+    TUnzipRequest UnzipRequest(const std::string& archive);
+    // Runs the library on request; what a handler raised inside it is reported.
+    void CallUnzipLib(int version, const TUnzipRequest& request);
     // What the library is handed for a member name asked for: the stored
     // bytes of the listed member it names, or the name as given.
     std::string StoredSpec(const std::string& spec);

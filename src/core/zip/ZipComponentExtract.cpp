@@ -211,48 +211,56 @@ void TZipComponent::RunExtraction() {
         ~TSpecsScope() { Specs.clear(); }
     } clearSpecs{fileSpecs_};
     try {
-        TUnzipRequest request;
-        request.Caller = this;
-        request.Callback = &TZipComponent::UnzipCallbackEntry;
-        request.Trace = trace_;
-        request.Verbose = verbose_;
-        request.Test = extrOptions_.contains(ExtrOptsEnum::ExtrTest);
-        request.Update = extrOptions_.contains(ExtrOptsEnum::ExtrUpdate);
-        request.Freshen = extrOptions_.contains(ExtrOptsEnum::ExtrFreshen);
-        request.DirNames = extrOptions_.contains(ExtrOptsEnum::ExtrDirNames);
-        request.Overwrite = extrOptions_.contains(ExtrOptsEnum::ExtrOverWrite);
-        request.Password = password_;
-        request.Archive = archive;
-        // A spec naming a listed member is handed over as the member's stored
-        // bytes, so a name the listing turned into other text is still found.
-        // A name the library's C strings would cut short reaches no member.
-        for (const std::string& spec : fileSpecs_) {
-            std::string stored = StoredSpec(spec);
-            if (stored.find('\0') != std::string::npos) {
-                message_ = "Member name holds a NUL byte: " + spec.substr(0, spec.find('\0'));
-                errCode_ = UNZIPLIB_ERR_FORMAT;
-                if (onMessage_)
-                    onMessage_(*this, errCode_, message_);
-                continue;
-            }
-            request.Specs.push_back(std::move(stored));
-        }
-        TUnzipExecBlock block(version, request);
-        callbackFailure_ = nullptr;
-        int32_t count = 0;
-        {
-            TExtractScope active(*this);
-            count = TUnzipLibLoader::Exec(block.Params());
-        }
-        if (callbackFailure_) {
-            callbackFailure_ = nullptr;
-            ReportError(ZipMsg::LibraryAbort);
-        } else {
-            extractedCount_ = count;
-        }
+        CallUnzipLib(version, UnzipRequest(archive));
     } catch (...) {
         callbackFailure_ = nullptr;
         ReportError(ZipMsg::LibraryAbort);
+    }
+}
+
+TUnzipRequest TZipComponent::UnzipRequest(const std::string& archive) {
+    TUnzipRequest request;
+    request.Caller = this;
+    request.Callback = &TZipComponent::UnzipCallbackEntry;
+    request.Trace = trace_;
+    request.Verbose = verbose_;
+    request.Test = extrOptions_.contains(ExtrOptsEnum::ExtrTest);
+    request.Update = extrOptions_.contains(ExtrOptsEnum::ExtrUpdate);
+    request.Freshen = extrOptions_.contains(ExtrOptsEnum::ExtrFreshen);
+    request.DirNames = extrOptions_.contains(ExtrOptsEnum::ExtrDirNames);
+    request.Overwrite = extrOptions_.contains(ExtrOptsEnum::ExtrOverWrite);
+    request.Password = password_;
+    request.Archive = archive;
+    // A spec naming a listed member is handed over as the member's stored
+    // bytes, so a name the listing turned into other text is still found.
+    // A name the library's C strings would cut short reaches no member.
+    for (const std::string& spec : fileSpecs_) {
+        std::string stored = StoredSpec(spec);
+        if (stored.find('\0') != std::string::npos) {
+            message_ = "Member name holds a NUL byte: " + spec.substr(0, spec.find('\0'));
+            errCode_ = UNZIPLIB_ERR_FORMAT;
+            if (onMessage_)
+                onMessage_(*this, errCode_, message_);
+            continue;
+        }
+        request.Specs.push_back(std::move(stored));
+    }
+    return request;
+}
+
+void TZipComponent::CallUnzipLib(int version, const TUnzipRequest& request) {
+    TUnzipExecBlock block(version, request);
+    callbackFailure_ = nullptr;
+    int32_t count = 0;
+    {
+        TExtractScope active(*this);
+        count = TUnzipLibLoader::Exec(block.Params());
+    }
+    if (callbackFailure_) {
+        callbackFailure_ = nullptr;
+        ReportError(ZipMsg::LibraryAbort);
+    } else {
+        extractedCount_ = count;
     }
 }
 

@@ -37,6 +37,32 @@ std::string WithZipExtension(const std::string& path) {
     return (dot == std::string::npos || dot < nameStart ? path : path.substr(0, dot)) + ".zip";
 }
 
+// The rows of a table by a key, each row taken once, in table order.
+class TFreeRows {
+public:
+    void Add(const std::string& key, size_t row) { rows_[key].push_back(row); }
+    // The first row of key that placed does not say is taken already.
+    template <class IsPlaced> std::optional<size_t> Take(const std::string& key, IsPlaced placed) {
+        const auto found = rows_.find(key);
+        if (found == rows_.end()) {
+            return std::nullopt;
+        }
+        std::deque<size_t>& free = found->second;
+        while (!free.empty() && placed(free.front())) {
+            free.pop_front();
+        }
+        if (free.empty()) {
+            return std::nullopt;
+        }
+        const size_t row = free.front();
+        free.pop_front();
+        return row;
+    }
+
+private:
+    std::unordered_map<std::string, std::deque<size_t>> rows_;
+};
+
 } // namespace
 
 // One row per central header, in directory order.
@@ -86,72 +112,12 @@ TSpanResult TZipComponent::ReadSpan(const std::string& archive, std::string& out
     TZipBusyScope pointer(ui_);
     std::optional<TSpanWriter> out;
     std::vector<TSpanMember> table;
-    // A named output is written beside its name and put in place at the end.
-    std::string finalName;
     TSpanResult result = TSpanResult::Joined;
     try {
         out.emplace(*this);
-        driveRoot_ = Facts().RootOf(archive, StatPath(archive).Device);
-        state_.CurrentVolume = -1;
-        newVolumeWanted_ = false;
-        copying_ = false;
-        state_.WorkingFileName = archive;
-        state_.SetName = archive;
-        input_.ForgetOpened();
-        CreateSpanOutput(output, *out, finalName);
-        FindLastVolume();
-
-        const TFileTime kept = input_.ModifiedTime();
-        state_.LastDisk = static_cast<int>(state_.EndRecord.ThisDisk);
-        state_.CurrentVolume = state_.LastDisk;
-        // The joined archive's end record must count every member.
-        if (state_.EndRecord.TotalEntries >= Saturated16) {
-            throw EZipComponent(ZipMsg::Zip64TooLarge, true);
-        }
-        SeekSpanDirectory();
-        uint64_t byteTotal = 0;
-        table = ReadSpanDirectory(byteTotal);
-
-        OpenVolume(0);
-        copying_ = true;
-        if (onProgress_) {
-            onProgress_(*this, ProgressType::progFileCount, {}, static_cast<int64_t>(table.size()));
-            onProgress_(*this, ProgressType::progByteTotal, {}, static_cast<int64_t>(byteTotal));
-        }
-        std::array<uint8_t, 4> marker{};
-        if (input_.Read(marker.data(), marker.size()) < marker.size() ||
-            LoadU32(marker.data()) != SpanMarker) {
-            throw EZipComponent(ZipMsg::SpanMarkerRead, true);
-        }
-        CopySpanMembers(table, *out);
-        copying_ = false;
-
-        SeekSpanDirectory();
-        const uint64_t directory = WriteSpanDirectory(table, *out);
-        WriteSpanEndRecord(*out, directory);
-        out->File.SetModifiedTime(kept);
-        if (!out->File.Close()) {
-            throw EZipComponent(ZipMsg::EndRecordWrite, true);
-        }
-        output = finalName.empty() ? out->File.Path() : PlaceSpanOutput(*out, finalName);
-    } catch (const EZipComponent& error) {
-        result = TSpanResult::ReportedFailure;
-        try {
-            ReportException(error);
-        } catch (...) {
-        }
-    } catch (const std::bad_alloc&) {
-        result = TSpanResult::OutOfMemory;
-        try {
-            ReportError(ZipMsg::MemoryExhausted);
-        } catch (...) {
-        }
+        JoinSpan(archive, output, *out, table);
     } catch (...) {
-        result = TSpanResult::OtherFailure;
-        try {
-            ReportError(ZipMsg::SpanUnknownError);
-        } catch (...) {
-        }
+        result = ReportSpanFailure();
     }
     copying_ = false;
     if (onProgress_) {
@@ -173,6 +139,79 @@ TSpanResult TZipComponent::ReadSpan(const std::string& archive, std::string& out
     }
     busy_ = wasBusy;
     return result;
+}
+
+void TZipComponent::JoinSpan(const std::string& archive, std::string& output, TSpanWriter& out,
+                             std::vector<TSpanMember>& table) {
+    // A named output is written beside its name and put in place at the end.
+    std::string finalName;
+    driveRoot_ = Facts().RootOf(archive, StatPath(archive).Device);
+    state_.CurrentVolume = -1;
+    newVolumeWanted_ = false;
+    copying_ = false;
+    state_.WorkingFileName = archive;
+    state_.SetName = archive;
+    input_.ForgetOpened();
+    CreateSpanOutput(output, out, finalName);
+    FindLastVolume();
+
+    const TFileTime kept = input_.ModifiedTime();
+    state_.LastDisk = static_cast<int>(state_.EndRecord.ThisDisk);
+    state_.CurrentVolume = state_.LastDisk;
+    // The joined archive's end record must count every member.
+    if (state_.EndRecord.TotalEntries >= Saturated16) {
+        throw EZipComponent(ZipMsg::Zip64TooLarge, true);
+    }
+    SeekSpanDirectory();
+    uint64_t byteTotal = 0;
+    table = ReadSpanDirectory(byteTotal);
+
+    OpenVolume(0);
+    copying_ = true;
+    if (onProgress_) {
+        onProgress_(*this, ProgressType::progFileCount, {}, static_cast<int64_t>(table.size()));
+        onProgress_(*this, ProgressType::progByteTotal, {}, static_cast<int64_t>(byteTotal));
+    }
+    std::array<uint8_t, 4> marker{};
+    if (input_.Read(marker.data(), marker.size()) < marker.size() ||
+        LoadU32(marker.data()) != SpanMarker) {
+        throw EZipComponent(ZipMsg::SpanMarkerRead, true);
+    }
+    CopySpanMembers(table, out);
+    copying_ = false;
+
+    SeekSpanDirectory();
+    const uint64_t directory = WriteSpanDirectory(table, out);
+    WriteSpanEndRecord(out, directory);
+    out.File.SetModifiedTime(kept);
+    if (!out.File.Close()) {
+        throw EZipComponent(ZipMsg::EndRecordWrite, true);
+    }
+    output = finalName.empty() ? out.File.Path() : PlaceSpanOutput(out, finalName);
+}
+
+TSpanResult TZipComponent::ReportSpanFailure() {
+    try {
+        throw;
+    } catch (const EZipComponent& error) {
+        try {
+            ReportException(error);
+        } catch (...) {
+        }
+        return TSpanResult::ReportedFailure;
+    } catch (const std::bad_alloc&) {
+        try {
+            ReportError(ZipMsg::MemoryExhausted);
+        } catch (...) {
+        }
+        return TSpanResult::OutOfMemory;
+    } catch (...) {
+        try {
+            ReportError(ZipMsg::SpanUnknownError);
+        } catch (...) {
+        }
+        return TSpanResult::OtherFailure;
+    }
 }
 
 void TZipComponent::CreateSpanOutput(const std::string& output, TSpanWriter& out,
@@ -293,91 +332,85 @@ void TZipComponent::CopySpanMembers(std::vector<TSpanMember>& table, TSpanWriter
     // Local headers are matched to rows by name, ignoring case; the first
     // free row of the exact name wins, so members whose names differ only in
     // case each keep their own row. Rows are taken in directory order.
-    std::unordered_map<std::string, std::deque<size_t>> byName;
-    std::unordered_map<std::string, std::deque<size_t>> byFoldedName;
+    TFreeRows byName;
+    TFreeRows byFoldedName;
     for (size_t i = 0; i < table.size(); ++i) {
-        byName[table[i].Name].push_back(i);
-        byFoldedName[FoldedMemberName(table[i].Name)].push_back(i);
+        byName.Add(table[i].Name, i);
+        byFoldedName.Add(FoldedMemberName(table[i].Name), i);
     }
-    auto take = [&table](auto& rows, const std::string& key) -> TSpanMember* {
-        const auto found = rows.find(key);
-        if (found == rows.end()) {
-            return nullptr;
-        }
-        std::deque<size_t>& free = found->second;
-        while (!free.empty() && table[free.front()].Placed) {
-            free.pop_front();
-        }
-        if (free.empty()) {
-            return nullptr;
-        }
-        TSpanMember* member = &table[free.front()];
-        free.pop_front();
-        return member;
-    };
+    const auto placed = [&table](size_t row) { return table[row].Placed; };
     std::array<uint8_t, LocalHeaderSize> local{};
     std::string name;
     for (size_t n = 0; n < table.size(); ++n) {
-        size_t got = input_.Read(local.data(), local.size());
-        if (got == 0 && input_.Position() >= input_.Size() &&
-            state_.CurrentVolume < state_.LastDisk) {
-            OpenVolume(state_.CurrentVolume + 1);
-            got = input_.Read(local.data(), local.size());
-        }
-        if (got < local.size()) {
-            throw EZipComponent(ZipMsg::LocalHeaderRead, true);
-        }
-        if (LoadU32(local.data()) != LocalSignature) {
-            throw EZipComponent(ZipMsg::LocalSignature, true);
-        }
-        const uint16_t flags = LoadU16(&local[6]);
-        const uint32_t localCompressed = LoadU32(&local[18]);
-        const uint16_t extraLength = LoadU16(&local[28]);
-        name.assign(LoadU16(&local[26]), '\0');
-        if (input_.Read(name.data(), name.size()) < name.size()) {
-            throw EZipComponent(ZipMsg::LocalNameRead, true);
-        }
-
-        if (localCompressed == Saturated32) {
+        ReadSpanLocalHeader(local, name);
+        if (LoadU32(&local[18]) == Saturated32) {
             throw EZipComponent(ZipMsg::Zip64TooLarge, true);
         }
-        TSpanMember* member = take(byName, name);
-        if (member == nullptr) {
-            member = take(byFoldedName, FoldedMemberName(name));
+        std::optional<size_t> row = byName.Take(name, placed);
+        if (!row) {
+            row = byFoldedName.Take(FoldedMemberName(name), placed);
         }
-        if (member == nullptr) {
+        if (!row) {
             throw EZipComponent(ZipMsg::LocalNotInTable, true);
         }
-        member->NewOffset = out.File.Position();
-        member->Placed = true;
+        TSpanMember& member = table[*row];
+        member.NewOffset = out.File.Position();
+        member.Placed = true;
+        CopySpanMember(local, name, member, out);
+    }
+}
 
-        const std::string text =
-            WithBackslashes(ZipTextToUtf8(name, member->VersionMadeBy, member->Flags, codePage_));
-        if (onMessage_) {
-            onMessage_(*this, 0, ZipMessageText(ZipMsg::Copying) + text);
-        }
-        // A member written with a data descriptor has its size only in the
-        // central header.
-        const uint64_t compressed = localCompressed != 0 ? localCompressed : member->CompressedSize;
-        const bool descriptor = (flags & DescriptorFlag) != 0;
-        if (onProgress_) {
-            onProgress_(*this, ProgressType::progFileStart, text,
-                        static_cast<int64_t>(LocalHeaderSize + name.size() + extraLength +
-                                             compressed + (descriptor ? DescriptorSize : 0)));
-        }
-        out.Write(local.data(), local.size(), ZipMsg::LocalHeaderWrite);
-        out.Write(name.data(), name.size(), ZipMsg::LocalHeaderWrite);
-        CopySpanBytes(extraLength, ZipMsg::LocalExtraRead, out);
-        CopySpanBytes(compressed, ZipMsg::DataRead, out);
-        if (descriptor) {
-            // 16 bytes with their signature; some writers leave it out (12).
-            std::array<uint8_t, 4> head{};
-            ReadSpanBytes(head.data(), head.size(), ZipMsg::DescriptorCopy);
-            out.Write(head.data(), head.size(), ZipMsg::DescriptorCopy);
-            CopySpanBytes(LoadU32(head.data()) == DescriptorSignature ? DescriptorSize - 4
-                                                                      : DescriptorSize - 8,
-                          ZipMsg::DescriptorCopy, out);
-        }
+void TZipComponent::ReadSpanLocalHeader(std::array<uint8_t, LocalHeaderSize>& local,
+                                        std::string& name) {
+    size_t got = input_.Read(local.data(), local.size());
+    if (got == 0 && input_.Position() >= input_.Size() && state_.CurrentVolume < state_.LastDisk) {
+        OpenVolume(state_.CurrentVolume + 1);
+        got = input_.Read(local.data(), local.size());
+    }
+    if (got < local.size()) {
+        throw EZipComponent(ZipMsg::LocalHeaderRead, true);
+    }
+    if (LoadU32(local.data()) != LocalSignature) {
+        throw EZipComponent(ZipMsg::LocalSignature, true);
+    }
+    name.assign(LoadU16(&local[26]), '\0');
+    if (input_.Read(name.data(), name.size()) < name.size()) {
+        throw EZipComponent(ZipMsg::LocalNameRead, true);
+    }
+}
+
+void TZipComponent::CopySpanMember(const std::array<uint8_t, LocalHeaderSize>& local,
+                                   const std::string& name, const TSpanMember& member,
+                                   TSpanWriter& out) {
+    const uint16_t flags = LoadU16(&local[6]);
+    const uint32_t localCompressed = LoadU32(&local[18]);
+    const uint16_t extraLength = LoadU16(&local[28]);
+    const std::string text =
+        WithBackslashes(ZipTextToUtf8(name, member.VersionMadeBy, member.Flags, codePage_));
+    if (onMessage_) {
+        onMessage_(*this, 0, ZipMessageText(ZipMsg::Copying) + text);
+    }
+    // A member written with a data descriptor has its size only in the
+    // central header.
+    const uint64_t compressed = localCompressed != 0 ? localCompressed : member.CompressedSize;
+    const bool descriptor = (flags & DescriptorFlag) != 0;
+    if (onProgress_) {
+        onProgress_(*this, ProgressType::progFileStart, text,
+                    static_cast<int64_t>(LocalHeaderSize + name.size() + extraLength + compressed +
+                                         (descriptor ? DescriptorSize : 0)));
+    }
+    out.Write(local.data(), local.size(), ZipMsg::LocalHeaderWrite);
+    out.Write(name.data(), name.size(), ZipMsg::LocalHeaderWrite);
+    CopySpanBytes(extraLength, ZipMsg::LocalExtraRead, out);
+    CopySpanBytes(compressed, ZipMsg::DataRead, out);
+    if (descriptor) {
+        // 16 bytes with their signature; some writers leave it out (12).
+        std::array<uint8_t, 4> head{};
+        ReadSpanBytes(head.data(), head.size(), ZipMsg::DescriptorCopy);
+        out.Write(head.data(), head.size(), ZipMsg::DescriptorCopy);
+        CopySpanBytes(LoadU32(head.data()) == DescriptorSignature ? DescriptorSize - 4
+                                                                  : DescriptorSize - 8,
+                      ZipMsg::DescriptorCopy, out);
     }
 }
 

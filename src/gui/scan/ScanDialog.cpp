@@ -46,11 +46,27 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     move(404, 197);
 
     // Created in tab order.
+    MakeButtons();
+    MakeFileChoices();
+    MakeHeaderChoices();
+    MakeReadingChoices();
+    MakeDirectoryBox();
+    SetFirstStates();
+    ChainTabOrder();
+    ConnectControls();
+    Scan->setFocus();
+}
+
+void TScanDialog::MakeButtons() {
     Scan = Place(new QPushButton(QStringLiteral("&Scan"), this), "Scan", 240, 152 + DigestsRows, 75,
                  25);
     Scan->setDefault(true);
     Cancel = Place(new QPushButton(QStringLiteral("&Cancel"), this), "Cancel", 328,
                    152 + DigestsRows, 75, 25);
+}
+
+// Which files the scan takes.
+void TScanDialog::MakeFileChoices() {
     ScanOtherFiles = Place(new QCheckBox(QStringLiteral("Scan other files"), this),
                            "ScanOtherFiles", 240, 80, 177, 17);
     SkipTxt = Place(new QCheckBox(QStringLiteral("Skip files with txt extension"), this), "SkipTxt",
@@ -60,6 +76,10 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     ScanZip->setToolTip(
         QStringLiteral("Read .zip, .7z and .rar files as archives: one row per member. "
                        "Unchecked, they are checksummed as plain files."));
+}
+
+// The header rule: one of the modes, and the SNES mode's size rule.
+void TScanDialog::MakeHeaderChoices() {
     RadioButton1 = Place(new QRadioButton(QStringLiteral("Normal Rom"), this), "RadioButton1", 24,
                          56, 113, 17);
     NesScan = Place(new QRadioButton(QStringLiteral("NES"), this), "NesScan", 24, 80, 113, 17);
@@ -72,6 +92,10 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     DetectHeaders->setToolTip(
         QStringLiteral("Cut each file and archive member as its content says: NES, FDS, Atari "
                        "7800, Atari Lynx and SNES copier headers. Files without one stay whole."));
+}
+
+// How members are read, and the digests beside the CRCs.
+void TScanDialog::MakeReadingChoices() {
     TrustZipCrc = Place(new QCheckBox(QStringLiteral("Trust CRCs stored in archives"), this),
                         "TrustZipCrc", 240, 128, 177, 17);
     TrustZipCrc->setToolTip(
@@ -88,6 +112,9 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     ComputeSha256->setToolTip(
         QStringLiteral("SHA-256 of the same bytes as the CRC; archive members are then read "
                        "whole. The Logiqx and ClrMamePro datafiles carry it."));
+}
+
+void TScanDialog::MakeDirectoryBox() {
     DirName = new TEditPath(this);
     DirName->setObjectName(QStringLiteral("DirName"));
     DirName->setGeometry(24, 24, 297, 21);
@@ -101,7 +128,9 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(24, 8);
     Label1->adjustSize();
+}
 
+void TScanDialog::SetFirstStates() {
     ScanOtherFiles->setChecked(true);
     SkipTxt->setChecked(true);
     ScanZip->setChecked(true);
@@ -113,7 +142,9 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     RadioButton1->setChecked(true);
     RemoveSnesBadSize->setChecked(false);
     RemoveSnesBadSize->setEnabled(false);
+}
 
+void TScanDialog::ChainTabOrder() {
     QWidget* const tabOrder[] = {
         Scan,          Cancel,   ScanOtherFiles,    SkipTxt,     ScanZip,       RadioButton1,
         NesScan,       SnesScan, RemoveSnesBadSize, TrustZipCrc, ComputeHashes, ComputeSha256,
@@ -121,7 +152,9 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }
+}
 
+void TScanDialog::ConnectControls() {
     connect(Scan, &QPushButton::clicked, this, &TScanDialog::ScanClick);
     connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(SnesScan, &QRadioButton::clicked, this, &TScanDialog::SnesScanClick);
@@ -149,7 +182,6 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
             RemoveSnesBadSize->setEnabled(false);
         }
     });
-    Scan->setFocus();
 }
 
 void TScanDialog::SnesScanClick() {

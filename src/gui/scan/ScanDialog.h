@@ -61,6 +61,16 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void MakeButtons();
+    void MakeFileChoices();
+    void MakeHeaderChoices();
+    void MakeReadingChoices();
+    void MakeDirectoryBox();
+    // The choices' states at every start.
+    void SetFirstStates();
+    void ChainTabOrder();
+    void ConnectControls();
+
     QButtonGroup* modes_ = nullptr;
 };
 
