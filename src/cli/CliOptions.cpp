@@ -79,6 +79,10 @@ constexpr TOption OptionTable[] = {
      [](TReading& r, TText) { r.Options.Scan.Hashes.Sha1 = true; }},
     {"--sha256", nullptr, TTakes::Nothing, true,
      [](TReading& r, TText) { r.Options.Scan.Hashes.Sha256 = true; }},
+    {"--recursive", "-r", TTakes::Nothing, true,
+     [](TReading& r, TText) { r.Options.Scan.Recursive = true; }},
+    {"--folder-sets", nullptr, TTakes::Nothing, true,
+     [](TReading& r, TText) { r.Options.Scan.FolderSets = true; }},
     {"--format", nullptr, TTakes::Text, false,
      [](TReading& r, TText value) {
          r.Options.FormatGiven = true;
@@ -259,9 +263,10 @@ void TakeDirectory(TReading& reading) {
 const char* UsageText() {
     return "Usage: tabula-cli [OPTIONS] DIR\n"
            "       tabula-cli --from FILE [-o OUT] [--format F] [CREDITS]\n"
-           "Checksums the ROM files and zip archives at the top level of DIR, or reads\n"
-           "the rows and credits of the datafile FILE (any of the three formats) to\n"
-           "print them or write them again, in the same format or another.\n"
+           "Checksums the ROM files and zip archives at the top level of DIR (with -r, of\n"
+           "the whole tree under it), or reads the rows and credits of the datafile FILE\n"
+           "(any of the three formats) to print them or write them again, in the same\n"
+           "format or another.\n"
            "\n"
            "  --from FILE              read FILE instead of scanning a directory; -o then\n"
            "                           writes FILE's format unless --format says another,\n"
@@ -288,6 +293,14 @@ const char* UsageText() {
            "                           as the CRC (members are then read whole): printed\n"
            "                           after the size in this order, written by the logiqx\n"
            "                           and clrmamepro formats\n"
+           "  -r, --recursive          scan every file under DIR at any depth: a folder's\n"
+           "                           files, then each subfolder whole, in listing order;\n"
+           "                           the set names of a file below DIR begin with its\n"
+           "                           folders, each followed by a backslash (NES\\Game)\n"
+           "  --folder-sets            each folder directly under DIR is one set of every\n"
+           "                           file beneath it, read whole (archives too), each rom\n"
+           "                           named by its path in the folder (Disc 1\\track01.bin);\n"
+           "                           implies --recursive for those folders\n"
            "  --format F               what -o writes: sectioned (the default), logiqx\n"
            "                           (Logiqx XML) or clrmamepro (ClrMamePro text)\n"
            "  --author T, --datafile-version T, --comment T, --system T, --emulator-version T,\n"

@@ -212,6 +212,54 @@ private slots:
         ScanDialog->RadioButton1->setChecked(true);
     }
 
+    // "Scan subfolders" with "Subfolders are sets": one set per folder, its
+    // files' paths as rom names, the rows tabula-cli --folder-sets prints,
+    // and Save as Logiqx writes the command line's file byte for byte.
+    void folderSetsGiveTheCommandLinesRowsAndFile() {
+        QTemporaryDir tree;
+        QVERIFY(QDir(tree.path()).mkpath(QStringLiteral("Disc Game/Extras")));
+        WriteFile(tree.filePath(QStringLiteral("top.bin")), "top");
+        WriteFile(tree.filePath(QStringLiteral("Disc Game/game.cue")), "FILE \"track01.bin\"");
+        WriteFile(tree.filePath(QStringLiteral("Disc Game/track01.bin")), "audio");
+        WriteFile(tree.filePath(QStringLiteral("Disc Game/Extras/Manual.pdf")), "manual");
+        ScanDialog->ScanSubfolders->setChecked(true);
+        ScanDialog->FolderSets->setChecked(true);
+        const TScanOptions options = ScanDialog->Options();
+        RunScan(tree.path());
+        ScanDialog->ScanSubfolders->setChecked(false);
+        ScanDialog->FolderSets->setChecked(false);
+        const auto rows = WindowRows();
+        QCOMPARE(rows.size(), std::size_t(4));
+        QVERIFY(rows == CoreRows(tree.path(), options));
+        QCOMPARE(rows[3][1], std::string("Disc Game"));
+        QCOMPARE(rows[3][4], std::string("extras\\manual.pdf"));
+
+        QTemporaryDir out;
+        const QString saved = out.filePath(QStringLiteral("window.xml"));
+        MainForm->AskSaveName = [&](QWidget*, const QString&, TDatafileFormat& chosen) {
+            chosen = TDatafileFormat::Logiqx;
+            return saved;
+        };
+        QTimer::singleShot(0, PropertyDialog, [] { PropertyDialog->Button1->click(); });
+        MainForm->Saveas->trigger();
+        const QString expected = out.filePath(QStringLiteral("cli.xml"));
+        QProcess cli;
+        cli.start(QStringLiteral(TABULA_CLI_PROGRAM),
+                  {QStringLiteral("--folder-sets"), QStringLiteral("--format"),
+                   QStringLiteral("logiqx"), QStringLiteral("--emulator-version"),
+                   QStringLiteral("PEmulVersion"), QStringLiteral("--date"), PropertyDialog->Date,
+                   QStringLiteral("-o"), expected, tree.path()});
+        QVERIFY(cli.waitForFinished(30000));
+        QFile window(saved);
+        QFile command(expected);
+        QVERIFY(window.open(QIODevice::ReadOnly) && command.open(QIODevice::ReadOnly));
+        const QByteArray bytes = window.readAll();
+        QVERIFY(bytes.contains("<rom name=\"Extras\\Manual.pdf\""));
+        QCOMPARE(QString::fromUtf8(bytes).split(QLatin1Char('\n')),
+                 QString::fromUtf8(command.readAll()).split(QLatin1Char('\n')));
+        MainForm->Clearlist1->trigger();
+    }
+
     // "Compute SHA-256" alone shows one more column, after the MD5 and SHA-1
     // columns once they are asked too, as wide as its digits; a cleared list
     // hides it again.

@@ -60,11 +60,11 @@ private slots:
     }
 
     void tabOrderAndTheRemoveBadSizeRule() {
-        const char* const order[] = {"Scan",          "Cancel",        "ScanOtherFiles",
-                                     "SkipTxt",       "ScanZip",       "RadioButton1",
-                                     "NesScan",       "SnesScan",      "RemoveSnesBadSize",
-                                     "TrustZipCrc",   "ComputeHashes", "ComputeSha256",
-                                     "DetectHeaders", "DirName"};
+        const char* const order[] = {
+            "Scan",          "Cancel",        "ScanOtherFiles", "SkipTxt",           "ScanZip",
+            "RadioButton1",  "NesScan",       "SnesScan",       "RemoveSnesBadSize", "TrustZipCrc",
+            "ComputeHashes", "ComputeSha256", "DetectHeaders",  "ScanSubfolders",    "FolderSets",
+            "DirName"};
         QWidget* control = ScanDialog->Scan;
         for (const char* name : order) {
             QCOMPARE(control->objectName(), QString::fromLatin1(name));
@@ -100,9 +100,9 @@ private slots:
         QVERIFY(!ScanDialog->Options().Hashes.Any());
         QCOMPARE(ScanDialog->ComputeHashes->geometry().topLeft(), QPoint(240, 152));
         QCOMPARE(ScanDialog->ComputeSha256->geometry(), QRect(240, 176, 177, 17));
-        QCOMPARE(ScanDialog->Scan->geometry().topLeft(), QPoint(240, 200));
-        QCOMPARE(ScanDialog->Cancel->geometry().topLeft(), QPoint(328, 200));
-        QCOMPARE(ScanDialog->size(), QSize(439 - 8, 214 - 8 - 23 + 48));
+        QCOMPARE(ScanDialog->Scan->geometry().topLeft(), QPoint(240, 224));
+        QCOMPARE(ScanDialog->Cancel->geometry().topLeft(), QPoint(328, 224));
+        QCOMPARE(ScanDialog->size(), QSize(439 - 8, 214 - 8 - 23 + 48 + 24));
         ScanDialog->ComputeHashes->setChecked(true);
         QVERIFY(ScanDialog->Options().Hashes.Md5 && ScanDialog->Options().Hashes.Sha1);
         QVERIFY(!ScanDialog->Options().Hashes.Sha256);
@@ -117,6 +117,25 @@ private slots:
         click(ScanDialog->NesScan);
         QVERIFY(!ScanDialog->DetectHeaders->isChecked());
         QCOMPARE(ScanDialog->Options().Mode, TRomMode::Nes);
+
+        // The tree's boxes, after the mode group's last member in the tab
+        // order (a radio button not checked is passed by), checked by Space;
+        // the second follows the first as the size rule follows SNES.
+        QCOMPARE(ScanDialog->ScanSubfolders->geometry(), QRect(24, 176, 177, 17));
+        QCOMPARE(ScanDialog->FolderSets->geometry(), QRect(48, 200, 161, 17));
+        QVERIFY(!ScanDialog->FolderSets->isEnabled());
+        ScanDialog->ComputeSha256->setFocus();
+        QTest::keyClick(ScanDialog->focusWidget(), Qt::Key_Tab);
+        QCOMPARE(ScanDialog->focusWidget(), ScanDialog->ScanSubfolders);
+        QTest::keyClick(ScanDialog->ScanSubfolders, Qt::Key_Space);
+        QVERIFY(ScanDialog->FolderSets->isEnabled());
+        QTest::keyClick(ScanDialog->ScanSubfolders, Qt::Key_Tab);
+        QCOMPARE(ScanDialog->focusWidget(), ScanDialog->FolderSets);
+        QTest::keyClick(ScanDialog->FolderSets, Qt::Key_Space);
+        QVERIFY(ScanDialog->Options().Recursive && ScanDialog->Options().FolderSets);
+        ScanDialog->ScanSubfolders->setChecked(false);
+        QVERIFY(!ScanDialog->FolderSets->isEnabled());
+        QVERIFY(!ScanDialog->Options().Recursive && !ScanDialog->Options().FolderSets);
     }
 
     void scanClickValidatesTheDirectory() {

@@ -41,6 +41,22 @@ bool IsListedFile(int dirFd, const dirent& entry) {
     return ::fstatat(dirFd, entry.d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
 }
 
+// Whether the entry is a directory itself, not a link to one.
+bool IsRealFolder(int dirFd, const dirent& entry) {
+    if (entry.d_type == DT_DIR) {
+        return true;
+    }
+    if (entry.d_type != DT_UNKNOWN) {
+        return false;
+    }
+    struct stat info {};
+    return ::fstatat(dirFd, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
 } // namespace
 
 bool IsDirectory(const std::string& path) {
@@ -71,9 +87,9 @@ bool ListingNameLess(std::string_view a, std::string_view b) {
 
 namespace {
 
-// Calls take with the name of every file the listing gives, in the order the
-// file system gives them.
-template <class F> void EachListedFile(const std::string& directory, F take) {
+// Calls take with every entry of the directory but "." and "..", in the
+// order the file system gives them, and the directory's descriptor.
+template <class F> void EachEntry(const std::string& directory, F take) {
     std::unique_ptr<DIR, TDirCloser> dir(::opendir(directory.c_str()));
     if (!dir) {
         const int error = errno;
@@ -91,10 +107,20 @@ template <class F> void EachListedFile(const std::string& directory, F take) {
             }
             break;
         }
-        if (IsListedFile(dirFd, *entry)) {
-            take(entry->d_name);
+        if (!IsDotOrDotDot(entry->d_name)) {
+            take(dirFd, *entry);
         }
     }
+}
+
+// Calls take with the name of every file the listing gives, in the order the
+// file system gives them.
+template <class F> void EachListedFile(const std::string& directory, F take) {
+    EachEntry(directory, [&take](int dirFd, const dirent& entry) {
+        if (IsListedFile(dirFd, entry)) {
+            take(entry.d_name);
+        }
+    });
 }
 
 } // namespace
@@ -104,6 +130,26 @@ std::vector<std::string> ListFiles(const std::string& directory) {
     EachListedFile(directory, [&names](const char* name) { names.emplace_back(name); });
     std::sort(names.begin(), names.end(), ListingNameLess);
     return names;
+}
+
+TDirectoryLevel ListLevel(const std::string& directory) {
+    TDirectoryLevel level;
+    EachEntry(directory, [&level](int dirFd, const dirent& entry) {
+        if (IsListedFile(dirFd, entry)) {
+            level.Files.emplace_back(entry.d_name);
+        } else if (IsRealFolder(dirFd, entry)) {
+            level.Folders.emplace_back(entry.d_name);
+        }
+    });
+    // Listed already: the directory exists and can be asked.
+    struct stat info {};
+    if (::stat(directory.c_str(), &info) == 0) {
+        level.Device = info.st_dev;
+        level.Inode = info.st_ino;
+    }
+    std::sort(level.Files.begin(), level.Files.end(), ListingNameLess);
+    std::sort(level.Folders.begin(), level.Folders.end(), ListingNameLess);
+    return level;
 }
 
 std::size_t CountFiles(const std::string& directory) {

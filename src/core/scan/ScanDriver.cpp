@@ -5,6 +5,7 @@
 #include "core/platform/FileReader.h"
 #include "core/platform/Processors.h"
 #include "core/scan/Crc32.h"
+#include "core/scan/ScanTree.h"
 #include "core/scan/ScanWorkers.h"
 #include "core/text/CodePages.h"
 #include "core/text/StringsTools.h"
@@ -132,12 +133,16 @@ void TScanDriver::CollectWithCrc32(const std::string& path, const TCollectorFlag
     items = collector.TakeItems();
 }
 
-void TScanDriver::CollectOne(const std::string& path, const std::string& name,
-                             const TCollectorFlags& flags, IZipUi* zipUi,
+void TScanDriver::CollectOne(const std::string& path, const TScanEntry& entry,
+                             const TCollectorFlags& given, IZipUi* zipUi,
                              TFileOutcome& outcome) const {
     outcome.RowCount = 0;
     outcome.Failure.reset();
     outcome.EarlierVolume = false;
+    const std::string name = FileNamePart(entry.Path);
+    // A folder set's files are its roms, archives included: each is read whole.
+    TCollectorFlags flags = given;
+    flags.ZipMode = flags.ZipMode && entry.FolderSet.empty();
     if (flags.ZipMode) {
         if (std::string volume = EarlierVolumeOfSet(path, FileNameText(name)); !volume.empty()) {
             outcome.Failure = std::move(volume);
@@ -158,8 +163,9 @@ void TScanDriver::CollectOne(const std::string& path, const std::string& name,
     if (items.empty()) {
         return;
     }
-    const std::string text = FileNameText(name);
-    const std::string set = SetName(text, flags);
+    const std::string set = entry.FolderSet.empty()
+                                ? entry.SetPrefix + SetName(FileNameText(name), flags)
+                                : entry.FolderSet;
     const std::string dos = CellText(LowerCase(set));
     const std::string full = CellText(set);
     if (outcome.Rows.size() < items.size()) {
@@ -168,7 +174,12 @@ void TScanDriver::CollectOne(const std::string& path, const std::string& name,
     for (TCrcItem& item : items) {
         TScannedRow& row = outcome.Rows[outcome.RowCount++];
         std::string& onDisk = row.Extras.NameOnDisk;
-        onDisk = FileNameText(FileNamePart(item.NameOnDisk.empty() ? item.Name : item.NameOnDisk));
+        if (entry.FolderSet.empty()) {
+            onDisk =
+                FileNameText(FileNamePart(item.NameOnDisk.empty() ? item.Name : item.NameOnDisk));
+        } else {
+            onDisk = entry.RomPath;
+        }
         // Assigned into the cells the outcome had: their memory is reused.
         row.Cells[0] = dos;
         row.Cells[1] = full;
@@ -201,22 +212,36 @@ bool TScanDriver::TakeOutcome(const std::string& path, const std::string& text,
     return progress_.CancelRequested();
 }
 
-void TScanDriver::ScanInOrder(const std::string& dirPath, const std::vector<std::string>& names,
+bool TScanDriver::TakeFolderFailure(const std::string& dirPath, const TScanEntry& entry,
+                                    TScanResult& result) {
+    if (!entry.Failure) {
+        return false;
+    }
+    const std::string folder = entry.Path.substr(0, entry.Path.size() - 1); // without its "/"
+    result.Failures.push_back({PathText(folder), dirPath + folder, *entry.Failure});
+    progress_.FileFailed(result.Failures.back());
+    return true;
+}
+
+void TScanDriver::ScanInOrder(const std::string& dirPath, const std::vector<TScanEntry>& entries,
                               const TScanOptions& options, TScanResult& result) {
     const TCollectorFlags flags = CollectorFlags(options);
     TFileOutcome outcome;
-    for (const std::string& name : names) {
+    for (const TScanEntry& entry : entries) {
+        if (TakeFolderFailure(dirPath, entry, result)) {
+            continue;
+        }
         progress_.StepPosition();
         // Opened by its bytes, shown and saved as text.
-        const std::string path = dirPath + name;
-        const std::string text = FileNameText(name);
+        const std::string path = dirPath + entry.Path;
+        const std::string text = PathText(entry.Path);
         progress_.SetWaitString("Processing file " + text + " ...");
         progress_.Pump();
-        if (SkipsFile(name, options)) {
+        if (SkipsFile(FileNamePart(entry.Path), options)) {
             continue;
         }
         ++result.Collected;
-        CollectOne(path, name, flags, zipUi_, outcome);
+        CollectOne(path, entry, flags, zipUi_, outcome);
         if (TakeOutcome(path, text, outcome, result)) {
             result.Outcome = TScanResult::TOutcome::Cancelled;
             return;
@@ -225,7 +250,7 @@ void TScanDriver::ScanInOrder(const std::string& dirPath, const std::vector<std:
     result.Outcome = TScanResult::TOutcome::Completed;
 }
 
-void TScanDriver::ScanOnWorkers(const std::string& dirPath, const std::vector<std::string>& names,
+void TScanDriver::ScanOnWorkers(const std::string& dirPath, const std::vector<TScanEntry>& names,
                                 const TScanOptions& options, unsigned workers,
                                 TScanResult& result) {
     const TCollectorFlags flags = CollectorFlags(options);
@@ -239,20 +264,26 @@ void TScanDriver::ScanOnWorkers(const std::string& dirPath, const std::vector<st
     };
     const std::size_t window = std::min(std::size_t{workers} * 64, names.size());
     std::vector<TRoom> rooms(window);
-    TScanWorkers pool(workers, names.size(), window, zipUi_,
-                      [&](std::size_t index, IZipUi* questions) {
-                          TRoom& room = rooms[index % window];
-                          room.Skipped = SkipsFile(names[index], options);
-                          if (!room.Skipped) {
-                              room.Ui.Questions = questions;
-                              CollectOne(dirPath + names[index], names[index], flags,
-                                         questions != nullptr ? &room.Ui : nullptr, room.Outcome);
-                          }
-                      });
+    TScanWorkers pool(
+        workers, names.size(), window, zipUi_, [&](std::size_t index, IZipUi* questions) {
+            TRoom& room = rooms[index % window];
+            const TScanEntry& entry = names[index];
+            room.Skipped = entry.Failure || SkipsFile(FileNamePart(entry.Path), options);
+            if (!room.Skipped) {
+                room.Ui.Questions = questions;
+                CollectOne(dirPath + entry.Path, entry, flags,
+                           questions != nullptr ? &room.Ui : nullptr, room.Outcome);
+            }
+        });
     for (std::size_t i = 0; i < names.size(); ++i) {
         TRoom& room = rooms[i % window];
+        if (TakeFolderFailure(dirPath, names[i], result)) {
+            pool.WaitFor(i);
+            pool.Release(i);
+            continue;
+        }
         // The file named is the earliest one not yet taken.
-        const std::string text = FileNameText(names[i]);
+        const std::string text = PathText(names[i].Path);
         progress_.StepPosition();
         progress_.SetWaitString("Processing file " + text + " ...");
         progress_.Pump();
@@ -265,7 +296,7 @@ void TScanDriver::ScanOnWorkers(const std::string& dirPath, const std::vector<st
         for (const std::string& message : room.Ui.Messages) {
             zipUi_->ShowMessage(message);
         }
-        const bool cancelled = TakeOutcome(dirPath + names[i], text, room.Outcome, result);
+        const bool cancelled = TakeOutcome(dirPath + names[i].Path, text, room.Outcome, result);
         // The rows' memory stays with the room for its next file: this
         // thread only hands rows on and frees none of them.
         room.Ui.Messages.clear();
@@ -297,15 +328,24 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
     if (options.Mode == TRomMode::Detect && !options.Detectors) {
         PrepareBuiltInDetectorSet(); // read while the folder is listed
     }
-    // Only the count is kept: a large directory's names are held once.
-    result.Listed = static_cast<int>(CountFiles(dirPath));
+    std::vector<TScanEntry> names;
+    if (options.WalksTree()) {
+        // One walk both counts and lists: a tree is not walked twice.
+        names = ListScanEntries(dirPath, options);
+        result.Listed = static_cast<int>(std::count_if(
+            names.begin(), names.end(), [](const TScanEntry& entry) { return !entry.Failure; }));
+    } else {
+        // Only the count is kept: a large directory's names are held once.
+        result.Listed = static_cast<int>(CountFiles(dirPath));
+    }
     if (result.Listed > 0) {
         progress_.SetMax(result.Listed);
     }
-
-    // The second listing is what gets processed: files that came or went
-    // since the count are taken as they are now.
-    const std::vector<std::string> names = ListFiles(dirPath);
+    if (!options.WalksTree()) {
+        // The second listing is what gets processed: files that came or went
+        // since the count are taken as they are now.
+        names = ListScanEntries(dirPath, options);
+    }
     if (names.empty()) {
         result.Outcome = TScanResult::TOutcome::Completed;
         return result;
@@ -317,8 +357,8 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
     if (options.ScanZipArchives &&
         (options.Mode == TRomMode::Nes || options.Mode == TRomMode::Snes) && !options.TrustZipCrc &&
         !options.Hashes.Any() &&
-        std::any_of(names.begin(), names.end(), [](const std::string& name) {
-            return LowerCase(FileExtension(name)) == ".zip";
+        std::any_of(names.begin(), names.end(), [](const TScanEntry& entry) {
+            return entry.FolderSet.empty() && LowerCase(FileExtension(entry.Path)) == ".zip";
         })) {
         workers = 1;
     }

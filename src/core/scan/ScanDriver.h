@@ -12,6 +12,7 @@
 namespace tabula {
 
 class IZipUi;
+struct TScanEntry;
 
 // How a scan shows its progress and learns of a cancel request. The GUI
 // adapts its progress window, the command line a terminal line, tests record.
@@ -60,7 +61,7 @@ public:
 // A file the scan handed to a collector that failed; the rows of the results
 // collected before the failure were still added.
 struct TScanFailure {
-    std::string Name;    // the file's name as text (see FileNameText), without folder
+    std::string Name;    // the file's path from the scanned folder as text (see PathText)
     std::string Path;    // the full path given to the collector, as bytes
     std::string Message; // the collector's message, as valid UTF-8
 };
@@ -134,20 +135,24 @@ private:
         std::optional<std::string> Failure;
         bool EarlierVolume = false; // failed without a collector: an earlier volume of a set
     };
-    // name: the file's name in the folder, as bytes.
+    // entry: the file, its path from the scanned folder as bytes.
     // Fills outcome anew, reusing its memory: an outcome taken on one thread
     // and filled on another is never freed across them.
-    void CollectOne(const std::string& path, const std::string& name, const TCollectorFlags& flags,
+    void CollectOne(const std::string& path, const TScanEntry& entry, const TCollectorFlags& flags,
                     IZipUi* zipUi, TFileOutcome& outcome) const;
+    // A folder of the tree that could not be read goes to the failures in
+    // its place; false for a file.
+    bool TakeFolderFailure(const std::string& dirPath, const TScanEntry& entry,
+                           TScanResult& result);
     // Takes one processed file's outcome into the result and the sink, in
     // scan order; true when a cancel was asked for.
     bool TakeOutcome(const std::string& path, const std::string& text, TFileOutcome& outcome,
                      TScanResult& result);
     // The files of names from the processing pass on, one at a time on this
     // thread, or on workers.
-    void ScanInOrder(const std::string& dirPath, const std::vector<std::string>& names,
+    void ScanInOrder(const std::string& dirPath, const std::vector<TScanEntry>& entries,
                      const TScanOptions& options, TScanResult& result);
-    void ScanOnWorkers(const std::string& dirPath, const std::vector<std::string>& names,
+    void ScanOnWorkers(const std::string& dirPath, const std::vector<TScanEntry>& names,
                        const TScanOptions& options, unsigned workers, TScanResult& result);
 
     IScanProgress& progress_;

@@ -34,6 +34,12 @@ struct TScanOptions {
     // processor. Whatever the number, the rows, failures and progress come
     // in the order of one worker.
     unsigned Jobs = 1;
+    // Every file under the folder, at any depth, each named with its folder
+    // path; with FolderSets each folder directly under it is one set of
+    // every file beneath (FolderSets implies the walk).
+    bool Recursive = false;
+    bool FolderSets = false;
+    bool WalksTree() const { return Recursive || FolderSets; }
 };
 
 } // namespace tabula

@@ -23,11 +23,14 @@ namespace tabula {
 namespace {
 
 // The window's outer size is 439 x 214, and 24 pixels more for each of the
-// digests' two check boxes; Qt sizes the client area: 4-pixel borders and a
+// digests' two check boxes, and 24 more for the buttons to sit below the
+// tree's second box; Qt sizes the client area: 4-pixel borders and a
 // 23-pixel caption are taken off, as for the other windows.
 constexpr int DigestsRows = 2 * 24;
+constexpr int TreeRows = 24;
+constexpr int ButtonsTop = 152 + DigestsRows + TreeRows;
 constexpr int ClientWidth = 439 - 8;
-constexpr int ClientHeight = 214 - 8 - 23 + DigestsRows;
+constexpr int ClientHeight = 214 - 8 - 23 + DigestsRows + TreeRows;
 
 template <typename TControl>
 TControl* Place(TControl* control, const char* name, int left, int top, int width, int height) {
@@ -50,6 +53,7 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     MakeFileChoices();
     MakeHeaderChoices();
     MakeReadingChoices();
+    MakeTreeChoices();
     MakeDirectoryBox();
     SetFirstStates();
     ChainTabOrder();
@@ -58,11 +62,10 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
 }
 
 void TScanDialog::MakeButtons() {
-    Scan = Place(new QPushButton(QStringLiteral("&Scan"), this), "Scan", 240, 152 + DigestsRows, 75,
-                 25);
+    Scan = Place(new QPushButton(QStringLiteral("&Scan"), this), "Scan", 240, ButtonsTop, 75, 25);
     Scan->setDefault(true);
-    Cancel = Place(new QPushButton(QStringLiteral("&Cancel"), this), "Cancel", 328,
-                   152 + DigestsRows, 75, 25);
+    Cancel =
+        Place(new QPushButton(QStringLiteral("&Cancel"), this), "Cancel", 328, ButtonsTop, 75, 25);
 }
 
 // Which files the scan takes.
@@ -114,6 +117,20 @@ void TScanDialog::MakeReadingChoices() {
                        "whole. The Logiqx and ClrMamePro datafiles carry it."));
 }
 
+// The folders under the chosen one: walked, and taken as sets.
+void TScanDialog::MakeTreeChoices() {
+    ScanSubfolders = Place(new QCheckBox(QStringLiteral("Scan subfolders"), this), "ScanSubfolders",
+                           24, 176, 177, 17);
+    ScanSubfolders->setToolTip(
+        QStringLiteral("Every file under the folder, at any depth; the set names of a file in "
+                       "a subfolder begin with its folders (NES\\Game)."));
+    FolderSets = Place(new QCheckBox(QStringLiteral("Subfolders are sets"), this), "FolderSets", 48,
+                       200, 161, 17);
+    FolderSets->setToolTip(
+        QStringLiteral("Each folder directly under the chosen one is one set of every file "
+                       "beneath it, archives read whole (a disc's tracks, say)."));
+}
+
 void TScanDialog::MakeDirectoryBox() {
     DirName = new TEditPath(this);
     DirName->setObjectName(QStringLiteral("DirName"));
@@ -142,13 +159,16 @@ void TScanDialog::SetFirstStates() {
     RadioButton1->setChecked(true);
     RemoveSnesBadSize->setChecked(false);
     RemoveSnesBadSize->setEnabled(false);
+    ScanSubfolders->setChecked(false);
+    FolderSets->setChecked(false);
+    FolderSets->setEnabled(false);
 }
 
 void TScanDialog::ChainTabOrder() {
     QWidget* const tabOrder[] = {
-        Scan,          Cancel,   ScanOtherFiles,    SkipTxt,     ScanZip,       RadioButton1,
-        NesScan,       SnesScan, RemoveSnesBadSize, TrustZipCrc, ComputeHashes, ComputeSha256,
-        DetectHeaders, DirName};
+        Scan,          Cancel,         ScanOtherFiles,    SkipTxt,     ScanZip,       RadioButton1,
+        NesScan,       SnesScan,       RemoveSnesBadSize, TrustZipCrc, ComputeHashes, ComputeSha256,
+        DetectHeaders, ScanSubfolders, FolderSets,        DirName};
     for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }
@@ -176,6 +196,8 @@ void TScanDialog::ConnectControls() {
             RadioButton1Click();
         }
     });
+    // "Subfolders are sets" belongs to a scan of the subfolders.
+    connect(ScanSubfolders, &QCheckBox::toggled, FolderSets, &QCheckBox::setEnabled);
     // "Remove roms with bad size" belongs to SNES mode alone.
     connect(DetectHeaders, &QRadioButton::toggled, this, [this](bool on) {
         if (on) {
@@ -228,6 +250,8 @@ TScanOptions TScanDialog::Options() const {
     options.TrustZipCrc = TrustZipCrc->isChecked();
     options.Hashes = {ComputeHashes->isChecked(), ComputeHashes->isChecked(),
                       ComputeSha256->isChecked()};
+    options.Recursive = ScanSubfolders->isChecked();
+    options.FolderSets = ScanSubfolders->isChecked() && FolderSets->isChecked();
     return options;
 }
 

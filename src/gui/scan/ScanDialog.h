@@ -43,6 +43,10 @@ public:
     QCheckBox* ComputeHashes = nullptr;
     // SHA-256 beside the CRCs (unchecked at every start).
     QCheckBox* ComputeSha256 = nullptr;
+    // Every file under the folder; each folder under it one set (enabled
+    // only with the first; both unchecked at every start).
+    QCheckBox* ScanSubfolders = nullptr;
+    QCheckBox* FolderSets = nullptr;
     TEditPath* DirName = nullptr;
     QLabel* Label1 = nullptr;
 
@@ -65,6 +69,7 @@ private:
     void MakeFileChoices();
     void MakeHeaderChoices();
     void MakeReadingChoices();
+    void MakeTreeChoices();
     void MakeDirectoryBox();
     // The choices' states at every start.
     void SetFirstStates();
