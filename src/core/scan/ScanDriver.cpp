@@ -134,7 +134,7 @@ void TScanDriver::CollectWithCrc32(const std::string& path, const TCollectorFlag
 }
 
 void TScanDriver::CollectOne(const std::string& path, const TScanEntry& entry,
-                             const TCollectorFlags& given, IZipUi* zipUi,
+                             const TScanFolder& folder, const TCollectorFlags& given, IZipUi* zipUi,
                              TFileOutcome& outcome) const {
     outcome.RowCount = 0;
     outcome.Failure.reset();
@@ -142,7 +142,7 @@ void TScanDriver::CollectOne(const std::string& path, const TScanEntry& entry,
     const std::string name = FileNamePart(entry.Path);
     // A folder set's files are its roms, archives included: each is read whole.
     TCollectorFlags flags = given;
-    flags.ZipMode = flags.ZipMode && entry.FolderSet.empty();
+    flags.ZipMode = flags.ZipMode && folder.FolderSet.empty();
     if (flags.ZipMode) {
         if (std::string volume = EarlierVolumeOfSet(path, FileNameText(name)); !volume.empty()) {
             outcome.Failure = std::move(volume);
@@ -163,9 +163,9 @@ void TScanDriver::CollectOne(const std::string& path, const TScanEntry& entry,
     if (items.empty()) {
         return;
     }
-    const std::string set = entry.FolderSet.empty()
-                                ? entry.SetPrefix + SetName(FileNameText(name), flags)
-                                : entry.FolderSet;
+    const std::string set = folder.FolderSet.empty()
+                                ? folder.SetPrefix + SetName(FileNameText(name), flags)
+                                : folder.FolderSet;
     const std::string dos = CellText(LowerCase(set));
     const std::string full = CellText(set);
     if (outcome.Rows.size() < items.size()) {
@@ -174,11 +174,11 @@ void TScanDriver::CollectOne(const std::string& path, const TScanEntry& entry,
     for (TCrcItem& item : items) {
         TScannedRow& row = outcome.Rows[outcome.RowCount++];
         std::string& onDisk = row.Extras.NameOnDisk;
-        if (entry.FolderSet.empty()) {
+        if (folder.FolderSet.empty()) {
             onDisk =
                 FileNameText(FileNamePart(item.NameOnDisk.empty() ? item.Name : item.NameOnDisk));
         } else {
-            onDisk = entry.RomPath;
+            onDisk = folder.RomPrefix + FileNameText(name);
         }
         // Assigned into the cells the outcome had: their memory is reused.
         row.Cells[0] = dos;
@@ -212,23 +212,24 @@ bool TScanDriver::TakeOutcome(const std::string& path, const std::string& text,
     return progress_.CancelRequested();
 }
 
-bool TScanDriver::TakeFolderFailure(const std::string& dirPath, const TScanEntry& entry,
-                                    TScanResult& result) {
-    if (!entry.Failure) {
+bool TScanDriver::TakeFolderFailure(const std::string& dirPath, const TScanList& list,
+                                    const TScanEntry& entry, TScanResult& result) {
+    const std::optional<std::string>& failure = list.FolderOf(entry).Failure;
+    if (!failure) {
         return false;
     }
     const std::string folder = entry.Path.substr(0, entry.Path.size() - 1); // without its "/"
-    result.Failures.push_back({PathText(folder), dirPath + folder, *entry.Failure});
+    result.Failures.push_back({PathText(folder), dirPath + folder, *failure});
     progress_.FileFailed(result.Failures.back());
     return true;
 }
 
-void TScanDriver::ScanInOrder(const std::string& dirPath, const std::vector<TScanEntry>& entries,
+void TScanDriver::ScanInOrder(const std::string& dirPath, const TScanList& list,
                               const TScanOptions& options, TScanResult& result) {
     const TCollectorFlags flags = CollectorFlags(options);
     TFileOutcome outcome;
-    for (const TScanEntry& entry : entries) {
-        if (TakeFolderFailure(dirPath, entry, result)) {
+    for (const TScanEntry& entry : list.Entries) {
+        if (TakeFolderFailure(dirPath, list, entry, result)) {
             continue;
         }
         progress_.StepPosition();
@@ -241,7 +242,7 @@ void TScanDriver::ScanInOrder(const std::string& dirPath, const std::vector<TSca
             continue;
         }
         ++result.Collected;
-        CollectOne(path, entry, flags, zipUi_, outcome);
+        CollectOne(path, entry, list.FolderOf(entry), flags, zipUi_, outcome);
         if (TakeOutcome(path, text, outcome, result)) {
             result.Outcome = TScanResult::TOutcome::Cancelled;
             return;
@@ -250,7 +251,7 @@ void TScanDriver::ScanInOrder(const std::string& dirPath, const std::vector<TSca
     result.Outcome = TScanResult::TOutcome::Completed;
 }
 
-void TScanDriver::ScanOnWorkers(const std::string& dirPath, const std::vector<TScanEntry>& names,
+void TScanDriver::ScanOnWorkers(const std::string& dirPath, const TScanList& list,
                                 const TScanOptions& options, unsigned workers,
                                 TScanResult& result) {
     const TCollectorFlags flags = CollectorFlags(options);
@@ -262,22 +263,24 @@ void TScanDriver::ScanOnWorkers(const std::string& dirPath, const std::vector<TS
         TFileOutcome Outcome;
         TOrderedZipUi Ui;
     };
+    const std::vector<TScanEntry>& names = list.Entries;
     const std::size_t window = std::min(std::size_t{workers} * 64, names.size());
     std::vector<TRoom> rooms(window);
     TScanWorkers pool(
         workers, names.size(), window, zipUi_, [&](std::size_t index, IZipUi* questions) {
             TRoom& room = rooms[index % window];
             const TScanEntry& entry = names[index];
-            room.Skipped = entry.Failure || SkipsFile(FileNamePart(entry.Path), options);
+            const TScanFolder& folder = list.FolderOf(entry);
+            room.Skipped = folder.Failure || SkipsFile(FileNamePart(entry.Path), options);
             if (!room.Skipped) {
                 room.Ui.Questions = questions;
-                CollectOne(dirPath + entry.Path, entry, flags,
+                CollectOne(dirPath + entry.Path, entry, folder, flags,
                            questions != nullptr ? &room.Ui : nullptr, room.Outcome);
             }
         });
     for (std::size_t i = 0; i < names.size(); ++i) {
         TRoom& room = rooms[i % window];
-        if (TakeFolderFailure(dirPath, names[i], result)) {
+        if (TakeFolderFailure(dirPath, list, names[i], result)) {
             pool.WaitFor(i);
             pool.Release(i);
             continue;
@@ -328,12 +331,13 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
     if (options.Mode == TRomMode::Detect && !options.Detectors) {
         PrepareBuiltInDetectorSet(); // read while the folder is listed
     }
-    std::vector<TScanEntry> names;
+    TScanList list;
     if (options.WalksTree()) {
         // One walk both counts and lists: a tree is not walked twice.
-        names = ListScanEntries(dirPath, options);
+        list = ListScanEntries(dirPath, options);
         result.Listed = static_cast<int>(std::count_if(
-            names.begin(), names.end(), [](const TScanEntry& entry) { return !entry.Failure; }));
+            list.Entries.begin(), list.Entries.end(),
+            [&list](const TScanEntry& entry) { return !list.FolderOf(entry).Failure; }));
     } else {
         // Only the count is kept: a large directory's names are held once.
         result.Listed = static_cast<int>(CountFiles(dirPath));
@@ -344,8 +348,9 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
     if (!options.WalksTree()) {
         // The second listing is what gets processed: files that came or went
         // since the count are taken as they are now.
-        names = ListScanEntries(dirPath, options);
+        list = ListScanEntries(dirPath, options);
     }
+    const std::vector<TScanEntry>& names = list.Entries;
     if (names.empty()) {
         result.Outcome = TScanResult::TOutcome::Completed;
         return result;
@@ -357,17 +362,17 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
     if (options.ScanZipArchives &&
         (options.Mode == TRomMode::Nes || options.Mode == TRomMode::Snes) && !options.TrustZipCrc &&
         !options.Hashes.Any() &&
-        std::any_of(names.begin(), names.end(), [](const TScanEntry& entry) {
-            return entry.FolderSet.empty() && LowerCase(FileExtension(entry.Path)) == ".zip";
+        std::any_of(names.begin(), names.end(), [&list](const TScanEntry& entry) {
+            return list.FolderOf(entry).FolderSet.empty() &&
+                   LowerCase(FileExtension(entry.Path)) == ".zip";
         })) {
         workers = 1;
     }
     rows_.ListingStarted();
     if (workers > 1 && names.size() > 1) {
-        ScanOnWorkers(dirPath, names, options, std::min<std::size_t>(workers, names.size()),
-                      result);
+        ScanOnWorkers(dirPath, list, options, std::min<std::size_t>(workers, names.size()), result);
     } else {
-        ScanInOrder(dirPath, names, options, result);
+        ScanInOrder(dirPath, list, options, result);
     }
     if (result.Outcome == TScanResult::TOutcome::Completed) {
         rows_.ListingCompleted();

@@ -13,6 +13,8 @@ namespace tabula {
 
 class IZipUi;
 struct TScanEntry;
+struct TScanFolder;
+struct TScanList;
 
 // How a scan shows its progress and learns of a cancel request. The GUI
 // adapts its progress window, the command line a terminal line, tests record.
@@ -138,21 +140,21 @@ private:
     // entry: the file, its path from the scanned folder as bytes.
     // Fills outcome anew, reusing its memory: an outcome taken on one thread
     // and filled on another is never freed across them.
-    void CollectOne(const std::string& path, const TScanEntry& entry, const TCollectorFlags& flags,
-                    IZipUi* zipUi, TFileOutcome& outcome) const;
+    void CollectOne(const std::string& path, const TScanEntry& entry, const TScanFolder& folder,
+                    const TCollectorFlags& flags, IZipUi* zipUi, TFileOutcome& outcome) const;
     // A folder of the tree that could not be read goes to the failures in
     // its place; false for a file.
-    bool TakeFolderFailure(const std::string& dirPath, const TScanEntry& entry,
-                           TScanResult& result);
+    bool TakeFolderFailure(const std::string& dirPath, const TScanList& list,
+                           const TScanEntry& entry, TScanResult& result);
     // Takes one processed file's outcome into the result and the sink, in
     // scan order; true when a cancel was asked for.
     bool TakeOutcome(const std::string& path, const std::string& text, TFileOutcome& outcome,
                      TScanResult& result);
     // The files of names from the processing pass on, one at a time on this
     // thread, or on workers.
-    void ScanInOrder(const std::string& dirPath, const std::vector<TScanEntry>& entries,
-                     const TScanOptions& options, TScanResult& result);
-    void ScanOnWorkers(const std::string& dirPath, const std::vector<TScanEntry>& names,
+    void ScanInOrder(const std::string& dirPath, const TScanList& list, const TScanOptions& options,
+                     TScanResult& result);
+    void ScanOnWorkers(const std::string& dirPath, const TScanList& list,
                        const TScanOptions& options, unsigned workers, TScanResult& result);
 
     IScanProgress& progress_;

@@ -13,17 +13,15 @@ namespace {
 struct TWalk {
     const std::string& Root; // the scanned folder, ending in "/"
     bool FolderSets = false;
-    std::vector<TScanEntry>& Entries;
+    TScanList& List;
     std::set<std::pair<unsigned long long, unsigned long long>> Seen{};
 
-    // Reads the folder at path (from the root, ending in "/"; "" the root)
-    // whose files' sets begin with prefix; set names a folder set's files.
-    void Folder(const std::string& path, const std::string& prefix, const std::string& set,
-                const std::string& romPrefix, int depth) {
-        const std::string text = FolderText(path);
+    // Reads the folder at path (from the root, ending in "/"; "" the root),
+    // whose files' rows are named as folder says.
+    void Folder(const std::string& path, TScanFolder folder, int depth) {
         if (depth > MaxFolderDepth) {
-            Fail(path, "Folder \"" + text + "\" is more than " + std::to_string(MaxFolderDepth) +
-                           " levels deep; it was not read");
+            Fail(path, "Folder \"" + FolderText(path) + "\" is more than " +
+                           std::to_string(MaxFolderDepth) + " levels deep; it was not read");
             return;
         }
         TDirectoryLevel level;
@@ -39,59 +37,58 @@ struct TWalk {
         if (!Seen.insert({level.Device, level.Inode}).second) {
             return; // reached before, through another mount
         }
-        for (std::string& name : level.Files) {
-            TScanEntry entry;
-            entry.Path = path + name;
-            if (!set.empty()) {
-                entry.FolderSet = set;
-                entry.RomPath = romPrefix + FileNameText(name);
-            } else {
-                entry.SetPrefix = prefix;
-            }
-            Entries.push_back(std::move(entry));
+        const auto index = static_cast<std::uint32_t>(List.Folders.size());
+        if (!path.empty()) {
+            List.Folders.push_back(folder);
+        }
+        for (const std::string& name : level.Files) {
+            List.Entries.push_back({path + name, path.empty() ? 0 : index});
         }
         for (const std::string& name : level.Folders) {
             if (name.front() == '.') {
                 continue; // hidden
             }
-            const std::string folder = FileNameText(name);
+            const std::string text = FileNameText(name);
+            TScanFolder below;
             if (path.empty() && FolderSets) {
-                Folder(name + "/", {}, folder, {}, depth + 1);
-            } else if (!set.empty()) {
-                Folder(path + name + "/", {}, set, romPrefix + folder + "\\", depth + 1);
+                below.FolderSet = text;
+            } else if (!folder.FolderSet.empty()) {
+                below.FolderSet = folder.FolderSet;
+                below.RomPrefix = folder.RomPrefix + text + "\\";
             } else {
-                Folder(path + name + "/", prefix + folder + "\\", {}, {}, depth + 1);
+                below.SetPrefix = folder.SetPrefix + text + "\\";
             }
+            Folder(path + name + "/", std::move(below), depth + 1);
         }
     }
 
     static std::string FolderText(const std::string& path) {
-        return FileNameText(path.empty() ? path : path.substr(0, path.size() - 1));
+        return PathText(path.substr(0, path.size() - 1));
     }
 
     void Fail(const std::string& path, std::string message) {
-        TScanEntry entry;
-        entry.Path = path;
-        entry.Failure = std::move(message);
-        Entries.push_back(std::move(entry));
+        TScanFolder failed;
+        failed.Failure = std::move(message);
+        List.Entries.push_back({path, static_cast<std::uint32_t>(List.Folders.size())});
+        List.Folders.push_back(std::move(failed));
     }
 };
 
 } // namespace
 
-std::vector<TScanEntry> ListScanEntries(const std::string& dirPath, const TScanOptions& options) {
-    std::vector<TScanEntry> entries;
+TScanList ListScanEntries(const std::string& dirPath, const TScanOptions& options) {
+    TScanList list;
     if (!options.WalksTree()) {
         std::vector<std::string> names = ListFiles(dirPath);
-        entries.reserve(names.size());
+        list.Entries.reserve(names.size());
         for (std::string& name : names) {
-            entries.push_back({std::move(name)});
+            list.Entries.push_back({std::move(name)});
         }
-        return entries;
+        return list;
     }
-    TWalk walk{dirPath, options.FolderSets, entries};
-    walk.Folder({}, {}, {}, {}, 0);
-    return entries;
+    TWalk walk{dirPath, options.FolderSets, list};
+    walk.Folder({}, {}, 0);
+    return list;
 }
 
 } // namespace tabula

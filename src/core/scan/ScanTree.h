@@ -2,26 +2,40 @@
 
 #include "core/scan/ScanOptions.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace tabula {
 
-// One file of a scan, in scan order. A scan of the top level alone has only
-// Path; a walk of the tree says how the file's rows are named.
-struct TScanEntry {
-    // From the scanned folder, as bytes, joined with "/".
-    std::string Path;
-    // The folders above the file as text, each followed by "\": what its set
-    // names begin with ("NES\"); empty at the top level.
+// A folder of a walked tree, as its files' rows are named.
+struct TScanFolder {
+    // The folders above the file as text, each followed by "\": what its
+    // files' set names begin with ("NES\"); empty at the top level.
     std::string SetPrefix{};
-    // A file of a folder set: the set's name, and the rom's path inside the
-    // set folder as text joined with "\" ("Disc 1\track01.bin").
+    // In a folder set: the set's name, and the folder's path inside the set
+    // folder as text, each name followed by "\" ("Disc 1\").
     std::string FolderSet{};
-    std::string RomPath{};
-    // A folder that could not be read: no file, only this failure.
+    std::string RomPrefix{};
+    // A folder that could not be read: its entry stands for this failure.
     std::optional<std::string> Failure{};
+};
+
+// One file of a scan, in scan order: its path from the scanned folder, as
+// bytes joined with "/", and the folder it lies in.
+struct TScanEntry {
+    std::string Path;
+    std::uint32_t Folder = 0;
+};
+
+// The files of a scan and the folders they lie in; folder 0 is the scanned
+// folder itself.
+struct TScanList {
+    std::vector<TScanEntry> Entries;
+    std::vector<TScanFolder> Folders{TScanFolder{}};
+
+    const TScanFolder& FolderOf(const TScanEntry& entry) const { return Folders[entry.Folder]; }
 };
 
 // Folders deeper than this under the scanned folder are not read.
@@ -34,6 +48,6 @@ inline constexpr int MaxFolderDepth = 64;
 // met twice (by device and inode) is read once. Throws EDirectoryError when
 // the scanned folder itself cannot be listed; a folder below that cannot is
 // an entry with a Failure.
-std::vector<TScanEntry> ListScanEntries(const std::string& dirPath, const TScanOptions& options);
+TScanList ListScanEntries(const std::string& dirPath, const TScanOptions& options);
 
 } // namespace tabula
