@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tabula;
 using tabula::test::TScratchDirectory;
@@ -182,4 +183,25 @@ TEST(CliTree, AFolderTooDeepIsANamedFailure) {
     EXPECT_EQ(status, 1);
     EXPECT_EQ(out.str(), Row("d\\\\near", "d\\\\near", "near.bin", "near"));
     EXPECT_NE(err.str().find("more than 64 levels deep"), std::string::npos) << err.str();
+}
+
+// A folder that cannot be listed is named among the failures in its place,
+// and the rest of the tree is read.
+TEST(CliTree, AFolderThatCannotBeListedIsANamedFailure) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root lists every folder";
+    }
+    TScratchDirectory dir;
+    fs::create_directories(dir.Path() / "A" / "Locked");
+    WriteBytes(dir.Path() / "A" / "Locked" / "hidden.bin", "unseen");
+    WriteBytes(dir.Path() / "B.bin", "b");
+    fs::permissions(dir.Path() / "A" / "Locked", fs::perms::none);
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status =
+        RunCli({"-q", "-r", dir.Path().string()}, TCliStreams{out, err, false, false, 60});
+    fs::permissions(dir.Path() / "A" / "Locked", fs::perms::owner_all);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(out.str(), Row("b", "B", "b.bin", "b"));
+    EXPECT_NE(err.str().find("A/Locked"), std::string::npos) << err.str();
 }
