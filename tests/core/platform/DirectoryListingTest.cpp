@@ -78,3 +78,28 @@ TEST(DirectoryListing, MissingOrNonDirectoryPathsAreRefused) {
     }
     EXPECT_THROW(ListFiles(dir.File("file")), EDirectoryError);
 }
+
+// One level of a tree: the files as ListFiles lists them, the real folders
+// (hidden ones too; links to folders are neither), both in the listing's
+// order, and the directory's own identity.
+TEST(DirectoryListing, ListLevelGivesFilesRealFoldersAndTheDirectorysIdentity) {
+    TScratchDirectory dir;
+    WriteBytes(dir.Path() / "b.smc", "x");
+    WriteBytes(dir.Path() / "A.smc", "x");
+    for (const char* folder : {"snes", "NES", ".git", "Empty"}) {
+        fs::create_directory(dir.Path() / folder);
+    }
+    fs::create_directory_symlink(dir.Path(), dir.Path() / "loop");
+    fs::create_symlink("b.smc", dir.Path() / "link.smc");
+    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+
+    const TDirectoryLevel level = ListLevel(dir.Path().string() + "/");
+    EXPECT_EQ(level.Files, (std::vector<std::string>{"A.smc", "b.smc", "link.smc"}));
+    EXPECT_EQ(level.Folders, (std::vector<std::string>{".git", "Empty", "NES", "snes"}));
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.Path().c_str(), &info), 0);
+    EXPECT_EQ(level.Device, info.st_dev);
+    EXPECT_EQ(level.Inode, info.st_ino);
+    EXPECT_NE(ListLevel(dir.File("NES")).Inode, level.Inode);
+    EXPECT_THROW(ListLevel(dir.File("none")), EDirectoryError);
+}

@@ -164,3 +164,46 @@ TEST(RomDocument, ClearDropsTheKeptGamesWithoutARomAndKeepsTheRest) {
     EXPECT_EQ(header->GamesAfter.size(), 2u); // the opened datafile's own stays as read
     EXPECT_EQ(document.RowCount(), 2);
 }
+
+// The changes a scan and the window make without a step: each is told to
+// the observer as it happens, rows and widths alike, and none records one.
+TEST(RomDocument, ChangesOutsideTheHistoryAreToldAndRecordNothing) {
+    TRomDocument document;
+    TMirror mirror(document);
+    document.AddObserver(&mirror);
+    struct TWidths : IRomDocumentObserver {
+        std::vector<std::pair<int, int>> Told;
+        void WidthsChanged(int first, int last) override { Told.emplace_back(first, last); }
+    } widths;
+    document.AddObserver(&widths);
+    struct TFixedMeasure : ITextMeasure {
+        int TextWidth(const std::string& text, bool) const override {
+            return static_cast<int>(text.size());
+        }
+    } measure;
+    const std::function<void()> changes[] = {
+        [&] { document.SetRowCount(4); },
+        [&] { document.SetCell(2, 3, "cell"); },
+        [&] { document.SetCell(2, 0, "header"); }, // ignored: the titles stay
+        [&] { document.InsertBlankRows(2, 2); },
+        [&] { EXPECT_EQ(document.AppendToRow(1, "first"), 0); },
+        [&] { document.InsertFilledRows(99, {Row("z")}); }, // clamped to the end
+        [&] { document.SetRowCount(3); },
+        [&] { document.ClearDataCells(); },
+    };
+    for (const auto& change : changes) {
+        change();
+        const auto rows = document.Table().DataRows();
+        EXPECT_EQ(mirror.Rows, std::vector<TRomTable::TRow>(rows.begin(), rows.end()));
+        EXPECT_FALSE(mirror.Pending);
+    }
+    EXPECT_EQ(document.Cell(2, 0), TRomTable::Titles[2]);
+    document.SetColWidth(3, 40);
+    document.SetColWidth(3, 40);                   // unchanged: not told
+    document.SetColWidth(TRomTable::ColCount, 40); // no such column
+    document.FitColumns(true, 0, measure);
+    EXPECT_EQ(widths.Told,
+              (std::vector<std::pair<int, int>>{{3, 3}, {0, TRomTable::ColCount - 1}}));
+    EXPECT_EQ(mirror.Steps, 0);
+    EXPECT_FALSE(document.CanUndo());
+}

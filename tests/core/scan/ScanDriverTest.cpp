@@ -1,13 +1,17 @@
 #include "core/scan/ScanDriver.h"
 
 #include "core/romlist/RomTable.h"
+#include "core/scan/ScanTree.h"
 #include "core/scan/TableRowSink.h"
 #include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -316,6 +320,81 @@ TEST(ScanDriver, SubdirectoriesAreNeitherCountedNorEntered) {
     const std::string base = dir.Path().string() + "/";
     EXPECT_EQ(collector.paths, (std::vector<std::string>{base + ".hidden.smc", base + "a.smc"}));
     EXPECT_EQ(progress.maxima, std::vector<int>{2});
+}
+
+// A walked tree, on one worker or two: the count spans the tree, the
+// progress and the failures name each file and folder by its path from the
+// scanned folder, and the rows come in the walk's order with their sets
+// named by folder, or by the folder set with zip mode off for its files.
+TEST(ScanDriver, TreeScansNameByFolderAndKeepTheWalksOrderOnAnyNumberOfWorkers) {
+    TScratchDirectory dir;
+    MakeFiles(dir, {"top.smc"});
+    fs::path deep = dir.Path() / "NES" / "Deep";
+    for (int level = 2; level <= MaxFolderDepth; ++level) {
+        deep /= "d"; // NES is level 1: the last of these is one level too deep
+    }
+    fs::create_directories(deep);
+    fs::create_directories(dir.Path() / "Disc");
+    MakeFiles(dir, {"NES/a.nes", "NES/set.zip", "NES/Deep/b.nes", "Disc/track.bin"});
+    const struct {
+        bool FolderSets;
+        std::vector<std::string> Rows;  // set full name, rom
+        std::vector<std::string> Whole; // files read with zip mode off
+    } cases[] = {
+        {false,
+         {"top|top.smc", "Disc\\track|track.bin", "NES\\a|a.nes", "NES\\set|one.bin",
+          "NES\\set|two.bin", "NES\\Deep\\b|b.nes"},
+         {}},
+        {true,
+         {"top|top.smc", "Disc|track.bin", "NES|a.nes", "NES|set.zip", "NES|deep\\b.nes"},
+         {"Disc/track.bin", "NES/Deep/b.nes", "NES/a.nes", "NES/set.zip"}},
+    };
+    const std::string base = dir.Path().string() + "/";
+    for (const auto& c : cases) {
+        for (unsigned jobs : {1u, 2u}) {
+            SCOPED_TRACE(std::to_string(jobs) + (c.FolderSets ? " folder sets" : " recursive"));
+            std::mutex mutex;
+            std::set<std::string> whole;
+            TRecordingProgress progress;
+            TRecordingSink sink;
+            TScanOptions options;
+            options.Recursive = !c.FolderSets;
+            options.FolderSets = c.FolderSets;
+            options.Jobs = jobs;
+            TScanDriver driver(progress, sink);
+            driver.SetCollectFile([&](const std::string& path, const TCollectorFlags& flags,
+                                      IZipUi*, std::vector<TCrcItem>& items) {
+                if (!flags.ZipMode) {
+                    const std::lock_guard lock(mutex);
+                    whole.insert(path.substr(base.size()));
+                }
+                if (flags.ZipMode && path.ends_with("set.zip")) {
+                    items.push_back({"one.bin", "00000001", 1});
+                    items.push_back({"two.bin", "00000002", 2});
+                } else {
+                    items.push_back({path, "00000003", 3});
+                }
+            });
+            const TScanResult result = driver.Scan(dir.Path().string(), options);
+
+            EXPECT_EQ(result.Outcome, TScanResult::TOutcome::Completed);
+            EXPECT_EQ(progress.maxima, std::vector<int>{5});
+            EXPECT_EQ(progress.position, 5);
+            EXPECT_EQ(progress.waitStrings.back(), "Processing file NES/Deep/b.nes ...");
+            ASSERT_EQ(result.Failures.size(), 1u);
+            EXPECT_EQ(result.Failures[0].Name.rfind("NES/Deep/d/", 0), 0u);
+            EXPECT_NE(result.Failures[0].Message.find("64 levels deep"), std::string::npos);
+            EXPECT_EQ(progress.failed, std::vector<std::string>{result.Failures[0].Name});
+            std::vector<std::string> rows;
+            for (const TRow& row : sink.rows) {
+                EXPECT_EQ(row[2], row[0]);
+                EXPECT_EQ(row[3], row[1]);
+                rows.push_back(row[1] + "|" + row[4]);
+            }
+            EXPECT_EQ(rows, c.Rows);
+            EXPECT_EQ(std::vector<std::string>(whole.begin(), whole.end()), c.Whole);
+        }
+    }
 }
 
 TEST(ScanDriver, FailuresAreRecordedAndTheScanGoesOn) {
