@@ -19,9 +19,6 @@ public:
     explicit TRomTableModel(TRomDocument& document, QObject* parent = nullptr);
     ~TRomTableModel() override;
 
-    TRomDocument& Document() const { return document_; }
-    const TRomTable& Table() const { return document_.Table(); }
-
     // Two more columns after the seven, "MD5" and "SHA-1", read-only, showing
     // the digests the rows carry: shown once a scan computed them, hidden
     // again by a cleared list.
