@@ -50,12 +50,18 @@ std::string Escaped(std::string_view bytes, bool escapeBackslash) {
 } // namespace
 
 void AppendTerminalCell(std::string& out, std::string_view text) {
-    if (std::all_of(text.begin(), text.end(),
-                    [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; })) {
-        out.append(text);
-    } else {
+    // Printable ASCII with folder separators (every row of a walked tree)
+    // needs only its backslashes doubled.
+    if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
         out += Escaped(text, true);
+        return;
     }
+    for (size_t slash = text.find('\\'); slash != std::string_view::npos; slash = text.find('\\')) {
+        out.append(text.substr(0, slash + 1));
+        out += '\\';
+        text.remove_prefix(slash + 1);
+    }
+    out.append(text);
 }
 
 std::string TerminalMessage(std::string_view text) {

@@ -68,6 +68,8 @@ TEST(TerminalText, ControlCharactersNeverReachTheTerminalRaw) {
         {"plain name [!].smc", "plain name [!].smc", "plain name [!].smc"},
         {"a\tb\nc\rd\\e", "a\\tb\\nc\\rd\\\\e", "a\\tb\\nc\\rd\\e"},
         {" ", " ", " "},
+        // Folder separators alone: at either end, twice in a row.
+        {"\\NES\\\\Hacks\\", "\\\\NES\\\\\\\\Hacks\\\\", "\\NES\\\\Hacks\\"},
         // ESC [2K and CR would erase the line and print over it.
         {"\x1b[2K\rfake", "\\x1b[2K\\rfake", "\\x1b[2K\\rfake"},
         {"bell\x07"
