@@ -16,7 +16,8 @@ set(core_levels
     "archive header"
     "zip"
     "romlist"
-    "scan datafile")
+    "scan datafile"
+    "cache")
 
 # Each rule: folder | prefixes its quoted includes may start with. The
 # longest folder that holds a file decides. "qt" allows Qt's headers.

@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
     libisal-dev libssl-dev libxml2-dev
-    libarchive-dev liblzma-dev libbz2-dev libzstd-dev
+    libarchive-dev liblzma-dev libbz2-dev libzstd-dev libsqlite3-dev
     # tests; the desktop entry's and metainfo's validators; the Debian package
     # (dpkg-shlibdeps and file for its dependencies)
     libgtest-dev desktop-file-utils appstream dpkg-dev file

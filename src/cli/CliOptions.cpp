@@ -83,6 +83,12 @@ constexpr TOption OptionTable[] = {
      [](TReading& r, TText) { r.Options.Scan.Recursive = true; }},
     {"--folder-sets", nullptr, TTakes::Nothing, true,
      [](TReading& r, TText) { r.Options.Scan.FolderSets = true; }},
+    {"--cache", nullptr, TTakes::FileName, true,
+     [](TReading& r, TText value) { r.Options.CacheFile = value; }},
+    {"--no-cache", nullptr, TTakes::Nothing, true,
+     [](TReading& r, TText) { r.Options.NoCache = true; }},
+    {"--cache-stats", nullptr, TTakes::Nothing, false,
+     [](TReading& r, TText) { r.Options.CacheStats = true; }},
     {"--format", nullptr, TTakes::Text, false,
      [](TReading& r, TText value) {
          r.Options.FormatGiven = true;
@@ -301,6 +307,14 @@ const char* UsageText() {
            "                           file beneath it, read whole (archives too), each rom\n"
            "                           named by its path in the folder (Disc 1\\track01.bin);\n"
            "                           implies --recursive for those folders\n"
+           "  --cache FILE             keep the checksums in the SQLite database FILE\n"
+           "                           instead of ~/.cache/tabula/checksums.sqlite\n"
+           "                           ($XDG_CACHE_HOME/tabula/...): a file whose size,\n"
+           "                           times, device and inode did not change since a scan\n"
+           "                           with the same options is not read again\n"
+           "  --no-cache               read every file; keep nothing\n"
+           "  --cache-stats            print what the cache holds, its size on disk and the\n"
+           "                           last scan's hits, and exit\n"
            "  --format F               what -o writes: sectioned (the default), logiqx\n"
            "                           (Logiqx XML) or clrmamepro (ClrMamePro text)\n"
            "  --author T, --datafile-version T, --comment T, --system T, --emulator-version T,\n"
@@ -329,6 +343,12 @@ const char* UsageText() {
 TCliOptions ParseCommandLine(const std::vector<std::string>& args) {
     TReading reading = ReadArguments(args);
     if (reading.Options.Help || reading.Options.Version) {
+        return std::move(reading.Options);
+    }
+    if (reading.Options.NoCache && !reading.Options.CacheFile.empty()) {
+        throw ECliUsage("--cache and --no-cache exclude each other");
+    }
+    if (reading.Options.CacheStats) {
         return std::move(reading.Options);
     }
     CheckHeaderOptions(reading);

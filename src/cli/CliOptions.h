@@ -32,6 +32,11 @@ struct TCliOptions {
     // --detector's files, in the order given; read before the scan, their
     // rules tried before the built-in ones.
     std::vector<std::string> DetectorFiles;
+    // The checksum cache: CacheFile, or the user's default when empty; none
+    // with NoCache. CacheStats prints what it holds instead of scanning.
+    std::string CacheFile;
+    bool NoCache = false;
+    bool CacheStats = false;
     bool Quiet = false;
     bool Help = false;
     bool Version = false;

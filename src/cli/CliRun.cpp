@@ -7,10 +7,12 @@
 #include "cli/RowPrinter.h"
 #include "cli/TerminalProgress.h"
 #include "cli/TerminalText.h"
+#include "core/cache/SqliteChecksumCache.h"
 #include "core/datafile/DatafileRead.h"
 #include "core/datafile/DatafileSave.h"
 #include "core/datafile/DatafileStream.h"
 #include "core/platform/DirectoryListing.h"
+#include "core/platform/FileReader.h"
 #include "core/platform/SequentialFile.h"
 #include "core/romlist/RomTable.h"
 #include "core/scan/ScanDriver.h"
@@ -299,9 +301,31 @@ private:
         IRomRowSink& sink = headerAfterScan_ ? static_cast<IRomRowSink&>(kept_)
                             : datafileSink   ? static_cast<IRomRowSink&>(*datafileSink)
                                              : printer;
+        TScanOptions scan = options_.Scan;
+        std::shared_ptr<TSqliteChecksumCache> cache;
+        if (!options_.NoCache) {
+            cache = std::make_shared<TSqliteChecksumCache>(
+                options_.CacheFile.empty() ? TSqliteChecksumCache::DefaultPath()
+                                           : options_.CacheFile);
+            PrintWarnings(*cache);
+            scan.Cache = cache;
+        }
+        // What the cache met is said once the scan's line is gone.
+        struct TCloseCache {
+            TScanRun& Run;
+            TSqliteChecksumCache* Cache;
+            TTerminalProgress& Progress;
+            ~TCloseCache() {
+                if (Cache != nullptr) {
+                    Cache->Close();
+                    Progress.ClearLine();
+                    Run.PrintWarnings(*Cache);
+                }
+            }
+        } closeCache{*this, cache.get(), progress};
         try {
             TScanDriver driver(progress, sink, &zipUi);
-            result = driver.Scan(options_.Directory, options_.Scan);
+            result = driver.Scan(options_.Directory, scan);
         } catch (const EDirectoryError& error) {
             progress.ClearLine();
             PrintError(streams_.Err, error.what());
@@ -320,6 +344,12 @@ private:
             progress.Message(Summary(result));
         }
         return std::nullopt;
+    }
+
+    void PrintWarnings(TSqliteChecksumCache& cache) {
+        for (const std::string& warning : cache.TakeWarnings()) {
+            PrintError(streams_.Err, "warning: " + warning);
+        }
     }
 
     // The rows kept for the header the whole scan decides.
@@ -368,6 +398,38 @@ private:
     TKeptRowSink kept_;
 };
 
+// --cache-stats: what the cache holds, without making one.
+int PrintCacheStats(const TCliOptions& options, const TCliStreams& streams) {
+    const std::string path =
+        options.CacheFile.empty() ? TSqliteChecksumCache::DefaultPath() : options.CacheFile;
+    if (path.empty() || !IsExistingFile(path)) {
+        streams.Out << "cache: " << TerminalMessage(path) << " (none yet)\n" << std::flush;
+        return CliAllRead;
+    }
+    TSqliteChecksumCache cache(path);
+    const std::optional<TSqliteChecksumCache::TStats> stats = cache.Stats();
+    cache.Close();
+    for (const std::string& warning : cache.TakeWarnings()) {
+        PrintError(streams.Err, "warning: " + warning);
+    }
+    if (!stats) {
+        return CliSomeFailed;
+    }
+    streams.Out << "cache: " << TerminalMessage(path) << "\n"
+                << "entries: " << stats->Files << " files, " << stats->Members << " roms\n"
+                << "size on disk: " << stats->Bytes << " bytes\n";
+    if (stats->LastLookups == 0) {
+        streams.Out << "last scan: no file looked up\n";
+    } else {
+        const int64_t permille = stats->LastHits * 1000 / stats->LastLookups;
+        streams.Out << "last scan: " << stats->LastHits << " of " << stats->LastLookups
+                    << " files from the cache (" << permille / 10 << "." << permille % 10
+                    << "%)\n";
+    }
+    streams.Out << std::flush;
+    return CliAllRead;
+}
+
 } // namespace
 
 int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
@@ -381,6 +443,9 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
     if (options.Help || options.Version) {
         streams.Out << (options.Help ? UsageText() : VersionText()) << std::flush;
         return CliAllRead;
+    }
+    if (options.CacheStats) {
+        return PrintCacheStats(options, streams);
     }
     if (!options.From.empty()) {
         return RunFrom(std::move(options), streams);

@@ -152,7 +152,12 @@ void TScanDriver::CollectOne(const std::string& path, const TScanEntry& entry,
     }
     std::vector<TCrcItem> items;
     try {
-        collect_(path, flags, zipUi, items);
+        if (cache_ != nullptr) {
+            CollectThroughCache(*cache_, collect_, path, absoluteDir_ + entry.Path, flags,
+                                cacheOptions_[flags.ZipMode ? 1 : 0], zipUi, items);
+        } else {
+            collect_(path, flags, zipUi, items);
+        }
     } catch (const std::exception& error) {
         outcome.Failure = ValidUtf8Text(error.what());
     } catch (...) {
@@ -314,6 +319,19 @@ void TScanDriver::ScanOnWorkers(const std::string& dirPath, const TScanList& lis
     result.Outcome = TScanResult::TOutcome::Completed;
 }
 
+void TScanDriver::UseCache(const std::string& dirPath, const TScanOptions& options) {
+    cache_ = options.Cache.get();
+    if (cache_ == nullptr) {
+        return;
+    }
+    absoluteDir_ = WithTrailingSeparator(AbsolutePath(dirPath));
+    TCollectorFlags flags = CollectorFlags(options);
+    flags.ZipMode = false;
+    cacheOptions_[0] = CacheOptionsText(flags);
+    flags.ZipMode = true;
+    cacheOptions_[1] = CacheOptionsText(flags);
+}
+
 TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& options) {
     TScanResult result;
     std::string dirPath = WithTrailingSeparator(directory);
@@ -368,6 +386,7 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
         })) {
         workers = 1;
     }
+    UseCache(dirPath, options);
     rows_.ListingStarted();
     if (workers > 1 && names.size() > 1) {
         ScanOnWorkers(dirPath, list, options, std::min<std::size_t>(workers, names.size()), result);
@@ -375,6 +394,14 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
         ScanInOrder(dirPath, list, options, result);
     }
     if (result.Outcome == TScanResult::TOutcome::Completed) {
+        if (cache_ != nullptr) {
+            std::vector<std::string> listed;
+            listed.reserve(names.size());
+            for (const TScanEntry& entry : names) {
+                listed.push_back(absoluteDir_ + entry.Path);
+            }
+            cache_->ScanCompleted(absoluteDir_, options.WalksTree(), listed);
+        }
         rows_.ListingCompleted();
     }
     return result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/romlist/RomTable.h"
+#include "core/scan/ChecksumCache.h"
 #include "core/scan/Crc32.h"
 #include "core/scan/ScanOptions.h"
 
@@ -81,11 +82,6 @@ struct TScanResult {
     std::vector<TScanFailure> Failures;
 };
 
-// Collects the results of one file into items. Throws what the collector
-// throws; items already holds the results collected before the failure.
-using TCollectFile = std::function<void(const std::string& path, const TCollectorFlags& flags,
-                                        IZipUi* zipUi, std::vector<TCrcItem>& items)>;
-
 // The scan of one directory: lists its top-level files twice (once to count
 // them, once to process them), filters them by name, runs one collector per
 // remaining file and turns every result into a rom row. It knows its caller
@@ -150,12 +146,21 @@ private:
     // scan order; true when a cancel was asked for.
     bool TakeOutcome(const std::string& path, const std::string& text, TFileOutcome& outcome,
                      TScanResult& result);
+    // Sets what the scan's files need of options.Cache.
+    void UseCache(const std::string& dirPath, const TScanOptions& options);
     // The files of names from the processing pass on, one at a time on this
     // thread, or on workers.
     void ScanInOrder(const std::string& dirPath, const TScanList& list, const TScanOptions& options,
                      TScanResult& result);
     void ScanOnWorkers(const std::string& dirPath, const TScanList& list,
                        const TScanOptions& options, unsigned workers, TScanResult& result);
+
+    // Set by Scan for its files when it has a cache: the folder's absolute
+    // path and the options texts of its archives read as archives ([1]) and
+    // as files ([0]).
+    IChecksumCache* cache_ = nullptr;
+    std::string absoluteDir_;
+    std::string cacheOptions_[2];
 
     IScanProgress& progress_;
     IRomRowSink& rows_;

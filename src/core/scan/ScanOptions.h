@@ -8,6 +8,8 @@
 
 namespace tabula {
 
+class IChecksumCache;
+
 // The choices of the scan dialog that a scan reads, with the dialog's
 // initial states as defaults.
 struct TScanOptions {
@@ -40,6 +42,9 @@ struct TScanOptions {
     bool Recursive = false;
     bool FolderSets = false;
     bool WalksTree() const { return Recursive || FolderSets; }
+    // Checksums kept from earlier scans: a file whose entry still matches
+    // is not read. None: every file is read.
+    std::shared_ptr<IChecksumCache> Cache{};
 };
 
 } // namespace tabula

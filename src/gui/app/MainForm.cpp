@@ -1,5 +1,6 @@
 #include "gui/app/MainForm.h"
 
+#include "core/cache/SqliteChecksumCache.h"
 #include "core/datafile/DatafileRead.h"
 #include "core/datafile/DatafileSave.h"
 #include "core/datafile/DatafileStream.h"
@@ -253,6 +254,9 @@ void TMainForm::ScanforromsClick() {
     // command ever starts inside another.
     TScanOptions threaded = options;
     threaded.Jobs = ScanJobs;
+    // Files unchanged since an earlier scan with these options are not read.
+    const auto cache = std::make_shared<TSqliteChecksumCache>(TSqliteChecksumCache::DefaultPath());
+    threaded.Cache = cache;
     scanCancelled_ = false;
     ProgressFrm->SetOnCancel([this] { CancelScan(); });
     ProgressFrm->ShowProgress(this);
@@ -285,6 +289,7 @@ void TMainForm::ScanforromsClick() {
                                                  {}});
         }
     }
+    cache->Close();
     if (quitAfterScan_) {
         quitAfterScan_ = false;
         QCoreApplication::quit();
@@ -293,20 +298,25 @@ void TMainForm::ScanforromsClick() {
     if (result.Outcome == TScanResult::TOutcome::Completed) {
         EditGrid1->FitColumns(true, 0);
     }
-    ShowScanFailures(result.Failures);
+    ShowScanFailures(result.Failures, cache->TakeWarnings());
 }
 
-void TMainForm::ShowScanFailures(const std::vector<TScanFailure>& failures) {
-    if (failures.empty()) {
+void TMainForm::ShowScanFailures(const std::vector<TScanFailure>& failures,
+                                 const std::vector<std::string>& cacheWarnings) {
+    if (failures.empty() && cacheWarnings.empty()) {
         return;
     }
-    const QString text = failures.size() == 1
-                             ? QStringLiteral("1 file gave no row, or not all of its rows.")
-                             : QStringLiteral("%1 files gave no row, or not all of their rows.")
-                                   .arg(failures.size());
+    const QString text =
+        failures.empty()        ? QStringLiteral("Every file gave its rows.")
+        : failures.size() == 1 ? QStringLiteral("1 file gave no row, or not all of its rows.")
+                               : QStringLiteral("%1 files gave no row, or not all of their rows.")
+                                     .arg(failures.size());
     QStringList details;
     for (const TScanFailure& failure : failures) {
         details << QString::fromStdString(failure.Name + ": " + failure.Message);
+    }
+    for (const std::string& warning : cacheWarnings) {
+        details << QString::fromStdString(warning);
     }
     ShowMessageBox(this, {QMessageBox::Information, QString::fromLatin1(ProgramTitle), text,
                           QMessageBox::Ok, details.join(QLatin1Char('\n'))});

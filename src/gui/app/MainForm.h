@@ -141,8 +141,10 @@ private:
     void BuildEditMenu();
     void ShowReplace(bool replacing);
     void UpdateHistoryItems();
-    // One box naming the files that failed, after the progress window has gone.
-    void ShowScanFailures(const std::vector<TScanFailure>& failures);
+    // One box naming the files that failed, then what the checksum cache met,
+    // after the progress window has gone.
+    void ShowScanFailures(const std::vector<TScanFailure>& failures,
+                          const std::vector<std::string>& cacheWarnings);
     // Connects a menu item to a command run under the default error handling;
     // a command that arrives while a scan runs is refused.
     void Bind(QAction* item, void (TMainForm::*handler)());

@@ -1,0 +1,529 @@
+#include "core/cache/SqliteChecksumCache.h"
+
+#include "core/checksum/CrcUpdate.h"
+#include "core/platform/CacheFiles.h"
+
+#include <sqlite3.h>
+
+#include <unordered_set>
+#include <utility>
+
+namespace tabula {
+
+namespace {
+
+constexpr int SchemaVersion = 1;
+// Entries written per transaction: a scan of 100,000 files commits five times.
+constexpr std::size_t WriteBatch = 20000;
+constexpr int BusyMilliseconds = 5000;
+const char* const Companions[] = {"-wal", "-shm", nullptr};
+
+const char* const Schema = R"sql(
+CREATE TABLE IF NOT EXISTS options(id INTEGER PRIMARY KEY, text BLOB NOT NULL UNIQUE);
+CREATE TABLE IF NOT EXISTS files(
+    id INTEGER PRIMARY KEY, path BLOB NOT NULL,
+    options INTEGER NOT NULL REFERENCES options(id),
+    device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER NOT NULL,
+    mtime INTEGER NOT NULL, ctime INTEGER NOT NULL, checksum INTEGER NOT NULL,
+    UNIQUE(path, options));
+CREATE TABLE IF NOT EXISTS members(
+    file INTEGER NOT NULL REFERENCES files(id) ON DELETE CASCADE, ordinal INTEGER NOT NULL,
+    name BLOB NOT NULL, name_on_disk BLOB NOT NULL, crc BLOB NOT NULL, size INTEGER NOT NULL,
+    md5 BLOB NOT NULL, sha1 BLOB NOT NULL, sha256 BLOB NOT NULL, detector BLOB NOT NULL,
+    PRIMARY KEY(file, ordinal)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS scans(key TEXT PRIMARY KEY, value INTEGER NOT NULL);
+)sql";
+
+struct ECacheFailure {
+    int Code;
+    std::string Message;
+};
+
+[[noreturn]] void Throw(sqlite3* db, int code) {
+    throw ECacheFailure{code, db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code)};
+}
+
+void Execute(sqlite3* db, const char* sql) {
+    if (const int code = sqlite3_exec(db, sql, nullptr, nullptr, nullptr); code != SQLITE_OK) {
+        Throw(db, code);
+    }
+}
+
+class TStatement {
+public:
+    TStatement(sqlite3* db, const char* sql) : db_(db) {
+        if (const int code = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_,
+                                                nullptr);
+            code != SQLITE_OK) {
+            Throw(db, code);
+        }
+    }
+    ~TStatement() { sqlite3_finalize(stmt_); }
+    TStatement(const TStatement&) = delete;
+    TStatement& operator=(const TStatement&) = delete;
+
+    // Starts a use: the last one's row and bindings are let go.
+    TStatement& Start() {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+        return *this;
+    }
+    TStatement& Bind(int index, int64_t value) {
+        Check(sqlite3_bind_int64(stmt_, index, value));
+        return *this;
+    }
+    // Bytes as they are (a name need not be UTF-8); empty is an empty blob, not NULL.
+    TStatement& Bind(int index, std::string_view bytes) {
+        static const char nothing = 0;
+        Check(sqlite3_bind_blob(stmt_, index, bytes.empty() ? &nothing : bytes.data(),
+                                static_cast<int>(bytes.size()), SQLITE_TRANSIENT));
+        return *this;
+    }
+    // True for a row, false when done.
+    bool Step() {
+        const int code = sqlite3_step(stmt_);
+        if (code == SQLITE_ROW) {
+            return true;
+        }
+        if (code != SQLITE_DONE) {
+            Throw(db_, code);
+        }
+        return false;
+    }
+    int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+    std::string Bytes(int column) const {
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
+        return bytes != nullptr
+                   ? std::string(bytes, static_cast<size_t>(sqlite3_column_bytes(stmt_, column)))
+                   : std::string();
+    }
+
+private:
+    void Check(int code) const {
+        if (code != SQLITE_OK) {
+            Throw(db_, code);
+        }
+    }
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+int64_t Nanoseconds(const TFileTime& time) {
+    return time.Seconds * 1000000000 + time.Nanoseconds;
+}
+
+TFileTime FromNanoseconds(int64_t value) {
+    return {value / 1000000000, value % 1000000000};
+}
+
+// What a read compares with the entry's checksum: everything the entry
+// gives, so damage anywhere in it shows.
+uint32_t EntryChecksum(const std::string& path, const std::string& options,
+                       const TPathStatus& stamp, const std::vector<TCrcItem>& items) {
+    std::string text = path + '\0' + options + '\0';
+    for (const uint64_t number :
+         {stamp.Device, stamp.Inode, stamp.Size, static_cast<uint64_t>(Nanoseconds(stamp.Modified)),
+          static_cast<uint64_t>(Nanoseconds(stamp.Changed)), uint64_t{items.size()}}) {
+        text += std::to_string(number) + '\0';
+    }
+    for (const TCrcItem& item : items) {
+        for (const std::string* field : {&item.Name, &item.CrcText, &item.Md5, &item.Sha1,
+                                         &item.Sha256, &item.NameOnDisk, &item.Detector}) {
+            text += *field + '\0';
+        }
+        text += std::to_string(item.Size) + '\0';
+    }
+    uint32_t crc = CrcInit;
+    CrcUpdate(text.data(), 0, text.size(), crc);
+    return ~crc;
+}
+
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+} // namespace
+
+struct TSqliteChecksumCache::TConnection {
+    sqlite3* Db = nullptr;
+    std::map<std::string, int64_t> OptionsIds; // a reader's, of the options it met
+    std::unique_ptr<TStatement> FindOptions, FindFile, FindMembers;
+
+    explicit TConnection(const std::string& path) {
+        // The file exists: the cache made it for its owner alone.
+        const int code =
+            sqlite3_open_v2(path.c_str(), &Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        if (code != SQLITE_OK) {
+            const ECacheFailure failure{code, Db != nullptr ? sqlite3_errmsg(Db)
+                                                            : sqlite3_errstr(code)};
+            sqlite3_close_v2(Db);
+            throw failure;
+        }
+        sqlite3_busy_timeout(Db, BusyMilliseconds);
+        sqlite3_extended_result_codes(Db, 1);
+        Execute(Db, "PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL");
+    }
+    ~TConnection() {
+        FindOptions.reset();
+        FindFile.reset();
+        FindMembers.reset();
+        sqlite3_close_v2(Db);
+    }
+    TConnection(const TConnection&) = delete;
+    TConnection& operator=(const TConnection&) = delete;
+
+    std::optional<int64_t> OptionsId(const std::string& options) {
+        if (const auto known = OptionsIds.find(options); known != OptionsIds.end()) {
+            return known->second;
+        }
+        if (!FindOptions) {
+            FindOptions = std::make_unique<TStatement>(Db, "SELECT id FROM options WHERE text=?");
+        }
+        if (!FindOptions->Start().Bind(1, options).Step()) {
+            return std::nullopt; // not yet stored: asked again next time
+        }
+        return OptionsIds[options] = FindOptions->Int(0);
+    }
+};
+
+std::string TSqliteChecksumCache::DefaultPath() {
+    const std::string folder = UserCacheDirectory();
+    return folder.empty() ? std::string() : folder + "/tabula/checksums.sqlite";
+}
+
+TSqliteChecksumCache::TSqliteChecksumCache(std::string path) : path_(std::move(path)) {
+    Open();
+}
+
+TSqliteChecksumCache::~TSqliteChecksumCache() {
+    Close();
+}
+
+void TSqliteChecksumCache::Open() {
+    const auto unusable = [this](const std::string& why) {
+        off_ = true;
+        warnings_.push_back("The checksum cache " + Quoted(path_) + " cannot be used (" + why +
+                            "); files are read without it");
+    };
+    if (path_.empty()) {
+        unusable("no home folder is known");
+        return;
+    }
+    if (const size_t slash = path_.rfind('/'); slash != std::string::npos && slash > 0) {
+        if (std::string why = MakePrivateDirectories(path_.substr(0, slash)); !why.empty()) {
+            unusable(why);
+            return;
+        }
+    }
+    if (std::string why = PreparePrivateFile(path_); !why.empty()) {
+        unusable(why);
+        return;
+    }
+    try {
+        writer_ = std::make_unique<TConnection>(path_);
+        Execute(writer_->Db, "PRAGMA journal_mode=WAL");
+        // Made in one write transaction, so two first scans at once make it once.
+        Execute(writer_->Db, "BEGIN IMMEDIATE");
+        TStatement version(writer_->Db, "PRAGMA user_version");
+        version.Start().Step();
+        const int64_t found = version.Int(0);
+        TStatement tables(writer_->Db, "SELECT count(*) FROM sqlite_master");
+        tables.Start().Step();
+        if (found == 0 && tables.Int(0) == 0) {
+            Execute(writer_->Db, Schema);
+            Execute(writer_->Db, ("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
+        }
+        Execute(writer_->Db, "COMMIT");
+        if (found != 0 && found != SchemaVersion) {
+            off_ = true;
+            setAside_ = ".old";
+            warnings_.push_back("The checksum cache " + Quoted(path_) + " is of another version (" +
+                                std::to_string(found) + "); it is set aside as " +
+                                Quoted(path_ + setAside_) + " and files are read without it");
+        }
+    } catch (const ECacheFailure& failure) {
+        Fail(failure.Code, failure.Message);
+    }
+}
+
+void TSqliteChecksumCache::Fail(int code, const std::string& why) {
+    if (off_.exchange(true)) {
+        return; // one warning is enough
+    }
+    const std::lock_guard lock(warningsMutex_);
+    const std::string cache = "The checksum cache " + Quoted(path_);
+    switch (code & 0xFF) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        setAside_ = ".damaged";
+        warnings_.push_back(cache + " is damaged (" + why + "); it is set aside as " +
+                            Quoted(path_ + setAside_) + " and files are read without it");
+        break;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        warnings_.push_back(cache + " is in use by another program for more than " +
+                            std::to_string(BusyMilliseconds / 1000) +
+                            " seconds; files are read without it");
+        break;
+    default:
+        warnings_.push_back(cache + " cannot be used (" + why + "); files are read without it");
+    }
+}
+
+TSqliteChecksumCache::TConnection* TSqliteChecksumCache::ReaderHere() {
+    const std::lock_guard lock(readersMutex_);
+    std::unique_ptr<TConnection>& reader = readers_[std::this_thread::get_id()];
+    if (!reader) {
+        reader = std::make_unique<TConnection>(path_);
+    }
+    return reader.get();
+}
+
+std::optional<std::vector<TCrcItem>> TSqliteChecksumCache::Find(const std::string& absolutePath,
+                                                                const TPathStatus& stamp,
+                                                                const std::string& options) {
+    if (off_.load()) {
+        return std::nullopt;
+    }
+    ++lookups_;
+    try {
+        TConnection& reader = *ReaderHere();
+        const std::optional<int64_t> optionsId = reader.OptionsId(options);
+        if (!optionsId) {
+            return std::nullopt;
+        }
+        if (!reader.FindFile) {
+            reader.FindFile = std::make_unique<TStatement>(
+                reader.Db, "SELECT id, device, inode, size, mtime, ctime, checksum FROM files "
+                           "WHERE path=? AND options=?");
+            reader.FindMembers = std::make_unique<TStatement>(
+                reader.Db, "SELECT name, name_on_disk, crc, size, md5, sha1, sha256, detector "
+                           "FROM members WHERE file=? ORDER BY ordinal");
+        }
+        TStatement& file = reader.FindFile->Start().Bind(1, absolutePath).Bind(2, *optionsId);
+        if (!file.Step()) {
+            return std::nullopt;
+        }
+        TPathStatus kept;
+        kept.Kind = TPathKind::Regular;
+        kept.Device = static_cast<uint64_t>(file.Int(1));
+        kept.Inode = static_cast<uint64_t>(file.Int(2));
+        kept.Size = static_cast<uint64_t>(file.Int(3));
+        kept.Modified = FromNanoseconds(file.Int(4));
+        kept.Changed = FromNanoseconds(file.Int(5));
+        const auto checksum = static_cast<uint32_t>(file.Int(6));
+        if (!SameStamp(kept, stamp)) {
+            return std::nullopt;
+        }
+        std::vector<TCrcItem> items;
+        TStatement& members = reader.FindMembers->Start().Bind(1, file.Int(0));
+        while (members.Step()) {
+            items.push_back({members.Bytes(0), members.Bytes(2), members.Int(3), members.Bytes(4),
+                             members.Bytes(5), members.Bytes(6), members.Bytes(1),
+                             members.Bytes(7)});
+        }
+        if (EntryChecksum(absolutePath, options, kept, items) != checksum) {
+            throw ECacheFailure{SQLITE_CORRUPT, "an entry does not match its checksum"};
+        }
+        ++hits_;
+        return items;
+    } catch (const ECacheFailure& failure) {
+        Fail(failure.Code, failure.Message);
+        return std::nullopt;
+    }
+}
+
+void TSqliteChecksumCache::Store(const std::string& absolutePath, const TPathStatus& stamp,
+                                 const std::string& options, const std::vector<TCrcItem>& items) {
+    if (off_.load()) {
+        return;
+    }
+    std::vector<TPending> batch;
+    {
+        const std::lock_guard lock(pendingMutex_);
+        pending_.push_back({absolutePath, stamp, options, items});
+        if (pending_.size() < WriteBatch) {
+            return;
+        }
+        batch.swap(pending_);
+    }
+    WritePending(std::move(batch));
+}
+
+int64_t TSqliteChecksumCache::OptionsId(const std::string& options) {
+    if (const auto known = optionsIds_.find(options); known != optionsIds_.end()) {
+        return known->second;
+    }
+    TStatement insert(writer_->Db, "INSERT OR IGNORE INTO options(text) VALUES(?)");
+    insert.Start().Bind(1, options).Step();
+    TStatement select(writer_->Db, "SELECT id FROM options WHERE text=?");
+    select.Start().Bind(1, options).Step();
+    return optionsIds_[options] = select.Int(0);
+}
+
+void TSqliteChecksumCache::WritePending(std::vector<TPending> pending) {
+    const std::lock_guard lock(writeMutex_);
+    if (pending.empty() || off_.load()) {
+        return;
+    }
+    sqlite3* const db = writer_->Db;
+    try {
+        Execute(db, "BEGIN IMMEDIATE");
+        try {
+            // Entries of the same path with another stamp are of an older
+            // version of the file: none of them can match again.
+            TStatement remove(db, "DELETE FROM files WHERE path=?1 AND (options=?2 OR device<>?3 "
+                                  "OR inode<>?4 OR size<>?5 OR mtime<>?6 OR ctime<>?7)");
+            TStatement file(db, "INSERT INTO files(path, options, device, inode, size, mtime, "
+                                "ctime, checksum) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
+            TStatement member(db, "INSERT INTO members VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+            for (const TPending& entry : pending) {
+                const int64_t optionsId = OptionsId(entry.Options);
+                const TPathStatus& stamp = entry.Stamp;
+                const int64_t numbers[] = {optionsId,
+                                           static_cast<int64_t>(stamp.Device),
+                                           static_cast<int64_t>(stamp.Inode),
+                                           static_cast<int64_t>(stamp.Size),
+                                           Nanoseconds(stamp.Modified),
+                                           Nanoseconds(stamp.Changed)};
+                remove.Start().Bind(1, entry.Path);
+                file.Start().Bind(1, entry.Path);
+                for (int i = 0; i < 6; ++i) {
+                    remove.Bind(i + 2, numbers[i]);
+                    file.Bind(i + 2, numbers[i]);
+                }
+                remove.Step();
+                file.Bind(8, EntryChecksum(entry.Path, entry.Options, stamp, entry.Items)).Step();
+                const int64_t fileId = sqlite3_last_insert_rowid(db);
+                int64_t ordinal = 0;
+                for (const TCrcItem& item : entry.Items) {
+                    member.Start().Bind(1, fileId).Bind(2, ordinal++).Bind(3, item.Name);
+                    member.Bind(4, item.NameOnDisk).Bind(5, item.CrcText).Bind(6, item.Size);
+                    member.Bind(7, item.Md5).Bind(8, item.Sha1).Bind(9, item.Sha256);
+                    member.Bind(10, item.Detector).Step();
+                }
+            }
+            Execute(db, "COMMIT");
+        } catch (...) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            optionsIds_.clear(); // those inserted went with the transaction
+            throw;
+        }
+    } catch (const ECacheFailure& failure) {
+        Fail(failure.Code, failure.Message);
+    }
+}
+
+void TSqliteChecksumCache::ScanCompleted(const std::string& folder, bool tree,
+                                         const std::vector<std::string>& listed) {
+    Flush();
+    const std::lock_guard lock(writeMutex_);
+    if (off_.load() || folder.empty()) {
+        return;
+    }
+    const std::unordered_set<std::string_view> present(listed.begin(), listed.end());
+    sqlite3* const db = writer_->Db;
+    try {
+        Execute(db, "BEGIN IMMEDIATE");
+        try {
+            // Every path under folder sorts from folder to folder with its
+            // last byte (the "/") one higher.
+            std::string end = folder;
+            end.back() = static_cast<char>(end.back() + 1);
+            TStatement under(db, "SELECT id, path FROM files WHERE path>=? AND path<?");
+            under.Start().Bind(1, folder).Bind(2, end);
+            std::vector<int64_t> gone;
+            while (under.Step()) {
+                const std::string path = under.Bytes(1);
+                if ((tree || path.find('/', folder.size()) == std::string::npos) &&
+                    !present.contains(path)) {
+                    gone.push_back(under.Int(0));
+                }
+            }
+            TStatement remove(db, "DELETE FROM files WHERE id=?");
+            for (const int64_t id : gone) {
+                remove.Start().Bind(1, id).Step();
+            }
+            Execute(db, "COMMIT");
+        } catch (...) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    } catch (const ECacheFailure& failure) {
+        Fail(failure.Code, failure.Message);
+    }
+}
+
+void TSqliteChecksumCache::Flush() {
+    std::vector<TPending> batch;
+    {
+        const std::lock_guard lock(pendingMutex_);
+        batch.swap(pending_);
+    }
+    WritePending(std::move(batch));
+    const std::lock_guard lock(writeMutex_);
+    const int64_t lookups = lookups_.exchange(0);
+    const int64_t hits = hits_.exchange(0);
+    if (off_.load() || lookups == 0) {
+        return;
+    }
+    try {
+        TStatement record(writer_->Db, "INSERT OR REPLACE INTO scans VALUES('lookups', ?), "
+                                       "('hits', ?)");
+        record.Start().Bind(1, lookups).Bind(2, hits).Step();
+    } catch (const ECacheFailure& failure) {
+        Fail(failure.Code, failure.Message);
+    }
+}
+
+void TSqliteChecksumCache::Close() {
+    if (writer_) {
+        Flush();
+    }
+    off_ = true;
+    readers_.clear();
+    writer_.reset();
+    optionsIds_.clear();
+    const std::lock_guard lock(warningsMutex_);
+    if (!setAside_.empty()) {
+        if (std::string why = MoveAside(path_, setAside_, Companions); !why.empty()) {
+            warnings_.push_back("The checksum cache " + Quoted(path_) +
+                                " could not be set aside (" + why + ")");
+        }
+        setAside_.clear();
+    }
+}
+
+std::vector<std::string> TSqliteChecksumCache::TakeWarnings() {
+    const std::lock_guard lock(warningsMutex_);
+    return std::exchange(warnings_, {});
+}
+
+std::optional<TSqliteChecksumCache::TStats> TSqliteChecksumCache::Stats() {
+    const std::lock_guard lock(writeMutex_);
+    if (off_.load()) {
+        return std::nullopt;
+    }
+    try {
+        TStats stats;
+        TStatement count(writer_->Db, "SELECT (SELECT count(*) FROM files), "
+                                      "(SELECT count(*) FROM members)");
+        count.Start().Step();
+        stats.Files = count.Int(0);
+        stats.Members = count.Int(1);
+        TStatement scans(writer_->Db, "SELECT key, value FROM scans");
+        scans.Start();
+        while (scans.Step()) {
+            (scans.Bytes(0) == "hits" ? stats.LastHits : stats.LastLookups) = scans.Int(1);
+        }
+        for (const char* suffix : {"", "-wal"}) {
+            stats.Bytes += DiskUsage(path_ + suffix);
+        }
+        return stats;
+    } catch (const ECacheFailure& failure) {
+        Fail(failure.Code, failure.Message);
+        return std::nullopt;
+    }
+}
+
+} // namespace tabula

@@ -1,0 +1,186 @@
+#include "core/scan/ChecksumCache.h"
+
+#include "core/checksum/RomHashes.h"
+#include "core/platform/FileReader.h"
+#include "core/text/StringsTools.h"
+#include "core/zip/VolumeNames.h"
+#include "core/zip/ZipUi.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace tabula {
+
+namespace {
+
+void AddNumber(std::string& text, int64_t value) {
+    text += std::to_string(value);
+    text += ',';
+}
+
+void AddBytes(std::string& text, const std::vector<uint8_t>& bytes) {
+    for (const uint8_t byte : bytes) {
+        AddNumber(text, byte);
+    }
+    text += ';';
+}
+
+// Every fact of the rules that decides a cut, so that two sets with the same
+// text cut every file alike.
+std::string RulesText(const TDetectorSet& detectors) {
+    std::string text;
+    for (const TDetector& detector : detectors.Detectors()) {
+        text += detector.FileName;
+        text += '\0';
+        for (const TDetectorRule& rule : detector.Rules) {
+            text += 'R';
+            AddNumber(text, rule.Start);
+            AddNumber(text, rule.End.value_or(INT64_MIN));
+            AddNumber(text, static_cast<int>(rule.Operation));
+            for (const TDetectorTest& test : rule.Tests) {
+                text += 'T';
+                AddNumber(text, static_cast<int>(test.Kind));
+                AddNumber(text, test.Result);
+                AddNumber(text, test.Offset);
+                AddBytes(text, test.Value);
+                AddBytes(text, test.Mask);
+                AddNumber(text, test.PowerOfTwo);
+                AddNumber(text, static_cast<int64_t>(test.Size));
+                AddNumber(text, static_cast<int>(test.Operator));
+                AddNumber(text, test.Modulus ? static_cast<int64_t>(*test.Modulus) : -1);
+            }
+        }
+        text += '\0';
+    }
+    return text;
+}
+
+std::string RulesDigest(const TDetectorSet& detectors) {
+    const std::string text = RulesText(detectors);
+    TRomHashes hashes(THashKinds{false, false, true});
+    hashes.Update(std::as_bytes(std::span(text.data(), text.size())));
+    return hashes.Finish().Sha256;
+}
+
+// Tells whether the collector showed or asked anything: a file that did
+// gives a cache nothing, since what it gave may rest on an answer.
+struct TWatchingUi : IZipUi {
+    IZipUi* Inner = nullptr;
+    bool Used = false;
+
+    void ShowMessage(const std::string& text) override {
+        Used = true;
+        if (Inner != nullptr) {
+            Inner->ShowMessage(text);
+        }
+    }
+    TVolumeAnswer AskForVolume(const std::string& text, bool stopIcon) override {
+        Used = true;
+        return Inner != nullptr ? Inner->AskForVolume(text, stopIcon) : TVolumeAnswer::NotShown;
+    }
+    void SetBusy(bool busy) override {
+        if (Inner != nullptr) {
+            Inner->SetBusy(busy);
+        }
+    }
+    void Pump() override {
+        if (Inner != nullptr) {
+            Inner->Pump();
+        }
+    }
+};
+
+bool IsArchive(const std::string& path, const TCollectorFlags& flags) {
+    if (!flags.ZipMode) {
+        return false;
+    }
+    const std::string extension = LowerCase(FileExtension(path));
+    return extension == ".zip" || extension == ".7z" || extension == ".rar" ||
+           IsSevenZipVolumeName(path);
+}
+
+// A zip that may be the last volume of a set: reading it reads the others.
+bool MayReadOtherVolumes(const std::string& path, const TCollectorFlags& flags) {
+    return IsArchive(path, flags) && LowerCase(FileExtension(path)) == ".zip" &&
+           (NumberBeforeExtension(path) >= 0 || IsExistingFile(SplitVolumeName(path, 0)));
+}
+
+bool ChangedLately(const TPathStatus& stamp, double minimumAge) {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const double seconds = std::chrono::duration<double>(now).count();
+    const auto at = [](const TFileTime& time) {
+        return static_cast<double>(time.Seconds) + static_cast<double>(time.Nanoseconds) * 1e-9;
+    };
+    return seconds - std::max(at(stamp.Modified), at(stamp.Changed)) < minimumAge;
+}
+
+} // namespace
+
+bool SameStamp(const TPathStatus& a, const TPathStatus& b) {
+    return a.Kind == b.Kind && a.Size == b.Size && a.Device == b.Device && a.Inode == b.Inode &&
+           a.Modified == b.Modified && a.Changed == b.Changed;
+}
+
+std::string CacheOptionsText(const TCollectorFlags& flags) {
+    std::string text = "snes=" + std::to_string(flags.SnesMode) +
+                       " nes=" + std::to_string(flags.NesMode) +
+                       " zip=" + std::to_string(flags.ZipMode) +
+                       " badsize=" + std::to_string(flags.RemoveBadSize) +
+                       " txt=" + std::to_string(flags.SkipTxtFiles) +
+                       " trust=" + std::to_string(flags.TrustZipCrc) +
+                       " md5=" + std::to_string(flags.Hashes.Md5) +
+                       " sha1=" + std::to_string(flags.Hashes.Sha1) +
+                       " sha256=" + std::to_string(flags.Hashes.Sha256);
+    if (flags.Detectors != nullptr) {
+        text += " rules=" + RulesDigest(*flags.Detectors);
+    }
+    return text;
+}
+
+void CollectThroughCache(IChecksumCache& cache, const TCollectFile& collect,
+                         const std::string& path, const std::string& absolutePath,
+                         const TCollectorFlags& flags, const std::string& options, IZipUi* zipUi,
+                         std::vector<TCrcItem>& items) {
+    // An archive's rows in normal mode come from its directory alone, which
+    // costs no more to read than an entry to look up.
+    const bool directoryOnly =
+        IsArchive(path, flags) && !flags.NesMode && !flags.SnesMode && !flags.Hashes.Any() &&
+        flags.Detectors == nullptr;
+    const TPathStatus before = StatPath(path);
+    if (directoryOnly || before.Kind != TPathKind::Regular) {
+        collect(path, flags, zipUi, items);
+        return;
+    }
+    // A loose file's row is named by the path as given, which the entry
+    // leaves out: it is kept as an empty name.
+    if (std::optional<std::vector<TCrcItem>> found = cache.Find(absolutePath, before, options)) {
+        items = std::move(*found);
+        for (TCrcItem& item : items) {
+            if (item.Name.empty()) {
+                item.Name = path;
+            }
+        }
+        return;
+    }
+    TWatchingUi watching;
+    watching.Inner = zipUi;
+    collect(path, flags, &watching, items);
+    if (watching.Used || MayReadOtherVolumes(path, flags) ||
+        std::any_of(items.begin(), items.end(), [](const TCrcItem& item) { return item.Name.empty(); })) {
+        return;
+    }
+    const TPathStatus after = StatPath(path);
+    if (!SameStamp(before, after) || ChangedLately(after, cache.MinimumAge())) {
+        return;
+    }
+    std::vector<TCrcItem> kept = items;
+    for (TCrcItem& item : kept) {
+        if (item.Name == path && item.NameOnDisk.empty()) {
+            item.Name.clear();
+        }
+    }
+    cache.Store(absolutePath, after, options, kept);
+}
+
+} // namespace tabula
