@@ -304,9 +304,9 @@ private:
         TScanOptions scan = options_.Scan;
         std::shared_ptr<TSqliteChecksumCache> cache;
         if (!options_.NoCache) {
-            cache = std::make_shared<TSqliteChecksumCache>(
-                options_.CacheFile.empty() ? TSqliteChecksumCache::DefaultPath()
-                                           : options_.CacheFile);
+            cache = std::make_shared<TSqliteChecksumCache>(options_.CacheFile.empty()
+                                                               ? TSqliteChecksumCache::DefaultPath()
+                                                               : options_.CacheFile);
             PrintWarnings(*cache);
             scan.Cache = cache;
         }
@@ -423,8 +423,7 @@ int PrintCacheStats(const TCliOptions& options, const TCliStreams& streams) {
     } else {
         const int64_t permille = stats->LastHits * 1000 / stats->LastLookups;
         streams.Out << "last scan: " << stats->LastHits << " of " << stats->LastLookups
-                    << " files from the cache (" << permille / 10 << "." << permille % 10
-                    << "%)\n";
+                    << " files from the cache (" << permille / 10 << "." << permille % 10 << "%)\n";
     }
     streams.Out << std::flush;
     return CliAllRead;

@@ -47,6 +47,9 @@ TEST(CliOptions, EveryOptionReachesItsField) {
     EXPECT_EQ(ParseCommandLine({"roms"}).Scan.Jobs, 0u); // one per processor
     EXPECT_EQ(ParseCommandLine({"-j3", "roms"}).Scan.Jobs, 3u);
     EXPECT_EQ(ParseCommandLine({"--jobs", "1", "roms"}).Scan.Jobs, 1u);
+    EXPECT_EQ(ParseCommandLine({"--cache", "c.sqlite", "roms"}).CacheFile, "c.sqlite");
+    EXPECT_TRUE(ParseCommandLine({"--no-cache", "roms"}).NoCache);
+    EXPECT_TRUE(ParseCommandLine({"--cache-stats"}).CacheStats); // no directory needed
     EXPECT_TRUE(ParseCommandLine({"-h"}).Help);
     EXPECT_TRUE(ParseCommandLine({"--nes", "--snes", "--help"}).Help); // no directory needed
 }
@@ -75,6 +78,9 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason) {
         {{"--from", "old.dat", "--sha256"}, "--sha256 is an option of a scan"},
         {{"--jobs", "0", "roms"}, "--jobs takes a number of workers"},
         {{"-jtwo", "roms"}, "not \"two\""},
+        {{"--cache", "c.sqlite", "--no-cache", "roms"}, "exclude each other"},
+        {{"--cache", "", "roms"}, "needs a file name"},
+        {{"--from", "old.dat", "--no-cache"}, "--no-cache is an option of a scan"},
     };
     for (const auto& c : cases) {
         try {

@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <unordered_set>
 #include <utility>
 
@@ -52,8 +53,8 @@ void Execute(sqlite3* db, const char* sql) {
 class TStatement {
 public:
     TStatement(sqlite3* db, const char* sql) : db_(db) {
-        if (const int code = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_,
-                                                nullptr);
+        if (const int code =
+                sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
             code != SQLITE_OK) {
             Throw(db, code);
         }
@@ -151,11 +152,11 @@ struct TSqliteChecksumCache::TConnection {
 
     explicit TConnection(const std::string& path) {
         // The file exists: the cache made it for its owner alone.
-        const int code =
-            sqlite3_open_v2(path.c_str(), &Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        const int code = sqlite3_open_v2(path.c_str(), &Db,
+                                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (code != SQLITE_OK) {
-            const ECacheFailure failure{code, Db != nullptr ? sqlite3_errmsg(Db)
-                                                            : sqlite3_errstr(code)};
+            const ECacheFailure failure{code,
+                                        Db != nullptr ? sqlite3_errmsg(Db) : sqlite3_errstr(code)};
             sqlite3_close_v2(Db);
             throw failure;
         }
@@ -219,7 +220,27 @@ void TSqliteChecksumCache::Open() {
         unusable(why);
         return;
     }
-    try {
+    // Two programs making the database at once meet in its change to WAL,
+    // where SQLite does not wait: the later one tries again.
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyMilliseconds);
+    while (true) {
+        try {
+            OpenWriter();
+            return;
+        } catch (const ECacheFailure& failure) {
+            if ((failure.Code & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() > until) {
+                Fail(failure.Code, failure.Message);
+                return;
+            }
+            writer_.reset();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+}
+
+void TSqliteChecksumCache::OpenWriter() {
+    {
         writer_ = std::make_unique<TConnection>(path_);
         Execute(writer_->Db, "PRAGMA journal_mode=WAL");
         // Made in one write transaction, so two first scans at once make it once.
@@ -241,8 +262,6 @@ void TSqliteChecksumCache::Open() {
                                 std::to_string(found) + "); it is set aside as " +
                                 Quoted(path_ + setAside_) + " and files are read without it");
         }
-    } catch (const ECacheFailure& failure) {
-        Fail(failure.Code, failure.Message);
     }
 }
 
@@ -262,8 +281,8 @@ void TSqliteChecksumCache::Fail(int code, const std::string& why) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         warnings_.push_back(cache + " is in use by another program for more than " +
-                            std::to_string(BusyMilliseconds / 1000) +
-                            " seconds; files are read without it");
+                            std::to_string(BusyMilliseconds / 1000) + " seconds (" + why + ", " +
+                            std::to_string(code) + "); files are read without it");
         break;
     default:
         warnings_.push_back(cache + " cannot be used (" + why + "); files are read without it");

@@ -82,6 +82,9 @@ private:
     };
 
     void Open();
+    // Opens the writer and makes the tables when the database is new; throws
+    // what SQLite failed with.
+    void OpenWriter();
     // An SQLite failure of code: the cache goes off with one warning, and a
     // damaged database is set aside when it is closed.
     void Fail(int code, const std::string& why);

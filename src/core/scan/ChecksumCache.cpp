@@ -100,10 +100,15 @@ bool IsArchive(const std::string& path, const TCollectorFlags& flags) {
            IsSevenZipVolumeName(path);
 }
 
-// A zip that may be the last volume of a set: reading it reads the others.
+// A zip that may be the last volume of a set, whose first volume is beside
+// it (set.z01, or set001.zip for set00N.zip): reading it reads the others.
 bool MayReadOtherVolumes(const std::string& path, const TCollectorFlags& flags) {
-    return IsArchive(path, flags) && LowerCase(FileExtension(path)) == ".zip" &&
-           (NumberBeforeExtension(path) >= 0 || IsExistingFile(SplitVolumeName(path, 0)));
+    if (!IsArchive(path, flags) || LowerCase(FileExtension(path)) != ".zip") {
+        return false;
+    }
+    const std::optional<std::string> numbered = NumberedVolumeName(path, 0);
+    return (numbered && *numbered != path && IsExistingFile(*numbered)) ||
+           IsExistingFile(SplitVolumeName(path, 0));
 }
 
 bool ChangedLately(const TPathStatus& stamp, double minimumAge) {
@@ -123,15 +128,14 @@ bool SameStamp(const TPathStatus& a, const TPathStatus& b) {
 }
 
 std::string CacheOptionsText(const TCollectorFlags& flags) {
-    std::string text = "snes=" + std::to_string(flags.SnesMode) +
-                       " nes=" + std::to_string(flags.NesMode) +
-                       " zip=" + std::to_string(flags.ZipMode) +
-                       " badsize=" + std::to_string(flags.RemoveBadSize) +
-                       " txt=" + std::to_string(flags.SkipTxtFiles) +
-                       " trust=" + std::to_string(flags.TrustZipCrc) +
-                       " md5=" + std::to_string(flags.Hashes.Md5) +
-                       " sha1=" + std::to_string(flags.Hashes.Sha1) +
-                       " sha256=" + std::to_string(flags.Hashes.Sha256);
+    std::string text =
+        "snes=" + std::to_string(flags.SnesMode) + " nes=" + std::to_string(flags.NesMode) +
+        " zip=" + std::to_string(flags.ZipMode) +
+        " badsize=" + std::to_string(flags.RemoveBadSize) +
+        " txt=" + std::to_string(flags.SkipTxtFiles) +
+        " trust=" + std::to_string(flags.TrustZipCrc) + " md5=" + std::to_string(flags.Hashes.Md5) +
+        " sha1=" + std::to_string(flags.Hashes.Sha1) +
+        " sha256=" + std::to_string(flags.Hashes.Sha256);
     if (flags.Detectors != nullptr) {
         text += " rules=" + RulesDigest(*flags.Detectors);
     }
@@ -144,9 +148,8 @@ void CollectThroughCache(IChecksumCache& cache, const TCollectFile& collect,
                          std::vector<TCrcItem>& items) {
     // An archive's rows in normal mode come from its directory alone, which
     // costs no more to read than an entry to look up.
-    const bool directoryOnly =
-        IsArchive(path, flags) && !flags.NesMode && !flags.SnesMode && !flags.Hashes.Any() &&
-        flags.Detectors == nullptr;
+    const bool directoryOnly = IsArchive(path, flags) && !flags.NesMode && !flags.SnesMode &&
+                               !flags.Hashes.Any() && flags.Detectors == nullptr;
     const TPathStatus before = StatPath(path);
     if (directoryOnly || before.Kind != TPathKind::Regular) {
         collect(path, flags, zipUi, items);
@@ -167,7 +170,8 @@ void CollectThroughCache(IChecksumCache& cache, const TCollectFile& collect,
     watching.Inner = zipUi;
     collect(path, flags, &watching, items);
     if (watching.Used || MayReadOtherVolumes(path, flags) ||
-        std::any_of(items.begin(), items.end(), [](const TCrcItem& item) { return item.Name.empty(); })) {
+        std::any_of(items.begin(), items.end(),
+                    [](const TCrcItem& item) { return item.Name.empty(); })) {
         return;
     }
     const TPathStatus after = StatPath(path);

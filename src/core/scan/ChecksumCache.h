@@ -26,9 +26,8 @@ public:
     virtual ~IChecksumCache() = default;
     // The items the file gave when it had this stamp and was read with these
     // options; nothing when that is not known.
-    virtual std::optional<std::vector<TCrcItem>> Find(const std::string& absolutePath,
-                                                      const TPathStatus& stamp,
-                                                      const std::string& options) = 0;
+    virtual std::optional<std::vector<TCrcItem>>
+    Find(const std::string& absolutePath, const TPathStatus& stamp, const std::string& options) = 0;
     // What the file gave; replaces what was kept of it before.
     virtual void Store(const std::string& absolutePath, const TPathStatus& stamp,
                        const std::string& options, const std::vector<TCrcItem>& items) = 0;
@@ -52,8 +51,8 @@ using TCollectFile = std::function<void(const std::string& path, const TCollecto
                                         IZipUi* zipUi, std::vector<TCrcItem>& items)>;
 
 // Collects path (absolutePath names the same file) as collect does with
-// flags (options is their CacheOptionsText), taking the items from cache when it knows them, without opening the file. What a
-// read gave is told to the cache only when the file did not change
+// flags (options is their CacheOptionsText), taking the items from cache when it knows them,
+// without opening the file. What a read gave is told to the cache only when the file did not change
 // meanwhile, showed no message and asked nothing, read no other file (a
 // volume of a set), and was last changed at least the cache's MinimumAge
 // before (so that a write within the same tick of the file system's clock is

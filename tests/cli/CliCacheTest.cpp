@@ -1,0 +1,115 @@
+#include "cli/CliRun.h"
+
+#include "tests/support/ScratchDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/stat.h>
+
+using namespace tabula;
+using tabula::test::ReadBytes;
+using tabula::test::TestDataFile;
+using tabula::test::TScratchDirectory;
+using tabula::test::WriteBytes;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+    int Status = 0;
+    std::string Out;
+    std::string Err;
+};
+
+TRun RunCliCaptured(const std::vector<std::string>& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    TRun run;
+    run.Status = RunCli(args, TCliStreams{out, err, false, false, 60});
+    run.Out = out.str();
+    run.Err = err.str();
+    return run;
+}
+
+// Archives and loose ROMs old enough for the cache to keep (two seconds).
+void MakeCorpus(const fs::path& dir) {
+    for (const char* file : {"zip/7zip.zip", "zip/infozip.zip", "sets/solid.7z", "sets/rar5.rar"}) {
+        fs::copy_file(TestDataFile(file), dir / fs::path(file).filename());
+    }
+    WriteBytes(dir / "game.nes", std::string(16, 'H') + std::string(4000, 'g'));
+    WriteBytes(dir / "other.bin", "other bytes");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+}
+
+} // namespace
+
+// Two runs at once on one cache, while it is made and once it is full, both
+// print the rows of a run without it; the cache's folder and file are the
+// owner's alone, and --cache-stats counts what the last scan found.
+TEST(CliCache, TwoRunsAtOnceOnOneCacheBothPrintTheRowsOfARunWithout) {
+    TScratchDirectory dir;
+    TScratchDirectory cacheDir;
+    MakeCorpus(dir.Path());
+    const std::string cache = cacheDir.File("new/checksums.sqlite");
+    const std::string options = "-q --nes --md5 --sha1 '" + dir.Path().string() + "'";
+    const TRun without =
+        RunCliCaptured({"-q", "--nes", "--md5", "--sha1", "--no-cache", dir.Path().string()});
+    ASSERT_EQ(without.Status, 0) << without.Err;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const std::string program =
+            "'" + std::string(TABULA_CLI_PROGRAM) + "' --cache '" + cache + "' " + options;
+        const std::string a = cacheDir.File("a.txt");
+        const std::string b = cacheDir.File("b.txt");
+        ASSERT_EQ(
+            std::system((program + " > '" + a + "' & " + program + " > '" + b + "'; wait").c_str()),
+            0);
+        EXPECT_EQ(ReadBytes(a), without.Out);
+        EXPECT_EQ(ReadBytes(b), without.Out);
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(cacheDir.File("new").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat(cache.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    const TRun stats = RunCliCaptured({"--cache-stats", "--cache", cache});
+    EXPECT_EQ(stats.Status, 0);
+    EXPECT_EQ(stats.Out.substr(0, stats.Out.find("size on disk")),
+              "cache: " + cache + "\nentries: 6 files, 16 roms\n");
+    EXPECT_NE(stats.Out.find("\nlast scan: 6 of 6 files from the cache (100.0%)\n"),
+              std::string::npos)
+        << stats.Out;
+}
+
+// A cache that cannot be made is one warning line; the rows and the status
+// are those of a run without it. --cache-stats of no cache makes none.
+TEST(CliCache, AnUnusableCacheIsOneWarningLineAndChangesNothingElse) {
+    TScratchDirectory dir;
+    MakeCorpus(dir.Path());
+    const TRun without = RunCliCaptured({"-q", "--no-cache", dir.Path().string()});
+    const TRun unusable =
+        RunCliCaptured({"-q", "--cache", "/dev/null/checksums.sqlite", dir.Path().string()});
+    EXPECT_EQ(unusable.Status, without.Status);
+    EXPECT_EQ(unusable.Out, without.Out);
+    EXPECT_EQ(unusable.Err.rfind("tabula-cli: warning: The checksum cache "
+                                 "\"/dev/null/checksums.sqlite\" cannot be used (",
+                                 0),
+              0u)
+        << unusable.Err;
+    EXPECT_EQ(std::count(unusable.Err.begin(), unusable.Err.end(), '\n'), 1);
+
+    const std::string none = dir.File("none.sqlite");
+    EXPECT_EQ(RunCliCaptured({"--cache-stats", "--cache", none}).Out,
+              "cache: " + none + " (none yet)\n");
+    EXPECT_FALSE(fs::exists(none));
+}
