@@ -24,6 +24,9 @@ if [ ! -x "$build/bin/window_scan" ] || [ ! -x "$build/bin/tabula-cli" ]; then
         nice cmake --build "$build" -j2 --target window_scan tabula-cli unziplib >/dev/null)
 fi
 export QT_QPA_PLATFORM=offscreen
+# The window and tabula-cli share a checksum cache of their own, as a user's
+# runs share theirs: both meet it alike, and the user's stays as it was.
+export XDG_CACHE_HOME=$corpus.cache
 
 make_corpus() {
     # The stamp stays outside: a hidden file in the directory would be scanned.

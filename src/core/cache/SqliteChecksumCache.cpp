@@ -2,6 +2,7 @@
 
 #include "core/checksum/CrcUpdate.h"
 #include "core/platform/CacheFiles.h"
+#include "core/scan/ScanTree.h"
 
 #include <sqlite3.h>
 
@@ -434,13 +435,23 @@ void TSqliteChecksumCache::WritePending(std::vector<TPending> pending) {
 }
 
 void TSqliteChecksumCache::ScanCompleted(const std::string& folder, bool tree,
-                                         const std::vector<std::string>& listed) {
+                                         const TScanList& list) {
     Flush();
     const std::lock_guard lock(writeMutex_);
     if (off_.load() || folder.empty()) {
         return;
     }
-    const std::unordered_set<std::string_view> present(listed.begin(), listed.end());
+    // Made only when the folder has entries: a folder of archives listed in
+    // normal mode has none.
+    std::unordered_set<std::string_view> present;
+    const auto listed = [&](std::string_view relative) {
+        if (present.empty()) {
+            for (const TScanEntry& entry : list.Entries) {
+                present.insert(entry.Path);
+            }
+        }
+        return present.contains(relative);
+    };
     sqlite3* const db = writer_->Db;
     try {
         Execute(db, "BEGIN IMMEDIATE");
@@ -455,7 +466,7 @@ void TSqliteChecksumCache::ScanCompleted(const std::string& folder, bool tree,
             while (under.Step()) {
                 const std::string path = under.Bytes(1);
                 if ((tree || path.find('/', folder.size()) == std::string::npos) &&
-                    !present.contains(path)) {
+                    !listed(std::string_view(path).substr(folder.size()))) {
                     gone.push_back(under.Int(0));
                 }
             }

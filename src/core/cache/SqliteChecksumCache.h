@@ -46,8 +46,7 @@ public:
                                               const std::string& options) override;
     void Store(const std::string& absolutePath, const TPathStatus& stamp,
                const std::string& options, const std::vector<TCrcItem>& items) override;
-    void ScanCompleted(const std::string& folder, bool tree,
-                       const std::vector<std::string>& listed) override;
+    void ScanCompleted(const std::string& folder, bool tree, const TScanList& list) override;
     double MinimumAge() const override { return minimumAge_; }
     void SetMinimumAge(double seconds) { minimumAge_ = seconds; }
 

@@ -3,6 +3,7 @@
 #include "core/checksum/RomHashes.h"
 #include "core/platform/FileReader.h"
 #include "core/text/StringsTools.h"
+#include "core/zip/EndRecordSearch.h"
 #include "core/zip/VolumeNames.h"
 #include "core/zip/ZipUi.h"
 
@@ -91,24 +92,61 @@ struct TWatchingUi : IZipUi {
     }
 };
 
-bool IsArchive(const std::string& path, const TCollectorFlags& flags) {
-    if (!flags.ZipMode) {
-        return false;
-    }
-    const std::string extension = LowerCase(FileExtension(path));
-    return extension == ".zip" || extension == ".7z" || extension == ".rar" ||
-           IsSevenZipVolumeName(path);
+// Whether path ends in extension (lower case), in any case: asked of every
+// file, so nothing is made for it.
+bool EndsWith(std::string_view path, std::string_view extension) {
+    return path.size() >= extension.size() &&
+           std::equal(extension.begin(), extension.end(), path.end() - extension.size(),
+                      [](char wanted, char c) {
+                          return wanted == (c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+                      });
 }
 
-// A zip that may be the last volume of a set, whose first volume is beside
-// it (set.z01, or set001.zip for set00N.zip): reading it reads the others.
+bool IsArchive(const std::string& path, const TCollectorFlags& flags) {
+    return flags.ZipMode && (EndsWith(path, ".zip") || EndsWith(path, ".7z") ||
+                             EndsWith(path, ".rar") || IsSevenZipVolumeName(path));
+}
+
+// Whether the zip's end record makes it one volume of several; true as well
+// when the record cannot be read.
+bool EndRecordSpansVolumes(const std::string& path) {
+    TFileReader file;
+    if (!file.Open(path)) {
+        return true;
+    }
+    const size_t want =
+        static_cast<size_t>(std::min<uint64_t>(file.Size(), ZipFormat::MaxEndSearch));
+    std::vector<uint8_t> tail(want);
+    if (want < ZipFormat::EndRecordSize ||
+        file.ReadAt(file.Size() - want, tail.data(), want) != want) {
+        return true;
+    }
+    TByteCursor last(std::span<const uint8_t>(tail).last(ZipFormat::EndRecordSize));
+    std::optional<TEndRecord> record = ReadEndRecord(last);
+    if (!record) {
+        const std::optional<TEndRecordMatch> match = SearchEndRecord(tail, file.Size());
+        if (!match) {
+            return true;
+        }
+        record = match->Record;
+    }
+    return record->ThisDisk != 0 || record->DirStartDisk != 0 || record->NeedsZip64();
+}
+
+// A zip that may be the last volume of a set whose first volume lies beside
+// it (set.z01; set001.zip for set003.zip): reading it reads the others.
 bool MayReadOtherVolumes(const std::string& path, const TCollectorFlags& flags) {
-    if (!IsArchive(path, flags) || LowerCase(FileExtension(path)) != ".zip") {
+    if (!flags.ZipMode || !EndsWith(path, ".zip")) {
         return false;
     }
+    if (IsExistingFile(SplitVolumeName(path, 0))) {
+        return true;
+    }
+    // Names ending in digits are common ("Set 0002.zip"): only the archive
+    // itself tells.
     const std::optional<std::string> numbered = NumberedVolumeName(path, 0);
-    return (numbered && *numbered != path && IsExistingFile(*numbered)) ||
-           IsExistingFile(SplitVolumeName(path, 0));
+    return numbered && *numbered != path && IsExistingFile(*numbered) &&
+           EndRecordSpansVolumes(path);
 }
 
 bool ChangedLately(const TPathStatus& stamp, double minimumAge) {
@@ -143,18 +181,24 @@ std::string CacheOptionsText(const TCollectorFlags& flags) {
 }
 
 void CollectThroughCache(IChecksumCache& cache, const TCollectFile& collect,
-                         const std::string& path, const std::string& absolutePath,
-                         const TCollectorFlags& flags, const std::string& options, IZipUi* zipUi,
-                         std::vector<TCrcItem>& items) {
+                         const std::string& path, std::string_view absoluteDir,
+                         std::string_view relative, const TCollectorFlags& flags,
+                         const std::string& options, IZipUi* zipUi, std::vector<TCrcItem>& items) {
     // An archive's rows in normal mode come from its directory alone, which
     // costs no more to read than an entry to look up.
-    const bool directoryOnly = IsArchive(path, flags) && !flags.NesMode && !flags.SnesMode &&
-                               !flags.Hashes.Any() && flags.Detectors == nullptr;
-    const TPathStatus before = StatPath(path);
-    if (directoryOnly || before.Kind != TPathKind::Regular) {
+    // Asked in this order: the extension is looked at only in normal mode.
+    const bool directoryOnly = !flags.NesMode && !flags.SnesMode && !flags.Hashes.Any() &&
+                               flags.Detectors == nullptr && IsArchive(path, flags);
+    if (directoryOnly) {
         collect(path, flags, zipUi, items);
         return;
     }
+    const TPathStatus before = StatPath(path);
+    if (before.Kind != TPathKind::Regular) {
+        collect(path, flags, zipUi, items);
+        return;
+    }
+    const std::string absolutePath = std::string(absoluteDir) + std::string(relative);
     // A loose file's row is named by the path as given, which the entry
     // leaves out: it is kept as an empty name.
     if (std::optional<std::vector<TCrcItem>> found = cache.Find(absolutePath, before, options)) {

@@ -6,11 +6,13 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tabula {
 
 class IZipUi;
+struct TScanList;
 
 // The file a cache entry was made from, as the file system tells it without
 // opening it: any write moves its status-change time, so an entry whose
@@ -32,10 +34,10 @@ public:
     virtual void Store(const std::string& absolutePath, const TPathStatus& stamp,
                        const std::string& options, const std::vector<TCrcItem>& items) = 0;
     // A scan of folder (absolute, ending in "/") ran to its end having listed
-    // these files (absolute paths): what is kept of other files of that
-    // folder (and, for a tree, of the folders beneath) is of files gone.
-    virtual void ScanCompleted(const std::string& folder, bool tree,
-                               const std::vector<std::string>& listed) = 0;
+    // the files of list (by their paths from folder): what is kept of other
+    // files of that folder (and, for a tree, of the folders beneath) is of
+    // files gone.
+    virtual void ScanCompleted(const std::string& folder, bool tree, const TScanList& list) = 0;
     // Seconds a file must have gone unchanged before what it gave is kept:
     // long enough for the coarsest clock of a file system (two seconds).
     virtual double MinimumAge() const { return 2.0; }
@@ -50,7 +52,7 @@ std::string CacheOptionsText(const TCollectorFlags& flags);
 using TCollectFile = std::function<void(const std::string& path, const TCollectorFlags& flags,
                                         IZipUi* zipUi, std::vector<TCrcItem>& items)>;
 
-// Collects path (absolutePath names the same file) as collect does with
+// Collects path (absoluteDir + relative names the same file) as collect does with
 // flags (options is their CacheOptionsText), taking the items from cache when it knows them,
 // without opening the file. What a read gave is told to the cache only when the file did not change
 // meanwhile, showed no message and asked nothing, read no other file (a
@@ -58,8 +60,8 @@ using TCollectFile = std::function<void(const std::string& path, const TCollecto
 // before (so that a write within the same tick of the file system's clock is
 // never missed). The same throws and partial items as collect.
 void CollectThroughCache(IChecksumCache& cache, const TCollectFile& collect,
-                         const std::string& path, const std::string& absolutePath,
-                         const TCollectorFlags& flags, const std::string& options, IZipUi* zipUi,
-                         std::vector<TCrcItem>& items);
+                         const std::string& path, std::string_view absoluteDir,
+                         std::string_view relative, const TCollectorFlags& flags,
+                         const std::string& options, IZipUi* zipUi, std::vector<TCrcItem>& items);
 
 } // namespace tabula

@@ -153,7 +153,7 @@ void TScanDriver::CollectOne(const std::string& path, const TScanEntry& entry,
     std::vector<TCrcItem> items;
     try {
         if (cache_ != nullptr) {
-            CollectThroughCache(*cache_, collect_, path, absoluteDir_ + entry.Path, flags,
+            CollectThroughCache(*cache_, collect_, path, absoluteDir_, entry.Path, flags,
                                 cacheOptions_[flags.ZipMode ? 1 : 0], zipUi, items);
         } else {
             collect_(path, flags, zipUi, items);
@@ -395,12 +395,7 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
     }
     if (result.Outcome == TScanResult::TOutcome::Completed) {
         if (cache_ != nullptr) {
-            std::vector<std::string> listed;
-            listed.reserve(names.size());
-            for (const TScanEntry& entry : names) {
-                listed.push_back(absoluteDir_ + entry.Path);
-            }
-            cache_->ScanCompleted(absoluteDir_, options.WalksTree(), listed);
+            cache_->ScanCompleted(absoluteDir_, options.WalksTree(), list);
         }
         rows_.ListingCompleted();
     }

@@ -301,3 +301,24 @@ TEST(SqliteChecksumCache, NothingIsKeptOfAFreshFileOrInAnUnusableCache) {
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("cannot be used"), std::string::npos) << warnings[0];
 }
+
+// A zip whose end record makes it the last volume of a set is read again
+// each time (its other volumes are read with it); a name that only ends in
+// digits, beside another, is kept.
+TEST(SqliteChecksumCache, TheLastVolumeOfASetIsReadAgainAndNumberedNamesAreKept) {
+    TCorpus corpus;
+    for (const char* file : {"set001.zip", "set002.zip", "set003.zip"}) {
+        fs::copy_file(TestDataFile(std::string("span/") + file), corpus.Dir.Path() / file);
+    }
+    for (const char* name : {"Game 001.zip", "Game 002.zip"}) {
+        fs::copy_file(TestDataFile("zip/infozip.zip"), corpus.Dir.Path() / name);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const TScanOptions options = Options(TRomMode::Nes, {true, false, false});
+    const TScanned first = Scan(corpus.Dir.Path(), options, corpus.Cache());
+    const TScanned second = Scan(corpus.Dir.Path(), options, corpus.Cache());
+    EXPECT_EQ(second, first);
+    // The first two volumes fail on their own, as scanned alone they do.
+    EXPECT_EQ(second.Read,
+              (std::set<std::string>{"set001.zip", "set002.zip", "set003.zip", "truncated.rar"}));
+}
