@@ -93,6 +93,7 @@ public:
         return false;
     }
     int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+    bool IsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
     std::string Bytes(int column) const {
         const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
         return bytes != nullptr
@@ -119,26 +120,65 @@ TFileTime FromNanoseconds(int64_t value) {
 }
 
 // What a read compares with the entry's checksum: everything the entry
-// gives, so damage anywhere in it shows.
+// gives, so damage anywhere in it shows. Each field ends in a zero byte, so
+// no two entries give the same bytes.
 uint32_t EntryChecksum(const std::string& path, const std::string& options,
                        const TPathStatus& stamp, const std::vector<TCrcItem>& items) {
-    std::string text = path + '\0' + options + '\0';
-    for (const uint64_t number :
+    // Gathered first: one CRC over them costs less than one per field.
+    thread_local std::string text;
+    text.clear();
+    const auto feed = [](std::string_view bytes) {
+        text += bytes;
+        text += '\0';
+    };
+    const auto number = [&feed](uint64_t value) {
+        feed(std::string_view(reinterpret_cast<const char*>(&value), sizeof value));
+    };
+    feed(path);
+    feed(options);
+    for (const uint64_t value :
          {stamp.Device, stamp.Inode, stamp.Size, static_cast<uint64_t>(Nanoseconds(stamp.Modified)),
           static_cast<uint64_t>(Nanoseconds(stamp.Changed)), uint64_t{items.size()}}) {
-        text += std::to_string(number) + '\0';
+        number(value);
     }
     for (const TCrcItem& item : items) {
         for (const std::string* field : {&item.Name, &item.CrcText, &item.Md5, &item.Sha1,
                                          &item.Sha256, &item.NameOnDisk, &item.Detector}) {
-            text += *field + '\0';
+            feed(*field);
         }
-        text += std::to_string(item.Size) + '\0';
+        number(static_cast<uint64_t>(item.Size));
     }
     uint32_t crc = CrcInit;
     CrcUpdate(text.data(), 0, text.size(), crc);
     return ~crc;
 }
+
+// The stamp in the five columns from first on: device, inode, size, mtime, ctime.
+TPathStatus StampOf(const TStatement& row, int first) {
+    TPathStatus stamp;
+    stamp.Kind = TPathKind::Regular;
+    stamp.Device = static_cast<uint64_t>(row.Int(first));
+    stamp.Inode = static_cast<uint64_t>(row.Int(first + 1));
+    stamp.Size = static_cast<uint64_t>(row.Int(first + 2));
+    stamp.Modified = FromNanoseconds(row.Int(first + 3));
+    stamp.Changed = FromNanoseconds(row.Int(first + 4));
+    return stamp;
+}
+
+// A member in the eight columns from first on, in the table's order.
+TCrcItem MemberOf(const TStatement& row, int first) {
+    return {row.Bytes(first),     row.Bytes(first + 2), row.Int(first + 3),   row.Bytes(first + 4),
+            row.Bytes(first + 5), row.Bytes(first + 6), row.Bytes(first + 1), row.Bytes(first + 7)};
+}
+
+// The reader connection a thread used last, and the cache it belongs to:
+// found again without a lock.
+struct TThreadReader {
+    uint64_t Cache = 0;
+    void* Connection = nullptr;
+};
+thread_local TThreadReader threadReader;
+std::atomic<uint64_t> nextCacheId{1};
 
 std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
@@ -149,7 +189,7 @@ std::string Quoted(const std::string& path) {
 struct TSqliteChecksumCache::TConnection {
     sqlite3* Db = nullptr;
     std::map<std::string, int64_t> OptionsIds; // a reader's, of the options it met
-    std::unique_ptr<TStatement> FindOptions, FindFile, FindMembers;
+    std::unique_ptr<TStatement> FindOptions, FindFile;
 
     explicit TConnection(const std::string& path) {
         // The file exists: the cache made it for its owner alone.
@@ -163,12 +203,13 @@ struct TSqliteChecksumCache::TConnection {
         }
         sqlite3_busy_timeout(Db, BusyMilliseconds);
         sqlite3_extended_result_codes(Db, 1);
-        Execute(Db, "PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL");
+        // Pages are read in place from the mapped file, not copied in by a call each.
+        Execute(Db,
+                "PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=1073741824");
     }
     ~TConnection() {
         FindOptions.reset();
         FindFile.reset();
-        FindMembers.reset();
         sqlite3_close_v2(Db);
     }
     TConnection(const TConnection&) = delete;
@@ -193,7 +234,8 @@ std::string TSqliteChecksumCache::DefaultPath() {
     return folder.empty() ? std::string() : folder + "/tabula/checksums.sqlite";
 }
 
-TSqliteChecksumCache::TSqliteChecksumCache(std::string path) : path_(std::move(path)) {
+TSqliteChecksumCache::TSqliteChecksumCache(std::string path)
+    : path_(std::move(path)), id_(nextCacheId++) {
     Open();
 }
 
@@ -291,12 +333,64 @@ void TSqliteChecksumCache::Fail(int code, const std::string& why) {
 }
 
 TSqliteChecksumCache::TConnection* TSqliteChecksumCache::ReaderHere() {
+    if (threadReader.Cache == id_) {
+        return static_cast<TConnection*>(threadReader.Connection);
+    }
     const std::lock_guard lock(readersMutex_);
     std::unique_ptr<TConnection>& reader = readers_[std::this_thread::get_id()];
     if (!reader) {
         reader = std::make_unique<TConnection>(path_);
     }
+    threadReader = {id_, reader.get()};
     return reader.get();
+}
+
+void TSqliteChecksumCache::ScanStarting(const std::string& folder, bool tree) {
+    const std::lock_guard lock(writeMutex_);
+    entries_.clear();
+    preloaded_.clear();
+    if (off_.load() || folder.empty()) {
+        return;
+    }
+    std::string end = folder;
+    end.back() = static_cast<char>(end.back() + 1);
+    try {
+        TStatement count(writer_->Db, "SELECT count(*) FROM files WHERE path>=? AND path<?");
+        count.Start().Bind(1, folder).Bind(2, end).Step();
+        // Beyond the limit each file is asked for: memory stays small.
+        if (count.Int(0) > preloadLimit_) {
+            return;
+        }
+        TStatement all(writer_->Db,
+                       "SELECT f.id, f.path, o.text, f.device, f.inode, f.size, f.mtime, f.ctime, "
+                       "f.checksum, m.name, m.name_on_disk, m.crc, m.size, m.md5, m.sha1, "
+                       "m.sha256, m.detector FROM files f JOIN options o ON o.id = f.options "
+                       "LEFT JOIN members m ON m.file = f.id WHERE f.path>=? AND f.path<? "
+                       "ORDER BY f.path, f.options, m.ordinal");
+        all.Start().Bind(1, folder).Bind(2, end);
+        int64_t last = -1;
+        TEntry* entry = nullptr;
+        while (all.Step()) {
+            const std::string path = all.Bytes(1);
+            if (!tree && path.find('/', folder.size()) != std::string::npos) {
+                continue;
+            }
+            if (all.Int(0) != last) {
+                last = all.Int(0);
+                entry = &entries_.try_emplace(path + '\0' + all.Bytes(2)).first->second;
+                entry->Stamp = StampOf(all, 3);
+                entry->Checksum = static_cast<uint32_t>(all.Int(8));
+            }
+            if (!all.IsNull(11)) {
+                entry->Items.push_back(MemberOf(all, 9));
+            }
+        }
+        preloaded_ = folder;
+        preloadedTree_ = tree;
+    } catch (const ECacheFailure& failure) {
+        entries_.clear();
+        Fail(failure.Code, failure.Message);
+    }
 }
 
 std::optional<std::vector<TCrcItem>> TSqliteChecksumCache::Find(const std::string& absolutePath,
@@ -306,6 +400,21 @@ std::optional<std::vector<TCrcItem>> TSqliteChecksumCache::Find(const std::strin
         return std::nullopt;
     }
     ++lookups_;
+    if (!preloaded_.empty() && absolutePath.starts_with(preloaded_) &&
+        (preloadedTree_ || absolutePath.find('/', preloaded_.size()) == std::string::npos)) {
+        const auto found = entries_.find(absolutePath + '\0' + options);
+        if (found == entries_.end() || !SameStamp(found->second.Stamp, stamp) ||
+            found->second.Taken.exchange(true)) {
+            return std::nullopt;
+        }
+        TEntry& entry = found->second;
+        if (EntryChecksum(absolutePath, options, entry.Stamp, entry.Items) != entry.Checksum) {
+            Fail(SQLITE_CORRUPT, "an entry does not match its checksum");
+            return std::nullopt;
+        }
+        ++hits_;
+        return std::move(entry.Items);
+    }
     try {
         TConnection& reader = *ReaderHere();
         const std::optional<int64_t> optionsId = reader.OptionsId(options);
@@ -313,34 +422,28 @@ std::optional<std::vector<TCrcItem>> TSqliteChecksumCache::Find(const std::strin
             return std::nullopt;
         }
         if (!reader.FindFile) {
+            // One statement: the file's row and its members', in order.
             reader.FindFile = std::make_unique<TStatement>(
-                reader.Db, "SELECT id, device, inode, size, mtime, ctime, checksum FROM files "
-                           "WHERE path=? AND options=?");
-            reader.FindMembers = std::make_unique<TStatement>(
-                reader.Db, "SELECT name, name_on_disk, crc, size, md5, sha1, sha256, detector "
-                           "FROM members WHERE file=? ORDER BY ordinal");
+                reader.Db, "SELECT f.device, f.inode, f.size, f.mtime, f.ctime, f.checksum, "
+                           "m.name, m.name_on_disk, m.crc, m.size, m.md5, m.sha1, m.sha256, "
+                           "m.detector FROM files f LEFT JOIN members m ON m.file = f.id "
+                           "WHERE f.path=? AND f.options=? ORDER BY m.ordinal");
         }
         TStatement& file = reader.FindFile->Start().Bind(1, absolutePath).Bind(2, *optionsId);
         if (!file.Step()) {
             return std::nullopt;
         }
-        TPathStatus kept;
-        kept.Kind = TPathKind::Regular;
-        kept.Device = static_cast<uint64_t>(file.Int(1));
-        kept.Inode = static_cast<uint64_t>(file.Int(2));
-        kept.Size = static_cast<uint64_t>(file.Int(3));
-        kept.Modified = FromNanoseconds(file.Int(4));
-        kept.Changed = FromNanoseconds(file.Int(5));
-        const auto checksum = static_cast<uint32_t>(file.Int(6));
+        const TPathStatus kept = StampOf(file, 0);
+        const auto checksum = static_cast<uint32_t>(file.Int(5));
         if (!SameStamp(kept, stamp)) {
             return std::nullopt;
         }
+        // A file that gave no row has one line, its members' columns NULL.
         std::vector<TCrcItem> items;
-        TStatement& members = reader.FindMembers->Start().Bind(1, file.Int(0));
-        while (members.Step()) {
-            items.push_back({members.Bytes(0), members.Bytes(2), members.Int(3), members.Bytes(4),
-                             members.Bytes(5), members.Bytes(6), members.Bytes(1),
-                             members.Bytes(7)});
+        if (!file.IsNull(8)) {
+            do {
+                items.push_back(MemberOf(file, 6));
+            } while (file.Step());
         }
         if (EntryChecksum(absolutePath, options, kept, items) != checksum) {
             throw ECacheFailure{SQLITE_CORRUPT, "an entry does not match its checksum"};
@@ -513,6 +616,8 @@ void TSqliteChecksumCache::Close() {
     off_ = true;
     readers_.clear();
     writer_.reset();
+    entries_.clear();
+    preloaded_.clear();
     optionsIds_.clear();
     const std::lock_guard lock(warningsMutex_);
     if (!setAside_.empty()) {
