@@ -446,6 +446,27 @@ private slots:
         QVERIFY(boxes_.isEmpty());
     }
 
+    void aCacheThatCannotBeUsedIsOneLineOfTheBoxAndTheRowsStay() {
+        QTemporaryDir dir;
+        WriteFile(dir.filePath(QStringLiteral("good.bin")), "good");
+        QTemporaryDir home;
+        const QString notAFolder = home.filePath(QStringLiteral("cache-home"));
+        WriteFile(notAFolder, "a file where the cache's folder would go");
+        const QByteArray saved = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(notAFolder));
+        RunScan(dir.path());
+        qputenv("XDG_CACHE_HOME", saved);
+        QCOMPARE(boxes_.size(), 1);
+        QCOMPARE(boxes_[0].Text,
+                 QStringLiteral("Every file gave its rows; the checksum cache could not be used."));
+        QVERIFY2(boxes_[0].Details.startsWith(QStringLiteral("The checksum cache \"") + notAFolder +
+                                              QStringLiteral("/tabula/checksums.sqlite\" cannot "
+                                                             "be used (")),
+                 qPrintable(boxes_[0].Details));
+        QVERIFY(!boxes_[0].Details.contains(QLatin1Char('\n')));
+        QCOMPARE(WindowRows()[0][4], std::string("good.bin"));
+    }
+
     void menuCommandsArrivingDuringAScanAreRefused() {
         bool posted = false;
         bool arrivedDuringScan = false;

@@ -306,11 +306,12 @@ void TMainForm::ShowScanFailures(const std::vector<TScanFailure>& failures,
     if (failures.empty() && cacheWarnings.empty()) {
         return;
     }
-    const QString text = failures.empty() ? QStringLiteral("Every file gave its rows.")
-                         : failures.size() == 1
-                             ? QStringLiteral("1 file gave no row, or not all of its rows.")
-                             : QStringLiteral("%1 files gave no row, or not all of their rows.")
-                                   .arg(failures.size());
+    const QString text =
+        failures.empty()
+            ? QStringLiteral("Every file gave its rows; the checksum cache could not be used.")
+        : failures.size() == 1 ? QStringLiteral("1 file gave no row, or not all of its rows.")
+                               : QStringLiteral("%1 files gave no row, or not all of their rows.")
+                                     .arg(failures.size());
     QStringList details;
     for (const TScanFailure& failure : failures) {
         details << QString::fromStdString(failure.Name + ": " + failure.Message);
