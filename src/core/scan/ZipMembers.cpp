@@ -156,11 +156,17 @@ TMemberResult TZipMembers::Read(const TMember& member, const TCut& modeCut, TRom
                                    " is stored twice under the same name; the second cannot be "
                                    "extracted apart from the first");
     }
-    // Checked on both sides: the library opens the archive anew.
+    // The library opens the archive anew: a change since the listing shows
+    // after the extraction, and is what a failed one is reported as.
+    std::optional<TMemberResult> result;
+    try {
+        result = Extracted(entry, member.Name, modeCut, hashes);
+    } catch (...) {
+        RefuseIfArchiveChanged();
+        throw;
+    }
     RefuseIfArchiveChanged();
-    TMemberResult result = Extracted(entry, member.Name, modeCut, hashes);
-    RefuseIfArchiveChanged();
-    return result;
+    return std::move(*result);
 }
 
 const TFileReader* TZipMembers::DirectArchive() {

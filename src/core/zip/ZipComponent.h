@@ -391,6 +391,9 @@ private:
     // the same file while it is unchanged (ZipComponentList.cpp).
     struct TKeptListing;
     static std::unique_ptr<TKeptListing>& Kept();
+    // Whether the kept listing is of the file zipStatus_ tells, read as this
+    // component reads.
+    bool KeptListingFits() const;
     bool UseKeptListing();
     void KeepListing();
     // The first bytes of the open archive are still to be looked at.

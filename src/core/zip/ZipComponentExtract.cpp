@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <typeinfo>
+#include <utility>
 
 namespace tabula {
 
@@ -101,7 +102,12 @@ void TZipComponent::SetDLLDirectory(std::string value) {
 
 void TZipComponent::LoadUnzipLib() {
     std::string path = UnzipLibFileName;
-    if (!dllDirectory_.empty() && IsExistingFile(dllDirectory_ + "/" + UnzipLibFileName))
+    // Asked once per folder and thread: the collector loads the library for
+    // every member it extracts, and a program's own folder does not change.
+    thread_local std::pair<std::string, bool> lastFolder;
+    if (!dllDirectory_.empty() && lastFolder.first != dllDirectory_)
+        lastFolder = {dllDirectory_, IsExistingFile(dllDirectory_ + "/" + UnzipLibFileName)};
+    if (!dllDirectory_.empty() && lastFolder.second)
         path = dllDirectory_ + "/" + UnzipLibFileName;
     // A failure while loading leaves the library unloaded and nothing else.
     try {

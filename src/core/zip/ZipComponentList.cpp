@@ -42,6 +42,7 @@ int LabelDiskNumber(const std::string& label) {
 // from: the checksum collector lists an archive once per member it extracts.
 // Each thread keeps its own, as each scan worker collects its own archives.
 struct TZipComponent::TKeptListing {
+    std::string Path; // as it was given
     TPathStatus Status;
     CodePageOpts CodePage = CodePageOpts::cpAuto;
     std::shared_ptr<TListing> Listing;
@@ -57,15 +58,20 @@ std::unique_ptr<TZipComponent::TKeptListing>& TZipComponent::Kept() {
     return kept;
 }
 
-bool TZipComponent::UseKeptListing() {
+bool TZipComponent::KeptListingFits() const {
     const auto& kept = Kept();
     // The same file (whatever name led to it), unchanged since it was read
     // (a write also moves its change time, which nobody can set back), read
     // the same way.
-    if (!kept || kept->CodePage != codePage_ || kept->Status.Device != zipStatus_.Device ||
-        kept->Status.Inode != zipStatus_.Inode || kept->Status.Size != zipStatus_.Size ||
-        !(kept->Status.Modified == zipStatus_.Modified) ||
-        !(kept->Status.Changed == zipStatus_.Changed)) {
+    return kept && kept->CodePage == codePage_ && zipStatus_.Kind == TPathKind::Regular &&
+           kept->Status.Device == zipStatus_.Device && kept->Status.Inode == zipStatus_.Inode &&
+           kept->Status.Size == zipStatus_.Size && kept->Status.Modified == zipStatus_.Modified &&
+           kept->Status.Changed == zipStatus_.Changed;
+}
+
+bool TZipComponent::UseKeptListing() {
+    const auto& kept = Kept();
+    if (!KeptListingFits()) {
         return false;
     }
     listing_ = kept->Listing;
@@ -84,6 +90,7 @@ bool TZipComponent::UseKeptListing() {
 
 void TZipComponent::KeepListing() {
     auto kept = std::make_unique<TKeptListing>();
+    kept->Path = zipFilename_;
     kept->Status = zipStatus_;
     kept->CodePage = codePage_;
     kept->Listing = listing_;
@@ -107,7 +114,16 @@ void TZipComponent::List() {
     // The file is looked at through the descriptor it is then read by: one
     // lookup of its path, and what is read is what was looked at. A file
     // that will not open is looked at by its path, to tell why.
-    zipStatus_ = input_.Open(zipFilename_) ? input_.Status() : StatPath(zipFilename_);
+    // An archive listed last under the same name is only looked at by its
+    // path: when it did not change, its kept listing is all that is read
+    // (once per member the collector extracts).
+    const bool sameName = Kept() && Kept()->Path == zipFilename_;
+    if (sameName) {
+        zipStatus_ = StatPath(zipFilename_);
+    }
+    if (!sameName || !KeptListingFits()) {
+        zipStatus_ = input_.Open(zipFilename_) ? input_.Status() : StatPath(zipFilename_);
+    }
     if (zipStatus_.Kind != TPathKind::Regular) {
         input_.Close();
         FireDirUpdate();
