@@ -1,5 +1,4 @@
-#include "cli/CliRun.h"
-
+#include "tests/cli/CliCapture.h"
 #include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
@@ -17,28 +16,14 @@
 
 using namespace tabula;
 using tabula::test::ReadBytes;
+using tabula::test::RunTool;
 using tabula::test::TestDataFile;
+using tabula::test::TRun;
 using tabula::test::TScratchDirectory;
 using tabula::test::WriteBytes;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TRun {
-    int Status = 0;
-    std::string Out;
-    std::string Err;
-};
-
-TRun RunCliCaptured(const std::vector<std::string>& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    TRun run;
-    run.Status = RunCli(args, TCliStreams{out, err, false, false, 60});
-    run.Out = out.str();
-    run.Err = err.str();
-    return run;
-}
 
 // Archives and loose ROMs old enough for the cache to keep (two seconds).
 void MakeCorpus(const fs::path& dir) {
@@ -62,8 +47,8 @@ TEST(CliCache, TwoRunsAtOnceOnOneCacheBothPrintTheRowsOfARunWithout) {
     const std::string cache = cacheDir.File("new/checksums.sqlite");
     const std::string options = "-q --nes --md5 --sha1 '" + dir.Path().string() + "'";
     const TRun without =
-        RunCliCaptured({"-q", "--nes", "--md5", "--sha1", "--no-cache", dir.Path().string()});
-    ASSERT_EQ(without.Status, 0) << without.Err;
+        RunTool({"-q", "--nes", "--md5", "--sha1", "--no-cache", dir.Path().string()});
+    ASSERT_EQ(without.status, 0) << without.err;
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         const std::string program =
@@ -73,8 +58,8 @@ TEST(CliCache, TwoRunsAtOnceOnOneCacheBothPrintTheRowsOfARunWithout) {
         ASSERT_EQ(
             std::system((program + " > '" + a + "' & " + program + " > '" + b + "'; wait").c_str()),
             0);
-        EXPECT_EQ(ReadBytes(a), without.Out);
-        EXPECT_EQ(ReadBytes(b), without.Out);
+        EXPECT_EQ(ReadBytes(a), without.out);
+        EXPECT_EQ(ReadBytes(b), without.out);
     }
     struct stat info {};
     ASSERT_EQ(::stat(cacheDir.File("new").c_str(), &info), 0);
@@ -82,13 +67,13 @@ TEST(CliCache, TwoRunsAtOnceOnOneCacheBothPrintTheRowsOfARunWithout) {
     ASSERT_EQ(::stat(cache.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 
-    const TRun stats = RunCliCaptured({"--cache-stats", "--cache", cache});
-    EXPECT_EQ(stats.Status, 0);
-    EXPECT_EQ(stats.Out.substr(0, stats.Out.find("size on disk")),
+    const TRun stats = RunTool({"--cache-stats", "--cache", cache});
+    EXPECT_EQ(stats.status, 0);
+    EXPECT_EQ(stats.out.substr(0, stats.out.find("size on disk")),
               "cache: " + cache + "\nentries: 6 files, 16 roms\n");
-    EXPECT_NE(stats.Out.find("\nlast scan: 6 of 6 files from the cache (100.0%)\n"),
+    EXPECT_NE(stats.out.find("\nlast scan: 6 of 6 files from the cache (100.0%)\n"),
               std::string::npos)
-        << stats.Out;
+        << stats.out;
 }
 
 // A cache that cannot be made is one warning line; the rows and the status
@@ -96,20 +81,19 @@ TEST(CliCache, TwoRunsAtOnceOnOneCacheBothPrintTheRowsOfARunWithout) {
 TEST(CliCache, AnUnusableCacheIsOneWarningLineAndChangesNothingElse) {
     TScratchDirectory dir;
     MakeCorpus(dir.Path());
-    const TRun without = RunCliCaptured({"-q", "--no-cache", dir.Path().string()});
+    const TRun without = RunTool({"-q", "--no-cache", dir.Path().string()});
     const TRun unusable =
-        RunCliCaptured({"-q", "--cache", "/dev/null/checksums.sqlite", dir.Path().string()});
-    EXPECT_EQ(unusable.Status, without.Status);
-    EXPECT_EQ(unusable.Out, without.Out);
-    EXPECT_EQ(unusable.Err.rfind("tabula-cli: warning: The checksum cache "
+        RunTool({"-q", "--cache", "/dev/null/checksums.sqlite", dir.Path().string()});
+    EXPECT_EQ(unusable.status, without.status);
+    EXPECT_EQ(unusable.out, without.out);
+    EXPECT_EQ(unusable.err.rfind("tabula-cli: warning: The checksum cache "
                                  "\"/dev/null/checksums.sqlite\" cannot be used (",
                                  0),
               0u)
-        << unusable.Err;
-    EXPECT_EQ(std::count(unusable.Err.begin(), unusable.Err.end(), '\n'), 1);
+        << unusable.err;
+    EXPECT_EQ(std::count(unusable.err.begin(), unusable.err.end(), '\n'), 1);
 
     const std::string none = dir.File("none.sqlite");
-    EXPECT_EQ(RunCliCaptured({"--cache-stats", "--cache", none}).Out,
-              "cache: " + none + " (none yet)\n");
+    EXPECT_EQ(RunTool({"--cache-stats", "--cache", none}).out, "cache: " + none + " (none yet)\n");
     EXPECT_FALSE(fs::exists(none));
 }

@@ -4,6 +4,7 @@
 #include "core/romlist/RomTable.h"
 #include "core/scan/ScanDriver.h"
 #include "core/scan/TableRowSink.h"
+#include "tests/cli/CliCapture.h"
 #include "tests/support/EnvironmentOverride.h"
 #include "tests/support/QuietProgress.h"
 #include "tests/support/ScratchDirectory.h"
@@ -25,28 +26,14 @@
 
 using namespace tabula;
 using tabula::test::ReadBytes;
+using tabula::test::RunTool;
 using tabula::test::TestDataFile;
+using tabula::test::TRun;
 using tabula::test::TScratchDirectory;
 using tabula::test::WriteBytes;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-TRun RunTool(const std::vector<std::string>& args, bool terminal = false) {
-    std::ostringstream out;
-    std::ostringstream err;
-    TRun run;
-    run.status = RunCli(args, TCliStreams{out, err, false, terminal, 60});
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
 
 void MakeMixedDirectory(const fs::path& dir) {
     WriteBytes(dir / "Game.SMC", "GAME-SMC-CONTENT-0123456789");

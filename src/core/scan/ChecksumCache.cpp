@@ -185,8 +185,8 @@ void CollectThroughCache(IChecksumCache& cache, const TCollectFile& collect,
                          std::string_view relative, const TCollectorFlags& flags,
                          const std::string& options, IZipUi* zipUi, std::vector<TCrcItem>& items) {
     // An archive's rows in normal mode come from its directory alone, which
-    // costs no more to read than an entry to look up.
-    // Asked in this order: the extension is looked at only in normal mode.
+    // costs no more to read than an entry to look up (the mode is asked
+    // first: it is cheaper than the name).
     const bool directoryOnly = !flags.NesMode && !flags.SnesMode && !flags.Hashes.Any() &&
                                flags.Detectors == nullptr && IsArchive(path, flags);
     if (directoryOnly) {
