@@ -370,18 +370,24 @@ void TSqliteChecksumCache::ScanStarting(const std::string& folder, bool tree) {
         all.Start().Bind(1, folder).Bind(2, end);
         int64_t last = -1;
         TEntry* entry = nullptr;
+        entries_.reserve(static_cast<size_t>(count.Int(0)));
         while (all.Step()) {
-            const std::string path = all.Bytes(1);
-            if (!tree && path.find('/', folder.size()) != std::string::npos) {
-                continue;
-            }
+            // A file's columns come again with each of its members: they are
+            // read at its first.
             if (all.Int(0) != last) {
                 last = all.Int(0);
-                entry = &entries_.try_emplace(path + '\0' + all.Bytes(2)).first->second;
+                std::string key = all.Bytes(1);
+                entry = nullptr;
+                if (!tree && key.find('/', folder.size()) != std::string::npos) {
+                    continue;
+                }
+                key += '\0';
+                key += all.Bytes(2);
+                entry = &entries_.try_emplace(std::move(key)).first->second;
                 entry->Stamp = StampOf(all, 3);
                 entry->Checksum = static_cast<uint32_t>(all.Int(8));
             }
-            if (!all.IsNull(11)) {
+            if (entry != nullptr && !all.IsNull(11)) {
                 entry->Items.push_back(MemberOf(all, 9));
             }
         }
