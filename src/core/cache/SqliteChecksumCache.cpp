@@ -1,6 +1,6 @@
 #include "core/cache/SqliteChecksumCache.h"
 
-#include "core/checksum/CrcUpdate.h"
+#include "core/cache/SqliteRows.h"
 #include "core/platform/CacheFiles.h"
 #include "core/scan/ScanTree.h"
 
@@ -11,6 +11,8 @@
 #include <utility>
 
 namespace tabula {
+
+using namespace cache;
 
 namespace {
 
@@ -35,141 +37,6 @@ CREATE TABLE IF NOT EXISTS members(
     PRIMARY KEY(file, ordinal)) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS scans(key TEXT PRIMARY KEY, value INTEGER NOT NULL);
 )sql";
-
-struct ECacheFailure {
-    int Code;
-    std::string Message;
-};
-
-[[noreturn]] void Throw(sqlite3* db, int code) {
-    throw ECacheFailure{code, db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code)};
-}
-
-void Execute(sqlite3* db, const char* sql) {
-    if (const int code = sqlite3_exec(db, sql, nullptr, nullptr, nullptr); code != SQLITE_OK) {
-        Throw(db, code);
-    }
-}
-
-class TStatement {
-public:
-    TStatement(sqlite3* db, const char* sql) : db_(db) {
-        if (const int code =
-                sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
-            code != SQLITE_OK) {
-            Throw(db, code);
-        }
-    }
-    ~TStatement() { sqlite3_finalize(stmt_); }
-    TStatement(const TStatement&) = delete;
-    TStatement& operator=(const TStatement&) = delete;
-
-    // Starts a use: the last one's row and bindings are let go.
-    TStatement& Start() {
-        sqlite3_reset(stmt_);
-        sqlite3_clear_bindings(stmt_);
-        return *this;
-    }
-    TStatement& Bind(int index, int64_t value) {
-        Check(sqlite3_bind_int64(stmt_, index, value));
-        return *this;
-    }
-    // Bytes as they are (a name need not be UTF-8); empty is an empty blob, not NULL.
-    TStatement& Bind(int index, std::string_view bytes) {
-        static const char nothing = 0;
-        Check(sqlite3_bind_blob(stmt_, index, bytes.empty() ? &nothing : bytes.data(),
-                                static_cast<int>(bytes.size()), SQLITE_TRANSIENT));
-        return *this;
-    }
-    // True for a row, false when done.
-    bool Step() {
-        const int code = sqlite3_step(stmt_);
-        if (code == SQLITE_ROW) {
-            return true;
-        }
-        if (code != SQLITE_DONE) {
-            Throw(db_, code);
-        }
-        return false;
-    }
-    int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
-    bool IsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
-    std::string Bytes(int column) const {
-        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
-        return bytes != nullptr
-                   ? std::string(bytes, static_cast<size_t>(sqlite3_column_bytes(stmt_, column)))
-                   : std::string();
-    }
-
-private:
-    void Check(int code) const {
-        if (code != SQLITE_OK) {
-            Throw(db_, code);
-        }
-    }
-    sqlite3* db_;
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
-int64_t Nanoseconds(const TFileTime& time) {
-    return time.Seconds * 1000000000 + time.Nanoseconds;
-}
-
-TFileTime FromNanoseconds(int64_t value) {
-    return {value / 1000000000, value % 1000000000};
-}
-
-// What a read compares with the entry's checksum: everything the entry
-// gives, so damage anywhere in it shows. Each field ends in a zero byte, so
-// no two entries give the same bytes.
-uint32_t EntryChecksum(const std::string& path, const std::string& options,
-                       const TPathStatus& stamp, const std::vector<TCrcItem>& items) {
-    // Gathered first: one CRC over them costs less than one per field.
-    thread_local std::string text;
-    text.clear();
-    const auto feed = [](std::string_view bytes) {
-        text += bytes;
-        text += '\0';
-    };
-    const auto number = [&feed](uint64_t value) {
-        feed(std::string_view(reinterpret_cast<const char*>(&value), sizeof value));
-    };
-    feed(path);
-    feed(options);
-    for (const uint64_t value :
-         {stamp.Device, stamp.Inode, stamp.Size, static_cast<uint64_t>(Nanoseconds(stamp.Modified)),
-          static_cast<uint64_t>(Nanoseconds(stamp.Changed)), uint64_t{items.size()}}) {
-        number(value);
-    }
-    for (const TCrcItem& item : items) {
-        for (const std::string* field : {&item.Name, &item.CrcText, &item.Md5, &item.Sha1,
-                                         &item.Sha256, &item.NameOnDisk, &item.Detector}) {
-            feed(*field);
-        }
-        number(static_cast<uint64_t>(item.Size));
-    }
-    uint32_t crc = CrcInit;
-    CrcUpdate(text.data(), 0, text.size(), crc);
-    return ~crc;
-}
-
-// The stamp in the five columns from first on: device, inode, size, mtime, ctime.
-TPathStatus StampOf(const TStatement& row, int first) {
-    TPathStatus stamp;
-    stamp.Kind = TPathKind::Regular;
-    stamp.Device = static_cast<uint64_t>(row.Int(first));
-    stamp.Inode = static_cast<uint64_t>(row.Int(first + 1));
-    stamp.Size = static_cast<uint64_t>(row.Int(first + 2));
-    stamp.Modified = FromNanoseconds(row.Int(first + 3));
-    stamp.Changed = FromNanoseconds(row.Int(first + 4));
-    return stamp;
-}
-
-// A member in the eight columns from first on, in the table's order.
-TCrcItem MemberOf(const TStatement& row, int first) {
-    return {row.Bytes(first),     row.Bytes(first + 2), row.Int(first + 3),   row.Bytes(first + 4),
-            row.Bytes(first + 5), row.Bytes(first + 6), row.Bytes(first + 1), row.Bytes(first + 7)};
-}
 
 // The reader connection a thread used last, and the cache it belongs to:
 // found again without a lock.
