@@ -70,9 +70,16 @@ struct TSqliteChecksumCache::TConnection {
         }
         sqlite3_busy_timeout(Db, BusyMilliseconds);
         sqlite3_extended_result_codes(Db, 1);
-        // Pages are read in place from the mapped file, not copied in by a call each.
-        Execute(Db,
-                "PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=1073741824");
+        // Pages are read in place from the mapped file, not copied in by a call
+        // each. A damaged file fails here already, before the destructor could
+        // close it.
+        try {
+            Execute(Db, "PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; "
+                        "PRAGMA mmap_size=1073741824");
+        } catch (...) {
+            sqlite3_close_v2(Db);
+            throw;
+        }
     }
     ~TConnection() {
         FindOptions.reset();

@@ -335,6 +335,7 @@ void TScanDriver::UseCache(const std::string& dirPath, const TScanOptions& optio
 
 TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& options) {
     TScanResult result;
+    cache_ = nullptr;
     std::string dirPath = WithTrailingSeparator(directory);
     if (!IsDirectory(dirPath)) {
         return result;
@@ -370,7 +371,12 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
         list = ListScanEntries(dirPath, options);
     }
     const std::vector<TScanEntry>& names = list.Entries;
+    UseCache(dirPath, options);
     if (names.empty()) {
+        // What was kept of the folder's files is of files gone.
+        if (cache_ != nullptr) {
+            cache_->ScanCompleted(absoluteDir_, options.WalksTree(), list);
+        }
         result.Outcome = TScanResult::TOutcome::Completed;
         return result;
     }
@@ -387,7 +393,6 @@ TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& 
         })) {
         workers = 1;
     }
-    UseCache(dirPath, options);
     rows_.ListingStarted();
     if (workers > 1 && names.size() > 1) {
         ScanOnWorkers(dirPath, list, options, std::min<std::size_t>(workers, names.size()), result);

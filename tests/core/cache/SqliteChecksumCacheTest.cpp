@@ -283,6 +283,12 @@ TEST(SqliteChecksumCache, FilesGoneAreForgottenUnderTheFolderScanned) {
     EXPECT_EQ(stats.LastLookups, 10);
     EXPECT_EQ(stats.LastHits, 9);
     EXPECT_GT(stats.Bytes, 0u);
+    // A folder found empty keeps nothing.
+    for (const std::string& name : corpus.Dir.Entries()) {
+        fs::remove(corpus.Dir.Path() / name);
+    }
+    Scan(corpus.Dir.Path(), Options(TRomMode::Nes), corpus.Cache());
+    EXPECT_EQ(files(), 0);
     struct stat info {};
     ASSERT_EQ(::stat(fs::path(corpus.CachePath).parent_path().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
