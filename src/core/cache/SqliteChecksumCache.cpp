@@ -157,28 +157,26 @@ void TSqliteChecksumCache::Open() {
 }
 
 void TSqliteChecksumCache::OpenWriter() {
-    {
-        writer_ = std::make_unique<TConnection>(path_);
-        Execute(writer_->Db, "PRAGMA journal_mode=WAL");
-        // Made in one write transaction, so two first scans at once make it once.
-        Execute(writer_->Db, "BEGIN IMMEDIATE");
-        TStatement version(writer_->Db, "PRAGMA user_version");
-        version.Start().Step();
-        const int64_t found = version.Int(0);
-        TStatement tables(writer_->Db, "SELECT count(*) FROM sqlite_master");
-        tables.Start().Step();
-        if (found == 0 && tables.Int(0) == 0) {
-            Execute(writer_->Db, Schema);
-            Execute(writer_->Db, ("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
-        }
-        Execute(writer_->Db, "COMMIT");
-        if (found != 0 && found != SchemaVersion) {
-            off_ = true;
-            setAside_ = ".old";
-            warnings_.push_back("The checksum cache " + Quoted(path_) + " is of another version (" +
-                                std::to_string(found) + "); it is set aside as " +
-                                Quoted(path_ + setAside_) + " and files are read without it");
-        }
+    writer_ = std::make_unique<TConnection>(path_);
+    Execute(writer_->Db, "PRAGMA journal_mode=WAL");
+    // Made in one write transaction, so two first scans at once make it once.
+    Execute(writer_->Db, "BEGIN IMMEDIATE");
+    TStatement version(writer_->Db, "PRAGMA user_version");
+    version.Start().Step();
+    const int64_t found = version.Int(0);
+    TStatement tables(writer_->Db, "SELECT count(*) FROM sqlite_master");
+    tables.Start().Step();
+    if (found == 0 && tables.Int(0) == 0) {
+        Execute(writer_->Db, Schema);
+        Execute(writer_->Db, ("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
+    }
+    Execute(writer_->Db, "COMMIT");
+    if (found != 0 && found != SchemaVersion) {
+        off_ = true;
+        setAside_ = ".old";
+        warnings_.push_back("The checksum cache " + Quoted(path_) + " is of another version (" +
+                            std::to_string(found) + "); it is set aside as " +
+                            Quoted(path_ + setAside_) + " and files are read without it");
     }
 }
 
@@ -198,8 +196,8 @@ void TSqliteChecksumCache::Fail(int code, const std::string& why) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         warnings_.push_back(cache + " is in use by another program for more than " +
-                            std::to_string(BusyMilliseconds / 1000) + " seconds (" + why + ", " +
-                            std::to_string(code) + "); files are read without it");
+                            std::to_string(BusyMilliseconds / 1000) + " seconds (" + why +
+                            "); files are read without it");
         break;
     default:
         warnings_.push_back(cache + " cannot be used (" + why + "); files are read without it");
