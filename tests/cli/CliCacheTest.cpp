@@ -30,8 +30,8 @@ void MakeCorpus(const fs::path& dir) {
     for (const char* file : {"zip/7zip.zip", "zip/infozip.zip", "sets/solid.7z", "sets/rar5.rar"}) {
         fs::copy_file(TestDataFile(file), dir / fs::path(file).filename());
     }
-    WriteBytes(dir / "game.nes", std::string(16, 'H') + std::string(4000, 'g'));
-    WriteBytes(dir / "other.bin", "other bytes");
+    WriteBytes(dir / "game.nes", std::string(16, 'H') + std::string(70000, 'g'));
+    WriteBytes(dir / "other.bin", std::string(70000, 'o'));
     std::this_thread::sleep_for(std::chrono::milliseconds(2100));
 }
 

@@ -15,6 +15,12 @@ namespace tabula {
 
 namespace {
 
+// Loose files below these sizes are not cached: reading them costs about
+// what a look-up does (measured: 100,000 empty files took 0.56 s through a
+// warm cache against 0.30 s read).
+constexpr uint64_t SmallFile = uint64_t{64} << 10;
+constexpr uint64_t SmallWithDigests = uint64_t{8} << 10;
+
 void AddNumber(std::string& text, int64_t value) {
     text += std::to_string(value);
     text += ',';
@@ -103,8 +109,11 @@ bool EndsWith(std::string_view path, std::string_view extension) {
 }
 
 bool IsArchive(const std::string& path, const TCollectorFlags& flags) {
-    return flags.ZipMode && (EndsWith(path, ".zip") || EndsWith(path, ".7z") ||
-                             EndsWith(path, ".rar") || IsSevenZipVolumeName(path));
+    // A volume's name ends in its number ("set.7z.001"): others are not asked.
+    return flags.ZipMode &&
+           (EndsWith(path, ".zip") || EndsWith(path, ".7z") || EndsWith(path, ".rar") ||
+            (!path.empty() && path.back() >= '0' && path.back() <= '9' &&
+             IsSevenZipVolumeName(path)));
 }
 
 // Whether the zip's end record makes it one volume of several; true as well
@@ -194,8 +203,13 @@ void CollectThroughCache(IChecksumCache& cache, const TCollectFile& collect,
         return;
     }
     const TPathStatus before = StatPath(path);
-    if (before.Kind != TPathKind::Regular) {
-        collect(path, flags, zipUi, items);
+    TCollectorFlags known = flags;
+    known.KnownStatus = &before;
+    // A small loose file is read sooner than it is looked up (with digests
+    // the bytes cost more, so the bound is lower).
+    const uint64_t small = flags.Hashes.Any() ? SmallWithDigests : SmallFile;
+    if (before.Kind != TPathKind::Regular || (before.Size < small && !IsArchive(path, flags))) {
+        collect(path, known, zipUi, items);
         return;
     }
     const std::string absolutePath = std::string(absoluteDir) + std::string(relative);
@@ -212,7 +226,7 @@ void CollectThroughCache(IChecksumCache& cache, const TCollectFile& collect,
     }
     TWatchingUi watching;
     watching.Inner = zipUi;
-    collect(path, flags, &watching, items);
+    collect(path, known, &watching, items);
     if (watching.Used || MayReadOtherVolumes(path, flags) ||
         std::any_of(items.begin(), items.end(),
                     [](const TCrcItem& item) { return item.Name.empty(); })) {

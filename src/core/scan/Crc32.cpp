@@ -46,7 +46,7 @@ void TCrc32::Collect() {
         Take(members);
         return;
     }
-    const TPathStatus status = StatPath(fileName_);
+    const TPathStatus status = KnownStatus != nullptr ? *KnownStatus : StatPath(fileName_);
     RefuseUnlessRegular(status, fileName_);
     if (ZipMode && (extension == ".7z" || IsSevenZipVolumeName(fileName_))) {
         TSevenZipMembers members(*this);

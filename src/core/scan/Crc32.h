@@ -2,6 +2,7 @@
 
 #include "core/checksum/RomHashes.h"
 #include "core/header/Detector.h"
+#include "core/platform/SequentialFile.h"
 
 #include <cstdint>
 #include <memory>
@@ -72,6 +73,9 @@ struct TCollectorFlags {
     // by these rules and cut as the first passing rule says (whole when none
     // does); NesMode and SnesMode are then not looked at. Null: not used.
     const TDetectorSet* Detectors = nullptr;
+    // What the caller found at the file's path just before, so the collector
+    // need not look again; null: the collector looks itself.
+    const TPathStatus* KnownStatus = nullptr;
 };
 
 // One member of a container as its source hands it to the collector.
