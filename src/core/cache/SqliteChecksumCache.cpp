@@ -3,6 +3,7 @@
 #include "core/cache/SqliteRows.h"
 #include "core/platform/CacheFiles.h"
 #include "core/scan/ScanTree.h"
+#include "core/text/CodePages.h"
 
 #include <sqlite3.h>
 
@@ -46,10 +47,6 @@ struct TThreadReader {
 };
 thread_local TThreadReader threadReader;
 std::atomic<uint64_t> nextCacheId{1};
-
-std::string Quoted(const std::string& path) {
-    return "\"" + path + "\"";
-}
 
 } // namespace
 
@@ -120,7 +117,7 @@ TSqliteChecksumCache::~TSqliteChecksumCache() {
 void TSqliteChecksumCache::Open() {
     const auto unusable = [this](const std::string& why) {
         off_ = true;
-        warnings_.push_back("The checksum cache " + Quoted(path_) + " cannot be used (" + why +
+        warnings_.push_back("The checksum cache " + QuotedPath(path_) + " cannot be used (" + why +
                             "); files are read without it");
     };
     if (path_.empty()) {
@@ -174,9 +171,9 @@ void TSqliteChecksumCache::OpenWriter() {
     if (found != 0 && found != SchemaVersion) {
         off_ = true;
         setAside_ = ".old";
-        warnings_.push_back("The checksum cache " + Quoted(path_) + " is of another version (" +
+        warnings_.push_back("The checksum cache " + QuotedPath(path_) + " is of another version (" +
                             std::to_string(found) + "); it is set aside as " +
-                            Quoted(path_ + setAside_) + " and files are read without it");
+                            QuotedPath(path_ + setAside_) + " and files are read without it");
     }
 }
 
@@ -185,13 +182,13 @@ void TSqliteChecksumCache::Fail(int code, const std::string& why) {
         return; // one warning is enough
     }
     const std::lock_guard lock(warningsMutex_);
-    const std::string cache = "The checksum cache " + Quoted(path_);
+    const std::string cache = "The checksum cache " + QuotedPath(path_);
     switch (code & 0xFF) {
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
         setAside_ = ".damaged";
         warnings_.push_back(cache + " is damaged (" + why + "); it is set aside as " +
-                            Quoted(path_ + setAside_) + " and files are read without it");
+                            QuotedPath(path_ + setAside_) + " and files are read without it");
         break;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -500,7 +497,7 @@ void TSqliteChecksumCache::Close() {
     const std::lock_guard lock(warningsMutex_);
     if (!setAside_.empty()) {
         if (std::string why = MoveAside(path_, setAside_, Companions); !why.empty()) {
-            warnings_.push_back("The checksum cache " + Quoted(path_) +
+            warnings_.push_back("The checksum cache " + QuotedPath(path_) +
                                 " could not be set aside (" + why + ")");
         }
         setAside_.clear();

@@ -1,6 +1,7 @@
 #include "core/platform/CacheFiles.h"
 
 #include "core/platform/HomePath.h"
+#include "core/text/CodePages.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -15,7 +16,8 @@ namespace tabula {
 namespace {
 
 std::string Failed(const std::string& what, const std::string& path) {
-    return what + " \"" + path + "\": " + std::strerror(errno);
+    const int error = errno; // before anything is made that could move it
+    return what + " " + QuotedPath(path) + ": " + std::strerror(error);
 }
 
 } // namespace
@@ -45,7 +47,7 @@ std::string MakePrivateDirectories(const std::string& directory) {
         return Failed("Cannot look at the folder", directory);
     }
     if (!S_ISDIR(info.st_mode)) {
-        return "\"" + directory + "\" is not a folder";
+        return QuotedPath(directory) + " is not a folder";
     }
     return {};
 }
