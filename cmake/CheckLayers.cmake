@@ -17,7 +17,7 @@ set(core_levels
     "zip"
     "romlist"
     "scan datafile"
-    "cache")
+    "cache reference")
 
 # Each rule: folder | prefixes its quoted includes may start with. The
 # longest folder that holds a file decides. "qt" allows Qt's headers.

@@ -89,6 +89,12 @@ constexpr TOption OptionTable[] = {
      [](TReading& r, TText) { r.Options.NoCache = true; }},
     {"--cache-stats", nullptr, TTakes::Nothing, false,
      [](TReading& r, TText) { r.Options.CacheStats = true; }},
+    {"--names-from", nullptr, TTakes::FileName, false,
+     [](TReading& r, TText value) { r.Options.NamesFrom.push_back(value); }},
+    {"--unknown-only", nullptr, TTakes::Nothing, false,
+     [](TReading& r, TText) { r.Options.UnknownOnly = true; }},
+    {"--missing", nullptr, TTakes::FileName, false,
+     [](TReading& r, TText value) { r.Options.Missing = value; }},
     {"--format", nullptr, TTakes::Text, false,
      [](TReading& r, TText value) {
          r.Options.FormatGiven = true;
@@ -214,6 +220,10 @@ void TakeOutputOptions(TReading& reading) {
     if (reading.FromGiven && options.From.empty()) {
         throw ECliUsage("option --from needs a file name");
     }
+    if (options.NamesFrom.empty() && (options.UnknownOnly || !options.Missing.empty())) {
+        throw ECliUsage(std::string(options.UnknownOnly ? "--unknown-only" : "--missing") +
+                        " needs the reference datafiles of --names-from");
+    }
 }
 
 // --from reads a datafile: nothing of a scan goes with it.
@@ -315,6 +325,15 @@ const char* UsageText() {
            "  --no-cache               read every file; keep nothing\n"
            "  --cache-stats            print what the cache holds, its size on disk and the\n"
            "                           last scan's hits, and exit\n"
+           "  --names-from FILE        name each row after the rom of the reference datafile\n"
+           "                           FILE (any of the three formats; may be given more\n"
+           "                           than once) that its checksums match, and print its\n"
+           "                           mark after the digests: same, renamed, by CRC,\n"
+           "                           ambiguous or unknown\n"
+           "  --unknown-only           with --names-from: keep only the rows no reference\n"
+           "                           rom matched\n"
+           "  --missing FILE           with --names-from: write the reference's sets none of\n"
+           "                           whose roms matched to FILE, in the reference's format\n"
            "  --format F               what -o writes: sectioned (the default), logiqx\n"
            "                           (Logiqx XML) or clrmamepro (ClrMamePro text)\n"
            "  --author T, --datafile-version T, --comment T, --system T, --emulator-version T,\n"

@@ -37,6 +37,11 @@ struct TCliOptions {
     std::string CacheFile;
     bool NoCache = false;
     bool CacheStats = false;
+    // --names-from's reference datafiles, in order; --unknown-only keeps the
+    // rows none of them knows; --missing writes their sets nothing matched.
+    std::vector<std::string> NamesFrom;
+    bool UnknownOnly = false;
+    std::string Missing;
     bool Quiet = false;
     bool Help = false;
     bool Version = false;

@@ -2,6 +2,7 @@
 
 #include "core/header/Detector.h"
 
+#include "cli/CliNaming.h"
 #include "cli/CliOptions.h"
 #include "cli/CliZipUi.h"
 #include "cli/RowPrinter.h"
@@ -90,7 +91,7 @@ struct EOutputRefused {
 
 class TConversion : public IDatafileContent {
 public:
-    explicit TConversion(TCliOptions& options) : options_(options) {}
+    TConversion(TCliOptions& options, TCliNaming* naming) : options_(options), naming_(naming) {}
 
     void Begin(TDatafileFormat format, const TDatafileCredits& credits,
                std::shared_ptr<const TKeptHeader> header) override {
@@ -105,13 +106,18 @@ public:
             options_.Output, options_.Format,
             TDatafileInfo{options_.Credits, {}, TRomMode::Normal, std::move(header)});
     }
-    void Add(TRomTable::TRow row, TRowExtras extras) override { Stream->Add(row, extras); }
+    void Add(TRomTable::TRow row, TRowExtras extras) override {
+        if (naming_ == nullptr || naming_->Name(row, extras)) {
+            Stream->Add(row, extras);
+        }
+    }
     void End() override {}
 
     std::unique_ptr<TDatafileStream> Stream;
 
 private:
     TCliOptions& options_;
+    TCliNaming* naming_;
 };
 
 // Calls read, a datafile or an output it refuses said as the refusal: false then.
@@ -129,7 +135,7 @@ template <class F> bool ReadOrSay(F read, const TCliStreams& streams) {
     return false;
 }
 
-int PrintFrom(const TCliOptions& options, const TCliStreams& streams) {
+int PrintFrom(const TCliOptions& options, const TCliStreams& streams, TCliNaming* naming) {
     TOpenedDatafile opened;
     if (!ReadOrSay([&] { opened = ReadDatafile(options.From); }, streams)) {
         return CliBadUsage;
@@ -141,9 +147,11 @@ int PrintFrom(const TCliOptions& options, const TCliStreams& streams) {
         hashes.Sha256 = hashes.Sha256 || !extras.Sha256.empty();
     }
     TTerminalProgress progress(streams.Err, false, streams.Columns);
-    TRowPrinter printer(streams.Out, progress, streams.OutIsTerminal, hashes);
+    TRowPrinter printer(streams.Out, progress, streams.OutIsTerminal, hashes, naming != nullptr);
     for (std::size_t r = 0; r < opened.Rows.size(); ++r) {
-        printer.AddScannedRow(opened.Rows[r], opened.Extras[r]);
+        if (naming == nullptr || naming->Name(opened.Rows[r], opened.Extras[r])) {
+            printer.AddScannedRow(opened.Rows[r], opened.Extras[r]);
+        }
     }
     streams.Out.flush();
     if (!streams.Out) {
@@ -154,11 +162,11 @@ int PrintFrom(const TCliOptions& options, const TCliStreams& streams) {
 }
 
 // --from: the rows and credits of a datafile, printed or written again.
-int RunFrom(TCliOptions options, const TCliStreams& streams) {
+int RunFrom(TCliOptions options, const TCliStreams& streams, TCliNaming* naming) {
     if (options.Output.empty()) {
-        return PrintFrom(options, streams);
+        return PrintFrom(options, streams, naming);
     }
-    TConversion conversion(options);
+    TConversion conversion(options, naming);
     // A refusal of the file or of the output, or a failed write, keeps the
     // old file; so does a signal, as after a scan.
     int signal = 0;
@@ -239,8 +247,8 @@ std::optional<int> RefuseBeforeScan(TCliOptions& options, const TCliStreams& str
 // written then.
 class TScanRun {
 public:
-    TScanRun(const TCliOptions& options, const TCliStreams& streams)
-        : options_(options),
+    TScanRun(const TCliOptions& options, const TCliStreams& streams, TCliNaming* naming)
+        : options_(options), naming_(naming),
           streams_(streams), info_{options.Credits, FolderNameText(options.Directory),
                                    options.Scan.Mode},
           headerAfterScan_(!options.Output.empty() && options.Scan.Mode == TRomMode::Detect &&
@@ -293,14 +301,20 @@ private:
             return streams_.Interrupted() != 0 || (datafile_ != nullptr && datafile_->Failed());
         });
         TCliZipUi zipUi(progress);
-        TRowPrinter printer(streams_.Out, progress, streams_.OutIsTerminal, options_.Scan.Hashes);
+        TRowPrinter printer(streams_.Out, progress, streams_.OutIsTerminal, options_.Scan.Hashes,
+                            naming_ != nullptr);
         std::optional<TDatafileRowSink> datafileSink;
         if (datafile_) {
             datafileSink.emplace(*datafile_);
         }
-        IRomRowSink& sink = headerAfterScan_ ? static_cast<IRomRowSink&>(kept_)
-                            : datafileSink   ? static_cast<IRomRowSink&>(*datafileSink)
-                                             : printer;
+        IRomRowSink& output = headerAfterScan_ ? static_cast<IRomRowSink&>(kept_)
+                              : datafileSink   ? static_cast<IRomRowSink&>(*datafileSink)
+                                               : printer;
+        std::optional<TNamingSink> naming;
+        if (naming_ != nullptr) {
+            naming.emplace(output, *naming_);
+        }
+        IRomRowSink& sink = naming ? static_cast<IRomRowSink&>(*naming) : output;
         TScanOptions scan = options_.Scan;
         std::shared_ptr<TSqliteChecksumCache> cache;
         if (!options_.NoCache) {
@@ -391,6 +405,7 @@ private:
     }
 
     const TCliOptions& options_;
+    TCliNaming* naming_;
     const TCliStreams& streams_;
     TDatafileInfo info_;
     const bool headerAfterScan_;
@@ -429,6 +444,28 @@ int PrintCacheStats(const TCliOptions& options, const TCliStreams& streams) {
     return CliAllRead;
 }
 
+// What --names-from found, said once the rows are out, and --missing's
+// want list written; only after a run that gave every row.
+int FinishNaming(const TCliNaming& naming, const TCliOptions& options, const TCliStreams& streams,
+                 int status) {
+    if (status != CliAllRead && status != CliSomeFailed) {
+        return status;
+    }
+    if (!options.Quiet) {
+        PrintError(streams.Err, naming.Summary());
+    }
+    if (!options.Missing.empty()) {
+        try {
+            naming.WriteMissing(options.Missing);
+        } catch (const std::exception& error) {
+            PrintError(streams.Err,
+                       "the missing sets were not written: " + std::string(error.what()));
+            return CliOutputFailed;
+        }
+    }
+    return status;
+}
+
 } // namespace
 
 int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
@@ -446,13 +483,26 @@ int RunCli(const std::vector<std::string>& args, const TCliStreams& streams) {
     if (options.CacheStats) {
         return PrintCacheStats(options, streams);
     }
-    if (!options.From.empty()) {
-        return RunFrom(std::move(options), streams);
+    if (options.From.empty()) {
+        if (const std::optional<int> refused = RefuseBeforeScan(options, streams)) {
+            return *refused;
+        }
     }
-    if (const std::optional<int> refused = RefuseBeforeScan(options, streams)) {
-        return *refused;
+    if (!options.Missing.empty() && !IsDirectory(OutputFolder(options.Missing))) {
+        PrintError(streams.Err, "cannot write \"" + options.Missing + "\": the directory \"" +
+                                    OutputFolder(options.Missing) + "\" does not exist");
+        return CliBadUsage;
     }
-    return TScanRun(options, streams).Run();
+    std::unique_ptr<TCliNaming> naming;
+    if (!options.NamesFrom.empty() &&
+        !ReadOrSay(
+            [&] { naming = std::make_unique<TCliNaming>(options.NamesFrom, options.UnknownOnly); },
+            streams)) {
+        return CliBadUsage;
+    }
+    const int status = options.From.empty() ? TScanRun(options, streams, naming.get()).Run()
+                                            : RunFrom(options, streams, naming.get());
+    return naming ? FinishNaming(*naming, options, streams, status) : status;
 }
 
 } // namespace tabula

@@ -30,6 +30,10 @@ void TRowPrinter::AddScannedRow(const TRomTable::TRow& row, const TRowExtras& ex
         line_ += '\t';
         line_ += extras.Sha256;
     }
+    if (marks_) {
+        line_ += '\t';
+        line_ += MatchMarkText(extras.Match);
+    }
     line_ += '\n';
     out_.write(line_.data(), static_cast<std::streamsize>(line_.size()));
     if (sharesTerminal_) {

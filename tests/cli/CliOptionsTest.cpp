@@ -81,6 +81,10 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason) {
         {{"--cache", "c.sqlite", "--no-cache", "roms"}, "exclude each other"},
         {{"--cache", "", "roms"}, "needs a file name"},
         {{"--from", "old.dat", "--no-cache"}, "--no-cache is an option of a scan"},
+        {{"--unknown-only", "roms"},
+         "--unknown-only needs the reference datafiles of --names-from"},
+        {{"--from", "a.dat", "--missing", "m.xml"}, "--missing needs the reference datafiles"},
+        {{"--names-from", "", "roms"}, "needs a file name"},
     };
     for (const auto& c : cases) {
         try {

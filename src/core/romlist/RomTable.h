@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/romlist/MatchMark.h"
+
 #include <array>
 #include <memory>
 #include <span>
@@ -26,8 +28,8 @@ public:
 
 // What a row carries beside its seven cells, which the table does not show.
 struct TRowExtras {
-    std::string Md5;    // lower-case hexadecimal, "" when not computed
-    std::string Sha1;   // the same
+    std::string Md5;  // lower-case hexadecimal, "" when not computed
+    std::string Sha1; // the same
     // The rom's name as it stands on disk or in the archive, and the rom
     // name cell as the scan made it (lower-cased): while the cell still holds
     // that text, the formats that match names exactly write NameOnDisk.
@@ -39,6 +41,8 @@ struct TRowExtras {
     // (core/datafile/KeptFields.h); none for a scan's rows.
     std::shared_ptr<const TKeptRow> Kept{};
     std::string Sha256{}; // as Md5
+    // What naming from a reference datafile found; a save writes nothing of it.
+    TMatchMark Match = TMatchMark::None;
 };
 
 // The rom table's data and its rules, without any display: a grid of text
