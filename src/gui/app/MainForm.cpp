@@ -156,6 +156,7 @@ void TMainForm::Clearlist1Click() {
     EditGrid1->Document().Clear();
     EditGrid1->RomModel()->SetShowsDigests(false);
     EditGrid1->RomModel()->SetShowsSha256(false);
+    HideMatches();
 }
 
 void TMainForm::Quit1Click() {
@@ -216,6 +217,7 @@ void TMainForm::OpendatafileClick() {
                                std::move(opened.Header));
     EditGrid1->RomModel()->SetShowsDigests(opened.HasDigests);
     EditGrid1->RomModel()->SetShowsSha256(opened.HasSha256);
+    HideMatches();
     properties.SetCredits(opened.Credits);
     lastScanFolder_.clear();
     lastScanMode_ = TRomMode::Normal;

@@ -63,6 +63,9 @@ public:
     QAction* Insertrow1 = nullptr;
     QAction* Findreplace1 = nullptr;
     QAction* Setvalue1 = nullptr;
+    QAction* Namefromdatafile = nullptr;
+    // Shown once the table was named from a datafile.
+    QAction* Selectunknown1 = nullptr;
     // Ctrl+F: the find and replace dialog with the keyboard in the text to
     // find; not a menu item of its own.
     QAction* Find1 = nullptr;
@@ -95,6 +98,12 @@ public:
     void Find1Click();
     // Writes one text into every selected cell; the cells must be of one column.
     void Setvalue1Click();
+    // Asks for reference datafiles and gives every row the names of the
+    // reference rom it matches, as one step; says what it found in the
+    // status bar. A file that cannot be read changes nothing.
+    void NamefromdatafileClick();
+    // Selects the rows no reference rom matched.
+    void Selectunknown1Click();
 
     // Ends the program once the running scan has stopped and cleaned up (a
     // termination signal); without a scan, at once.
@@ -129,6 +138,13 @@ public:
         std::function<std::optional<QString>(QWidget* parent, const QString& current)>;
     TAskValue AskValue;
 
+    // Asks for the reference datafiles of "Name from datafile", proposing
+    // the last one; none when cancelled. The reference chooser by default;
+    // tests put in their own.
+    using TAskReferenceNames =
+        std::function<QStringList(QWidget* parent, const QString& proposedName)>;
+    TAskReferenceNames AskReferenceNames;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -141,6 +157,8 @@ private:
     void BuildEditMenu();
     void ShowReplace(bool replacing);
     void UpdateHistoryItems();
+    // A new table (cleared or opened) has no marks to show.
+    void HideMatches();
     // One box naming the files that failed, then what the checksum cache met,
     // after the progress window has gone.
     void ShowScanFailures(const std::vector<TScanFailure>& failures,
@@ -160,6 +178,7 @@ private:
     bool quitAfterScan_ = false;
     TFindReplaceDialog* findReplace_ = nullptr;
     QString lastSaveName_;
+    QString lastReferenceName_;
     TDatafileFormat lastSaveFormat_ = TDatafileFormat::Sectioned;
     // What the datafile's header says of the rows: the folder last scanned
     // and the header its scan cut.

@@ -1,11 +1,15 @@
 // The main window's "&Edit" menu: the table's history and the changes a
 // table editor offers beyond typing into cells.
+#include "core/reference/RowNaming.h"
 #include "gui/app/MainForm.h"
+#include "gui/datafile/SaveDialog.h"
 #include "gui/romlist/EditGrid.h"
 #include "gui/romlist/FindReplaceDialog.h"
 #include "gui/widgets/ContainerStatusBar.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QFile>
 #include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
@@ -48,6 +52,11 @@ void TMainForm::BuildEditMenu() {
     Findreplace1 = MenuItem(Edit1, "Findreplace1", "&Find and replace ...",
                             {QKeySequence(Qt::CTRL | Qt::Key_H)});
     Setvalue1 = MenuItem(Edit1, "Setvalue1", "Set &value of selected cells ...");
+    Edit1->addSeparator();
+    AskReferenceNames = ShowReferenceDialog;
+    Namefromdatafile = MenuItem(Edit1, "Namefromdatafile", "&Name from datafile ...");
+    Selectunknown1 = MenuItem(Edit1, "Selectunknown1", "Select &unknown rows");
+    Selectunknown1->setVisible(false);
     Find1 = new QAction(this);
     Find1->setObjectName(QStringLiteral("Find1"));
     Find1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
@@ -60,6 +69,8 @@ void TMainForm::BuildEditMenu() {
     Bind(Findreplace1, &TMainForm::Findreplace1Click);
     Bind(Find1, &TMainForm::Find1Click);
     Bind(Setvalue1, &TMainForm::Setvalue1Click);
+    Bind(Namefromdatafile, &TMainForm::NamefromdatafileClick);
+    Bind(Selectunknown1, &TMainForm::Selectunknown1Click);
 }
 
 void TMainForm::UpdateHistoryItems() {
@@ -134,6 +145,72 @@ void TMainForm::Setvalue1Click() {
         cells.emplace_back(cell.column(), cell.row() + 1);
     }
     EditGrid1->Document().SetValue(cells, value->toStdString());
+}
+
+void TMainForm::NamefromdatafileClick() {
+    const QStringList files = AskReferenceNames(this, lastReferenceName_);
+    if (files.isEmpty()) {
+        return;
+    }
+    lastReferenceName_ = files.constFirst();
+    // Every file is read before the table changes: a refusal leaves it as it was.
+    TReferenceIndex index;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        for (const QString& file : files) {
+            index.AddFile(QFile::encodeName(file).toStdString());
+        }
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        throw;
+    }
+    TRowNamer namer(index);
+    const QModelIndex current = EditGrid1->currentIndex();
+    EditGrid1->Document().Apply(NamingChange(EditGrid1->Table(), namer));
+    QApplication::restoreOverrideCursor();
+    EditGrid1->RomModel()->SetShowsMatch(true);
+    Selectunknown1->setVisible(true);
+    // The rows stay where they were: so does the current cell.
+    if (current.isValid()) {
+        EditGrid1->ShowCell(current.column(), current.row() + 1);
+    }
+    StatusBar1->showMessage(QString::fromStdString(MatchSummaryText(namer.Counts())));
+}
+
+void TMainForm::Selectunknown1Click() {
+    const auto extras = EditGrid1->Table().DataExtras();
+    const TRomTableModel* model = EditGrid1->RomModel();
+    const int lastCol = model->columnCount() - 1;
+    QItemSelection selection;
+    int first = -1;
+    std::size_t count = 0;
+    for (std::size_t r = 0; r < extras.size();) {
+        if (extras[r].Match != TMatchMark::Unknown) {
+            ++r;
+            continue;
+        }
+        const std::size_t start = r;
+        while (r < extras.size() && extras[r].Match == TMatchMark::Unknown) {
+            ++r;
+        }
+        selection.select(model->index(static_cast<int>(start), 0),
+                         model->index(static_cast<int>(r - 1), lastCol));
+        first = first < 0 ? static_cast<int>(start) : first;
+        count += r - start;
+    }
+    QItemSelectionModel* selected = EditGrid1->selectionModel();
+    if (first >= 0) {
+        selected->setCurrentIndex(model->index(first, 0), QItemSelectionModel::NoUpdate);
+        EditGrid1->scrollTo(model->index(first, 0));
+    }
+    selected->select(selection, QItemSelectionModel::ClearAndSelect);
+    StatusBar1->showMessage(count == 1 ? QStringLiteral("1 unknown row selected")
+                                       : QStringLiteral("%1 unknown rows selected").arg(count));
+}
+
+void TMainForm::HideMatches() {
+    EditGrid1->RomModel()->SetShowsMatch(false);
+    Selectunknown1->setVisible(false);
 }
 
 } // namespace tabula

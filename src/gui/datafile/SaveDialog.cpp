@@ -66,4 +66,22 @@ QString ShowOpenDialog(QWidget* parent, const QString& proposedName, TDatafileFo
     return dialog.selectedFiles().constFirst();
 }
 
+QStringList ShowReferenceDialog(QWidget* parent, const QString& proposedName) {
+    QFileDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("ReferenceDialog1"));
+    dialog.setWindowTitle(QStringLiteral("Name from datafile"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    // Curators publish both XML and text datafiles: none is hidden at first.
+    dialog.setNameFilters(QStringList{QStringLiteral("Datafiles (*.dat *.xml)")} + SaveFileTypes() +
+                          QStringList{QStringLiteral("All files (*)")});
+    if (!proposedName.isEmpty()) {
+        dialog.selectFile(proposedName);
+    }
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    return dialog.selectedFiles();
+}
+
 } // namespace tabula

@@ -29,4 +29,10 @@ QString ShowSaveDialog(QWidget* parent, const QString& proposedName, TDatafileFo
 // cancels. The file's content, not the type, tells its format.
 QString ShowOpenDialog(QWidget* parent, const QString& proposedName, TDatafileFormat format);
 
+// The chooser of "Name from datafile": one or more existing files, offered
+// as "Datafiles (*.dat *.xml)" first, then the types above and all files,
+// starting at proposedName. Returns the chosen files, none when the user
+// cancels.
+QStringList ShowReferenceDialog(QWidget* parent, const QString& proposedName);
+
 } // namespace tabula

@@ -164,13 +164,18 @@ TEditGrid::TEditGrid(QWidget* parent)
     connect(header, &QHeaderView::sectionResized, this,
             [this](int col, int, int width) { document_.SetColWidth(col, width); });
     connect(model_, &TRomTableModel::ColumnWidthsChanged, this, &TEditGrid::ShowColumnWidths);
-    // The digest columns are as wide as their hexadecimal digits.
+    // The digest columns are as wide as their hexadecimal digits, the
+    // match column as its widest mark.
     connect(model_, &QAbstractItemModel::columnsInserted, this,
             [this](const QModelIndex&, int first, int last) {
                 for (int col = first; col <= last; ++col) {
                     const int digits = TRomTableModel::DigestDigits(model_->DigestAt(col));
-                    horizontalHeader()->resizeSection(
-                        col, fontMetrics().horizontalAdvance(QString(digits, u'0')) + 8);
+                    const QString widest =
+                        col == model_->MatchColumn()
+                            ? QString::fromLatin1(MatchMarkText(TMatchMark::Ambiguous))
+                            : QString(digits, u'0');
+                    horizontalHeader()->resizeSection(col,
+                                                      fontMetrics().horizontalAdvance(widest) + 8);
                 }
             });
 

@@ -83,6 +83,22 @@ void TRomTableModel::SetShowsSha256(bool shown) {
     }
 }
 
+void TRomTableModel::SetShowsMatch(bool shown) {
+    if (shown == showsMatch_) {
+        return;
+    }
+    const int col = Sha256Column() + (showsSha256_ ? 1 : 0);
+    if (shown) {
+        beginInsertColumns(QModelIndex(), col, col);
+        showsMatch_ = true;
+        endInsertColumns();
+    } else {
+        beginRemoveColumns(QModelIndex(), col, col);
+        showsMatch_ = false;
+        endRemoveColumns();
+    }
+}
+
 int TRomTableModel::Sha256Column() const {
     return TRomTable::ColCount + (showsDigests_ ? DigestColumns : 0);
 }
@@ -122,7 +138,7 @@ int TRomTableModel::columnCount(const QModelIndex& parent) const {
     if (parent.isValid()) {
         return 0;
     }
-    return Sha256Column() + (showsSha256_ ? 1 : 0);
+    return Sha256Column() + (showsSha256_ ? 1 : 0) + (showsMatch_ ? 1 : 0);
 }
 
 QVariant TRomTableModel::data(const QModelIndex& index, int role) const {
@@ -131,6 +147,9 @@ QVariant TRomTableModel::data(const QModelIndex& index, int role) const {
     }
     if (index.column() >= TRomTable::ColCount) {
         const TRowExtras& extras = document_.Table().Extras(index.row() + 1);
+        if (index.column() == MatchColumn()) {
+            return QString::fromLatin1(MatchMarkText(extras.Match));
+        }
         switch (DigestAt(index.column())) {
         case TDigestKind::Md5:
             return QString::fromStdString(extras.Md5);
@@ -160,6 +179,9 @@ QVariant TRomTableModel::headerData(int section, Qt::Orientation orientation, in
     }
     if (role == Qt::DisplayRole) {
         if (section >= TRomTable::ColCount) {
+            if (section == MatchColumn()) {
+                return QStringLiteral("Match");
+            }
             switch (DigestAt(section)) {
             case TDigestKind::Md5:
                 return QStringLiteral("MD5");
@@ -185,7 +207,7 @@ Qt::ItemFlags TRomTableModel::flags(const QModelIndex& index) const {
         return Qt::NoItemFlags;
     }
     if (index.column() >= TRomTable::ColCount) {
-        return Qt::ItemIsEnabled | Qt::ItemIsSelectable; // what the scan computed
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable; // what the scan or naming found
     }
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
 }

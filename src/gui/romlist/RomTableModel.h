@@ -28,6 +28,14 @@ public:
     // One more, "SHA-256", after those shown, the same way.
     void SetShowsSha256(bool shown);
 
+    // One more, "Match", after the digests, read-only, showing what naming
+    // from reference datafiles found for each row: shown once a table was
+    // named, hidden again by a cleared list or an opened datafile.
+    bool ShowsMatch() const { return showsMatch_; }
+    void SetShowsMatch(bool shown);
+    // The column of the marks; -1 while it is hidden.
+    int MatchColumn() const { return showsMatch_ ? Sha256Column() + (showsSha256_ ? 1 : 0) : -1; }
+
     // What a column after the seven shows.
     enum class TDigestKind { None, Md5, Sha1, Sha256 };
     TDigestKind DigestAt(int col) const;
@@ -66,6 +74,7 @@ private:
     QFont headerFont_;
     bool showsDigests_ = false;
     bool showsSha256_ = false;
+    bool showsMatch_ = false;
 };
 
 } // namespace tabula
