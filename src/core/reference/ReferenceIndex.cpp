@@ -223,18 +223,22 @@ void TReferenceIndex::Build() {
     for (int kind = 0; kind < KindCount; ++kind) {
         const std::size_t count = static_cast<std::size_t>(std::count_if(
             roms_.begin(), roms_.end(), [kind](const TRom& rom) { return rom.Key.HasKind(kind); }));
-        std::vector<std::uint32_t>& heads = heads_[kind];
-        std::vector<std::uint32_t>& next = next_[kind];
-        heads.assign(std::bit_ceil(2 * count + 1), End);
-        next.assign(roms_.size(), End);
-        const std::uint64_t mask = heads.size() - 1;
-        // From the last rom back, so each chain runs in the references' order.
-        for (std::size_t r = roms_.size(); r-- > 0;) {
-            if (roms_[r].Key.HasKind(kind)) {
-                std::uint32_t& head = heads[HashOf(roms_[r].Key, kind) & mask];
-                next[r] = head;
-                head = static_cast<std::uint32_t>(r);
+        std::vector<TSlot>& slots = slots_[kind];
+        // At most three slots in four taken, so a probe meets an empty one soon.
+        slots.assign(std::bit_ceil(count + count / 3 + 1), TSlot{});
+        const std::uint64_t mask = slots.size() - 1;
+        // In the references' order, so equal keys are met in that order.
+        for (std::size_t r = 0; r < roms_.size(); ++r) {
+            const TKey& key = roms_[r].Key;
+            if (!key.HasKind(kind)) {
+                continue;
             }
+            const std::uint64_t hash = HashOf(key, kind);
+            std::uint64_t i = hash & mask;
+            while (slots[i].Rom != End) {
+                i = (i + 1) & mask;
+            }
+            slots[i] = {hash, static_cast<std::uint32_t>(r), key.Has};
         }
     }
 }
@@ -252,23 +256,26 @@ TReferenceIndex::TFound TReferenceIndex::Find(const TRomTable::TRow& row, const 
         // A rom found by this kind must share no stronger one with the row:
         // the strongest checksum both have decides.
         const std::uint8_t stronger = static_cast<std::uint8_t>(key.Has & ((1 << kind) - 1));
-        const std::vector<std::uint32_t>& heads = heads_[kind];
-        for (std::uint32_t r = heads[HashOf(key, kind) & (heads.size() - 1)]; r != End;
-             r = next_[kind][r]) {
-            const TRom& rom = roms_[r];
-            if ((rom.Key.Has & stronger) != 0 || !Equal(rom.Key, key, kind)) {
+        const std::vector<TSlot>& slots = slots_[kind];
+        const std::uint64_t hash = HashOf(key, kind);
+        const std::uint64_t mask = slots.size() - 1;
+        for (std::uint64_t i = hash & mask; slots[i].Rom != End; i = (i + 1) & mask) {
+            const TSlot& slot = slots[i];
+            if (slot.Hash != hash || (slot.Has & stronger) != 0 ||
+                !Equal(roms_[slot.Rom].Key, key, kind)) {
                 continue;
             }
+            const std::uint32_t set = roms_[slot.Rom].Set;
             if (matchedSets != nullptr) {
-                (*matchedSets)[rom.Set] = 1;
+                (*matchedSets)[set] = 1;
             }
             if (firstSet == End) {
-                firstSet = rom.Set;
-            } else if (rom.Set != firstSet) {
+                firstSet = set;
+            } else if (set != firstSet) {
                 found.Ambiguous = true;
             }
-            if (r < found.Rom) {
-                found.Rom = r;
+            if (slot.Rom < found.Rom) {
+                found.Rom = slot.Rom;
                 found.ByCrc = kind == CrcSize;
             }
         }

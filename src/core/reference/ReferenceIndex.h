@@ -99,9 +99,15 @@ private:
     std::vector<std::string> romNames_;
     std::vector<TSet> sets_;
     std::vector<TFile> files_;
-    // Per kind: buckets of chains through next_, UINT32_MAX ending each.
-    std::array<std::vector<std::uint32_t>, KindCount> heads_;
-    std::array<std::vector<std::uint32_t>, KindCount> next_;
+    // Per kind, an open-addressed table of the roms that have that kind,
+    // each slot carrying the key's hash and which kinds the rom has, so a
+    // look-up reads a rom only when it is likely the one.
+    struct TSlot {
+        std::uint64_t Hash = 0;
+        std::uint32_t Rom = UINT32_MAX; // UINT32_MAX: an empty slot
+        std::uint8_t Has = 0;
+    };
+    std::array<std::vector<TSlot>, KindCount> slots_;
 };
 
 } // namespace tabula

@@ -51,14 +51,15 @@ TMatchMark TRowNamer::Name(TRomTable::TRow& row, TRowExtras& extras) {
     const std::string& cloneOf =
         index_.CloneName(found.Rom).empty() ? setName : index_.CloneName(found.Rom);
     const std::string& romName = index_.RomName(found.Rom);
-    const bool same = row[0] == LowerCase(setName) && row[1] == setName &&
-                      row[2] == LowerCase(cloneOf) && row[3] == cloneOf &&
-                      WrittenRomName(row, extras) == romName;
+    std::string setDos = LowerCase(setName);
+    std::string cloneDos = LowerCase(cloneOf);
+    const bool same = row[0] == setDos && row[1] == setName && row[2] == cloneDos &&
+                      row[3] == cloneOf && WrittenRomName(row, extras) == romName;
     if (!same) {
         ++counts_.Renamed;
-        row[0] = LowerCase(setName);
+        row[0] = std::move(setDos);
         row[1] = setName;
-        row[2] = LowerCase(cloneOf);
+        row[2] = std::move(cloneDos);
         row[3] = cloneOf;
         row[4] = romName;
         extras.ScannedRomCell.clear(); // the cell is the name a save writes now

@@ -4,6 +4,17 @@
 
 namespace tabula {
 
+namespace {
+
+// A step of one change, moved in: a braced list would copy its rows.
+TTableStep StepOf(TTableChange change) {
+    TTableStep step;
+    step.push_back(std::move(change));
+    return step;
+}
+
+} // namespace
+
 void TRomDocument::AddObserver(IRomDocumentObserver* observer) {
     observers_.push_back(observer);
 }
@@ -123,7 +134,7 @@ void TRomDocument::Open(std::vector<TRomTable::TRow>&& rows, std::vector<TRowExt
 
 void TRomDocument::Apply(TTableChange change) {
     change.AfterCount = change.After.size();
-    RunAndRecord({std::move(change)});
+    RunAndRecord(StepOf(std::move(change)));
 }
 
 void TRomDocument::EditCell(int col, int row, std::string text) {
@@ -220,7 +231,7 @@ void TRomDocument::EndRowsStep() {
     stepBefore_.clear();
     stepBeforeExtras_.clear();
     if (!same) {
-        Record({std::move(change)});
+        Record(StepOf(std::move(change)));
     }
 }
 
@@ -284,6 +295,16 @@ void TRomDocument::Run(TTableStep& step, bool forward) {
 std::vector<TRomTable::TRow> TRomDocument::MoveRows(int first, std::size_t removed,
                                                     std::vector<TRomTable::TRow>&& inserted,
                                                     std::vector<TRowExtras>& extras) {
+    // As many rows in as out (naming, or taking such a step back): they
+    // change places with the table's, and the rows around them stay.
+    if (removed > 0 && removed == inserted.size() &&
+        first + static_cast<int>(removed) <= table_.RowCount()) {
+        std::vector<TRomTable::TRow> rows = std::move(inserted);
+        table_.SwapRows(first, rows, extras);
+        const int count = static_cast<int>(removed);
+        Notify([&](IRomDocumentObserver& o) { o.RowsReplaced(first, count); });
+        return rows;
+    }
     std::vector<TRomTable::TRow> taken;
     std::vector<TRowExtras> takenExtras;
     if (removed > 0) {

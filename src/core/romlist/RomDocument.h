@@ -26,6 +26,9 @@ public:
     // The texts of rows firstRow .. lastRow in columns firstCol .. lastCol.
     virtual void CellsChanged(int /*firstRow*/, int /*lastRow*/, int /*firstCol*/,
                               int /*lastCol*/) {}
+    // Rows first .. first + count - 1 were replaced in place: their cells and
+    // what they carry beside them.
+    virtual void RowsReplaced(int /*first*/, int /*count*/) {}
     // Every data row is replaced at once (opening a datafile).
     virtual void Resetting() {}
     virtual void Reset() {}

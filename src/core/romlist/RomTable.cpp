@@ -103,6 +103,16 @@ std::vector<TRomTable::TRow> TRomTable::TakeRows(int index, int count,
     return taken;
 }
 
+void TRomTable::SwapRows(int index, std::vector<TRow>& rows, std::vector<TRowExtras>& extras) {
+    index = std::clamp(index, 1, RowCount());
+    const std::size_t count = std::min(rows.size(), rows_.size() - static_cast<size_t>(index));
+    extras.resize(rows.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        std::swap(rows_[static_cast<size_t>(index) + i], rows[i]);
+        std::swap(extras_[static_cast<size_t>(index) + i], extras[i]);
+    }
+}
+
 int TRomTable::AppendToRow(int row, const std::string& text) {
     if (row < 1 || row >= RowCount()) {
         return -1;

@@ -84,6 +84,10 @@ public:
     // with it (rows without them in extras get none).
     void InsertRows(int index, std::vector<TRow>&& rows, std::vector<TRowExtras>&& extras = {});
     std::vector<TRow> TakeRows(int index, int count, std::vector<TRowExtras>* extras = nullptr);
+    // Exchanges rows (and extras, fewer: none for the rest) with the rows
+    // from index on, in place: afterwards they hold what stood there. Rows
+    // past the table's end are not exchanged.
+    void SwapRows(int index, std::vector<TRow>& rows, std::vector<TRowExtras>& extras);
 
     // What a row carries beside its cells; empty for a row outside the table.
     const TRowExtras& Extras(int row) const;

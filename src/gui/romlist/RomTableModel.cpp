@@ -34,6 +34,11 @@ void TRomTableModel::CellsChanged(int firstRow, int lastRow, int firstCol, int l
                      {Qt::DisplayRole, Qt::EditRole});
 }
 
+void TRomTableModel::RowsReplaced(int first, int count) {
+    emit dataChanged(index(first - 1, 0), index(first - 1 + count - 1, columnCount() - 1),
+                     {Qt::DisplayRole, Qt::EditRole});
+}
+
 void TRomTableModel::Resetting() {
     beginResetModel();
 }

@@ -64,6 +64,7 @@ private:
     void RowsRemoving(int first, int count) override;
     void RowsRemoved(int first, int count) override;
     void CellsChanged(int firstRow, int lastRow, int firstCol, int lastCol) override;
+    void RowsReplaced(int first, int count) override;
     void Resetting() override;
     void Reset() override;
     void WidthsChanged(int first, int last) override;
