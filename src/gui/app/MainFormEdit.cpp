@@ -170,6 +170,7 @@ void TMainForm::NamefromdatafileClick() {
     QApplication::restoreOverrideCursor();
     EditGrid1->RomModel()->SetShowsMatch(true);
     Selectunknown1->setVisible(true);
+    EditGrid1->FitColumns(true, 0); // the curated names are longer than the files' as a rule
     // The rows stay where they were: so does the current cell.
     if (current.isValid()) {
         EditGrid1->ShowCell(current.column(), current.row() + 1);
