@@ -55,53 +55,31 @@ void TRomTableModel::StepsChanged() {
     emit HistoryChanged();
 }
 
-void TRomTableModel::SetShowsDigests(bool shown) {
-    if (shown == showsDigests_) {
+void TRomTableModel::ShowColumns(bool& flag, bool shown, int first, int count) {
+    if (shown == flag) {
         return;
     }
     if (shown) {
-        beginInsertColumns(QModelIndex(), TRomTable::ColCount,
-                           TRomTable::ColCount + DigestColumns - 1);
-        showsDigests_ = true;
+        beginInsertColumns(QModelIndex(), first, first + count - 1);
+        flag = true;
         endInsertColumns();
     } else {
-        beginRemoveColumns(QModelIndex(), TRomTable::ColCount,
-                           TRomTable::ColCount + DigestColumns - 1);
-        showsDigests_ = false;
+        beginRemoveColumns(QModelIndex(), first, first + count - 1);
+        flag = false;
         endRemoveColumns();
     }
+}
+
+void TRomTableModel::SetShowsDigests(bool shown) {
+    ShowColumns(showsDigests_, shown, TRomTable::ColCount, DigestColumns);
 }
 
 void TRomTableModel::SetShowsSha256(bool shown) {
-    if (shown == showsSha256_) {
-        return;
-    }
-    const int col = Sha256Column();
-    if (shown) {
-        beginInsertColumns(QModelIndex(), col, col);
-        showsSha256_ = true;
-        endInsertColumns();
-    } else {
-        beginRemoveColumns(QModelIndex(), col, col);
-        showsSha256_ = false;
-        endRemoveColumns();
-    }
+    ShowColumns(showsSha256_, shown, Sha256Column(), 1);
 }
 
 void TRomTableModel::SetShowsMatch(bool shown) {
-    if (shown == showsMatch_) {
-        return;
-    }
-    const int col = Sha256Column() + (showsSha256_ ? 1 : 0);
-    if (shown) {
-        beginInsertColumns(QModelIndex(), col, col);
-        showsMatch_ = true;
-        endInsertColumns();
-    } else {
-        beginRemoveColumns(QModelIndex(), col, col);
-        showsMatch_ = false;
-        endRemoveColumns();
-    }
+    ShowColumns(showsMatch_, shown, Sha256Column() + (showsSha256_ ? 1 : 0), 1);
 }
 
 int TRomTableModel::Sha256Column() const {

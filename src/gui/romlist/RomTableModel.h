@@ -70,6 +70,8 @@ private:
     void WidthsChanged(int first, int last) override;
     void StepsChanged() override;
     int Sha256Column() const;
+    // Inserts or removes the count columns from first as flag goes to shown.
+    void ShowColumns(bool& flag, bool shown, int first, int count);
 
     TRomDocument& document_;
     QFont headerFont_;
