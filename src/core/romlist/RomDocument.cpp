@@ -126,6 +126,7 @@ void TRomDocument::Open(std::vector<TRomTable::TRow>&& rows, std::vector<TRowExt
     table_.InsertRows(1, std::move(rows), std::move(extras));
     keptHeader_ = std::move(header);
     history_.Clear();
+    savedState_ = history_.State();
     stepBefore_.clear();
     stepBeforeExtras_.clear();
     Notify([](IRomDocumentObserver& o) { o.Reset(); });
@@ -162,10 +163,42 @@ void TRomDocument::DeleteRows(std::vector<int> rows) {
         TTableChange change;
         change.First = *begin;
         change.BeforeCount = static_cast<std::size_t>(end - begin);
+        KeepRomlessGames(change);
         step.push_back(std::move(change));
         end = begin;
     }
     RunAndRecord(std::move(step));
+}
+
+void TRomDocument::KeepRomlessGames(TTableChange& change) const {
+    std::vector<TKeptGame> games;
+    const int after = change.First + static_cast<int>(change.BeforeCount);
+    for (int row = change.First; row < after; ++row) {
+        if (const auto& kept = table_.Extras(row).Kept) {
+            games.insert(games.end(), kept->GamesBefore.begin(), kept->GamesBefore.end());
+        }
+    }
+    if (games.empty()) {
+        return;
+    }
+    if (after < table_.RowCount()) {
+        // The next row stands where the removed rows stood: the games go in front of its own.
+        TRowExtras extras = table_.Extras(after);
+        auto kept =
+            extras.Kept ? std::make_shared<TKeptRow>(*extras.Kept) : std::make_shared<TKeptRow>();
+        games.insert(games.end(), kept->GamesBefore.begin(), kept->GamesBefore.end());
+        kept->GamesBefore = std::move(games);
+        extras.Kept = std::move(kept);
+        change.BeforeCount += 1;
+        change.After.push_back(table_.Row(after));
+        change.AfterExtras.push_back(std::move(extras));
+        change.AfterCount = change.After.size();
+    } else if (keptHeader_ != nullptr) {
+        auto header = std::make_shared<TKeptHeader>(*keptHeader_);
+        header->GamesAfter.insert(header->GamesAfter.begin(), games.begin(), games.end());
+        change.SwapsHeader = true;
+        change.Header = std::move(header);
+    }
 }
 
 int TRomDocument::InsertRow(int at) {
@@ -184,12 +217,14 @@ void TRomDocument::Clear() {
     change.First = 1;
     change.BeforeCount = static_cast<std::size_t>(table_.RowCount() - 1);
     change.After.emplace_back();
-    Apply(std::move(change));
+    // The games without a rom after the last row go too, in the same step.
     if (keptHeader_ != nullptr && !keptHeader_->GamesAfter.empty()) {
         auto header = std::make_shared<TKeptHeader>(*keptHeader_);
         header->GamesAfter.clear();
-        keptHeader_ = std::move(header);
+        change.SwapsHeader = true;
+        change.Header = std::move(header);
     }
+    Apply(std::move(change));
 }
 
 void TRomDocument::SetValue(const std::vector<std::pair<int, int>>& cells,
@@ -264,6 +299,9 @@ void TRomDocument::Record(TTableStep step) {
 
 void TRomDocument::Run(TTableStep& step, bool forward) {
     const auto run = [this, forward](TTableChange& change) {
+        if (change.SwapsHeader) {
+            std::swap(keptHeader_, change.Header);
+        }
         if (!forward) {
             for (auto cell = change.Cells.rbegin(); cell != change.Cells.rend(); ++cell) {
                 SetCell(cell->Col, cell->Row, cell->Before);

@@ -5,6 +5,7 @@
 #include "core/romlist/RomTable.h"
 #include "core/romlist/TableHistory.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -87,7 +88,9 @@ public:
     void Apply(TTableChange change);
     // Stores a typed text; the same text as before records nothing.
     void EditCell(int col, int row, std::string text);
-    // Removes the given table rows (in any order, repeats ignored).
+    // Removes the given table rows (in any order, repeats ignored). The kept
+    // games without a rom that stood before a removed row go with the row
+    // after it, or to the end of the kept header.
     void DeleteRows(std::vector<int> rows);
     // A blank row that gets the number at; returns the row it went to.
     int InsertRow(int at);
@@ -102,6 +105,11 @@ public:
     // first on, between these two calls, becomes one step (a scan).
     void BeginRowsStep(int first);
     void EndRowsStep();
+
+    // The rows or the kept header differ from the last Open or MarkSaved
+    // (steps undone back to that point count as no change).
+    bool Modified() const { return history_.State() != savedState_; }
+    void MarkSaved() { savedState_ = history_.State(); }
 
     bool CanUndo() const { return history_.CanUndo(); }
     bool CanRedo() const { return history_.CanRedo(); }
@@ -124,11 +132,14 @@ private:
                                           std::vector<TRomTable::TRow>&& inserted,
                                           std::vector<TRowExtras>& extras);
     void RunAndRecord(TTableStep step);
+    // Makes change carry the games without a rom of the rows it takes out.
+    void KeepRomlessGames(TTableChange& change) const;
     void Record(TTableStep step);
 
     TRomTable table_;
     TTableHistory history_;
     std::shared_ptr<const TKeptHeader> keptHeader_;
+    std::uint64_t savedState_ = 0;
     // The open rows step: from where, and what stood there.
     int stepFirst_ = 0;
     std::vector<TRomTable::TRow> stepBefore_;

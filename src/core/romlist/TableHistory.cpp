@@ -8,9 +8,13 @@ void TTableHistory::Record(TTableStep step) {
         return;
     }
     redo_.clear();
+    redoIds_.clear();
     undo_.push_back(std::move(step));
+    undoIds_.push_back(nextId_++);
     while (undo_.size() > MaxSteps) {
         undo_.pop_front();
+        baseId_ = undoIds_.front();
+        undoIds_.pop_front();
     }
 }
 
@@ -20,6 +24,8 @@ TTableStep* TTableHistory::Undo() {
     }
     redo_.push_back(std::move(undo_.back()));
     undo_.pop_back();
+    redoIds_.push_back(undoIds_.back());
+    undoIds_.pop_back();
     return &redo_.back();
 }
 
@@ -29,12 +35,17 @@ TTableStep* TTableHistory::Redo() {
     }
     undo_.push_back(std::move(redo_.back()));
     redo_.pop_back();
+    undoIds_.push_back(redoIds_.back());
+    redoIds_.pop_back();
     return &undo_.back();
 }
 
 void TTableHistory::Clear() {
     undo_.clear();
     redo_.clear();
+    undoIds_.clear();
+    redoIds_.clear();
+    baseId_ = nextId_++; // a new table: no earlier state is this one
 }
 
 } // namespace tabula

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "core/romlist/KeptFields.h"
 #include "core/romlist/RomTable.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,8 +36,15 @@ struct TTableChange {
     std::vector<TRowExtras> BeforeExtras;
     std::vector<TRowExtras> AfterExtras;
     std::vector<TCell> Cells;
+    // The kept header of an opened datafile changes places with this one
+    // after the rows (games without a rom that went to its end); only when
+    // SwapsHeader.
+    bool SwapsHeader = false;
+    std::shared_ptr<const TKeptHeader> Header;
 
-    bool Empty() const { return BeforeCount == 0 && AfterCount == 0 && Cells.empty(); }
+    bool Empty() const {
+        return BeforeCount == 0 && AfterCount == 0 && Cells.empty() && !SwapsHeader;
+    }
 };
 
 // One step of the user's (an edit, a deletion, a scan): changes made in
@@ -54,6 +64,9 @@ public:
     bool CanUndo() const { return !undo_.empty(); }
     bool CanRedo() const { return !redo_.empty(); }
     std::size_t UndoCount() const { return undo_.size(); }
+    // Names the state the steps made so far lead to: equal numbers, equal
+    // tables (a step undone and made again gives its number back).
+    std::uint64_t State() const { return undoIds_.empty() ? baseId_ : undoIds_.back(); }
     // The step to take back (moved to the redo side), or nullptr.
     TTableStep* Undo();
     // The step to make again (moved to the undo side), or nullptr.
@@ -63,6 +76,11 @@ public:
 private:
     std::deque<TTableStep> undo_;
     std::deque<TTableStep> redo_;
+    // Each step's number, beside it; the state before the oldest step kept.
+    std::deque<std::uint64_t> undoIds_;
+    std::deque<std::uint64_t> redoIds_;
+    std::uint64_t baseId_ = 0;
+    std::uint64_t nextId_ = 1;
 };
 
 } // namespace tabula

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 using namespace tabula;
@@ -40,6 +41,12 @@ public:
                     document_.Cell(col, row);
             }
         }
+    }
+    void RowsReplaced(int first, int count) override {
+        EXPECT_FALSE(Pending);
+        const auto rows = document_.Table().DataRows();
+        std::copy(rows.begin() + (first - 1), rows.begin() + (first - 1 + count),
+                  Rows.begin() + (first - 1));
     }
     void Resetting() override { EXPECT_FALSE(std::exchange(Pending, true)); }
     void Reset() override {
@@ -206,4 +213,85 @@ TEST(RomDocument, ChangesOutsideTheHistoryAreToldAndRecordNothing) {
               (std::vector<std::pair<int, int>>{{3, 3}, {0, TRomTable::ColCount - 1}}));
     EXPECT_EQ(mirror.Steps, 0);
     EXPECT_FALSE(document.CanUndo());
+}
+
+// Modified after every kind of step, and not once undone back to the last
+// open or save; a new step after undoing past the save stays modified.
+TEST(RomDocument, ModifiedFollowsTheStepsFromTheLastSave) {
+    TRomDocument document;
+    EXPECT_FALSE(document.Modified());
+    document.Open({Row("a"), Row("b")}, {}, nullptr);
+    EXPECT_FALSE(document.Modified());
+    document.EditCell(1, 1, "edited");
+    EXPECT_TRUE(document.Modified());
+    document.Undo();
+    EXPECT_FALSE(document.Modified());
+    document.Redo();
+    document.MarkSaved();
+    EXPECT_FALSE(document.Modified());
+    document.InsertRow(1);
+    EXPECT_TRUE(document.Modified());
+    document.Undo();
+    EXPECT_FALSE(document.Modified());
+    document.Undo(); // before the save
+    EXPECT_TRUE(document.Modified());
+    document.EditCell(1, 1, "edited"); // the same cells as saved, by another step
+    EXPECT_TRUE(document.Modified());
+    document.Open({Row("c")}, {}, nullptr);
+    EXPECT_FALSE(document.Modified());
+    document.BeginRowsStep(1);
+    document.InsertFilledRows(1, {Row("d")});
+    document.EndRowsStep(); // a scan
+    EXPECT_TRUE(document.Modified());
+}
+
+// Games without a rom go with the row after a deleted one, or to the end of
+// the kept header, and come back to where they were with undo; Clear's
+// dropping of the header's is undone too.
+TEST(RomDocument, DeletedRowsLeaveTheirGamesWithoutARomBehind) {
+    const auto romless = [](const std::string& name) {
+        TKeptGame game;
+        game.Element.Name = "game";
+        game.Element.Attributes = {{"name", name}};
+        return game;
+    };
+    const auto carrying = [&](std::vector<std::string> names) {
+        TRowExtras extras;
+        auto kept = std::make_shared<TKeptRow>();
+        for (const std::string& name : names) {
+            kept->GamesBefore.push_back(romless(name));
+        }
+        extras.Kept = std::move(kept);
+        return extras;
+    };
+    auto header = std::make_shared<TKeptHeader>();
+    header->GamesAfter = {romless("after")};
+    TRomDocument document;
+    document.Open({Row("a"), Row("b"), Row("c"), Row("d")},
+                  {{}, carrying({"before b"}), carrying({"before c"}), carrying({"before d"})},
+                  header);
+    const auto namesBefore = [&](int row) {
+        std::vector<std::string> names;
+        if (const auto& kept = document.Table().Extras(row).Kept) {
+            for (const TKeptGame& game : kept->GamesBefore) {
+                names.push_back(*KeptGameName(game));
+            }
+        }
+        return names;
+    };
+    document.DeleteRows({2, 4}); // b, and d at the end
+    ASSERT_EQ(document.RowCount(), 3);
+    EXPECT_EQ(document.Cell(0, 2), "c");
+    EXPECT_EQ(namesBefore(2), (std::vector<std::string>{"before b", "before c"}));
+    ASSERT_EQ(document.KeptHeader()->GamesAfter.size(), 2u);
+    EXPECT_EQ(*KeptGameName(document.KeptHeader()->GamesAfter[0]), "before d");
+    document.Undo();
+    EXPECT_EQ(document.RowCount(), 5);
+    EXPECT_EQ(namesBefore(3), (std::vector<std::string>{"before c"}));
+    EXPECT_EQ(document.KeptHeader(), header);
+
+    document.Clear();
+    EXPECT_TRUE(document.KeptHeader()->GamesAfter.empty());
+    document.Undo();
+    EXPECT_EQ(document.KeptHeader(), header);
 }
