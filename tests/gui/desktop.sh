@@ -3,7 +3,8 @@
 # a user drives it. Checks the progress window's caption buttons, that a
 # minimised progress window comes back, that Escape in it cancels, and that
 # the window manager's close during a scan cancels and keeps the window (a
-# second close quits with status 0), and that two stop signals during a
+# close then asks about the unsaved rows: Escape keeps the window, "Don't
+# save" quits with status 0), and that two stop signals during a
 # scan end it at once without leaving its private folders. Exits 77
 # (skipped) when a tool is missing.
 # Usage: desktop.sh PROGRAM
@@ -98,13 +99,26 @@ kill -0 "$app" 2>/dev/null || fail "the program ended on a close during the scan
 xdotool search --onlyvisible --name 'Catalogix' >/dev/null || fail "the window went away"
 leftover=$(ls -A "$work/tmp")
 [ -z "$leftover" ] || fail "the scan left $leftover in TMPDIR"
+# The scanned rows are unsaved: the close asks; Escape keeps the window,
+# "Don't save" (Alt+D) ends the program with status 0.
+question_up() { xdotool search --onlyvisible --name '^tabula$'; }
 xdotool windowactivate --sync "$main" >/dev/null 2>&1
 xdotool key alt+F4
+until_ok question_up || fail "closing with unsaved rows did not ask"
+xdotool key Escape
+until_ok bash -c "! xdotool search --onlyvisible --name '^tabula\$' >/dev/null" ||
+    fail "Escape did not close the question"
+sleep 0.3
+kill -0 "$app" 2>/dev/null || fail "Escape in the question ended the program"
+xdotool windowactivate --sync "$main" >/dev/null 2>&1
+xdotool key alt+F4
+until_ok question_up || fail "the second close did not ask"
+xdotool key alt+d
 for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 wait "$app"
 status=$?
 app=
-[ "$status" -eq 0 ] || fail "the second close ended with status $status"
+[ "$status" -eq 0 ] || fail "the close with \"Don't save\" ended with status $status"
 
 # Asked twice to end during a scan: it ends at once, saying so, after
 # removing its private folders.

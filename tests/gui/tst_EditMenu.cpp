@@ -86,7 +86,11 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(MainForm));
         errors_.clear();
         TApplication::SetErrorSink([this](const QString& text) { errors_ << text; });
-        SetMessageBoxSink([](const TMessageBoxRequest&) { return QMessageBox::Ok; });
+        // Every box says OK, and the question before losing work "Don't save".
+        SetMessageBoxSink([](const TMessageBoxRequest& request) {
+            return request.Buttons.testFlag(QMessageBox::Discard) ? QMessageBox::Discard
+                                                                  : QMessageBox::Ok;
+        });
     }
     void cleanup() {
         SetMessageBoxSink({});

@@ -88,6 +88,11 @@ private slots:
         MainForm->show();
         QVERIFY(QTest::qWaitForWindowExposed(MainForm));
         TApplication::SetErrorSink([this](const QString& text) { errors << text; });
+        // No box waits for a click: OK, and "Don't save" before unsaved work goes.
+        SetMessageBoxSink([](const TMessageBoxRequest& request) {
+            return request.Buttons.testFlag(QMessageBox::Discard) ? QMessageBox::Discard
+                                                                  : QMessageBox::Ok;
+        });
         MainForm->AskSaveName = [this](QWidget*, const QString& name, TDatafileFormat& format) {
             proposed << name;
             format = answerFormat;
@@ -98,6 +103,7 @@ private slots:
     }
     void cleanup() {
         DestroyForms();
+        SetMessageBoxSink({});
         TApplication::SetErrorSink({});
         QDir(dir.path()).removeRecursively();
         QDir().mkpath(dir.path());
@@ -262,15 +268,21 @@ private slots:
              "edited.bin\xAC"},
         };
         TEditGrid* grid = MainForm->EditGrid1;
+        // The typed cell is unsaved work: the open asks, and is told "Don't save".
+        int questions = 0;
+        SetMessageBoxSink([&](const TMessageBoxRequest& request) {
+            questions += request.Icon == QMessageBox::Question ? 1 : 0;
+            return QMessageBox::Discard;
+        });
         for (const auto& c : cases) {
             const QString file = DataFile(c.File);
             TypeCell(0, 1, "typed before");
-            MainForm->AskOpenName = [&](QWidget*, const QString&, TDatafileFormat) { return file; };
+            MainForm->AskOpenName = [&](QWidget*, const QString&) { return file; };
             MainForm->Opendatafile->trigger();
             QCOMPARE(errors, QStringList());
             QVERIFY(!MainForm->Undo1->isEnabled());
             QCOMPARE(grid->RomModel()->ShowsDigests(), c.Digests);
-            QCOMPARE(MainForm->windowTitle(), QString::fromLatin1(TMainForm::Caption));
+            QVERIFY(!MainForm->isWindowModified()); // as opened
             QCOMPARE(PropertyDialog->PEmulVersion->text(), PropertyDialog->EmulVersion);
             QCOMPARE(PropertyDialog->Date, c.Format == TDatafileFormat::Sectioned
                                                ? TPropertyDialog::Today()
@@ -296,14 +308,17 @@ private slots:
             QVERIFY(at > 0);
             expected.replace(at, qsizetype(strlen(c.Before)), c.After);
             QCOMPARE(ReadFile(Path("saved")), expected);
+            QVERIFY(!MainForm->isWindowModified()); // as saved
         }
+        QCOMPARE(questions, int(std::size(cases)));
+        SetMessageBoxSink({});
     }
 
     // What the table does not show stays in place; a Logiqx file without a
     // date gets today's, as the credits' box shows it.
     void anOpenedLogiqxFileKeepsItsOtherFields() {
         const QString file = DataFile("logiqx/kept-fields.xml");
-        MainForm->AskOpenName = [&](QWidget*, const QString&, TDatafileFormat) { return file; };
+        MainForm->AskOpenName = [&](QWidget*, const QString&) { return file; };
         MainForm->Opendatafile->trigger();
         QCOMPARE(errors, QStringList());
         QCOMPARE(PropertyDialog->Author, QStringLiteral("someone"));
@@ -324,7 +339,7 @@ private slots:
     // after the file is saved; a save in the file's own format says nothing.
     void aConversionSaysWhatItDropped() {
         const QString file = DataFile("curated/arcade.xml");
-        MainForm->AskOpenName = [&](QWidget*, const QString&, TDatafileFormat) { return file; };
+        MainForm->AskOpenName = [&](QWidget*, const QString&) { return file; };
         MainForm->Opendatafile->trigger();
         QList<TMessageBoxRequest> boxes;
         SetMessageBoxSink([&](const TMessageBoxRequest& request) {
@@ -363,9 +378,7 @@ private slots:
         broken.write("<?xml version=\"1.0\"?>\n<datafile>\n<game name=\"g\">\n<rom name=\"r\" "
                      "size=\"x\"/>\n</game>\n</datafile>\n");
         broken.close();
-        MainForm->AskOpenName = [&](QWidget*, const QString&, TDatafileFormat) {
-            return broken.fileName();
-        };
+        MainForm->AskOpenName = [&](QWidget*, const QString&) { return broken.fileName(); };
         MainForm->Opendatafile->trigger();
         QCOMPARE(errors, QStringList{QStringLiteral("Cannot open \"%1\": line 4: the size \"x\" of "
                                                     "the rom \"r\" is not a number.")
@@ -407,20 +420,19 @@ private slots:
             QCOMPARE(ShowSaveDialog(MainForm, Path("old.dat"), format), Path(c.Name));
             QCOMPARE(format, c.Format);
         }
-        // The open chooser: the same types and all files, the format's chosen.
+        // The open chooser: every datafile first, then the same types and all files.
         QFile(Path("old.xml")).open(QIODevice::WriteOnly);
         QTimer::singleShot(0, MainForm, [&] {
             auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             QVERIFY(chooser);
             QCOMPARE(chooser->acceptMode(), QFileDialog::AcceptOpen);
-            QCOMPARE(chooser->nameFilters().size(), 4);
+            QCOMPARE(chooser->nameFilters().size(), 5);
             QCOMPARE(chooser->nameFilters().last(), QStringLiteral("All files (*)"));
-            QCOMPARE(chooser->selectedNameFilter(), chooser->nameFilters().at(1));
+            QCOMPARE(chooser->selectedNameFilter(), QStringLiteral("Datafiles (*.dat *.xml)"));
             QCOMPARE(chooser->selectedFiles(), QStringList{Path("old.xml")});
             static_cast<QDialog*>(chooser)->accept();
         });
-        QCOMPARE(ShowOpenDialog(MainForm, Path("old.xml"), TDatafileFormat::Logiqx),
-                 Path("old.xml"));
+        QCOMPARE(ShowOpenDialog(MainForm, Path("old.xml")), Path("old.xml"));
     }
 };
 

@@ -31,6 +31,13 @@
 using namespace tabula;
 
 namespace {
+// The question before unsaved work is lost, which these tests answer "Don't save".
+bool IsQuestion(const TMessageBoxRequest& request) {
+    return request.Buttons.testFlag(QMessageBox::Discard);
+}
+} // namespace
+
+namespace {
 
 struct TNullProgress : IScanProgress {
     void SetMax(int) override {}
@@ -106,6 +113,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(MainForm));
         boxes_.clear();
         SetMessageBoxSink([this](const TMessageBoxRequest& request) {
+            if (IsQuestion(request)) {
+                return QMessageBox::Discard; // the work is not worth keeping here
+            }
             boxes_ << request;
             progressUpDuringBox_ = MainForm->ProgressFrm->Form()->isVisible();
             return QMessageBox::Ok;
@@ -309,6 +319,9 @@ private slots:
         TWindowZipUi ui(MainForm, nullptr);
         QList<QMessageBox::StandardButton> answers{QMessageBox::Ok, QMessageBox::Cancel};
         SetMessageBoxSink([&](const TMessageBoxRequest& request) {
+            if (IsQuestion(request)) {
+                return QMessageBox::Discard; // the work is not worth keeping here
+            }
             boxes_ << request;
             return answers.takeFirst();
         });
@@ -333,6 +346,9 @@ private slots:
         }
         boxes_.clear();
         SetMessageBoxSink([this](const TMessageBoxRequest& request) {
+            if (IsQuestion(request)) {
+                return QMessageBox::Discard; // the work is not worth keeping here
+            }
             boxes_ << request;
             return QMessageBox::Ok;
         });
@@ -511,6 +527,9 @@ private slots:
         QStringList errors;
         TApplication::SetErrorSink([&errors](const QString& text) { errors << text; });
         SetMessageBoxSink([this](const TMessageBoxRequest& request) {
+            if (IsQuestion(request)) {
+                return QMessageBox::Discard; // the work is not worth keeping here
+            }
             boxes_ << request;
             return QMessageBox::Ok;
         });

@@ -22,6 +22,8 @@ struct TDatafileCredits {
     // The credits' date: the sectioned datafile writes it nowhere, the Logiqx
     // and ClrMamePro formats write it as the header's date when not empty.
     std::string Date{};
+
+    bool operator==(const TDatafileCredits&) const = default;
 };
 
 // Where in the rows a save failed: rows[RowIndex] (table row RowIndex + 1),

@@ -18,6 +18,7 @@
 #include "gui/scan/ScanDialog.h"
 #include "gui/widgets/CompactDisc.h"
 #include "gui/widgets/ContainerStatusBar.h"
+#include "gui/widgets/EditPath.h"
 #include "gui/widgets/ProgressFrm.h"
 #include "gui/zip/WindowZipUi.h"
 
@@ -65,6 +66,8 @@ QAction* TMainForm::MenuItem(QMenu* menu, const char* name, const char* caption,
 TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent), AskSaveName(ShowSaveDialog), AskOpenName(ShowOpenDialog) {
     SetUpForm(this, "MainForm", QString::fromLatin1(Caption));
+    // The caption shows unsaved work as desktop programs do, its text the same.
+    setWindowTitle(windowTitle() + QStringLiteral("[*]"));
     // The program's picture, as the desktop entry and the installed icon show it.
     setWindowIcon(QIcon(QStringLiteral(":/icons/tabula.svg")));
 
@@ -78,6 +81,7 @@ TMainForm::TMainForm(QWidget* parent)
     StatusBar1 = new TContainerStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     setStatusBar(StatusBar1);
+    BuildTableHabits();
 
     ProgressFrm = new TProgressFrm(this);
     ProgressFrm->setObjectName(QStringLiteral("ProgressFrm"));
@@ -98,6 +102,44 @@ TMainForm::TMainForm(QWidget* parent)
 void TMainForm::SetDialogs(TScanDialog* scanDialog, TPropertyDialog* propertyDialog) {
     scanDialog_ = scanDialog;
     propertyDialog_ = propertyDialog;
+    if (propertyDialog_ != nullptr) {
+        savedCredits_ = propertyDialog_->Credits();
+    }
+}
+
+bool TMainForm::Changed() const {
+    return EditGrid1->Document().Modified() ||
+           (propertyDialog_ != nullptr && propertyDialog_->Credits() != savedCredits_);
+}
+
+void TMainForm::UpdateModified() {
+    setWindowModified(Changed());
+}
+
+void TMainForm::MarkSaved() {
+    EditGrid1->Document().MarkSaved();
+    if (propertyDialog_ != nullptr) {
+        savedCredits_ = propertyDialog_->Credits();
+    }
+    UpdateModified();
+}
+
+bool TMainForm::AskToSave(const QString& command) {
+    if (!Changed()) {
+        return true;
+    }
+    const QMessageBox::StandardButton answer =
+        ShowMessageBox(this, {QMessageBox::Question,
+                              QString::fromLatin1(ProgramTitle),
+                              QStringLiteral("Save the rows and credits before %1?").arg(command),
+                              QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                              {},
+                              {{QMessageBox::Save, QStringLiteral("&Save")},
+                               {QMessageBox::Discard, QStringLiteral("&Don't save")}}});
+    if (answer == QMessageBox::Save) {
+        return SaveAs(); // a failed save throws, which ends the command too
+    }
+    return answer == QMessageBox::Discard;
 }
 
 TScanDialog& TMainForm::GivenScanDialog() const {
@@ -153,29 +195,45 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::Clearlist1Click() {
+    if (!AskToSave(QStringLiteral("Clear list"))) {
+        return;
+    }
     EditGrid1->Document().Clear();
+    // An empty table is a new start, as at the program's.
+    MarkSaved();
     EditGrid1->RomModel()->SetShowsDigests(false);
     EditGrid1->RomModel()->SetShowsSha256(false);
     HideMatches();
 }
 
 void TMainForm::Quit1Click() {
+    if (!AskToSave(QStringLiteral("Quit"))) {
+        return;
+    }
+    quitting_ = true;
     QCoreApplication::quit();
 }
 
 void TMainForm::PropertiesClick() {
     // The dialog itself decides whether its texts are stored.
     GivenPropertyDialog().exec();
+    UpdateModified();
 }
 
 void TMainForm::SaveasClick() {
+    SaveAs();
+}
+
+bool TMainForm::SaveAs() {
     if (GivenPropertyDialog().exec() != QDialog::Accepted) {
-        return;
+        UpdateModified();
+        return false;
     }
+    UpdateModified();
     TDatafileFormat format = lastSaveFormat_;
     const QString fileName = AskSaveName(this, lastSaveName_, format);
     if (fileName.isEmpty()) {
-        return;
+        return false;
     }
     lastSaveName_ = fileName;
     lastSaveFormat_ = format;
@@ -194,6 +252,7 @@ void TMainForm::SaveasClick() {
         }
         throw;
     }
+    MarkSaved();
     // The file is saved; what its format had no room for is said once.
     if (std::string text = DroppedText(dropped, DatafileFormatTitle(format)); !text.empty()) {
         text[0] = static_cast<char>(text[0] - 'a' + 'A');
@@ -203,14 +262,21 @@ void TMainForm::SaveasClick() {
                               QMessageBox::Ok,
                               {}});
     }
+    return true;
 }
 
 void TMainForm::OpendatafileClick() {
-    TPropertyDialog& properties = GivenPropertyDialog();
-    const QString fileName = AskOpenName(this, lastSaveName_, lastSaveFormat_);
-    if (fileName.isEmpty()) {
+    if (!AskToSave(QStringLiteral("Open datafile"))) {
         return;
     }
+    const QString fileName = AskOpenName(this, lastSaveName_);
+    if (!fileName.isEmpty()) {
+        OpenDatafile(fileName);
+    }
+}
+
+void TMainForm::OpenDatafile(const QString& fileName) {
+    TPropertyDialog& properties = GivenPropertyDialog();
     // Read whole before anything changes: a refusal leaves all as it was.
     TOpenedDatafile opened = ReadDatafile(QFile::encodeName(fileName).toStdString());
     EditGrid1->Document().Open(std::move(opened.Rows), std::move(opened.Extras),
@@ -224,10 +290,18 @@ void TMainForm::OpendatafileClick() {
     lastSaveName_ = fileName;
     lastSaveFormat_ = opened.Format;
     EditGrid1->FitColumns(true, 0);
+    MarkSaved();
 }
 
 void TMainForm::ScanforromsClick() {
+    ScanFolder({});
+}
+
+void TMainForm::ScanFolder(const QString& folder) {
     TScanDialog& scanDialog = GivenScanDialog();
+    if (!folder.isEmpty()) {
+        scanDialog.DirName->setText(folder);
+    }
     if (scanDialog.exec() != QDialog::Accepted) {
         return;
     }
@@ -267,7 +341,8 @@ void TMainForm::ScanforromsClick() {
     TWindowZipUi zipUi(this, ProgressFrm->Form());
     TScanResult result;
     // The scan's rows, whatever becomes of it, are one step of the history.
-    EditGrid1->Document().BeginRowsStep(EditGrid1->RowCount() - 1);
+    const int firstRow = EditGrid1->RowCount() - 1;
+    EditGrid1->Document().BeginRowsStep(firstRow);
     {
         const TFinally hide([this, &rows] {
             // The rows found before a failure stay, as they would one by one;
@@ -300,6 +375,12 @@ void TMainForm::ScanforromsClick() {
     if (result.Outcome == TScanResult::TOutcome::Completed) {
         EditGrid1->FitColumns(true, 0);
     }
+    // The view shows the scan's first row, current, wherever the rows left it.
+    if (firstRow < EditGrid1->RowCount()) {
+        const QModelIndex first = EditGrid1->model()->index(firstRow - 1, 0);
+        EditGrid1->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+        EditGrid1->scrollTo(first, QAbstractItemView::PositionAtTop);
+    }
     ShowScanFailures(result.Failures, cache->TakeWarnings());
 }
 
@@ -326,6 +407,7 @@ void TMainForm::ShowScanFailures(const std::vector<TScanFailure>& failures,
 }
 
 void TMainForm::QuitAfterScan() {
+    quitting_ = true; // a signal cannot be asked about
     if (!scanning_) {
         QCoreApplication::quit();
         return;
@@ -342,6 +424,14 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         CancelScan();
         event->ignore();
         return;
+    }
+    if (!quitting_) {
+        bool goOn = false;
+        TApplication::RunCommand([&] { goOn = AskToSave(QStringLiteral("Quit")); }, this);
+        if (!goOn) {
+            event->ignore();
+            return;
+        }
     }
     QMainWindow::closeEvent(event);
 }

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <vector>
 
 class QAction;
+class QLabel;
 class QMenu;
 
 namespace tabula {
@@ -69,6 +71,10 @@ public:
     // Ctrl+F: the find and replace dialog with the keyboard in the text to
     // find; not a menu item of its own.
     QAction* Find1 = nullptr;
+    // Ctrl+1 ... Ctrl+7: sort by the column, as a click on its header does.
+    std::array<QAction*, 7> Sortbycolumn{};
+    // "N rows in M sets" at the status bar's right end.
+    QLabel* TableCounts1 = nullptr;
 
     // Sets ScanCancelled; installed as the progress window's cancel callback.
     void CancelScan() { scanCancelled_ = true; } // also from the scan's thread
@@ -82,10 +88,15 @@ public:
     // Asks for a datafile and puts its rows and credits in place of the
     // table's and the stored ones; a file that cannot be read changes nothing.
     void OpendatafileClick();
+    // The same for a file already chosen (one dropped on the window).
+    void OpenDatafile(const QString& fileName);
     // Shows the scan dialog and scans the chosen directory into the table,
     // with the progress window up and this window disabled until the end.
     // Then names the files that gave no row (or not all of their rows).
     void ScanforromsClick();
+    // The same with the scan dialog's path box set to directory first (a
+    // folder dropped on the window).
+    void ScanFolder(const QString& directory);
 
     void Undo1Click();
     void Redo1Click();
@@ -104,7 +115,13 @@ public:
     void NamefromdatafileClick();
     // Selects the rows no reference rom matched.
     void Selectunknown1Click();
+    // Orders the sets by the column, ascending, or descending when it was
+    // just sorted ascending by it; one step.
+    void SortByColumn(int col);
 
+    // The rows or the credits differ from the start, the last open or the
+    // last successful save.
+    bool Changed() const;
     // Ends the program once the running scan has stopped and cleaned up (a
     // termination signal); without a scan, at once.
     void QuitAfterScan();
@@ -128,8 +145,7 @@ public:
 
     // Asks for the datafile to open, proposing the last one; an empty answer
     // cancels. The open chooser by default; tests put in their own.
-    using TAskOpenName = std::function<QString(QWidget* parent, const QString& proposedName,
-                                               TDatafileFormat format)>;
+    using TAskOpenName = std::function<QString(QWidget* parent, const QString& proposedName)>;
     TAskOpenName AskOpenName;
 
     // Asks for the text "Set value" writes, proposing current; nothing when
@@ -147,6 +163,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate();
@@ -155,6 +174,20 @@ private:
                              const QList<QKeySequence>& shortcuts = {});
     void BuildMenu();
     void BuildEditMenu();
+    // Sorting, the row numbers, the counts and drops (MainFormTable.cpp).
+    void BuildTableHabits();
+    // While the table is changed, asks whether to save before the command;
+    // false when the command is not to go on (cancelled, or the save was).
+    bool AskToSave(const QString& command);
+    // The save of "Save as ..."; false when cancelled.
+    bool SaveAs();
+    // The rows and credits as they are now are the saved ones.
+    void MarkSaved();
+    void UpdateModified();
+    // The counts of the status bar, once the events at hand are handled.
+    void ScheduleCounts();
+    void ShowCounts();
+    void UpdateSortIndicator();
     void ShowReplace(bool replacing);
     void UpdateHistoryItems();
     // A new table (cleared or opened) has no marks to show.
@@ -179,6 +212,12 @@ private:
     TFindReplaceDialog* findReplace_ = nullptr;
     QString lastSaveName_;
     QString lastReferenceName_;
+    TDatafileCredits savedCredits_;
+    // The program is ending: a close request no longer asks.
+    bool quitting_ = false;
+    int sortColumn_ = -1;
+    bool sortDescending_ = false;
+    bool countsPending_ = false;
     TDatafileFormat lastSaveFormat_ = TDatafileFormat::Sectioned;
     // What the datafile's header says of the rows: the folder last scanned
     // and the header its scan cut.

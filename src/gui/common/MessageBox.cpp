@@ -1,5 +1,7 @@
 #include "gui/common/MessageBox.h"
 
+#include <QAbstractButton>
+
 namespace tabula {
 
 namespace {
@@ -18,6 +20,11 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const TMessageBoxReq
     box.setTextFormat(Qt::PlainText);
     if (!request.Details.isEmpty()) {
         box.setDetailedText(request.Details);
+    }
+    for (const auto& [button, text] : request.ButtonTexts) {
+        if (QAbstractButton* shown = box.button(button)) {
+            shown->setText(text);
+        }
     }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }

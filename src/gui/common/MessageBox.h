@@ -17,6 +17,8 @@ struct TMessageBoxRequest {
     QMessageBox::StandardButtons Buttons = QMessageBox::Ok;
     // Shown behind the box's "Show Details..." button when not empty.
     QString Details;
+    // Captions in place of the standard ones of these buttons.
+    QList<QPair<QMessageBox::StandardButton, QString>> ButtonTexts{};
 };
 
 // Shows the box modally over parent and returns the button pressed (Ok for a

@@ -49,14 +49,17 @@ QString ShowSaveDialog(QWidget* parent, const QString& proposedName, TDatafileFo
     return dialog.selectedFiles().constFirst();
 }
 
-QString ShowOpenDialog(QWidget* parent, const QString& proposedName, TDatafileFormat format) {
+QStringList OpenFileTypes() {
+    return QStringList{QStringLiteral("Datafiles (*.dat *.xml)")} + SaveFileTypes() +
+           QStringList{QStringLiteral("All files (*)")};
+}
+
+QString ShowOpenDialog(QWidget* parent, const QString& proposedName) {
     QFileDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("OpenDialog1"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    const QStringList types = SaveFileTypes();
-    dialog.setNameFilters(types + QStringList{QStringLiteral("All files (*)")});
-    dialog.selectNameFilter(types[static_cast<int>(format)]);
+    dialog.setNameFilters(OpenFileTypes());
     if (!proposedName.isEmpty()) {
         dialog.selectFile(proposedName);
     }
@@ -72,9 +75,7 @@ QStringList ShowReferenceDialog(QWidget* parent, const QString& proposedName) {
     dialog.setWindowTitle(QStringLiteral("Name from datafile"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
-    // Curators publish both XML and text datafiles: none is hidden at first.
-    dialog.setNameFilters(QStringList{QStringLiteral("Datafiles (*.dat *.xml)")} + SaveFileTypes() +
-                          QStringList{QStringLiteral("All files (*)")});
+    dialog.setNameFilters(OpenFileTypes());
     if (!proposedName.isEmpty()) {
         dialog.selectFile(proposedName);
     }

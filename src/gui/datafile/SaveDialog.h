@@ -23,15 +23,18 @@ TDatafileFormat SaveFileTypeFormat(const QString& type);
 // cancels.
 QString ShowSaveDialog(QWidget* parent, const QString& proposedName, TDatafileFormat& format);
 
-// The chooser of "Open datafile": the file types above and all files, the
-// type of format chosen, starting at proposedName (its folder, or the
-// working folder). Returns the chosen file, or an empty text when the user
-// cancels. The file's content, not the type, tells its format.
-QString ShowOpenDialog(QWidget* parent, const QString& proposedName, TDatafileFormat format);
+// The types the open choosers offer: "Datafiles (*.dat *.xml)" first, so
+// no datafile is hidden at first, then the types above and all files.
+QStringList OpenFileTypes();
 
-// The chooser of "Name from datafile": one or more existing files, offered
-// as "Datafiles (*.dat *.xml)" first, then the types above and all files,
-// starting at proposedName. Returns the chosen files, none when the user
+// The chooser of "Open datafile": the types of OpenFileTypes, the first
+// chosen, starting at proposedName (its folder, or the working folder).
+// Returns the chosen file, or an empty text when the user cancels. The
+// file's content, not the type, tells its format.
+QString ShowOpenDialog(QWidget* parent, const QString& proposedName);
+
+// The chooser of "Name from datafile": one or more existing files, of the
+// types of OpenFileTypes, starting at proposedName. Returns the chosen files, none when the user
 // cancels.
 QStringList ShowReferenceDialog(QWidget* parent, const QString& proposedName);
 

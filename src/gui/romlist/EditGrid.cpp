@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -69,6 +70,7 @@ private:
 
 class THeaderRow : public QHeaderView {
 public:
+    static constexpr int ArrowWidth = 12;
     explicit THeaderRow(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
 
 protected:
@@ -79,11 +81,23 @@ protected:
         painter->setPen(pal.color(QPalette::WindowText));
         painter->setFont(font());
         painter->setClipRect(rect);
+        // The sorted column's arrow takes the right end of its cell.
+        const bool sorted = isSortIndicatorShown() && sortIndicatorSection() == logicalIndex;
+        const int arrow = sorted ? std::min(ArrowWidth, rect.width() / 2) : 0;
         painter->drawText(
-            rect.adjusted(TextInset, 0, 0, 0),
+            rect.adjusted(TextInset, 0, -arrow, 0),
             Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
             ShownCellText(model()->headerData(logicalIndex, Qt::Horizontal).toString(),
-                          fontMetrics(), rect.width()));
+                          fontMetrics(), rect.width() - arrow));
+        if (sorted) {
+            QStyleOptionHeader option;
+            option.initFrom(this);
+            option.rect = QRect(rect.right() - arrow, rect.top(), arrow, rect.height());
+            option.sortIndicator = sortIndicatorOrder() == Qt::AscendingOrder
+                                       ? QStyleOptionHeader::SortUp
+                                       : QStyleOptionHeader::SortDown;
+            style()->drawPrimitive(QStyle::PE_IndicatorHeaderArrow, &option, painter, this);
+        }
         // Grid lines between header cells, like those of the data area.
         painter->setPen(pal.color(QPalette::Mid));
         painter->drawLine(rect.topRight(), rect.bottomRight());
@@ -153,8 +167,10 @@ TEditGrid::TEditGrid(QWidget* parent)
     header->setMinimumSectionSize(1);
     header->setFixedHeight(TRomTable::HeaderRowHeight);
 
+    // Row numbers, 1 for the first data row.
     QHeaderView* rows = verticalHeader();
-    rows->setVisible(false);
+    rows->setVisible(true);
+    rows->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setMinimumSectionSize(TRomTable::DataRowHeight);
     rows->setDefaultSectionSize(TRomTable::DataRowHeight);

@@ -158,7 +158,7 @@ bool TRomTableModel::setData(const QModelIndex& index, const QVariant& value, in
 
 QVariant TRomTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal) {
-        return {};
+        return role == Qt::DisplayRole ? QVariant(QString::number(section + 1)) : QVariant();
     }
     if (role == Qt::DisplayRole) {
         if (section >= TRomTable::ColCount) {
