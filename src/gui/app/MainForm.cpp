@@ -375,13 +375,17 @@ void TMainForm::ScanFolder(const QString& folder) {
     if (result.Outcome == TScanResult::TOutcome::Completed) {
         EditGrid1->FitColumns(true, 0);
     }
-    // The view shows the scan's first row, current, wherever the rows left it.
-    if (firstRow < EditGrid1->RowCount()) {
-        const QModelIndex first = EditGrid1->model()->index(firstRow - 1, 0);
+    ShowFirstRow(firstRow);
+    ShowScanFailures(result.Failures, cache->TakeWarnings());
+}
+
+void TMainForm::ShowFirstRow(int row) {
+    // Wherever the rows left the view, it shows the row at its top, current.
+    if (row < EditGrid1->RowCount()) {
+        const QModelIndex first = EditGrid1->model()->index(row - 1, 0);
         EditGrid1->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
         EditGrid1->scrollTo(first, QAbstractItemView::PositionAtTop);
     }
-    ShowScanFailures(result.Failures, cache->TakeWarnings());
 }
 
 void TMainForm::ShowScanFailures(const std::vector<TScanFailure>& failures,

@@ -188,6 +188,8 @@ private:
     void ScheduleCounts();
     void ShowCounts();
     void UpdateSortIndicator();
+    // Makes table row row current and the view's top one (after a scan).
+    void ShowFirstRow(int row);
     void ShowReplace(bool replacing);
     void UpdateHistoryItems();
     // A new table (cleared or opened) has no marks to show.
