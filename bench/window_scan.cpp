@@ -39,6 +39,13 @@ double CpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
+// Every box answered as a user in a hurry does: OK, and "Don't save" when
+// the rows of the last run are about to go.
+QMessageBox::StandardButton AnswerAll(const TMessageBoxRequest& request) {
+    return request.Buttons.testFlag(QMessageBox::Discard) ? QMessageBox::Discard
+                                                          : QMessageBox::Ok;
+}
+
 double TimeScan(const QString& directory) {
     MainForm->Clearlist1->trigger();
     QTimer::singleShot(0, ScanDialog, [directory] {
@@ -67,7 +74,7 @@ std::pair<double, double> TimeCancel(const QString& directory) {
         if (request.Text == QStringLiteral("Cancelled by user.") && sinceClick.isValid()) {
             toBox = static_cast<double>(sinceClick.nsecsElapsed()) / 1e9;
         }
-        return QMessageBox::Ok;
+        return AnswerAll(request);
     });
     QTimer::singleShot(500, MainForm->ProgressFrm->Form(), [&sinceClick] {
         sinceClick.start();
@@ -75,13 +82,13 @@ std::pair<double, double> TimeCancel(const QString& directory) {
     });
     MainForm->Scanforroms->trigger();
     const double toEnd = static_cast<double>(sinceClick.nsecsElapsed()) / 1e9;
-    SetMessageBoxSink(nullptr);
+    SetMessageBoxSink(AnswerAll);
     ScanDialog->RadioButton1->setChecked(true);
     return {toBox, toEnd};
 }
 
 double TimeOpen(const QString& file) {
-    MainForm->AskOpenName = [file](QWidget*, const QString&, TDatafileFormat) { return file; };
+    MainForm->AskOpenName = [file](QWidget*, const QString&) { return file; };
     QElapsedTimer timer;
     timer.start();
     MainForm->Opendatafile->trigger();
@@ -122,6 +129,7 @@ int main(int argc, char** argv) {
     const std::string what = argv[1];
     const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
     CreateForms();
+    SetMessageBoxSink(AnswerAll);
     MainForm->show();
     QCoreApplication::processEvents();
     for (int run = 0; run < runs; ++run) {

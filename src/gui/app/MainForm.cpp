@@ -354,6 +354,7 @@ void TMainForm::ScanFolder(const QString& folder) {
             }
             ProgressFrm->HideProgress();
             scanning_ = false;
+            ScheduleCounts(); // the scan's rows, counted once
         });
         TBackgroundScan scan(rows, *ProgressFrm, zipUi, scanCancelled_);
         result = scan.Run(directory, threaded, CollectFile);

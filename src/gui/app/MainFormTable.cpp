@@ -124,7 +124,11 @@ void TMainForm::UpdateSortIndicator() {
 }
 
 void TMainForm::ScheduleCounts() {
-    // A scan adds rows by the thousand: the counts follow once per pass of events.
+    // A scan's rows are one change, counted when it ends (its rows come by
+    // the thousand); other changes are counted once per pass of events.
+    if (scanning_) {
+        return;
+    }
     if (!countsPending_) {
         countsPending_ = true;
         QTimer::singleShot(0, this, [this] {
