@@ -14,9 +14,9 @@
 #include "gui/common/MessageBox.h"
 #include "gui/romlist/EditGrid.h"
 #include "gui/scan/ScanDialog.h"
+#include "gui/widgets/EditPath.h"
 #include "gui/widgets/ProgressForm.h"
 #include "gui/widgets/ProgressFrm.h"
-#include "gui/widgets/EditPath.h"
 
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -42,8 +42,7 @@ double CpuSeconds() {
 // Every box answered as a user in a hurry does: OK, and "Don't save" when
 // the rows of the last run are about to go.
 QMessageBox::StandardButton AnswerAll(const TMessageBoxRequest& request) {
-    return request.Buttons.testFlag(QMessageBox::Discard) ? QMessageBox::Discard
-                                                          : QMessageBox::Ok;
+    return request.Buttons.testFlag(QMessageBox::Discard) ? QMessageBox::Discard : QMessageBox::Ok;
 }
 
 double TimeScan(const QString& directory) {

@@ -293,15 +293,13 @@ void TMainForm::OpenDatafile(const QString& fileName) {
     MarkSaved();
 }
 
-void TMainForm::ScanforromsClick() {
-    ScanFolder({});
+void TMainForm::ScanFolder(const QString& folder) {
+    GivenScanDialog().DirName->setText(folder);
+    ScanforromsClick();
 }
 
-void TMainForm::ScanFolder(const QString& folder) {
+void TMainForm::ScanforromsClick() {
     TScanDialog& scanDialog = GivenScanDialog();
-    if (!folder.isEmpty()) {
-        scanDialog.DirName->setText(folder);
-    }
     if (scanDialog.exec() != QDialog::Accepted) {
         return;
     }
