@@ -217,15 +217,11 @@ private slots:
             QCOMPARE(questions_.size(), 1);
             QVERIFY(!ReadFile(saved).isEmpty());
 
-            // After a save (or undoing back to it) nothing is asked.
+            // After a save nothing is asked.
             Fresh();
             Scan(roms_.path());
             AnswerTheSave(saved);
             MainForm->Saveas->trigger();
-            QVERIFY(!MainForm->isWindowModified());
-            MainForm->EditGrid1->Document().EditCell(1, 1, "edited");
-            QVERIFY(MainForm->isWindowModified());
-            MainForm->Undo1->trigger();
             QVERIFY(!MainForm->isWindowModified());
             questions_.clear();
             QVERIFY(command.Run());
@@ -234,71 +230,35 @@ private slots:
         QCOMPARE(errors_, QStringList());
     }
 
-    // A header click sorts ascending, a second one descending, each one step
-    // with the header's arrow; Ctrl+2 sorts by the set name, which gives the
-    // scan's order and its save's bytes again; an edit out of order takes
-    // the arrow away.
+    // The counts; a header click and Ctrl+2 sort, each one step with the header's arrow
+    // (the orders themselves are the core's); sorted by set name, the rows
+    // save as the scan's.
     void headerClicksAndShortcutsSortAsOneStep() {
         TEditGrid* grid = MainForm->EditGrid1;
         Scan(roms_.path());
         const TTable scanned = Rows();
+        QTRY_COMPARE(MainForm->TableCounts1->text(), QStringLiteral("4 rows in 4 sets"));
         const QString saved = out_.filePath(QStringLiteral("scanned.dat"));
         AnswerTheSave(saved);
         MainForm->Saveas->trigger();
         const QByteArray scannedBytes = ReadFile(saved);
-
         QHeaderView* header = grid->horizontalHeader();
-        const auto click = [&](int col) {
+        for (int click = 0; click < 2; ++click) { // sizes grow with the names: then descending
             QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
-                              QPoint(header->sectionViewportPosition(col) + 5, 5));
-        };
-        const TTable reversed(scanned.rbegin(), scanned.rend());
-        click(6); // the sizes grow with the names: in order already, no step
-        QVERIFY(Rows() == scanned);
-        QVERIFY(!MainForm->Undo1->isEnabled() || Rows() == scanned);
+                              QPoint(header->sectionViewportPosition(6) + 5, 5));
+        }
+        QVERIFY(Rows() == TTable(scanned.rbegin(), scanned.rend()));
         QVERIFY(header->isSortIndicatorShown());
-        QCOMPARE(header->sortIndicatorSection(), 6);
-        QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
-        click(6);
-        QVERIFY(Rows() == reversed);
         QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
-        MainForm->Undo1->trigger(); // one step
-        QVERIFY(Rows() == scanned);
-        QVERIFY(!header->isSortIndicatorShown()); // the order no longer holds
-
-        click(6);
-        click(6);
-        QVERIFY(Rows() == reversed);
         Activate();
         QTest::keyClick(grid, Qt::Key_2, Qt::ControlModifier);
         QVERIFY(Rows() == scanned);
         QCOMPARE(header->sortIndicatorSection(), 1);
-        QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
         AnswerTheSave(saved);
         MainForm->Saveas->trigger();
         QCOMPARE(ReadFile(saved), scannedBytes);
-        grid->Document().EditCell(1, 1, "ZZZ");
-        QVERIFY(!header->isSortIndicatorShown());
-        QCOMPARE(errors_, QStringList());
-    }
-
-    // Row numbers from 1; the counts follow the table and the selection,
-    // and leave the left of the bar to the commands' messages.
-    void rowNumbersAndCountsFollowTheTable() {
-        TEditGrid* grid = MainForm->EditGrid1;
-        QTRY_COMPARE(MainForm->TableCounts1->text(), QStringLiteral("0 rows in 0 sets"));
-        Scan(roms_.path());
-        QCOMPARE(grid->model()->headerData(3, Qt::Vertical).toString(), QStringLiteral("4"));
-        QTRY_COMPARE(MainForm->TableCounts1->text(), QStringLiteral("4 rows in 4 sets"));
-        grid->Document().EditCell(1, 2, "Game 0 (U)"); // the second row joins the first set
-        QTRY_COMPARE(MainForm->TableCounts1->text(), QStringLiteral("4 rows in 3 sets"));
-        grid->selectionModel()->select(
-            QItemSelection(grid->model()->index(1, 2), grid->model()->index(3, 4)),
-            QItemSelectionModel::ClearAndSelect);
-        QTRY_COMPARE(MainForm->TableCounts1->text(),
-                     QStringLiteral("4 rows in 3 sets, 3 selected"));
-        MainForm->StatusBar1->showMessage(QStringLiteral("a message"));
-        QCOMPARE(MainForm->StatusBar1->currentMessage(), QStringLiteral("a message"));
+        MainForm->Undo1->trigger();
+        QVERIFY(!header->isSortIndicatorShown()); // the order no longer holds
     }
 
     // A folder dropped opens the scan dialog on it; a datafile opens (asking
@@ -326,7 +286,6 @@ private slots:
         WriteFile(other, "text");
         QVERIFY(!Drop({QUrl::fromLocalFile(other)}));
         QVERIFY(!Drop({QUrl::fromLocalFile(roms_.path()), QUrl::fromLocalFile(datafile)}));
-        QVERIFY(!Drop({QUrl(QStringLiteral("https://example.org/set.dat"))}));
         QCOMPARE(errors_, QStringList());
     }
 

@@ -24,16 +24,6 @@ namespace {
 
 constexpr std::uint32_t End = UINT32_MAX;
 
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 // Exactly N bytes of hexadecimal digits, either case; false for anything else.
 template <std::size_t N> bool ParseDigest(std::string_view hex, std::array<std::uint8_t, N>& out) {
     if (hex.size() != 2 * N) {
@@ -52,7 +42,7 @@ template <std::size_t N> bool ParseDigest(std::string_view hex, std::array<std::
 
 // One to eight hexadecimal digits, as the readers take a CRC.
 bool ParseCrc(std::string_view text, std::uint32_t& crc) {
-    text = Trimmed(text);
+    text = TrimmedBlanks(text);
     if (text.empty() || text.size() > 8) {
         return false;
     }
@@ -69,7 +59,7 @@ bool ParseCrc(std::string_view text, std::uint32_t& crc) {
 
 // Decimal digits up to 2^63 - 1.
 bool ParseSize(std::string_view text, std::int64_t& size) {
-    text = Trimmed(text);
+    text = TrimmedBlanks(text);
     if (text.empty() || text.size() > 19) {
         return false;
     }

@@ -24,10 +24,6 @@ TRowNamer::TRowNamer(const TReferenceIndex& index)
 
 namespace {
 
-bool IsBlankRow(const TRomTable::TRow& row) {
-    return std::all_of(row.begin(), row.end(), IsBlankText);
-}
-
 // The rom name a save writes for the row: the name on disk while the cell is the scan's.
 const std::string& WrittenRomName(const TRomTable::TRow& row, const TRowExtras& extras) {
     return !extras.ScannedRomCell.empty() && row[4] == extras.ScannedRomCell ? extras.NameOnDisk
@@ -37,7 +33,7 @@ const std::string& WrittenRomName(const TRomTable::TRow& row, const TRowExtras& 
 } // namespace
 
 TMatchMark TRowNamer::Name(TRomTable::TRow& row, TRowExtras& extras) {
-    if (IsBlankRow(row)) {
+    if (TRomTable::IsBlankRow(row)) {
         return extras.Match;
     }
     const TReferenceIndex::TFound found = index_.Find(row, extras, &matchedSets_);

@@ -1,5 +1,7 @@
 #include "core/romlist/RomTable.h"
 
+#include "core/text/BlankText.h"
+
 #include "core/text/CodePages.h"
 
 #include <algorithm>
@@ -21,6 +23,10 @@ namespace {
 const std::string EmptyText;
 constexpr int DefaultColWidth = 64;
 } // namespace
+
+bool TRomTable::IsBlankRow(const TRow& row) {
+    return std::all_of(row.begin(), row.end(), IsBlankText);
+}
 
 TRomTable::TRomTable() {
     TRow header;

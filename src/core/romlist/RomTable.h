@@ -55,6 +55,9 @@ public:
     static constexpr int DataRowHeight = 15;
     using TRow = std::array<std::string, ColCount>;
 
+    // Every cell of the row is empty or blanks (a row AppendToRow left " ").
+    static bool IsBlankRow(const TRow& row);
+
     // Eight titles; only those whose index is below the column count are shown.
     static const std::array<const char*, 8> Titles;
 

@@ -18,20 +18,9 @@ namespace {
 constexpr int CrcColumn = 5;
 constexpr int SizeColumn = 6;
 
-bool IsBlankRow(const TRomTable::TRow& row) {
-    return std::all_of(row.begin(), row.end(), IsBlankText);
-}
-
-std::string_view Trimmed(std::string_view text) {
-    const auto first = std::find_if_not(text.begin(), text.end(), IsBlank);
-    const auto last = std::find_if_not(text.rbegin(), text.rend(), IsBlank).base();
-    return first < last ? std::string_view(&*first, static_cast<std::size_t>(last - first))
-                        : std::string_view();
-}
-
 // The cell as a number in base 16 or 10, when it is one.
 std::optional<std::uint64_t> NumberOf(std::string_view text, int base) {
-    text = Trimmed(text);
+    text = TrimmedBlanks(text);
     if (text.empty() || text.size() > (base == 16 ? 16u : 19u)) {
         return std::nullopt;
     }
@@ -80,8 +69,9 @@ TTableChange SortChange(const TRomTable& table, int col, bool descending) {
     const bool numeric = col == CrcColumn || col == SizeColumn;
     std::vector<TSetKey> sets;
     for (std::size_t r = 0; r < rows.size(); ++r) {
-        if (r == 0 || rows[r][1] != rows[r - 1][1] || IsBlankRow(rows[r]) != sets.back().Blank) {
-            TSetKey key{r, 0, std::nullopt, rows[r][column], IsBlankRow(rows[r])};
+        if (r == 0 || rows[r][1] != rows[r - 1][1] ||
+            TRomTable::IsBlankRow(rows[r]) != sets.back().Blank) {
+            TSetKey key{r, 0, std::nullopt, rows[r][column], TRomTable::IsBlankRow(rows[r])};
             if (numeric) {
                 key.Number = NumberOf(rows[r][column], col == CrcColumn ? 16 : 10);
             }
@@ -118,7 +108,7 @@ TTableCounts CountRowsAndSets(const TRomTable& table) {
     TTableCounts counts;
     const std::string* last = nullptr;
     for (const TRomTable::TRow& row : table.DataRows()) {
-        if (IsBlankRow(row)) {
+        if (TRomTable::IsBlankRow(row)) {
             continue;
         }
         ++counts.Rows;

@@ -164,86 +164,59 @@ TEST(RowNaming, EachRowTakesTheNamesOfItsStrongestCommonChecksum) {
     EXPECT_NE(ReadBytes(dir.File("missing.xml")).find("<name>Ref</name>"), std::string::npos);
 }
 
+// ClrMamePro's nodump flag, a sectioned file's own dos names giving way to
+// lower case, references in order (the first wins), a broken one adding nothing.
 TEST(RowNaming, ReferencesAddInOrderAndABrokenOneAddsNothing) {
     TScratchDirectory dir;
-    // ClrMamePro marks a nodump in its flags; a sectioned file's own dos
-    // names give way to the lower case of the full names.
-    WriteBytes(dir.File("a.dat"),
-               "clrmamepro ( name \"A\" )\n"
-               "game ( name \"First\" rom ( name one.bin size 4 crc 0000000a ) )\n"
-               "game ( name \"Gone\" rom ( name g.bin size 4 crc 0000000b flags "
-               "nodump ) )\n");
+    WriteBytes(dir.File("a.dat"), "game ( name \"First\" rom ( name one.bin size 4 crc a ) )\n"
+                                  "game ( name \"Gone\" rom ( name g.bin size 4 crc b flags "
+                                  "nodump ) )\n");
     std::string sectioned =
         "[CREDITS]\r\n[GAMES]\r\n|SECOND|Second|SECOND|Second|two.bin|0000000A|N|O|4|\r\n";
     std::replace(sectioned.begin(), sectioned.end(), '|', '\xAC');
     WriteBytes(dir.File("b.dat"), sectioned);
     WriteBytes(dir.File("broken.xml"), "<datafile><game name=\"x\"><rom size=\"1\"/></game>");
     TReferenceIndex index;
-    index.AddFile(dir.File("a.dat"));
     index.AddFile(dir.File("b.dat"));
+    TRomTable::TRow row = {"r", "R", "r", "R", "r.bin", "0000000a", "4"};
+    TRowExtras extras;
+    EXPECT_EQ(TRowNamer(index).Name(row, extras), TMatchMark::ByCrc);
+    EXPECT_EQ(
+        row, (TRomTable::TRow{"second", "Second", "second", "Second", "two.bin", "0000000a", "4"}));
+    index.AddFile(dir.File("a.dat"));
     EXPECT_THROW(index.AddFile(dir.File("broken.xml")), EDatafileReadError);
     EXPECT_EQ(index.SetCount(), 3u);
-    EXPECT_EQ(index.Files().size(), 2u);
-
-    TRomTable::TRow row = {"r", "R", "r", "R", "r.bin", "0000000A", "4"};
-    TRowExtras extras;
     TRowNamer namer(index);
     EXPECT_EQ(namer.Name(row, extras), TMatchMark::Ambiguous);
-    EXPECT_EQ(row[1], "First");
+    EXPECT_EQ(row[1], "Second");
     TRomTable::TRow nodump = {"n", "N", "n", "N", "n.bin", "0000000B", "4"};
     EXPECT_EQ(namer.Name(nodump, extras), TMatchMark::Unknown);
     EXPECT_EQ(namer.Counts().SetsMissing, 0u);
-
-    // The sectioned file's set, found alone once the first file's rom is not its CRC.
-    TReferenceIndex second;
-    second.AddFile(dir.File("b.dat"));
-    TRomTable::TRow other = {"q", "Q", "q", "Q", "q.bin", "0000000a", "4"};
-    TRowNamer secondNamer(second);
-    EXPECT_EQ(secondNamer.Name(other, extras), TMatchMark::ByCrc);
-    EXPECT_EQ(other, (TRomTable::TRow{"second", "Second", "second", "Second", "two.bin", "0000000a",
-                                      "4"}));
 }
 
-TEST(RowNaming, NamingATableIsOneStepAndTheMarksMoveWithTheRows) {
+// Naming a table is one change of the rows that changed; named again,
+// a renamed row is the same, and a third time changes nothing.
+TEST(RowNaming, NamingATableIsOneStepUntilNothingChanges) {
     TScratchDirectory dir;
     WriteBytes(dir.File("ref.xml"), Reference());
     TReferenceIndex index;
     index.AddFile(dir.File("ref.xml"));
-
     TRomDocument document;
-    std::vector<TRomTable::TRow> rows = {
-        {"u", "U", "u", "U", "u.nes", "12345678", "1"},
-        {"b", "B", "b", "B", "b.nes", "22222222", "32"},
-        {"v", "V", "v", "V", "v.nes", "87654321", "2"},
-    };
-    document.Open(std::vector<TRomTable::TRow>(rows), {}, nullptr);
-    TRowNamer namer(index);
-    document.Apply(NamingChange(document.Table(), namer));
-    EXPECT_EQ(document.Cell(1, 2), "Beta (USA)");
-    EXPECT_EQ(document.Table().Extras(1).Match, TMatchMark::Unknown);
-    EXPECT_EQ(document.Table().Extras(2).Match, TMatchMark::ByCrc);
-
-    document.DeleteRows({1});
-    EXPECT_EQ(document.Table().Extras(1).Match, TMatchMark::ByCrc);
-    document.InsertRow(1);
-    EXPECT_EQ(document.Table().Extras(1).Match, TMatchMark::None);
-    document.Undo();
-    document.Undo();
-    EXPECT_EQ(document.Table().Extras(1).Match, TMatchMark::Unknown);
-    document.Undo();
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        EXPECT_EQ(document.Table().Row(static_cast<int>(r) + 1), rows[r]);
-        EXPECT_EQ(document.Table().Extras(static_cast<int>(r) + 1).Match, TMatchMark::None);
+    document.Open({{"u", "U", "u", "U", "u.nes", "12345678", "1"},
+                   {"b", "B", "b", "B", "b.nes", "22222222", "32"}},
+                  {}, nullptr);
+    for (const TMatchMark mark : {TMatchMark::ByCrc, TMatchMark::Same}) {
+        TRowNamer namer(index);
+        document.Apply(NamingChange(document.Table(), namer));
+        EXPECT_EQ(document.Table().Extras(2).Match, mark);
+        EXPECT_EQ(document.Cell(1, 2), "Beta (USA)");
     }
-    EXPECT_FALSE(document.CanUndo());
-
-    // Named again, the renamed row is the same; a third time changes nothing: no step.
-    document.Redo();
-    TRowNamer again(index);
-    document.Apply(NamingChange(document.Table(), again));
-    EXPECT_EQ(document.Table().Extras(2).Match, TMatchMark::Same);
     TRowNamer third(index);
     EXPECT_TRUE(NamingChange(document.Table(), third).Empty());
+    document.Undo();
+    document.Undo();
+    EXPECT_EQ(document.Cell(1, 2), "B");
+    EXPECT_EQ(document.Table().Extras(1).Match, TMatchMark::None);
 }
 
 } // namespace

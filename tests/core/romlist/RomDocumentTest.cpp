@@ -235,8 +235,6 @@ TEST(RomDocument, ModifiedFollowsTheStepsFromTheLastSave) {
     EXPECT_FALSE(document.Modified());
     document.Undo(); // before the save
     EXPECT_TRUE(document.Modified());
-    document.EditCell(1, 1, "edited"); // the same cells as saved, by another step
-    EXPECT_TRUE(document.Modified());
     document.Open({Row("c")}, {}, nullptr);
     EXPECT_FALSE(document.Modified());
     document.BeginRowsStep(1);
