@@ -81,8 +81,13 @@ std::string NameWithoutExt(std::string_view path) {
     if (path.find('.') == std::string_view::npos) {
         return std::string(path);
     }
-    const std::string name = ShortFileName(path);
-    return SubString(name, 1, CharCount(name) - 4);
+    // The extension as it stands, of whatever length: from the name's last
+    // dot, unless that dot starts the name (".hidden" has none).
+    std::string name = ShortFileName(path);
+    if (const std::size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) {
+        name.resize(dot);
+    }
+    return name;
 }
 
 std::string FileNamePart(std::string_view path) {

@@ -26,8 +26,9 @@ std::string SubString(std::string_view text, std::ptrdiff_t from, std::ptrdiff_t
 std::string ShortFileName(std::string_view path);
 
 // When the path holds a "." anywhere (folders included): its ShortFileName
-// without the last four characters, however long the extension really is
-// ("game.7z" gives "gam", "x.jpeg" gives "x."). Otherwise the path unchanged.
+// without its extension, from the last "." on ("Tetris (World).gb" gives
+// "Tetris (World)", "abc." gives "abc"), unless that dot starts the name
+// (".hidden" stays). Otherwise the path unchanged.
 std::string NameWithoutExt(std::string_view path);
 
 // The file-name part of a path: the same split as ShortFileName.

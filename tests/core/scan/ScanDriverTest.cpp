@@ -154,7 +154,7 @@ TEST(ScanDriver, NamesWithoutExtensionOrWithOneLetterOnes) {
     TScanDriver(progress, sink).Scan(dir.Path().string(), TScanOptions{});
 
     const std::vector<TRow> expected = {
-        {" ", " ", " ", " ", "a.b", "C98FA2BC", "12"},
+        {"a", "a", "a", "a", "a.b", "C98FA2BC", "12"},
         {"readme", "README", "readme", "README", "readme", "C98FA2BC", "12"},
     };
     EXPECT_EQ(sink.rows, expected);

@@ -69,25 +69,34 @@ TEST(StringsTools, ShortFileNameAndFileNamePartSplitAtEitherSlash) {
     }
 }
 
-TEST(StringsTools, NameWithoutExtDropsFourCharactersWhenThereIsADot) {
+TEST(StringsTools, NameWithoutExtDropsTheExtensionWhateverItsLength) {
     const TTextCase cases[] = {
-        {"Rally.smc", "Rally"},
-        {"Quest.zip", "Quest"},
-        {"game.7z", "gam"},
-        {"x.jpeg", "x."},
-        {"a.b", ""},
-        {"abc.", ""},
+        {"Tetris (World).gb", "Tetris (World)"},
+        {"Sonic (USA).md", "Sonic (USA)"},
+        {"Four (U).unif", "Four (U)"},
+        {"X (E).a", "X (E)"},
+        {"game.7z", "game"},
+        {"x.jpeg", "x"},
+        {"a.b", "a"},
+        {"abc.", "abc"},
+        {"Disc.v2.chd", "Disc.v2"},
+        {".hidden", ".hidden"},
+        {"roms/.nes", ".nes"},
+        {"dir.v2/game", "game"},
         {"README", "README"},
         {"C:\\roms\\game", "C:\\roms\\game"},
         {"/home/me/roms/game", "/home/me/roms/game"},
-        {"/home/me/roms/Rally.smc", "Rally"},
-        {"dir\\sub\\Quest.zip", "Quest"},
-        {"Pok\xC3\xA9mon.smc", "Pok\xC3\xA9mon"},
-        {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.gb", "\xE6\x97\xA5\xE6\x9C\xAC"},
-        {"Caf\xC3\xA9.", "C"},
+        {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.gb", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(NameWithoutExt(c.input), c.expected) << c.input;
+    }
+    // A three-letter extension gives the set name the four-character cut gave.
+    for (const char* name :
+         {"Rally.smc", "Quest.zip", "/home/me/roms/Rally.smc", "dir\\sub\\Quest.zip",
+          "Pok\xC3\xA9mon.smc", "Caf\xC3\xA9.nes", "a.b.c.bin", "x.ZIP"}) {
+        const std::string shortName = ShortFileName(name);
+        EXPECT_EQ(NameWithoutExt(name), shortName.substr(0, shortName.size() - 4)) << name;
     }
 }
 
