@@ -19,6 +19,7 @@
 #include "core/scan/ScanDriver.h"
 #include "core/text/StringsTools.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -83,15 +84,21 @@ public:
     std::vector<TRowExtras> Extras;
 };
 
-// The datafile --from converts, written as its rows are read: none is held.
 // The output of --from refused before anything is written.
 struct EOutputRefused {
     std::string Message;
 };
 
+// The datafile --from converts, written as its rows are read: none is held.
+// A cloneof must name a game of the file, which only its end tells: the
+// parents the file lacks are found on the way, and the rare file that has
+// any is converted again knowing its games. Names from a reference change
+// the games, so their rows are held and written at the end.
 class TConversion : public IDatafileContent {
 public:
-    TConversion(TCliOptions& options, TCliNaming* naming) : options_(options), naming_(naming) {}
+    TConversion(TCliOptions& options, TCliNaming* naming,
+                std::shared_ptr<const TGameNames> games = {})
+        : options_(options), naming_(naming), games_(std::move(games)) {}
 
     void Begin(TDatafileFormat format, const TDatafileCredits& credits,
                std::shared_ptr<const TKeptHeader> header) override {
@@ -102,23 +109,94 @@ public:
         if (std::string refusal = CheckOutputBeforeScan(options_); !refusal.empty()) {
             throw EOutputRefused{std::move(refusal)};
         }
-        Stream = std::make_unique<TDatafileStream>(
-            options_.Output, options_.Format,
-            TDatafileInfo{options_.Credits, {}, TRomMode::Normal, std::move(header)});
-    }
-    void Add(TRomTable::TRow row, TRowExtras extras) override {
-        if (naming_ == nullptr || naming_->Name(row, extras)) {
-            Stream->Add(row, extras);
+        header_ = std::move(header);
+        holding_ = naming_ != nullptr && options_.Format != TDatafileFormat::Sectioned;
+        if (!holding_) {
+            Start();
         }
     }
-    void End() override {}
+    void Add(TRomTable::TRow row, TRowExtras extras) override {
+        if (naming_ != nullptr && !naming_->Name(row, extras)) {
+            return;
+        }
+        if (holding_) {
+            held_.AddScannedRow(row, extras);
+            return;
+        }
+        if (games_ == nullptr && options_.Format != TDatafileFormat::Sectioned) {
+            Track(row, extras);
+        }
+        Stream->Add(row, extras);
+    }
+    void End() override {
+        if (holding_) {
+            games_ = std::make_shared<const TGameNames>(
+                GameNamesOf(held_.Rows, held_.Extras, header_.get()));
+            Start();
+            for (std::size_t r = 0; r < held_.Rows.size() && !Stream->Failed(); ++r) {
+                Stream->Add(held_.Rows[r], held_.Extras[r]);
+            }
+        }
+    }
+
+    // The games the file holds when a cloneof written names none of them.
+    std::shared_ptr<const TGameNames> LostParents() {
+        if (header_ != nullptr) {
+            TrackRomless(header_->GamesAfter);
+        }
+        const bool lost =
+            std::any_of(parents_.begin(), parents_.end(),
+                        [&](const std::string& name) { return !seen_.contains(name); });
+        return lost ? std::make_shared<const TGameNames>(std::move(seen_)) : nullptr;
+    }
 
     std::unique_ptr<TDatafileStream> Stream;
 
 private:
+    void Start() {
+        Stream = std::make_unique<TDatafileStream>(
+            options_.Output, options_.Format,
+            TDatafileInfo{options_.Credits, {}, header_, {}, games_});
+    }
+
+    // The games and parents a row names (and the games without a rom before it).
+    void Track(const TRomTable::TRow& row, const TRowExtras& extras) {
+        if (!TRomTable::IsBlankRow(row)) {
+            seen_.insert(row[1]);
+            if (row[3] != row[1]) {
+                parents_.insert(row[3]);
+            }
+        }
+        if (extras.Kept != nullptr) {
+            TrackRomless(extras.Kept->GamesBefore);
+        }
+    }
+    void TrackRomless(const std::vector<TKeptGame>& games) {
+        for (const TKeptGame& game : games) {
+            if (const std::string* name = KeptGameName(game)) {
+                seen_.insert(*name);
+            }
+        }
+    }
+
     TCliOptions& options_;
     TCliNaming* naming_;
+    std::shared_ptr<const TGameNames> games_;
+    std::shared_ptr<const TKeptHeader> header_;
+    bool holding_ = false;
+    TKeptRowSink held_;
+    TGameNames seen_;
+    TGameNames parents_;
 };
+
+// What the target format had no room for, and the cloneof left out, said
+// once with their counts.
+void PrintDropped(const TDroppedNames& dropped, TDatafileFormat format,
+                  const TCliStreams& streams) {
+    if (const std::string text = DroppedText(dropped, DatafileFormatTitle(format)); !text.empty()) {
+        PrintError(streams.Err, "note: " + text);
+    }
+}
 
 // Calls read, a datafile or an output it refuses said as the refusal: false then.
 template <class F> bool ReadOrSay(F read, const TCliStreams& streams) {
@@ -166,25 +244,27 @@ int RunFrom(TCliOptions options, const TCliStreams& streams, TCliNaming* naming)
     if (options.Output.empty()) {
         return PrintFrom(options, streams, naming);
     }
-    TConversion conversion(options, naming);
+    std::optional<TConversion> conversion;
+    conversion.emplace(options, naming);
     // A refusal of the file or of the output, or a failed write, keeps the
     // old file; so does a signal, as after a scan.
     int signal = 0;
     try {
-        if (!ReadOrSay([&] { ReadDatafile(options.From, conversion); }, streams)) {
+        if (!ReadOrSay([&] { ReadDatafile(options.From, *conversion); }, streams)) {
             return CliBadUsage;
         }
-        TDatafileStream& datafile = *conversion.Stream;
+        if (auto games = conversion->LostParents()) {
+            conversion.emplace(options, nullptr, std::move(games));
+            if (!ReadOrSay([&] { ReadDatafile(options.From, *conversion); }, streams)) {
+                return CliBadUsage;
+            }
+        }
+        TDatafileStream& datafile = *conversion->Stream;
         if (!datafile.Finish([&] { return (signal = streams.Interrupted()) != 0; })) {
             PrintError(streams.Err, "interrupted; the datafile was not written");
             return CliSignalBase + signal;
         }
-        // What the target format has no room for is said once, with its counts.
-        if (const std::string dropped =
-                DroppedText(datafile.Dropped(), DatafileFormatTitle(options.Format));
-            !dropped.empty()) {
-            PrintError(streams.Err, "note: " + dropped);
-        }
+        PrintDropped(datafile.Dropped(), options.Format, streams);
     } catch (const std::exception& error) {
         PrintError(streams.Err, "the datafile was not written: " + std::string(error.what()));
         return CliOutputFailed;
@@ -241,17 +321,18 @@ std::optional<int> RefuseBeforeScan(TCliOptions& options, const TCliStreams& str
 // A scan of the directory, its rows printed or written to the datafile.
 //
 // The datafile's temporary is made before the scan, so a folder that cannot
-// take it is known at once; the rows are written as they come. Detected
-// headers are named in a Logiqx or ClrMamePro header only when one detector
-// made every cut, which the end of the scan tells: those rows are kept and
-// written then.
+// take it is known at once; the rows are written as they come. A Logiqx or
+// ClrMamePro header names a header only when one rule set made every cut,
+// and a cloneof is written only when it names a game of the file, which the
+// end of the scan tells: where either is in doubt (a mode that cuts, names
+// from a reference), the rows are kept and written then.
 class TScanRun {
 public:
     TScanRun(const TCliOptions& options, const TCliStreams& streams, TCliNaming* naming)
         : options_(options), naming_(naming),
-          streams_(streams), info_{options.Credits, FolderNameText(options.Directory),
-                                   options.Scan.Mode},
-          headerAfterScan_(!options.Output.empty() && options.Scan.Mode == TRomMode::Detect &&
+          streams_(streams), info_{options.Credits, FolderNameText(options.Directory)},
+          headerAfterScan_(!options.Output.empty() &&
+                           (options.Scan.Mode != TRomMode::Normal || naming != nullptr) &&
                            options.Format != TDatafileFormat::Sectioned) {}
 
     int Run() {
@@ -369,6 +450,8 @@ private:
     // The rows kept for the header the whole scan decides.
     bool WriteKeptRows() {
         info_.Detector = CommonDetector(kept_.Extras);
+        info_.Games =
+            std::make_shared<const TGameNames>(GameNamesOf(kept_.Rows, kept_.Extras, nullptr));
         if (!StartDatafile()) {
             return false;
         }
@@ -401,6 +484,7 @@ private:
             PrintError(streams_.Err, "the datafile was not written: " + std::string(error.what()));
             return CliOutputFailed;
         }
+        PrintDropped(datafile_->Dropped(), options_.Format, streams_);
         return std::nullopt;
     }
 

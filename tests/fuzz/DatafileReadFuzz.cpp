@@ -19,8 +19,8 @@ namespace {
 // refuses what the reader took (a control character in a credit, say).
 bool Written(const tabula::TOpenedDatafile& opened, std::string& bytes) {
     try {
-        const auto writer = tabula::MakeDatafileWriter(
-            opened.Format, {opened.Credits, {}, tabula::TRomMode::Normal, opened.Header});
+        const auto writer =
+            tabula::MakeDatafileWriter(opened.Format, {opened.Credits, {}, opened.Header});
         bytes = writer->Begin();
         for (std::size_t r = 0; r < opened.Rows.size(); ++r) {
             bytes += writer->Add(opened.Rows[r], opened.Extras[r], r);

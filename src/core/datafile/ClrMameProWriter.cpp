@@ -122,7 +122,7 @@ public:
 
     std::string Add(const TRomTable::TRow& row, const TRowExtras& extras,
                     size_t rowIndex) override {
-        const std::optional<TGameRom> rom =
+        std::optional<TGameRom> rom =
             GameRomOf(row, extras, rowIndex, QuotedRefuses, QuotedReason, upperHex_);
         if (!rom) {
             return {};
@@ -133,6 +133,9 @@ public:
         out.reserve(256); // a row's lines, its game's mostly
         if (!gameOpen_ || rom->Game != game_ || keptGame != nullptr) {
             CloseGame(out);
+            if (LeaveOutLostClone(*rom, info_.Games.get())) {
+                ++dropped_[LostCloneName];
+            }
             if (kept != nullptr) {
                 Items(out, kept->GamesBefore);
             }

@@ -113,17 +113,33 @@ const char* DatafileFormatTitle(TDatafileFormat format) {
 }
 
 std::string HeaderDetectorName(const TDatafileInfo& info) {
-    switch (info.Mode) {
-    case TRomMode::Nes:
-        return "nes.xml";
-    case TRomMode::Snes:
-        return "snes.xml";
-    case TRomMode::Detect:
-        return info.Detector;
-    case TRomMode::Normal:
-        break;
+    // Two scans in different modes can fill one table: only what the rows
+    // say of their cuts is true of them all.
+    return info.Detector;
+}
+
+TGameNames GameNamesOf(std::span<const TRomTable::TRow> rows, std::span<const TRowExtras> extras,
+                       const TKeptHeader* header) {
+    TGameNames games;
+    const auto addKept = [&games](const std::vector<TKeptGame>& kept) {
+        for (const TKeptGame& game : kept) {
+            if (const std::string* name = KeptGameName(game)) {
+                games.insert(*name);
+            }
+        }
+    };
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (!TRomTable::IsBlankRow(rows[r])) {
+            games.insert(rows[r][1]);
+        }
+        if (r < extras.size() && extras[r].Kept != nullptr) {
+            addKept(extras[r].Kept->GamesBefore);
+        }
     }
-    return {};
+    if (header != nullptr) {
+        addKept(header->GamesAfter);
+    }
+    return games;
 }
 
 std::string CommonDetector(std::span<const TRowExtras> extras) {

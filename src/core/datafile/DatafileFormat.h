@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_set>
 
 namespace tabula {
 
@@ -19,21 +20,31 @@ enum class TDatafileFormat {
     ClrMamePro, // the ClrMamePro text format, UTF-8
 };
 
+// The games a datafile of the rows holds, by name: the rows' set full
+// names, and the games without a rom an opened file kept among them
+// (extras) and at its end (header).
+using TGameNames = std::unordered_set<std::string>;
+TGameNames GameNamesOf(std::span<const TRomTable::TRow> rows, std::span<const TRowExtras> extras,
+                       const TKeptHeader* header);
+
 // What a save knows beside the rows.
 struct TDatafileInfo {
     TDatafileCredits Credits;
     // The folder the rows were last scanned from, without its path; the
     // header's name when the System credit is empty.
     std::string FolderName;
-    // The header the scan cut, which the Logiqx and ClrMamePro headers name.
-    TRomMode Mode = TRomMode::Normal;
     // What an opened datafile's header held beside the credits; none when
     // the rows were not opened from a file. Its Logiqx "clrmamepro" element
-    // names the header in place of Mode's.
+    // names the header in place of Detector.
     std::shared_ptr<const TKeptHeader> Kept{};
-    // Detect mode: the one detector file every cut came from ("" when rules
-    // of several cut, or none did).
+    // The one rule set every cut of the rows came from (CommonDetector: a
+    // detector file, or a mode's "nes.xml" or "snes.xml"), which the Logiqx
+    // and ClrMamePro headers name; "" when rules of several cut, or none did.
     std::string Detector{};
+    // The games the file will hold: a cloneof naming none of them is left
+    // out (and counted under LostCloneName). None: each is written as it
+    // stands, for rows not known beforehand that name no parent (a scan's).
+    std::shared_ptr<const TGameNames> Games{};
 };
 
 // Writes one datafile in one format, a piece at a time, so that rows can be
@@ -67,12 +78,12 @@ std::optional<TDatafileFormat> DatafileFormatNamed(const std::string& name);
 // The format's name in a sentence: "sectioned", "Logiqx", "ClrMamePro".
 const char* DatafileFormatTitle(TDatafileFormat format);
 
-// The detector file the Logiqx and ClrMamePro headers name for the header a
-// scan cut; "" in normal mode, and in Detect mode unless one file did every cut.
+// The detector file the Logiqx and ClrMamePro headers name: the one whose
+// rules made every cut of the rows, whichever mode cut them.
 std::string HeaderDetectorName(const TDatafileInfo& info);
 
 // The detector file whose rules made every cut among the rows ("" when the
-// rules of more than one did, or none did).
+// rules of more than one did, or none did); rows kept whole do not count.
 std::string CommonDetector(std::span<const TRowExtras> extras);
 
 } // namespace tabula

@@ -2,6 +2,7 @@
 
 #include "core/datafile/CharacterText.h"
 #include "core/datafile/Datafile.h"
+#include "core/datafile/GameRom.h"
 #include "core/datafile/SizeCell.h"
 #include "core/romlist/KeptFields.h"
 #include "core/text/CodePages.h"
@@ -158,12 +159,14 @@ std::optional<std::string> DatafileGameLine(const TRomTable::TRow& row, size_t r
     for (int col = 0; col < SizeColumn; ++col) {
         CheckGameField(row[static_cast<size_t>(col)], rowIndex, col);
     }
+    const std::int32_t size = SizeOf(row, rowIndex);
+    // The cell is written as it stands, but only a CRC (or a blank) is one.
+    CheckedCrcCell(row, rowIndex);
     if (kept != nullptr) {
         return TDatafile::GameLine(row[0], row[1], row[2], row[3], row[4], row[5], kept->FirstFlag,
-                                   kept->SecondFlag, SizeOf(row, rowIndex));
+                                   kept->SecondFlag, size);
     }
-    return TDatafile::GameLine(row[0], row[1], row[2], row[3], row[4], row[5], false, true,
-                               SizeOf(row, rowIndex));
+    return TDatafile::GameLine(row[0], row[1], row[2], row[3], row[4], row[5], false, true, size);
 }
 
 void FillDatafile(TDatafile& writer, std::span<const TRomTable::TRow> rows,

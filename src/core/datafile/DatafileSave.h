@@ -44,6 +44,8 @@ public:
 // seven cells are all empty is not a game and is skipped. Throws, before the
 // writer has anything to write (a failure on a cell as TAtCell):
 // - EConvertError for a size cell that is not an integer;
+// - EDatafileError for a crc cell that is neither blank nor eight
+//   hexadecimal digits (written as it stands when it is);
 // - EDatafileError for a credit or cell holding a character Windows-1252
 //   cannot hold (naming the row, the column title and the character), for
 //   a game field holding the separator "¬" or a line break (naming the row

@@ -52,7 +52,13 @@ bool TDatafileStream::Finish(const std::function<bool()>& abandon) {
 TDroppedNames SaveDatafileAs(TDatafileFormat format, std::span<const TRomTable::TRow> rows,
                              std::span<const TRowExtras> extras, const TDatafileInfo& info,
                              const std::string& fileName) {
-    TDatafileStream stream(fileName, format, info);
+    // The whole table is at hand: a cloneof must name one of its games.
+    TDatafileInfo known = info;
+    if (known.Games == nullptr) {
+        known.Games =
+            std::make_shared<const TGameNames>(GameNamesOf(rows, extras, known.Kept.get()));
+    }
+    TDatafileStream stream(fileName, format, known);
     for (size_t r = 0; r < rows.size(); ++r) {
         stream.Add(rows[r], r < extras.size() ? extras[r] : TRowExtras{});
         if (stream.Failed()) {

@@ -50,8 +50,9 @@ private:
 };
 
 // The whole table saved at once in a format: rows[i] with extras[i] (fewer
-// extras: none for the rest). A failure leaves an existing file as it was
-// and creates none. Returns what the format had no room for.
+// extras: none for the rest), a cloneof written only when it names one of
+// the rows' games (or of info's, when given). A failure leaves an existing
+// file as it was and creates none. Returns what the format had no room for.
 TDroppedNames SaveDatafileAs(TDatafileFormat format, std::span<const TRomTable::TRow> rows,
                              std::span<const TRowExtras> extras, const TDatafileInfo& info,
                              const std::string& fileName);

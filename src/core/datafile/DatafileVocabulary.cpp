@@ -557,12 +557,26 @@ std::string DroppedText(const TDroppedNames& dropped, const char* formatName) {
     if (dropped.empty()) {
         return {};
     }
-    std::string note = std::string("the ") + formatName +
-                       " datafile has no room for these, which were not written:";
+    std::string note;
     const char* separator = " ";
     for (const auto& [name, count] : dropped) {
+        if (name == LostCloneName) {
+            continue;
+        }
+        if (note.empty()) {
+            note = std::string("the ") + formatName +
+                   " datafile has no room for these, which were not written:";
+        }
         note += separator + name + " (" + std::to_string(count) + ")";
         separator = ", ";
+    }
+    if (const auto lost = dropped.find(LostCloneName); lost != dropped.end()) {
+        note += note.empty() ? "" : "; ";
+        note += lost->second == 1
+                    ? std::string("1 game names a parent the file does not hold: its cloneof")
+                    : std::to_string(lost->second) +
+                          " games name a parent the file does not hold: their cloneof";
+        note += " was left out";
     }
     return note;
 }

@@ -50,6 +50,19 @@ std::optional<char32_t> RefusedCharacter(const std::string& text, bool (*refuses
     return std::nullopt;
 }
 
+std::string CheckedCrcCell(const TRomTable::TRow& row, size_t rowIndex) {
+    std::string crc = Trimmed(row[RomCrc]);
+    if (!crc.empty() && (crc.size() != 8 || !std::all_of(crc.begin(), crc.end(), [](char c) {
+                             return HexDigitValue(c) >= 0;
+                         }))) {
+        throw TAtCell<EDatafileError>(CellName(rowIndex, RomCrc) + " holds " +
+                                          QuotedForMessage(row[RomCrc]) +
+                                          ", which is not eight hexadecimal digits",
+                                      {rowIndex, RomCrc});
+    }
+    return crc;
+}
+
 std::optional<TGameRom> GameRomOf(const TRomTable::TRow& row, const TRowExtras& extras,
                                   size_t rowIndex, bool (*refuses)(char32_t), const char* reason,
                                   bool upperHex) {
@@ -79,14 +92,7 @@ std::optional<TGameRom> GameRomOf(const TRomTable::TRow& row, const TRowExtras& 
     } catch (const EConvertError& error) {
         throw TAtCell<EConvertError>(error.what(), {rowIndex, RomSize});
     }
-    const std::string crc = Trimmed(row[RomCrc]);
-    if (!crc.empty()) {
-        if (crc.size() != 8 ||
-            !std::all_of(crc.begin(), crc.end(), [](char c) { return HexDigitValue(c) >= 0; })) {
-            fail(RomCrc, QuotedForMessage(row[RomCrc]) + ", which is not eight hexadecimal digits");
-        }
-        rom.Crc = crc;
-    }
+    rom.Crc = CheckedCrcCell(row, rowIndex);
     rom.Md5 = extras.Md5;
     rom.Sha1 = extras.Sha1;
     rom.Sha256 = extras.Sha256;
@@ -100,6 +106,14 @@ std::optional<TGameRom> GameRomOf(const TRomTable::TRow& row, const TRowExtras& 
         }
     }
     return rom;
+}
+
+bool LeaveOutLostClone(TGameRom& rom, const TGameNames* games) {
+    if (games == nullptr || rom.CloneOf.empty() || games->contains(rom.CloneOf)) {
+        return false;
+    }
+    rom.CloneOf.clear();
+    return true;
 }
 
 std::string DatafileHeaderName(const TDatafileInfo& info) {

@@ -32,6 +32,15 @@ std::optional<TGameRom> GameRomOf(const TRomTable::TRow& row, const TRowExtras& 
                                   std::size_t rowIndex, bool (*refuses)(char32_t),
                                   const char* reason, bool upperHex = false);
 
+// The crc cell of rows[rowIndex] without its blanks: "" for a blank cell.
+// Throws EDatafileError (as TAtCell) for a cell that is neither blank nor
+// eight hexadecimal digits.
+std::string CheckedCrcCell(const TRomTable::TRow& row, std::size_t rowIndex);
+
+// Clears rom.CloneOf when games are known and it names none of them (a
+// parent the file does not hold); true when it did.
+bool LeaveOutLostClone(TGameRom& rom, const TGameNames* games);
+
 // The header's name and description: the System credit, else the folder
 // last scanned, else "tabula".
 std::string DatafileHeaderName(const TDatafileInfo& info);

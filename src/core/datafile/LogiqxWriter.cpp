@@ -114,7 +114,7 @@ public:
 
     std::string Add(const TRomTable::TRow& row, const TRowExtras& extras,
                     size_t rowIndex) override {
-        const std::optional<TGameRom> rom =
+        std::optional<TGameRom> rom =
             GameRomOf(row, extras, rowIndex, XmlRefuses, XmlReason, upperHex_);
         if (!rom) {
             return {};
@@ -123,6 +123,9 @@ public:
         const TKeptGame* keptGame = kept != nullptr ? kept->Game.get() : nullptr;
         if (!gameOpen_ || rom->Game != game_ || keptGame != nullptr) {
             CloseGame();
+            if (LeaveOutLostClone(*rom, info_.Games.get())) {
+                ++dropped_[LostCloneName];
+            }
             if (kept != nullptr) {
                 Items(kept->GamesBefore);
             }

@@ -74,6 +74,12 @@ TDetector ReadDetectorFile(const std::string& path);
 // and SNES copier headers.
 std::vector<TDetector> BuiltInDetectors();
 
+// What the NES and SNES header modes cut by, named as the shipped detector
+// files of the same headers ("nes.xml", "snes.xml") so that a datafile's
+// header names them alike; their rules are the modes' own code.
+const TDetector& NesModeRules();
+const TDetector& SnesModeRules();
+
 // What is hashed of a file: bytes Start to End (exclusive), put in order by
 // Operation. From names the detector whose rule gave it.
 struct TCut {

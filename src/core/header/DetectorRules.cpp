@@ -181,4 +181,14 @@ void ApplyByteOperation(TByteOperation operation, std::span<uint8_t> bytes) {
     }
 }
 
+const TDetector& NesModeRules() {
+    static const TDetector rules{"nes.xml", "NES header mode", {}, {}, {}};
+    return rules;
+}
+
+const TDetector& SnesModeRules() {
+    static const TDetector rules{"snes.xml", "SNES header mode", {}, {}, {}};
+    return rules;
+}
+
 } // namespace tabula

@@ -135,8 +135,8 @@ public:
             kept = std::make_shared<TKeptHeader>(*header);
             kept->GamesAfter.clear();
         }
-        Stream = std::make_unique<TDatafileStream>(
-            fileName_, format, TDatafileInfo{credits, {}, TRomMode::Normal, std::move(kept)});
+        Stream = std::make_unique<TDatafileStream>(fileName_, format,
+                                                   TDatafileInfo{credits, {}, std::move(kept)});
     }
 
     void Add(TRomTable::TRow row, TRowExtras extras) override {

@@ -109,8 +109,14 @@ const TKeptElement* KeptElement(const std::vector<TKeptElement>& elements, const
 // The name a kept game was read with: Logiqx's attribute, ClrMamePro's key; nullptr for none.
 const std::string* KeptGameName(const TKeptGame& game);
 
+// The name under which a save counts the games whose cloneof it left out,
+// as naming no game of the file.
+inline constexpr const char* LostCloneName = "cloneof";
+
 // "the F datafile has no room for these, which were not written: A (n), B
-// (m)" for a save in the format named F, "" when nothing was dropped.
+// (m)" for a save in the format named F, and "N games name a parent the
+// file does not hold: their cloneof was left out" for LostCloneName; ""
+// when nothing was dropped.
 std::string DroppedText(const TDroppedNames& dropped, const char* formatName);
 
 } // namespace tabula

@@ -186,6 +186,10 @@ std::string CacheOptionsText(const TCollectorFlags& flags) {
     if (flags.Detectors != nullptr) {
         text += " rules=" + RulesDigest(*flags.Detectors);
     }
+    if (flags.NesMode || flags.SnesMode) {
+        // Entries of these modes name the rules of their cuts since then.
+        text += " cutnames=1";
+    }
     return text;
 }
 

@@ -72,9 +72,11 @@ std::optional<TCut> TCrc32::ModeCut(uint64_t size) const {
             return std::nullopt;
         }
         cut.Start = static_cast<uint64_t>(header);
+        cut.From = header != 0 ? &SnesModeRules() : nullptr;
     }
     if (NesMode) {
         cut.Start = 16;
+        cut.From = size > 0 ? &NesModeRules() : nullptr; // an empty file loses nothing
     }
     return cut;
 }

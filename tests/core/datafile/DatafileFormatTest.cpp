@@ -31,7 +31,7 @@ const std::vector<TRowExtras> Extras = {
     {"", "", "hero (u).nes", "hero (u).nes"}, // edited since the scan
 };
 const TDatafileInfo Info{
-    {"Me", "1.0", "first\r\nsecond \\ line", "", "2", "2026-12-08"}, "NES Roms", TRomMode::Nes};
+    {"Me", "1.0", "first\r\nsecond \\ line", "", "2", "2026-12-08"}, "NES Roms", {}, "nes.xml"};
 
 std::string Saved(TDatafileFormat format, const TRows& rows = Rows,
                   const TDatafileInfo& info = Info) {
@@ -105,7 +105,7 @@ TEST(DatafileFormat, HeaderNameComesFromTheSystemTheFolderOrTheProgram) {
               std::string::npos);
     info.Credits.System.clear();
     info.FolderName.clear();
-    info.Mode = TRomMode::Normal;
+    info.Detector.clear();
     const std::string plain = Saved(TDatafileFormat::Logiqx, Rows, info);
     EXPECT_NE(plain.find("<name>tabula</name>"), std::string::npos);
     EXPECT_EQ(plain.find("clrmamepro"), std::string::npos);
@@ -136,6 +136,11 @@ TEST(DatafileFormat, RefusedRowsAndCreditsKeepTheOldFile) {
          {{"a", "A", "a", "A", "x.nes", "12345", "1"}},
          Info,
          "Row 1, column \"Rom crc\" holds \"12345\", which is not eight hexadecimal digits"},
+        {"crc that is no CRC, sectioned",
+         TDatafileFormat::Sectioned,
+         {{"a", "A", "a", "A", "x.nes", " ", "1"}, {"b", "B", "b", "B", "y.nes", "NOTACRC", "1"}},
+         Info,
+         "Row 2, column \"Rom crc\" holds \"NOTACRC\", which is not eight hexadecimal digits"},
         {"size that is no byte count",
          TDatafileFormat::ClrMamePro,
          {{"a", "A", "a", "A", "x.nes", "00000000", "-1"}},
@@ -149,7 +154,7 @@ TEST(DatafileFormat, RefusedRowsAndCreditsKeepTheOldFile) {
         {"control character in a credit",
          TDatafileFormat::Logiqx,
          Rows,
-         {{"Me\x1b", "1", "", "", "", ""}, "", TRomMode::Normal},
+         {{"Me\x1b", "1", "", "", "", ""}, ""},
          "The credit \"Author\" holds the character U+001B, which XML 1.0 cannot hold"},
     };
     for (const auto& c : cases) {
@@ -188,12 +193,38 @@ TEST(DatafileFormat, TheHeaderNamesTheOneDetectorThatMadeEveryCut) {
     };
     for (const auto& [detectors, named] : cases) {
         TDatafileInfo info;
-        info.Mode = TRomMode::Detect;
         info.Detector = CommonDetector(extras(detectors));
         EXPECT_EQ(HeaderDetectorName(info), named);
     }
-    TDatafileInfo nes;
-    nes.Mode = TRomMode::Nes;
-    nes.Detector = "lynx.xml"; // a mode's own header wins
-    EXPECT_EQ(HeaderDetectorName(nes), "nes.xml");
+}
+
+// A cloneof is written only when it names another game of the file: a set
+// renamed without its clones would name a game that does not exist.
+TEST(DatafileFormat, ACloneofIsWrittenOnlyWhenItNamesAGameOfTheFile) {
+    const TRows rows = {
+        {"p", "Parent", "p", "Parent", "p.bin", "00000001", "1"},
+        {"c", "Clone", "p", "Parent", "c.bin", "00000002", "1"},
+        {"o", "Orphan", "g", "Gone", "o1.bin", "00000003", "1"},
+        {"o", "Orphan", "g", "Gone", "o2.bin", "00000004", "1"},
+    };
+    const struct {
+        TDatafileFormat Format;
+        const char* Kept;
+        const char* Lost;
+    } cases[] = {
+        {TDatafileFormat::Logiqx, "<game name=\"Clone\" cloneof=\"Parent\">",
+         "<game name=\"Orphan\">"},
+        {TDatafileFormat::ClrMamePro, "\tdescription \"Clone\"\n\tcloneof \"Parent\"\n",
+         "\tdescription \"Orphan\"\n\trom"},
+    };
+    for (const auto& c : cases) {
+        TScratchDirectory dir;
+        const TDroppedNames dropped = SaveDatafileAs(c.Format, rows, {}, Info, dir.File("out"));
+        const std::string saved = ReadBytes(dir.File("out"));
+        EXPECT_NE(saved.find(c.Kept), std::string::npos) << saved;
+        EXPECT_NE(saved.find(c.Lost), std::string::npos) << saved;
+        EXPECT_EQ(saved.find("Gone"), std::string::npos) << saved;
+        EXPECT_EQ(DroppedText(dropped, "Logiqx"),
+                  "1 game names a parent the file does not hold: its cloneof was left out");
+    }
 }

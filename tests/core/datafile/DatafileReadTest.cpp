@@ -20,8 +20,8 @@ const std::filesystem::path Data = TABULA_TEST_DATA_DIR;
 // The opened file written again in format.
 std::string Resaved(const TOpenedDatafile& opened, TDatafileFormat format) {
     TScratchDirectory dir;
-    SaveDatafileAs(format, opened.Rows, opened.Extras,
-                   {opened.Credits, {}, TRomMode::Normal, opened.Header}, dir.File("out"));
+    SaveDatafileAs(format, opened.Rows, opened.Extras, {opened.Credits, {}, opened.Header},
+                   dir.File("out"));
     return ReadBytes(dir.File("out"));
 }
 
@@ -153,7 +153,7 @@ TEST(DatafileRead, LogiqxKeepsEveryFieldOfItsRevisionInPlace) {
     EXPECT_EQ(opened.Rows[0], (TRomTable::TRow{"g", "G", "p", "P", "r", "0000000A", "4"}));
     const std::string saved = Resaved(opened, TDatafileFormat::Logiqx);
     EXPECT_NE(saved.find("\t<game name=\"Nothing\">\n\t\t<description>N</description>\n"
-                         "\t\t<sample name=\"s\"/>\n\t</game>\n\t<game name=\"G\" cloneof=\"P\">"),
+                         "\t\t<sample name=\"s\"/>\n\t</game>\n\t<game name=\"G\">"),
               std::string::npos)
         << saved;
     EXPECT_NE(saved.find("<year>1991</year>\n\t\t<manufacturer>M</manufacturer>\n\t\t<rom "

@@ -25,9 +25,8 @@ struct TSaved {
 TSaved Saved(const TOpenedDatafile& opened, TDatafileFormat format) {
     TScratchDirectory dir;
     TSaved saved;
-    saved.Dropped =
-        SaveDatafileAs(format, opened.Rows, opened.Extras,
-                       {opened.Credits, {}, TRomMode::Normal, opened.Header}, dir.File("out"));
+    saved.Dropped = SaveDatafileAs(format, opened.Rows, opened.Extras,
+                                   {opened.Credits, {}, opened.Header}, dir.File("out"));
     saved.Bytes = ReadBytes(dir.File("out"));
     return saved;
 }

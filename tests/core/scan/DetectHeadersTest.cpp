@@ -1,3 +1,4 @@
+#include "core/datafile/DatafileFormat.h"
 #include "core/header/Detector.h"
 #include "core/scan/ScanDriver.h"
 
@@ -163,4 +164,37 @@ TEST(DetectHeaders, AUsersRulesComeFirstAndPutBytesInOrder) {
         EXPECT_EQ(seen.Rows.at(key).Size, wanted.Size) << key;
         EXPECT_EQ(seen.Detectors.at(key), "mine.xml") << key;
     }
+}
+
+// The NES and SNES modes name their cuts as the detectors of the same
+// headers do, so a table filled by scans in both modes names no header.
+TEST(DetectHeaders, TheModesNameTheirCutsAndMixedModesNameNone) {
+    TScratchDirectory dir;
+    const std::string rom = test::PatternBytes(8192, 'm');
+    WriteBytes(dir.Path() / "a.nes", "NES\x1a" + std::string(12, '\0') + rom);
+    WriteBytes(dir.Path() / "b.smc", std::string(512, '\0') + rom);
+    WriteBytes(dir.Path() / "c.sfc", rom);
+    std::vector<TRowExtras> table;
+    const struct {
+        TRomMode Mode;
+        bool Trusted;
+        std::map<std::string, std::string> Detectors;
+    } cases[] = {
+        {TRomMode::Nes, false, {{"a.nes", "nes.xml"}, {"b.smc", "nes.xml"}, {"c.sfc", "nes.xml"}}},
+        {TRomMode::Snes, true, {{"a.nes", "snes.xml"}, {"b.smc", "snes.xml"}, {"c.sfc", ""}}},
+    };
+    for (const auto& c : cases) {
+        TScanOptions options;
+        options.Mode = c.Mode;
+        options.TrustZipCrc = c.Trusted;
+        const TSeenSink seen = Scan(dir, options);
+        EXPECT_EQ(seen.Detectors, c.Detectors);
+        std::vector<TRowExtras> scanned;
+        for (const auto& [name, detector] : seen.Detectors) {
+            scanned.emplace_back().Detector = detector;
+        }
+        EXPECT_EQ(CommonDetector(scanned), c.Detectors.at("b.smc"));
+        table.insert(table.end(), scanned.begin(), scanned.end());
+    }
+    EXPECT_EQ(CommonDetector(table), "");
 }
