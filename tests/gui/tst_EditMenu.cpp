@@ -11,6 +11,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -68,7 +69,7 @@ private:
         MainForm->AskSaveName = [path](QWidget*, const QString&, TDatafileFormat&) { return path; };
         QTimer::singleShot(0, PropertyDialog,
                            [] { QTest::keyClick(PropertyDialog->PAuthor, Qt::Key_Return); });
-        QTest::keyClick(MainForm->EditGrid1, Qt::Key_S, Qt::ControlModifier);
+        QTest::keyClick(MainForm->EditGrid1, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
         return ReadFile(path);
     }
 
@@ -137,7 +138,7 @@ private slots:
         grid->selectionModel()->select(
             QItemSelection(grid->model()->index(1, 0), grid->model()->index(3, 0)),
             QItemSelectionModel::ClearAndSelect);
-        MainForm->AskValue = [](QWidget*, const QString&) { return QStringLiteral("set"); };
+        MainForm->AskValue = [](QWidget*, const QString&, bool*) { return QStringLiteral("set"); };
         MainForm->Setvalue1->trigger();
         QCOMPARE(Rows()[3][0], std::string("set"));
         step();
@@ -171,7 +172,7 @@ private slots:
             QItemSelection(grid->model()->index(0, 0), grid->model()->index(0, 1)),
             QItemSelectionModel::ClearAndSelect);
         bool asked = false;
-        MainForm->AskValue = [&asked](QWidget*, const QString&) {
+        MainForm->AskValue = [&asked](QWidget*, const QString&, bool*) {
             asked = true;
             return QStringLiteral("x");
         };
@@ -244,6 +245,37 @@ private slots:
         QCOMPARE(Rows().size(), std::size_t(4));
         QCOMPARE(SaveByKeyboard(QStringLiteral("again.dat")), single);
         QCOMPARE(errors_, QStringList());
+    }
+
+    // Ctrl+A and Ctrl+C give every cell as tab-separated lines; Ctrl+V puts
+    // them back from the current cell as one step, and text that does not
+    // fit changes nothing.
+    void theClipboardCopiesAndPastesCellsAsOneStep() {
+        TEditGrid* grid = MainForm->EditGrid1;
+        grid->Document().InsertFilledRows(1, {{"a", "A", "a", "A", "a.bin", "00000001", "1"},
+                                              {"b", "B", "b", "B", "b.bin", "00000002", "2"}});
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+        const QString copied = QStringLiteral("a\tA\ta\tA\ta.bin\t00000001\t1\n"
+                                              "b\tB\tb\tB\tb.bin\t00000002\t2\n"
+                                              "\t\t\t\t\t\t\n");
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+        grid->Document().Clear();
+        grid->Document().InsertBlankRows(1, 2);
+        grid->setCurrentIndex(grid->model()->index(0, 0));
+        QTest::keyClick(grid, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(errors_, QStringList());
+        QCOMPARE(grid->Cell(4, 2), std::string("b.bin"));
+        QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+        MainForm->Undo1->trigger();
+        QCOMPARE(grid->Cell(4, 2), std::string());
+        grid->setCurrentIndex(grid->model()->index(0, 1));
+        QTest::keyClick(grid, Qt::Key_V, Qt::ControlModifier); // 7 cells from column 1
+        QCOMPARE(errors_.size(), 1);
+        QCOMPARE(grid->Cell(1, 1), std::string());
     }
 };
 

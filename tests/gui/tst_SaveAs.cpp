@@ -88,9 +88,11 @@ private slots:
         MainForm->show();
         QVERIFY(QTest::qWaitForWindowExposed(MainForm));
         TApplication::SetErrorSink([this](const QString& text) { errors << text; });
-        // No box waits for a click: OK, and "Don't save" before unsaved work goes.
+        // No box waits for a click: OK, "Don't save" before unsaved work goes,
+        // and Yes to replacing a file.
         SetMessageBoxSink([](const TMessageBoxRequest& request) {
             return request.Buttons.testFlag(QMessageBox::Discard) ? QMessageBox::Discard
+                   : request.Buttons.testFlag(QMessageBox::Yes)   ? QMessageBox::Yes
                                                                   : QMessageBox::Ok;
         });
         MainForm->AskSaveName = [this](QWidget*, const QString& name, TDatafileFormat& format) {
@@ -271,6 +273,9 @@ private slots:
         // The typed cell is unsaved work: the open asks, and is told "Don't save".
         int questions = 0;
         SetMessageBoxSink([&](const TMessageBoxRequest& request) {
+            if (request.Buttons.testFlag(QMessageBox::Yes)) {
+                return QMessageBox::Yes; // "saved" replaced again
+            }
             questions += request.Icon == QMessageBox::Question ? 1 : 0;
             return QMessageBox::Discard;
         });
@@ -390,7 +395,52 @@ private slots:
 
     // The three file types, the sectioned one first and chosen; the type
     // chosen gives the format and the suffix added to a bare name.
-    void theSaveChooserOffersThreeTypesAndDoesNotAskBeforeReplacing() {
+    // Save as asks before it replaces a file (No, the default, asks for
+    // another name and keeps the file); a typed ".xml" writes Logiqx; Save
+    // then writes the same file again without a dialog, as Save as would.
+    void saveAsAsksBeforeReplacingAndSaveWritesTheSameFileAgain() {
+        TypeCell(6, 1, "1");
+        QFile old(Path("kept.xml"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("earlier datafile");
+        old.close();
+        QStringList answers{Path("kept.xml"), Path("new.xml")};
+        MainForm->AskSaveName = [&](QWidget*, const QString& name, TDatafileFormat&) {
+            proposed << name;
+            return answers.takeFirst(); // the chooser's type stays the sectioned one
+        };
+        QList<TMessageBoxRequest> boxes;
+        SetMessageBoxSink([&](const TMessageBoxRequest& request) {
+            boxes << request;
+            return request.DefaultButton;
+        });
+        WhenShown([] { PropertyDialog->Button1->click(); });
+        MainForm->Saveas->trigger();
+        QCOMPARE(errors, QStringList());
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].Text, Path("kept.xml") + QStringLiteral(" already exists. Replace it?"));
+        QCOMPARE(boxes[0].Buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(ReadFile(Path("kept.xml")), QByteArray("earlier datafile"));
+        QCOMPARE(proposed, (QStringList{QString(), Path("kept.xml")}));
+        const QByteArray saved = ReadFile(Path("new.xml"));
+        QVERIFY(saved.startsWith("<?xml"));
+        QVERIFY(MainForm->windowTitle().endsWith(QStringLiteral(" - new.xml[*]")));
+
+        TypeCell(6, 1, "2");
+        QVERIFY(MainForm->isWindowModified());
+        MainForm->Save1->trigger(); // no dialog: none is answered
+        QCOMPARE(errors, QStringList());
+        QCOMPARE(proposed.size(), 2);
+        QVERIFY(!MainForm->isWindowModified());
+        const QByteArray again = ReadFile(Path("new.xml"));
+        QVERIFY(again != saved);
+        answers = QStringList{Path("as.xml")};
+        WhenShown([] { PropertyDialog->Button1->click(); });
+        MainForm->Saveas->trigger();
+        QCOMPARE(ReadFile(Path("as.xml")), again);
+    }
+
+    void theSaveChooserOffersThreeTypesAndLeavesTheQuestionToTheCommand() {
         const struct {
             int Type;
             TDatafileFormat Format;

@@ -179,15 +179,16 @@ private slots:
         qputenv("HOME", savedHome);
     }
 
-    void escapeDoesNothingClosingCancelsAndChoicesLast() {
+    void escapeCancelsInAFixedSizeDialogAndChoicesLast() {
         ScanDialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(ScanDialog));
         ScanDialog->DirName->setText(QStringLiteral("/some/Where"));
         ScanDialog->SkipTxt->setChecked(false);
         QTest::keyClick(ScanDialog->Scan, Qt::Key_Escape);
-        QVERIFY(ScanDialog->isVisible());
-        ScanDialog->close();
+        QVERIFY(!ScanDialog->isVisible());
         QCOMPARE(ScanDialog->result(), int(QDialog::Rejected));
+        QCOMPARE(ScanDialog->minimumSize(), ScanDialog->maximumSize());
+        QVERIFY(!ScanDialog->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
         ScanDialog->show();
         QCOMPARE(ScanDialog->DirName->text(), QStringLiteral("/some/Where"));
         QVERIFY(!ScanDialog->SkipTxt->isChecked());

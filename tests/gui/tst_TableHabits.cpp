@@ -139,6 +139,9 @@ private slots:
             if (request.Icon != QMessageBox::Question) {
                 return QMessageBox::Ok;
             }
+            if (request.Buttons == (QMessageBox::Yes | QMessageBox::No)) {
+                return QMessageBox::Yes; // a file saved over again
+            }
             [&] {
                 QCOMPARE(request.Title, QStringLiteral("tabula"));
                 QCOMPARE(request.Buttons,

@@ -2,6 +2,8 @@
 
 #include "core/text/StringsTools.h"
 
+#include <algorithm>
+
 namespace tabula {
 
 namespace {
@@ -29,6 +31,34 @@ std::string Replaced(const std::string& cell, const TReplaceRequest& request, in
 }
 
 } // namespace
+
+std::optional<std::pair<int, int>> FindNext(const TRomTable& table, const TReplaceRequest& request,
+                                            int col, int row) {
+    const int rows = table.RowCount() - 1;
+    if (request.Find.empty() || rows <= 0) {
+        return std::nullopt;
+    }
+    const std::string needle = request.MatchCase ? request.Find : LowerCase(request.Find);
+    const auto holds = [&](int c, int r) {
+        const std::string& cell = table.Cell(c, r);
+        return (request.MatchCase ? cell : LowerCase(cell)).find(needle) != std::string::npos;
+    };
+    // Cells numbered in reading order from row 1; from the header row (or
+    // no cell) the search starts at the first cell.
+    const long total = static_cast<long>(rows) * TRomTable::ColCount;
+    const long start =
+        row < 1 ? total - 1
+                : std::min(static_cast<long>(row - 1) * TRomTable::ColCount + col, total - 1);
+    for (long step = 1; step <= total; ++step) {
+        const long at = (start + step) % total;
+        const int c = static_cast<int>(at % TRomTable::ColCount);
+        const int r = static_cast<int>(at / TRomTable::ColCount) + 1;
+        if ((request.Column == TReplaceRequest::AllColumns || c == request.Column) && holds(c, r)) {
+            return std::pair{c, r};
+        }
+    }
+    return std::nullopt;
+}
 
 TReplaceResult ReplaceAll(const TRomTable& table, const TReplaceRequest& request) {
     TReplaceResult result;

@@ -3,7 +3,9 @@
 #include "core/romlist/RomTable.h"
 #include "core/romlist/TableHistory.h"
 
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace tabula {
 
@@ -29,5 +31,12 @@ struct TReplaceResult {
 // without overlaps; a replaced text is not looked at again. An empty Find
 // replaces nothing. The table itself is left as it is.
 TReplaceResult ReplaceAll(const TRomTable& table, const TReplaceRequest& request);
+
+// The first data cell after (col, row), in reading order and around from
+// the top, that holds Find in the request's column with its case rule (the
+// cell itself last); nothing when none does or Find is empty. Cells as
+// {col, row}.
+std::optional<std::pair<int, int>> FindNext(const TRomTable& table, const TReplaceRequest& request,
+                                            int col, int row);
 
 } // namespace tabula

@@ -6,6 +6,7 @@
 #include "core/datafile/DatafileStream.h"
 #include "core/platform/DirectoryListing.h"
 #include "core/text/StringsTools.h"
+#include "gui/app/AboutBox.h"
 #include "gui/app/Application.h"
 #include "gui/common/FormLook.h"
 #include "gui/common/MessageBox.h"
@@ -26,11 +27,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tabula {
@@ -94,9 +98,28 @@ TMainForm::TMainForm(QWidget* parent)
     ProgressFrm->SetBitMap(
         CompactDiscPicture(form->devicePixelRatioF(), form->palette().color(QPalette::Button)));
 
+    PlaceOnScreen();
+    FormCreate();
+}
+
+void TMainForm::PlaceOnScreen() {
     move(273, 183);
     resize(ClientWidth, ClientHeight);
-    FormCreate();
+    // A scaled or small screen may not hold the form's size: the window
+    // then takes the free area, its frame included (4-pixel borders and a
+    // 23-pixel caption, as above), and stays on it.
+    const QRect area = screen()->availableGeometry();
+    const QSize size(std::min(ClientWidth, area.width() - 8),
+                     std::min(ClientHeight, area.height() - 8 - 23));
+    if (size != QSize(ClientWidth, ClientHeight)) {
+        resize(size);
+    }
+    const QPoint place(
+        std::clamp(273, area.left(), std::max(area.left(), area.right() + 1 - size.width() - 8)),
+        std::clamp(183, area.top(), std::max(area.top(), area.bottom() + 1 - size.height() - 31)));
+    if (place != QPoint(273, 183)) {
+        move(place);
+    }
 }
 
 void TMainForm::SetDialogs(TScanDialog* scanDialog, TPropertyDialog* propertyDialog) {
@@ -137,7 +160,7 @@ bool TMainForm::AskToSave(const QString& command) {
                               {{QMessageBox::Save, QStringLiteral("&Save")},
                                {QMessageBox::Discard, QStringLiteral("&Don't save")}}});
     if (answer == QMessageBox::Save) {
-        return SaveAs(); // a failed save throws, which ends the command too
+        return Save(); // a failed save throws, which ends the command too
     }
     return answer == QMessageBox::Discard;
 }
@@ -165,7 +188,9 @@ void TMainForm::BuildMenu() {
     Scanforroms = MenuItem(File1, "Scanforroms", "Scan for roms ...", {Qt::Key_F5});
     Opendatafile =
         MenuItem(File1, "Opendatafile", "&Open datafile ...", {QKeySequence(Qt::CTRL | Qt::Key_O)});
-    Saveas = MenuItem(File1, "Saveas", "&Save as ...", {QKeySequence(Qt::CTRL | Qt::Key_S)});
+    Save1 = MenuItem(File1, "Save1", "&Save", {QKeySequence(Qt::CTRL | Qt::Key_S)});
+    Saveas =
+        MenuItem(File1, "Saveas", "&Save as ...", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
     Properties = MenuItem(File1, "Properties", "&Properties");
     N1 = File1->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
@@ -173,12 +198,18 @@ void TMainForm::BuildMenu() {
 
     Bind(Clearlist1, &TMainForm::Clearlist1Click);
     Bind(Quit1, &TMainForm::Quit1Click);
+    Bind(Save1, &TMainForm::Save1Click);
     Bind(Saveas, &TMainForm::SaveasClick);
     Bind(Opendatafile, &TMainForm::OpendatafileClick);
     Bind(Properties, &TMainForm::PropertiesClick);
     Bind(Scanforroms, &TMainForm::ScanforromsClick);
 
     BuildEditMenu();
+
+    Help1 = bar->addMenu(QStringLiteral("&Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    About1 = MenuItem(Help1, "About1", "&About tabula");
+    Bind(About1, &TMainForm::About1Click);
 }
 
 void TMainForm::Bind(QAction* item, void (TMainForm::*handler)()) {
@@ -200,6 +231,7 @@ void TMainForm::Clearlist1Click() {
     }
     EditGrid1->Document().Clear();
     // An empty table is a new start, as at the program's.
+    SetCurrentFile({}, TDatafileFormat::Sectioned);
     MarkSaved();
     EditGrid1->RomModel()->SetShowsDigests(false);
     EditGrid1->RomModel()->SetShowsSha256(false);
@@ -224,6 +256,18 @@ void TMainForm::SaveasClick() {
     SaveAs();
 }
 
+void TMainForm::Save1Click() {
+    Save();
+}
+
+bool TMainForm::Save() {
+    if (currentFile_.isEmpty()) {
+        return SaveAs();
+    }
+    WriteDatafile(currentFile_, currentFormat_);
+    return true;
+}
+
 bool TMainForm::SaveAs() {
     if (GivenPropertyDialog().exec() != QDialog::Accepted) {
         UpdateModified();
@@ -231,18 +275,38 @@ bool TMainForm::SaveAs() {
     }
     UpdateModified();
     TDatafileFormat format = lastSaveFormat_;
-    const QString fileName = AskSaveName(this, lastSaveName_, format);
-    if (fileName.isEmpty()) {
-        return false;
+    QString fileName = lastSaveName_;
+    for (;;) {
+        fileName = AskSaveName(this, fileName, format);
+        if (fileName.isEmpty()) {
+            return false;
+        }
+        // A typed ".xml" is a Logiqx file whatever type the chooser showed.
+        format = FormatOfTypedName(fileName, format);
+        if (!QFileInfo::exists(fileName) ||
+            ShowMessageBox(this, {QMessageBox::Question,
+                                  QString::fromLatin1(ProgramTitle),
+                                  QStringLiteral("%1 already exists. Replace it?").arg(fileName),
+                                  QMessageBox::Yes | QMessageBox::No,
+                                  {},
+                                  {},
+                                  QMessageBox::No}) == QMessageBox::Yes) {
+            break;
+        }
     }
     lastSaveName_ = fileName;
     lastSaveFormat_ = format;
+    WriteDatafile(fileName, format);
+    return true;
+}
+
+void TMainForm::WriteDatafile(const QString& fileName, TDatafileFormat format) {
     TDroppedNames dropped;
     try {
         const TRomTable& table = EditGrid1->Table();
         dropped =
             SaveDatafileAs(format, table.DataRows(), table.DataExtras(),
-                           {GivenPropertyDialog().Credits(), lastScanFolder_, lastScanMode_,
+                           {GivenPropertyDialog().Credits(), lastScanFolder_,
                             EditGrid1->Document().KeptHeader(), CommonDetector(table.DataExtras())},
                            QFile::encodeName(fileName).toStdString());
     } catch (const std::exception& error) {
@@ -252,6 +316,7 @@ bool TMainForm::SaveAs() {
         }
         throw;
     }
+    SetCurrentFile(fileName, format);
     MarkSaved();
     // The file is saved; what its format had no room for is said once.
     if (std::string text = DroppedText(dropped, DatafileFormatTitle(format)); !text.empty()) {
@@ -262,7 +327,19 @@ bool TMainForm::SaveAs() {
                               QMessageBox::Ok,
                               {}});
     }
-    return true;
+}
+
+void TMainForm::SetCurrentFile(const QString& fileName, TDatafileFormat format) {
+    currentFile_ = fileName;
+    currentFormat_ = format;
+    const QString caption = QString::fromLatin1(Caption);
+    setWindowTitle(fileName.isEmpty() ? caption + QStringLiteral("[*]")
+                                      : caption + QStringLiteral(" - ") +
+                                            QFileInfo(fileName).fileName() + QStringLiteral("[*]"));
+}
+
+void TMainForm::About1Click() {
+    ShowAboutBox(this);
 }
 
 void TMainForm::OpendatafileClick() {
@@ -286,10 +363,12 @@ void TMainForm::OpenDatafile(const QString& fileName) {
     HideMatches();
     properties.SetCredits(opened.Credits);
     lastScanFolder_.clear();
-    lastScanMode_ = TRomMode::Normal;
     lastSaveName_ = fileName;
     lastSaveFormat_ = opened.Format;
+    SetCurrentFile(fileName, opened.Format);
     EditGrid1->FitColumns(true, 0);
+    // Wherever the previous table was scrolled, the file shows from its start.
+    ShowFirstRow(1);
     MarkSaved();
 }
 
@@ -309,7 +388,6 @@ void TMainForm::ScanforromsClick() {
     }
     const TScanOptions options = scanDialog.Options();
     lastScanFolder_ = FolderNameText(directory);
-    lastScanMode_ = options.Mode;
     if (options.Hashes.Md5 || options.Hashes.Sha1) {
         EditGrid1->RomModel()->SetShowsDigests(true);
     }

@@ -53,6 +53,8 @@ public:
     QAction* Clearlist1 = nullptr;
     QAction* Scanforroms = nullptr;
     QAction* Opendatafile = nullptr;
+    // Ctrl+S: the opened or last saved file written again.
+    QAction* Save1 = nullptr;
     QAction* Saveas = nullptr;
     QAction* Properties = nullptr;
     QAction* N1 = nullptr;
@@ -63,7 +65,12 @@ public:
     QAction* Redo1 = nullptr;
     QAction* Deleterows1 = nullptr;
     QAction* Insertrow1 = nullptr;
+    QAction* Selectall1 = nullptr;
+    QAction* Copy1 = nullptr;
+    QAction* Paste1 = nullptr;
     QAction* Findreplace1 = nullptr;
+    // F3: the next cell holding the find dialog's text.
+    QAction* Findnext1 = nullptr;
     QAction* Setvalue1 = nullptr;
     QAction* Namefromdatafile = nullptr;
     // Shown once the table was named from a datafile.
@@ -73,6 +80,8 @@ public:
     QAction* Find1 = nullptr;
     // Ctrl+1 ... Ctrl+7: sort by the column, as a click on its header does.
     std::array<QAction*, 7> Sortbycolumn{};
+    QMenu* Help1 = nullptr;
+    QAction* About1 = nullptr;
     // "N rows in M sets" at the status bar's right end.
     QLabel* TableCounts1 = nullptr;
 
@@ -84,7 +93,13 @@ public:
     void Clearlist1Click();
     void Quit1Click();
     void PropertiesClick();
+    // Writes the opened or last saved file again, in its format, with the
+    // stored credits; "Save as" when there is none yet.
+    void Save1Click();
+    // Asks for the credits and a file (a file that exists only once
+    // replacing it was agreed), then writes it.
     void SaveasClick();
+    void About1Click();
     // Asks for a datafile and puts its rows and credits in place of the
     // table's and the stored ones; a file that cannot be read changes nothing.
     void OpendatafileClick();
@@ -107,8 +122,17 @@ public:
     void Insertrow1Click();
     void Findreplace1Click();
     void Find1Click();
-    // Writes one text into every selected cell; the cells must be of one column.
+    // Writes one text into every selected cell; the cells must be of one
+    // column. For set full names it offers to set the same rows' clone full
+    // names too, so that no clone names a set that is gone.
     void Setvalue1Click();
+    void Selectall1Click();
+    // The selected cells as tab-separated lines on the clipboard, a line per row.
+    void Copy1Click();
+    // Tab-separated lines from the clipboard into the cells from the current
+    // one on, as one step; refused when they do not fit.
+    void Paste1Click();
+    void Findnext1Click();
     // Asks for reference datafiles and gives every row the names of the
     // reference rom it matches, as one step; says what it found in the
     // status bar. A file that cannot be read changes nothing.
@@ -149,9 +173,11 @@ public:
     TAskOpenName AskOpenName;
 
     // Asks for the text "Set value" writes, proposing current; nothing when
-    // cancelled. An input box by default; tests put in their own.
-    using TAskValue =
-        std::function<std::optional<QString>(QWidget* parent, const QString& current)>;
+    // cancelled. With alsoClones, offers (checked) to write the clone full
+    // names of the same rows too and leaves the answer there. An input box
+    // by default; tests put in their own.
+    using TAskValue = std::function<std::optional<QString>(QWidget* parent, const QString& current,
+                                                           bool* alsoClones)>;
     TAskValue AskValue;
 
     // Asks for the reference datafiles of "Name from datafile", proposing
@@ -181,6 +207,15 @@ private:
     bool AskToSave(const QString& command);
     // The save of "Save as ..."; false when cancelled.
     bool SaveAs();
+    // The save of "Save": "Save as" without a file yet.
+    bool Save();
+    // The rows and the stored credits written to fileName in format; then
+    // it is the window's file. Throws as the writers do.
+    void WriteDatafile(const QString& fileName, TDatafileFormat format);
+    // The file the window's rows are saved to, named in the caption.
+    void SetCurrentFile(const QString& fileName, TDatafileFormat format);
+    // The main window's size and place, kept within the screen's free area.
+    void PlaceOnScreen();
     // The rows and credits as they are now are the saved ones.
     void MarkSaved();
     void UpdateModified();
@@ -221,10 +256,12 @@ private:
     bool sortDescending_ = false;
     bool countsPending_ = false;
     TDatafileFormat lastSaveFormat_ = TDatafileFormat::Sectioned;
-    // What the datafile's header says of the rows: the folder last scanned
-    // and the header its scan cut.
+    // The opened or last saved file, which "Save" writes; none at first and
+    // after "Clear list".
+    QString currentFile_;
+    TDatafileFormat currentFormat_ = TDatafileFormat::Sectioned;
+    // What the datafile's header says of the rows: the folder last scanned.
     std::string lastScanFolder_;
-    TRomMode lastScanMode_ = TRomMode::Normal;
 };
 
 } // namespace tabula

@@ -7,13 +7,23 @@
 #include "gui/romlist/FindReplaceDialog.h"
 #include "gui/widgets/ContainerStatusBar.h"
 
+#include "core/romlist/TablePaste.h"
+#include "gui/app/Application.h"
+
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
-#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QVBoxLayout>
 
+#include <map>
 #include <set>
 #include <stdexcept>
 
@@ -21,16 +31,42 @@ namespace tabula {
 
 namespace {
 
-std::optional<QString> AskValueInBox(QWidget* parent, const QString& current) {
-    QInputDialog box(parent);
+constexpr int SetFullName = 1;
+constexpr int CloneFullName = 3;
+
+std::optional<QString> AskValueInBox(QWidget* parent, const QString& current, bool* alsoClones) {
+    QDialog box(parent);
     box.setObjectName(QStringLiteral("SetValueDialog"));
     box.setWindowTitle(QStringLiteral("Set value"));
-    box.setLabelText(QStringLiteral("&Value of the selected cells:"));
-    box.setTextValue(current);
+    auto* value = new QLineEdit(current, &box);
+    value->setObjectName(QStringLiteral("Value"));
+    auto* label = new QLabel(QStringLiteral("&Value of the selected cells:"), &box);
+    label->setBuddy(value);
+    auto* layout = new QVBoxLayout(&box);
+    layout->addWidget(label);
+    layout->addWidget(value);
+    QCheckBox* clones = nullptr;
+    if (alsoClones != nullptr) {
+        clones = new QCheckBox(QStringLiteral("Set the &clone full names of these rows too"), &box);
+        clones->setObjectName(QStringLiteral("AlsoClones"));
+        clones->setChecked(true);
+        clones->setToolTip(QStringLiteral("A clone full name left as it was would name a set that "
+                                          "no longer exists."));
+        layout->addWidget(clones);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    layout->addWidget(buttons);
+    box.setMinimumWidth(320);
+    value->selectAll();
     if (box.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
-    return box.textValue();
+    if (clones != nullptr) {
+        *alsoClones = clones->isChecked();
+    }
+    return value->text();
 }
 
 } // namespace
@@ -49,8 +85,13 @@ void TMainForm::BuildEditMenu() {
     Deleterows1 = MenuItem(Edit1, "Deleterows1", "&Delete rows", {QKeySequence(Qt::Key_Delete)});
     Insertrow1 = MenuItem(Edit1, "Insertrow1", "&Insert row");
     Edit1->addSeparator();
+    Selectall1 = MenuItem(Edit1, "Selectall1", "Select &all", {QKeySequence::SelectAll});
+    Copy1 = MenuItem(Edit1, "Copy1", "&Copy", {QKeySequence::Copy});
+    Paste1 = MenuItem(Edit1, "Paste1", "&Paste", {QKeySequence::Paste});
+    Edit1->addSeparator();
     Findreplace1 = MenuItem(Edit1, "Findreplace1", "&Find and replace ...",
                             {QKeySequence(Qt::CTRL | Qt::Key_H)});
+    Findnext1 = MenuItem(Edit1, "Findnext1", "Find &next", {QKeySequence(Qt::Key_F3)});
     Setvalue1 = MenuItem(Edit1, "Setvalue1", "Set &value of selected cells ...");
     Edit1->addSeparator();
     AskReferenceNames = ShowReferenceDialog;
@@ -66,11 +107,23 @@ void TMainForm::BuildEditMenu() {
     Bind(Redo1, &TMainForm::Redo1Click);
     Bind(Deleterows1, &TMainForm::Deleterows1Click);
     Bind(Insertrow1, &TMainForm::Insertrow1Click);
+    Bind(Selectall1, &TMainForm::Selectall1Click);
+    Bind(Copy1, &TMainForm::Copy1Click);
+    Bind(Paste1, &TMainForm::Paste1Click);
     Bind(Findreplace1, &TMainForm::Findreplace1Click);
+    Bind(Findnext1, &TMainForm::Findnext1Click);
     Bind(Find1, &TMainForm::Find1Click);
     Bind(Setvalue1, &TMainForm::Setvalue1Click);
     Bind(Namefromdatafile, &TMainForm::NamefromdatafileClick);
     Bind(Selectunknown1, &TMainForm::Selectunknown1Click);
+
+    // The table's context menu is the Edit menu.
+    EditGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(EditGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (!scanning_) {
+            Edit1->popup(EditGrid1->viewport()->mapToGlobal(at));
+        }
+    });
 }
 
 void TMainForm::UpdateHistoryItems() {
@@ -112,6 +165,8 @@ void TMainForm::Find1Click() {
 void TMainForm::ShowReplace(bool replacing) {
     if (findReplace_ == nullptr) {
         findReplace_ = new TFindReplaceDialog(this);
+        connect(findReplace_, &TFindReplaceDialog::FindNextClicked, this,
+                [this] { TApplication::RunCommand([this] { Findnext1Click(); }, findReplace_); });
     }
     if (!findReplace_->Ask(replacing)) {
         return;
@@ -135,16 +190,81 @@ void TMainForm::Setvalue1Click() {
         throw std::runtime_error("Select cells of one column to set their value");
     }
     const QModelIndex current = EditGrid1->currentIndex();
+    const bool setNames = *columns.begin() == SetFullName;
+    bool alsoClones = setNames;
     const std::optional<QString> value =
-        AskValue(this, current.isValid() ? current.data().toString() : QString());
+        AskValue(this, current.isValid() ? current.data().toString() : QString(),
+                 setNames ? &alsoClones : nullptr);
     if (!value) {
         return;
     }
     std::vector<std::pair<int, int>> cells;
     for (const QModelIndex& cell : selected) {
         cells.emplace_back(cell.column(), cell.row() + 1);
+        if (setNames && alsoClones) {
+            cells.emplace_back(CloneFullName, cell.row() + 1);
+        }
     }
     EditGrid1->Document().SetValue(cells, value->toStdString());
+}
+
+void TMainForm::Selectall1Click() {
+    EditGrid1->selectAll();
+}
+
+void TMainForm::Copy1Click() {
+    const QModelIndexList selected = EditGrid1->selectionModel()->selectedIndexes();
+    std::map<int, std::map<int, std::string>> rows; // in reading order
+    for (const QModelIndex& cell : selected) {
+        rows[cell.row()][cell.column()] = cell.data().toString().toStdString();
+    }
+    if (rows.empty()) {
+        const QModelIndex current = EditGrid1->currentIndex();
+        if (!current.isValid()) {
+            return;
+        }
+        rows[current.row()][current.column()] = current.data().toString().toStdString();
+    }
+    std::vector<std::vector<std::string>> lines;
+    for (auto& [row, cells] : rows) {
+        std::vector<std::string>& line = lines.emplace_back();
+        for (auto& [col, text] : cells) {
+            line.push_back(std::move(text));
+        }
+    }
+    QGuiApplication::clipboard()->setText(QString::fromStdString(TabSeparatedText(lines)));
+    StatusBar1->showMessage(lines.size() == 1 ? QStringLiteral("1 row copied")
+                                              : QStringLiteral("%1 rows copied").arg(lines.size()));
+}
+
+void TMainForm::Paste1Click() {
+    const QModelIndex current = EditGrid1->currentIndex();
+    if (!current.isValid()) {
+        throw EPasteRefused("Choose the cell the pasted text begins at");
+    }
+    const std::string text = QGuiApplication::clipboard()->text().toStdString();
+    TTableChange change =
+        PasteChange(EditGrid1->Table(), current.column(), current.row() + 1, text);
+    EditGrid1->Document().Apply(std::move(change));
+}
+
+void TMainForm::Findnext1Click() {
+    if (findReplace_ == nullptr || findReplace_->FindText->text().isEmpty()) {
+        ShowReplace(false);
+        return;
+    }
+    const TReplaceRequest request = findReplace_->Request();
+    const QModelIndex current = EditGrid1->currentIndex();
+    const auto found =
+        FindNext(EditGrid1->Table(), request, current.isValid() ? current.column() : 0,
+                 current.isValid() ? current.row() + 1 : 0);
+    if (!found) {
+        StatusBar1->showMessage(
+            QStringLiteral("\"%1\" was not found").arg(findReplace_->FindText->text()));
+        return;
+    }
+    EditGrid1->ShowCell(found->first, found->second);
+    StatusBar1->showMessage(QStringLiteral("Found in row %1").arg(found->second));
 }
 
 void TMainForm::NamefromdatafileClick() {

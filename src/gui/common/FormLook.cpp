@@ -16,4 +16,10 @@ void SetUpForm(QWidget* form, const char* name, const QString& caption) {
     form->setPalette(pal);
 }
 
+void KeepDialogSize(QWidget* dialog, const QSize& size) {
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    dialog->setFixedSize(size);
+}
+
 } // namespace tabula

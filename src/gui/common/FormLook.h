@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 class QWidget;
@@ -10,5 +11,9 @@ namespace tabula {
 // accessibility tools, its caption, the system UI font at 8 points and the
 // button-face background.
 void SetUpForm(QWidget* form, const char* name, const QString& caption);
+
+// A dialog of one size, which a window manager offers neither to resize nor
+// to maximise: its caption keeps the close box alone.
+void KeepDialogSize(QWidget* dialog, const QSize& size);
 
 } // namespace tabula

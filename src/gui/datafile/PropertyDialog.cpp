@@ -59,7 +59,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, int
 
 TPropertyDialog::TPropertyDialog(QWidget* parent) : QDialog(parent) {
     SetUpForm(this, "PropertyDialog", QStringLiteral("Properties"));
-    setFixedSize(ClientWidth, ClientHeight);
+    // Escape cancels, as Cancel does (QDialog's own handling).
+    KeepDialogSize(this, QSize(ClientWidth, ClientHeight));
     move(390, 235);
 
     // Created in tab order, so the focus chain is right before setTabOrder
@@ -94,6 +95,20 @@ TPropertyDialog::TPropertyDialog(QWidget* parent) : QDialog(parent) {
     connect(Button1, &QPushButton::clicked, this, &TPropertyDialog::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TPropertyDialog::reject);
     connect(Button3, &QPushButton::clicked, this, &TPropertyDialog::Button3Click);
+    const std::pair<QWidget*, const char*> tips[] = {
+        {PAuthor, "Who made the datafile."},
+        {PVersion, "The datafile's own version."},
+        {Pdate, "The datafile's date: the Logiqx and ClrMamePro headers carry it."},
+        {Psystem, "The system the roms are for; it names the datafile's header."},
+        {PEmulVersion, "The emulator version the sectioned datafile names."},
+        {Pcomment, "A comment of any number of lines (Tab leaves the box)."},
+        {Button1, "Keep these credits."},
+        {Button2, "Close and keep the credits as they were (Escape)."},
+        {Button3, "Empty the boxes and set today's date; nothing is kept until OK."},
+    };
+    for (const auto& [control, tip] : tips) {
+        control->setToolTip(QString::fromUtf8(tip));
+    }
 }
 
 QString TPropertyDialog::Today() {
@@ -172,15 +187,6 @@ void TPropertyDialog::Button3Click() {
     PVersion->clear();
     Psystem->clear();
     PEmulVersion->clear();
-}
-
-void TPropertyDialog::keyPressEvent(QKeyEvent* event) {
-    // Escape does not close this dialog; only Cancel and the close box do.
-    if (event->matches(QKeySequence::Cancel)) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace tabula

@@ -1,6 +1,9 @@
 #include "gui/datafile/SaveDialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+
+#include <optional>
 
 namespace tabula {
 
@@ -25,11 +28,30 @@ TDatafileFormat SaveFileTypeFormat(const QString& type) {
     return type == types[2] ? TDatafileFormat::ClrMamePro : TDatafileFormat::Sectioned;
 }
 
+TDatafileFormat FormatOfTypedName(const QString& fileName, TDatafileFormat chosen) {
+    const QString suffix = QFileInfo(fileName).suffix();
+    if (suffix.isEmpty()) {
+        return chosen;
+    }
+    const QString pattern = QStringLiteral("*.") + suffix.toLower();
+    std::optional<TDatafileFormat> only;
+    for (const QString& type : SaveFileTypes()) {
+        if (type.contains(QStringLiteral("(") + pattern + QStringLiteral(")"))) {
+            if (only) {
+                return chosen; // shared by two types: the chooser's says which
+            }
+            only = SaveFileTypeFormat(type);
+        }
+    }
+    return only.value_or(chosen);
+}
+
 QString ShowSaveDialog(QWidget* parent, const QString& proposedName, TDatafileFormat& format) {
     QFileDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("SaveDialog1"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    // The save command asks before a file is replaced, in its own words.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     const QStringList types = SaveFileTypes();
     dialog.setNameFilters(types);

@@ -15,10 +15,15 @@ QStringList SaveFileTypes();
 // The format a file type of SaveFileTypes stands for.
 TDatafileFormat SaveFileTypeFormat(const QString& type);
 
+// The format of a name typed in the save chooser: the one type whose
+// pattern its suffix matches (".xml": Logiqx XML), else chosen (".dat",
+// which two types share, keeps it).
+TDatafileFormat FormatOfTypedName(const QString& fileName, TDatafileFormat chosen);
+
 // The save chooser of "Save as": no title, no initial directory, the file
 // types above with format's chosen, default suffix "dat" ("xml" for Logiqx
-// XML; added to a name typed without one), no question before an existing
-// file is replaced, proposing proposedName. Returns the chosen name, with
+// XML; added to a name typed without one), proposing proposedName; the
+// command itself asks before an existing file is replaced. Returns the chosen name, with
 // the chosen type's format in format, or an empty text when the user
 // cancels.
 QString ShowSaveDialog(QWidget* parent, const QString& proposedName, TDatafileFormat& format);

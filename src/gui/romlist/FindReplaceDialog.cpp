@@ -38,6 +38,11 @@ TFindReplaceDialog::TFindReplaceDialog(QWidget* parent) : QDialog(parent) {
     ReplaceAll = buttons->addButton(QStringLiteral("Replace &all"), QDialogButtonBox::AcceptRole);
     ReplaceAll->setObjectName(QStringLiteral("ReplaceAll"));
     ReplaceAll->setDefault(true);
+    FindNext = buttons->addButton(QStringLiteral("Find &next"), QDialogButtonBox::ActionRole);
+    FindNext->setObjectName(QStringLiteral("FindNext"));
+    FindNext->setShortcut(QKeySequence(Qt::Key_F3));
+    FindNext->setToolTip(QStringLiteral("Make the next cell holding the text current (F3)."));
+    connect(FindNext, &QPushButton::clicked, this, &TFindReplaceDialog::FindNextClicked);
     Close = buttons->addButton(QDialogButtonBox::Close);
     Close->setObjectName(QStringLiteral("Close"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

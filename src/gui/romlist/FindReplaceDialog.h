@@ -24,6 +24,8 @@ public:
     QComboBox* Column = nullptr;
     QCheckBox* MatchCase = nullptr;
     QPushButton* ReplaceAll = nullptr;
+    // F3: the next cell holding the text, the dialog staying open.
+    QPushButton* FindNext = nullptr;
     QPushButton* Close = nullptr;
 
     // Shows the dialog modally with the keyboard in the text to find, or
@@ -31,6 +33,9 @@ public:
     // when "Replace all" was pressed.
     bool Ask(bool replacing);
     TReplaceRequest Request() const;
+
+signals:
+    void FindNextClicked();
 };
 
 } // namespace tabula

@@ -45,7 +45,8 @@ TControl* Place(TControl* control, const char* name, int left, int top, int widt
 
 TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     SetUpForm(this, "ScanDialog", QStringLiteral("Scan files"));
-    resize(ClientWidth, ClientHeight);
+    // Escape cancels, as Cancel does (QDialog's own handling).
+    KeepDialogSize(this, QSize(ClientWidth, ClientHeight));
     move(404, 197);
 
     // Created in tab order.
@@ -58,7 +59,27 @@ TScanDialog::TScanDialog(QWidget* parent) : QDialog(parent) {
     SetFirstStates();
     ChainTabOrder();
     ConnectControls();
+    SetToolTips();
     Scan->setFocus();
+}
+
+// What each control does, for the controls whose caption alone does not say.
+void TScanDialog::SetToolTips() {
+    const std::pair<QWidget*, const char*> tips[] = {
+        {DirName, "The folder whose files are scanned; the button beside it browses."},
+        {Scan, "Scan the folder with these choices; the rows are added to the table."},
+        {Cancel, "Close without scanning (Escape)."},
+        {ScanOtherFiles, "Scan files that are not archives, each a set of its own."},
+        {SkipTxt, "Leave out files and archive members named .txt."},
+        {RadioButton1, "Checksum every file whole."},
+        {NesScan, "Cut the 16-byte NES header off every file before it is checksummed."},
+        {SnesScan, "Cut a 512-byte copier header off files whose size says they carry one."},
+        {RemoveSnesBadSize, "SNES: leave out files smaller than 8 KiB or with a header size "
+                            "other than 0 or 512 bytes."},
+    };
+    for (const auto& [control, tip] : tips) {
+        control->setToolTip(QString::fromUtf8(tip));
+    }
 }
 
 void TScanDialog::MakeButtons() {
@@ -253,15 +274,6 @@ TScanOptions TScanDialog::Options() const {
     options.Recursive = ScanSubfolders->isChecked();
     options.FolderSets = ScanSubfolders->isChecked() && FolderSets->isChecked();
     return options;
-}
-
-void TScanDialog::keyPressEvent(QKeyEvent* event) {
-    // No button answers Escape; the close box still cancels.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace tabula

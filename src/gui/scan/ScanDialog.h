@@ -61,11 +61,9 @@ public:
     // The options the controls stand for.
     TScanOptions Options() const;
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
     void MakeButtons();
+    void SetToolTips();
     void MakeFileChoices();
     void MakeHeaderChoices();
     void MakeReadingChoices();
