@@ -873,3 +873,32 @@ TEST(CliProgram, RunsAsAProcess) {
         EXPECT_TRUE(fs::is_empty(work.Path() / "reltmp"));
     }
 }
+
+// A cloneof naming no game of the converted file is left out, and said
+// once; a parent written later, or one without a rom, is a game of it.
+TEST(CliRun, AConversionLeavesOutACloneofNamingNoGameOfTheFile) {
+    TScratchDirectory dir;
+    WriteBytes(dir.File("in.xml"),
+               "<?xml version=\"1.0\"?>\n<datafile><header><name>n</name></header>\n"
+               "<game name=\"Early\" cloneof=\"Parent\"><rom name=\"e\" size=\"1\" "
+               "crc=\"00000001\"/></game>\n"
+               "<game name=\"Orphan\" cloneof=\"Gone\"><rom name=\"o\" size=\"1\" "
+               "crc=\"00000002\"/></game>\n"
+               "<game name=\"Parent\"><rom name=\"p\" size=\"1\" crc=\"00000003\"/></game>\n"
+               "<game name=\"Board\" cloneof=\"Bios\"><rom name=\"b\" size=\"1\" "
+               "crc=\"00000004\"/></game>\n"
+               "<game name=\"Bios\"><description>only a name</description></game>\n"
+               "</datafile>\n");
+    for (const char* format : {"logiqx", "clrmamepro"}) {
+        SCOPED_TRACE(format);
+        const TRun run =
+            RunTool({"--from", dir.File("in.xml"), "--format", format, "-o", dir.File("out")});
+        EXPECT_EQ(run.status, CliAllRead) << run.err;
+        EXPECT_EQ(run.err, "tabula-cli: note: 1 game names a parent the file does not hold: its "
+                           "cloneof was left out\n");
+        const std::string out = ReadBytes(dir.File("out"));
+        EXPECT_EQ(out.find("Gone"), std::string::npos) << out;
+        EXPECT_NE(out.find("Parent"), out.rfind("Parent")) << out; // the clone's and its own
+        EXPECT_NE(out.find("Bios"), out.rfind("Bios")) << out;
+    }
+}

@@ -166,6 +166,52 @@ private slots:
         QVERIFY(Rows() == states.back());
     }
 
+    // Set value on set full names offers the same rows' clone full names,
+    // checked; answered no, they stay.
+    void setValueOnSetNamesOffersTheCloneNames() {
+        TEditGrid* grid = MainForm->EditGrid1;
+        grid->Document().InsertFilledRows(1, {{"a", "A", "a", "A", "a.bin", "00000001", "1"}});
+        for (const bool clones : {true, false}) {
+            grid->selectionModel()->select(grid->model()->index(0, 1),
+                                           QItemSelectionModel::ClearAndSelect);
+            bool offered = false;
+            MainForm->AskValue = [&](QWidget*, const QString&, bool* alsoClones) {
+                offered = alsoClones != nullptr && *alsoClones;
+                *alsoClones = clones;
+                return QStringLiteral("New %1").arg(clones);
+            };
+            MainForm->Setvalue1->trigger();
+            QVERIFY(offered);
+            QCOMPARE(grid->Cell(1, 1), QStringLiteral("New %1").arg(clones).toStdString());
+            QCOMPARE(grid->Cell(3, 1), std::string("New 1")); // the second round left it
+        }
+        QCOMPARE(errors_, QStringList());
+    }
+
+    // F3 in the find dialog, and in the window after it, makes the next cell
+    // holding the text current.
+    void findNextMakesTheNextMatchCurrent() {
+        TEditGrid* grid = MainForm->EditGrid1;
+        grid->Document().InsertFilledRows(1, {{"a", "Zed", "a", "A", "a.bin", "00000001", "1"},
+                                              {"b", "B", "b", "zed", "b.bin", "00000002", "2"}});
+        grid->setCurrentIndex(grid->model()->index(0, 0));
+        QTimer::singleShot(0, MainForm, [] {
+            auto* dialog = MainForm->findChild<TFindReplaceDialog*>();
+            QVERIFY(dialog);
+            dialog->FindText->setText(QStringLiteral("zed"));
+            QCOMPARE(dialog->FindNext->shortcut(), QKeySequence(Qt::Key_F3));
+            dialog->FindNext->click();
+            dialog->reject();
+        });
+        MainForm->Find1->trigger();
+        QCOMPARE(grid->currentIndex(), grid->model()->index(0, 1));
+        Activate();
+        QTest::keyClick(grid, Qt::Key_F3);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(1, 3));
+        QCOMPARE(MainForm->StatusBar1->currentMessage(), QStringLiteral("Found in row 2"));
+        QCOMPARE(errors_, QStringList());
+    }
+
     void setValueRefusesCellsOfSeveralColumns() {
         TEditGrid* grid = MainForm->EditGrid1;
         grid->selectionModel()->select(

@@ -1,6 +1,7 @@
 #include "gui/app/Application.h"
 #include "gui/app/Forms.h"
 #include "gui/app/MainForm.h"
+#include "gui/common/MessageBox.h"
 #include "gui/datafile/PropertyDialog.h"
 #include "gui/romlist/EditGrid.h"
 #include "gui/scan/ScanDialog.h"
@@ -12,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QTimer>
 #include <QtTest>
@@ -206,6 +208,43 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QTRY_COMPARE(grid->Cell(1, 2), std::string("x"));
         QCOMPARE(grid->Cell(1, 1), std::string("ab"));
+    }
+
+    // A box with details shows them at once, 15 lines at least, in a box
+    // that can grow; the About box names the libraries and their versions.
+    void theDetailsBoxGivesRoomAndAboutNamesTheLibraries() {
+        QStringList failures;
+        for (int n = 0; n < 303; ++n) {
+            failures << QStringLiteral("file %1: unreadable").arg(n);
+        }
+        int lines = 0;
+        QTimer::singleShot(0, MainForm, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            auto* details = box->findChild<QPlainTextEdit*>(QStringLiteral("Details"));
+            QVERIFY(details);
+            lines = details->viewport()->height() / details->fontMetrics().lineSpacing();
+            QVERIFY(box->minimumSize() != box->maximumSize());
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        QCOMPARE(ShowMessageBox(MainForm, {QMessageBox::Information, QStringLiteral("tabula"),
+                                           QStringLiteral("303 files gave no row."),
+                                           QMessageBox::Ok, failures.join(QLatin1Char('\n'))}),
+                 QMessageBox::Ok);
+        QVERIFY2(lines >= 15, qPrintable(QString::number(lines)));
+
+        QString about;
+        SetMessageBoxSink([&](const TMessageBoxRequest& request) {
+            about = request.Text;
+            return QMessageBox::Ok;
+        });
+        MainForm->About1->trigger();
+        SetMessageBoxSink({});
+        for (const char* part :
+             {"tabula 0.", "Qt 6.", "libxml2 2.", "SQLite 3.", "libarchive 3.", "Licence"}) {
+            QVERIFY2(about.contains(QLatin1String(part)), part);
+        }
+        QVERIFY2(!about.contains(QStringLiteral("not found")), qPrintable(about));
     }
 
     // The view never sorts the model itself: a header click sorts the

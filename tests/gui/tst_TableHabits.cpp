@@ -292,9 +292,9 @@ private slots:
         QCOMPARE(errors_, QStringList());
     }
 
-    // After a scan of more rows than the view holds, the first one is shown
-    // and current.
-    void aLargeScanLeavesTheViewOnItsFirstRow() {
+    // After a scan of more rows than the view holds, or an open over a table
+    // scrolled down, the first row is shown and current.
+    void aLargeScanOrAnOpenLeavesTheViewOnItsFirstRow() {
         QTemporaryDir many;
         for (int n = 0; n < 300; ++n) {
             WriteFile(many.filePath(QStringLiteral("f%1.bin").arg(n, 3, 10, QLatin1Char('0'))),
@@ -305,6 +305,17 @@ private slots:
         QCOMPARE(Rows().size(), std::size_t(300));
         QCOMPARE(grid->rowAt(0), 0);
         QCOMPARE(grid->currentIndex().row(), 0);
+
+        const QString saved = out_.filePath(QStringLiteral("many.dat"));
+        AnswerTheSave(saved);
+        MainForm->Saveas->trigger();
+        grid->ShowCell(0, 290);
+        QVERIFY(grid->rowAt(0) > 0);
+        MainForm->AskOpenName = [&](QWidget*, const QString&) { return saved; };
+        MainForm->Opendatafile->trigger();
+        QCOMPARE(grid->rowAt(0), 0);
+        QCOMPARE(grid->currentIndex().row(), 0);
+        QCOMPARE(errors_, QStringList());
     }
 };
 

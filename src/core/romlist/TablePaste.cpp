@@ -45,9 +45,10 @@ TTableChange PasteChange(const TRomTable& table, int col, int row, std::string_v
     std::vector<std::string_view> lines = Split(text, '\n');
     const int dataRows = table.RowCount() - 1;
     if (row < 1 || row + static_cast<int>(lines.size()) - 1 > dataRows) {
-        throw EPasteRefused("The " + std::to_string(lines.size()) + " pasted lines do not fit " +
-                            "the " + std::to_string(std::max(dataRows - row + 1, 0)) +
-                            " rows from the current one on");
+        const int room = std::max(dataRows - row + 1, 0);
+        throw EPasteRefused("The " + std::to_string(lines.size()) +
+                            " pasted lines do not fit: the table has " + std::to_string(room) +
+                            (room == 1 ? " row" : " rows") + " from the current one on");
     }
     for (std::size_t l = 0; l < lines.size(); ++l) {
         std::string_view line = lines[l];

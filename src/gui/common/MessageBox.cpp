@@ -42,8 +42,10 @@ QMessageBox::StandardButton ShowDetailsBox(QWidget* parent, const TMessageBoxReq
     details->setObjectName(QStringLiteral("Details"));
     details->setReadOnly(true);
     details->setLineWrapMode(QPlainTextEdit::NoWrap);
-    const QFontMetrics metrics(details->font());
-    details->setMinimumHeight(metrics.lineSpacing() * 15 + 2 * details->frameWidth() +
+    // Fifteen lines at least, whatever the frame and the margins take.
+    details->ensurePolished();
+    const QFontMetrics metrics = details->fontMetrics();
+    details->setMinimumHeight(metrics.lineSpacing() * 16 + 2 * details->frameWidth() +
                               static_cast<int>(details->document()->documentMargin() * 2));
     details->setMinimumWidth(metrics.averageCharWidth() * 60);
     auto* buttons = new QDialogButtonBox(

@@ -80,3 +80,28 @@ TEST(TableHistory, KeepsTheLastHundredStepsAndForgetsRedoOnANewStep) {
     history.Record(step(500));
     EXPECT_FALSE(history.CanRedo());
 }
+
+// Find next goes on from the cell after the current one, in reading order,
+// around from the top, the current cell itself last.
+TEST(FindReplace, FindNextGoesOnInReadingOrderAndAround) {
+    const TRomTable table = TableOf({
+        {"mario", "Mario (U)", "mario", "Mario (U)", "mario.nes", "ABCD0123", "16"},
+        {"zelda", "Zelda", "zelda", "Zelda", "zelda.nes", "00000000", "32"},
+    });
+    using TCell = std::optional<std::pair<int, int>>;
+    const struct {
+        TReplaceRequest Request;
+        int Col, Row;
+        TCell Found;
+    } cases[] = {
+        {{"MARIO", "", TReplaceRequest::AllColumns, false}, 0, 0, TCell{{0, 1}}}, // from the header
+        {{"MARIO", "", TReplaceRequest::AllColumns, false}, 0, 1, TCell{{1, 1}}},
+        {{"mario", "", 4, false}, 4, 1, TCell{{4, 1}}}, // the only one: itself, last
+        {{"Mario", "", TReplaceRequest::AllColumns, true}, 3, 1, TCell{{1, 1}}}, // around
+        {{"zelda", "", 1, true}, 0, 1, std::nullopt},
+        {{"", "", TReplaceRequest::AllColumns, false}, 0, 1, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FindNext(table, c.Request, c.Col, c.Row), c.Found) << c.Request.Find;
+    }
+}
