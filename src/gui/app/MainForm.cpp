@@ -320,7 +320,9 @@ void TMainForm::WriteDatafile(const QString& fileName, TDatafileFormat format) {
     MarkSaved();
     // The file is saved; what its format had no room for is said once.
     if (std::string text = DroppedText(dropped, DatafileFormatTitle(format)); !text.empty()) {
-        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+        if (text[0] >= 'a' && text[0] <= 'z') { // "1 game ..." stays as it is
+            text[0] = static_cast<char>(text[0] - 'a' + 'A');
+        }
         ShowMessageBox(this, {QMessageBox::Information,
                               QString::fromUtf8(ProgramTitle),
                               QString::fromStdString(text + "."),

@@ -47,7 +47,7 @@ QMessageBox::StandardButton ShowDetailsBox(QWidget* parent, const TMessageBoxReq
     const QFontMetrics metrics = details->fontMetrics();
     details->setMinimumHeight(metrics.lineSpacing() * 16 + 2 * details->frameWidth() +
                               static_cast<int>(details->document()->documentMargin() * 2));
-    details->setMinimumWidth(metrics.averageCharWidth() * 60);
+    details->setMinimumWidth(metrics.averageCharWidth() * 90);
     auto* buttons = new QDialogButtonBox(
         static_cast<QDialogButtonBox::StandardButtons>(static_cast<int>(request.Buttons)), &box);
     QMessageBox::StandardButton pressed = QMessageBox::Cancel;
