@@ -124,7 +124,10 @@ public:
             return;
         }
         if (games_ == nullptr && options_.Format != TDatafileFormat::Sectioned) {
-            Track(row, extras);
+            AddGameNames(seen_, row, &extras);
+            if (row[3] != row[1] && !TRomTable::IsBlankRow(row)) {
+                parents_.insert(row[3]);
+            }
         }
         Stream->Add(row, extras);
     }
@@ -142,7 +145,7 @@ public:
     // The games the file holds when a cloneof written names none of them.
     std::shared_ptr<const TGameNames> LostParents() {
         if (header_ != nullptr) {
-            TrackRomless(header_->GamesAfter);
+            AddRomlessGameNames(seen_, header_->GamesAfter);
         }
         const bool lost =
             std::any_of(parents_.begin(), parents_.end(),
@@ -157,26 +160,6 @@ private:
         Stream = std::make_unique<TDatafileStream>(
             options_.Output, options_.Format,
             TDatafileInfo{options_.Credits, {}, header_, {}, games_});
-    }
-
-    // The games and parents a row names (and the games without a rom before it).
-    void Track(const TRomTable::TRow& row, const TRowExtras& extras) {
-        if (!TRomTable::IsBlankRow(row)) {
-            seen_.insert(row[1]);
-            if (row[3] != row[1]) {
-                parents_.insert(row[3]);
-            }
-        }
-        if (extras.Kept != nullptr) {
-            TrackRomless(extras.Kept->GamesBefore);
-        }
-    }
-    void TrackRomless(const std::vector<TKeptGame>& games) {
-        for (const TKeptGame& game : games) {
-            if (const std::string* name = KeptGameName(game)) {
-                seen_.insert(*name);
-            }
-        }
     }
 
     TCliOptions& options_;

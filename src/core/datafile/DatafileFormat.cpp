@@ -118,26 +118,31 @@ std::string HeaderDetectorName(const TDatafileInfo& info) {
     return info.Detector;
 }
 
+void AddRomlessGameNames(TGameNames& games, const std::vector<TKeptGame>& kept) {
+    for (const TKeptGame& game : kept) {
+        if (const std::string* name = KeptGameName(game)) {
+            games.insert(*name);
+        }
+    }
+}
+
+void AddGameNames(TGameNames& games, const TRomTable::TRow& row, const TRowExtras* extras) {
+    if (!TRomTable::IsBlankRow(row)) {
+        games.insert(row[1]);
+    }
+    if (extras != nullptr && extras->Kept != nullptr) {
+        AddRomlessGameNames(games, extras->Kept->GamesBefore);
+    }
+}
+
 TGameNames GameNamesOf(std::span<const TRomTable::TRow> rows, std::span<const TRowExtras> extras,
                        const TKeptHeader* header) {
     TGameNames games;
-    const auto addKept = [&games](const std::vector<TKeptGame>& kept) {
-        for (const TKeptGame& game : kept) {
-            if (const std::string* name = KeptGameName(game)) {
-                games.insert(*name);
-            }
-        }
-    };
     for (std::size_t r = 0; r < rows.size(); ++r) {
-        if (!TRomTable::IsBlankRow(rows[r])) {
-            games.insert(rows[r][1]);
-        }
-        if (r < extras.size() && extras[r].Kept != nullptr) {
-            addKept(extras[r].Kept->GamesBefore);
-        }
+        AddGameNames(games, rows[r], r < extras.size() ? &extras[r] : nullptr);
     }
     if (header != nullptr) {
-        addKept(header->GamesAfter);
+        AddRomlessGameNames(games, header->GamesAfter);
     }
     return games;
 }

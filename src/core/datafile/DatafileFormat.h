@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 namespace tabula {
 
@@ -26,6 +27,9 @@ enum class TDatafileFormat {
 using TGameNames = std::unordered_set<std::string>;
 TGameNames GameNamesOf(std::span<const TRomTable::TRow> rows, std::span<const TRowExtras> extras,
                        const TKeptHeader* header);
+// The same a row at a time (extras may be null), and for kept games alone.
+void AddGameNames(TGameNames& games, const TRomTable::TRow& row, const TRowExtras* extras);
+void AddRomlessGameNames(TGameNames& games, const std::vector<TKeptGame>& kept);
 
 // What a save knows beside the rows.
 struct TDatafileInfo {
