@@ -214,60 +214,6 @@ TSqliteChecksumCache::TConnection* TSqliteChecksumCache::ReaderHere() {
     return reader.get();
 }
 
-void TSqliteChecksumCache::ScanStarting(const std::string& folder, bool tree) {
-    const std::lock_guard lock(writeMutex_);
-    entries_.clear();
-    preloaded_.clear();
-    if (off_.load() || folder.empty()) {
-        return;
-    }
-    std::string end = folder;
-    end.back() = static_cast<char>(end.back() + 1);
-    try {
-        TStatement count(writer_->Db, "SELECT count(*) FROM files WHERE path>=? AND path<?");
-        count.Start().Bind(1, folder).Bind(2, end).Step();
-        // Beyond the limit each file is asked for: memory stays small.
-        if (count.Int(0) > preloadLimit_) {
-            return;
-        }
-        TStatement all(writer_->Db,
-                       "SELECT f.id, f.path, o.text, f.device, f.inode, f.size, f.mtime, f.ctime, "
-                       "f.checksum, m.name, m.name_on_disk, m.crc, m.size, m.md5, m.sha1, "
-                       "m.sha256, m.detector FROM files f JOIN options o ON o.id = f.options "
-                       "LEFT JOIN members m ON m.file = f.id WHERE f.path>=? AND f.path<? "
-                       "ORDER BY f.path, f.options, m.ordinal");
-        all.Start().Bind(1, folder).Bind(2, end);
-        int64_t last = -1;
-        TEntry* entry = nullptr;
-        entries_.reserve(static_cast<size_t>(count.Int(0)));
-        while (all.Step()) {
-            // A file's columns come again with each of its members: they are
-            // read at its first.
-            if (all.Int(0) != last) {
-                last = all.Int(0);
-                std::string key = all.Bytes(1);
-                entry = nullptr;
-                if (!tree && key.find('/', folder.size()) != std::string::npos) {
-                    continue;
-                }
-                key += '\0';
-                key += all.Bytes(2);
-                entry = &entries_.try_emplace(std::move(key)).first->second;
-                entry->Stamp = StampOf(all, 3);
-                entry->Checksum = static_cast<uint32_t>(all.Int(8));
-            }
-            if (entry != nullptr && !all.IsNull(11)) {
-                entry->Items.push_back(MemberOf(all, 9));
-            }
-        }
-        preloaded_ = folder;
-        preloadedTree_ = tree;
-    } catch (const ECacheFailure& failure) {
-        entries_.clear();
-        Fail(failure.Code, failure.Message);
-    }
-}
-
 std::optional<std::vector<TCrcItem>> TSqliteChecksumCache::Find(const std::string& absolutePath,
                                                                 const TPathStatus& stamp,
                                                                 const std::string& options) {
@@ -275,21 +221,6 @@ std::optional<std::vector<TCrcItem>> TSqliteChecksumCache::Find(const std::strin
         return std::nullopt;
     }
     ++lookups_;
-    if (!preloaded_.empty() && absolutePath.starts_with(preloaded_) &&
-        (preloadedTree_ || absolutePath.find('/', preloaded_.size()) == std::string::npos)) {
-        const auto found = entries_.find(absolutePath + '\0' + options);
-        if (found == entries_.end() || !SameStamp(found->second.Stamp, stamp) ||
-            found->second.Taken.exchange(true)) {
-            return std::nullopt;
-        }
-        TEntry& entry = found->second;
-        if (EntryChecksum(absolutePath, options, entry.Stamp, entry.Items) != entry.Checksum) {
-            Fail(SQLITE_CORRUPT, "an entry does not match its checksum");
-            return std::nullopt;
-        }
-        ++hits_;
-        return std::move(entry.Items);
-    }
     try {
         TConnection& reader = *ReaderHere();
         const std::optional<int64_t> optionsId = reader.OptionsId(options);
@@ -491,8 +422,6 @@ void TSqliteChecksumCache::Close() {
     off_ = true;
     readers_.clear();
     writer_.reset();
-    entries_.clear();
-    preloaded_.clear();
     optionsIds_.clear();
     const std::lock_guard lock(warningsMutex_);
     if (!setAside_.empty()) {

@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -47,14 +46,9 @@ public:
                                               const std::string& options) override;
     void Store(const std::string& absolutePath, const TPathStatus& stamp,
                const std::string& options, const std::vector<TCrcItem>& items) override;
-    // Reads every entry under folder at once, when there are not too many:
-    // the scan's lookups then need no query each.
-    void ScanStarting(const std::string& folder, bool tree) override;
     void ScanCompleted(const std::string& folder, bool tree, const TScanList& list) override;
     double MinimumAge() const override { return minimumAge_; }
     void SetMinimumAge(double seconds) { minimumAge_ = seconds; }
-    // The most entries ScanStarting reads at once (100,000 unless set).
-    void SetPreloadLimit(int64_t files) { preloadLimit_ = files; }
 
     // Writes what waits, with the lookups and hits since the last Flush as
     // the last scan's.
@@ -79,14 +73,6 @@ public:
 
 private:
     struct TConnection;
-    // An entry as the database holds it.
-    struct TEntry {
-        TPathStatus Stamp;
-        uint32_t Checksum = 0;
-        std::vector<TCrcItem> Items;
-        // A scan asks for each file once: its items are moved out then.
-        std::atomic<bool> Taken{false};
-    };
     struct TPending {
         std::string Path;
         TPathStatus Stamp;
@@ -108,7 +94,6 @@ private:
     std::string path_;
     const uint64_t id_; // tells this cache's readers from those of another
     double minimumAge_ = 2.0;
-    int64_t preloadLimit_ = 100000;
     std::atomic<bool> off_{false};
 
     std::mutex writeMutex_; // the writer and the options ids it made
@@ -124,13 +109,6 @@ private:
 
     std::mutex readersMutex_;
     std::map<std::thread::id, std::unique_ptr<TConnection>> readers_;
-
-    // What ScanStarting read, by path and options text joined by a zero
-    // byte; only read from while the scan runs. preloaded_ is the folder it
-    // covers ("" when none: each lookup asks the database).
-    std::string preloaded_;
-    bool preloadedTree_ = false;
-    std::unordered_map<std::string, TEntry> entries_;
 
     std::atomic<int64_t> lookups_{0};
     std::atomic<int64_t> hits_{0};

@@ -33,9 +33,6 @@ public:
     // What the file gave; replaces what was kept of it before.
     virtual void Store(const std::string& absolutePath, const TPathStatus& stamp,
                        const std::string& options, const std::vector<TCrcItem>& items) = 0;
-    // A scan of folder (absolute, ending in "/"; with tree, the folders
-    // beneath too) is about to ask for its files, before any worker starts.
-    virtual void ScanStarting(const std::string& /*folder*/, bool /*tree*/) {}
     // A scan of folder (absolute, ending in "/") ran to its end having listed
     // the files of list (by their paths from folder): what is kept of other
     // files of that folder (and, for a tree, of the folders beneath) is of

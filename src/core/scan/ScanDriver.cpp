@@ -330,7 +330,6 @@ void TScanDriver::UseCache(const std::string& dirPath, const TScanOptions& optio
     cacheOptions_[0] = CacheOptionsText(flags);
     flags.ZipMode = true;
     cacheOptions_[1] = CacheOptionsText(flags);
-    cache_->ScanStarting(absoluteDir_, options.WalksTree());
 }
 
 TScanResult TScanDriver::Scan(const std::string& directory, const TScanOptions& options) {

@@ -110,11 +110,9 @@ struct TCorpus {
         WriteBytes(Dir.Path() / "tiny.bin", "read sooner than looked up");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    // Preload false: each file asked for, as in a folder of many.
-    std::shared_ptr<TSqliteChecksumCache> Cache(bool preload = true) const {
+    std::shared_ptr<TSqliteChecksumCache> Cache() const {
         auto cache = std::make_shared<TSqliteChecksumCache>(CachePath);
         cache->SetMinimumAge(MinimumAge);
-        cache->SetPreloadLimit(preload ? 100000 : 0);
         return cache;
     }
 };
@@ -141,7 +139,6 @@ TEST(SqliteChecksumCache, SecondScanGivesTheSameRowsAndReadsOnlyWhatIsNotKept) {
         const char* Name;
         TScanOptions Options;
         bool ArchivesReadAgain;
-        bool Preload = true;
     };
     TScanOptions oneWorker = Options(TRomMode::Nes, {true, true, false});
     oneWorker.Jobs = 1;
@@ -157,7 +154,7 @@ TEST(SqliteChecksumCache, SecondScanGivesTheSameRowsAndReadsOnlyWhatIsNotKept) {
         {"normal", Options(TRomMode::Normal), true},
         {"normal, digests", Options(TRomMode::Normal, {true, true, true}), false},
         {"nes, one worker", oneWorker, false},
-        {"nes, each file asked for", Options(TRomMode::Nes, {true, true, false}), false, false},
+        {"nes, digests", Options(TRomMode::Nes, {true, true, false}), false},
         {"nes, trusted CRCs", trusted, false},
         {"snes, bad sizes", badSize, false},
         {"detect, tree", tree, false},
@@ -168,7 +165,7 @@ TEST(SqliteChecksumCache, SecondScanGivesTheSameRowsAndReadsOnlyWhatIsNotKept) {
         TCorpus corpus;
         const TScanned uncached = Scan(corpus.Dir.Path(), c.Options);
         const TScanned first = Scan(corpus.Dir.Path(), c.Options, corpus.Cache());
-        const TScanned second = Scan(corpus.Dir.Path(), c.Options, corpus.Cache(c.Preload));
+        const TScanned second = Scan(corpus.Dir.Path(), c.Options, corpus.Cache());
         EXPECT_EQ(first, uncached);
         EXPECT_EQ(second, uncached);
         // The truncated RAR fails, unless the SNES size rule ends it first.
@@ -259,27 +256,25 @@ TEST(SqliteChecksumCache, DamageGivesOneWarningCorrectRowsAndIsSetAside) {
          "is damaged", ".damaged"},
         {"another version", [](std::string& b) { b[63] = 7; }, "is of another version (7)", ".old"},
     };
-    for (const bool preload : {true, false}) {
-        for (const TCase& c : cases) {
-            SCOPED_TRACE(std::string(c.Name) + (preload ? "" : ", each file asked for"));
-            TCorpus corpus;
-            const TScanOptions options = Options(TRomMode::Normal, {true, false, false});
-            Scan(corpus.Dir.Path(), options, corpus.Cache());
-            std::string bytes = ReadBytes(corpus.CachePath);
-            c.Damage(bytes);
-            WriteBytes(corpus.CachePath, bytes);
-            const auto cache = corpus.Cache(preload);
-            EXPECT_EQ(Scan(corpus.Dir.Path(), options, cache), Scan(corpus.Dir.Path(), options));
-            cache->Close();
-            const std::vector<std::string> warnings = cache->TakeWarnings();
-            ASSERT_EQ(warnings.size(), 1u);
-            EXPECT_NE(warnings[0].find(c.Warning), std::string::npos) << warnings[0];
-            EXPECT_TRUE(fs::exists(corpus.CachePath + c.Aside));
-            EXPECT_FALSE(fs::exists(corpus.CachePath));
-            Scan(corpus.Dir.Path(), options, corpus.Cache());
-            EXPECT_EQ(Scan(corpus.Dir.Path(), options, corpus.Cache()).Read,
-                      (std::set<std::string>{"tiny.bin", "truncated.rar"}));
-        }
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TCorpus corpus;
+        const TScanOptions options = Options(TRomMode::Normal, {true, false, false});
+        Scan(corpus.Dir.Path(), options, corpus.Cache());
+        std::string bytes = ReadBytes(corpus.CachePath);
+        c.Damage(bytes);
+        WriteBytes(corpus.CachePath, bytes);
+        const auto cache = corpus.Cache();
+        EXPECT_EQ(Scan(corpus.Dir.Path(), options, cache), Scan(corpus.Dir.Path(), options));
+        cache->Close();
+        const std::vector<std::string> warnings = cache->TakeWarnings();
+        ASSERT_EQ(warnings.size(), 1u);
+        EXPECT_NE(warnings[0].find(c.Warning), std::string::npos) << warnings[0];
+        EXPECT_TRUE(fs::exists(corpus.CachePath + c.Aside));
+        EXPECT_FALSE(fs::exists(corpus.CachePath));
+        Scan(corpus.Dir.Path(), options, corpus.Cache());
+        EXPECT_EQ(Scan(corpus.Dir.Path(), options, corpus.Cache()).Read,
+                  (std::set<std::string>{"tiny.bin", "truncated.rar"}));
     }
 }
 
