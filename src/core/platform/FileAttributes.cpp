@@ -1,12 +1,18 @@
 #include "core/platform/FileAttributes.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tabula {
 
 bool IsRegularFile(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool IsReadableFile(const std::string& path) {
+    return ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
 }
 
 bool AddOwnerWrite(const std::string& path) {

@@ -1,6 +1,7 @@
 #include "core/scan/LooseFile.h"
 
 #include "core/checksum/CrcUpdate.h"
+#include "core/platform/FileAttributes.h"
 #include "core/platform/FileReader.h"
 #include "core/platform/SequentialFile.h"
 #include "core/scan/CutFeed.h"
@@ -94,6 +95,12 @@ bool TLooseFile::Next(TMember& member) {
 }
 
 TMemberResult TLooseFile::Read(const TMember&, const TCut& cut, TRomHashes* hashes) {
+    // An empty file has no bytes to read: an open would only tell that it
+    // may be read, which one call asks where opening takes three. One that
+    // may not is opened, so its failure is the open's own.
+    if (size_ == 0 && flags_.Detectors == nullptr && IsReadableFile(path_)) {
+        return {~CrcInit, 0, DetectorOf(cut)};
+    }
     return ChecksumFile(path_, cut, flags_.Detectors, hashes);
 }
 
