@@ -47,11 +47,28 @@ TPathStatus StatPath(const std::string& path) {
 }
 
 TSequentialFile::TSequentialFile(const std::string& path) : path_(path) {
+    Open(false);
+}
+
+TSequentialFile::TSequentialFile(const std::string& path, TMissingIsNull) : path_(path) {
+    Open(true);
+}
+
+std::unique_ptr<TSequentialFile> TSequentialFile::OpenIfPresent(const std::string& path) {
+    std::unique_ptr<TSequentialFile> file(new TSequentialFile(path, TMissingIsNull{}));
+    return file->fd_ >= 0 ? std::move(file) : nullptr;
+}
+
+void TSequentialFile::Open(bool missingIsNull) {
+    const std::string& path = path_;
     // O_NONBLOCK keeps a FIFO without writer from hanging the open; a regular
     // file ignores the flag.
     fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd_ < 0) {
         const int error = errno;
+        if (error == ENOENT && missingIsNull) {
+            return;
+        }
         throw EFileReadError("Cannot open file " + Quoted(path) + ": " + std::strerror(error));
     }
     struct stat info {};
@@ -73,7 +90,9 @@ TSequentialFile::TSequentialFile(const std::string& path) : path_(path) {
 }
 
 TSequentialFile::~TSequentialFile() {
-    ::close(fd_);
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
 }
 
 void TSequentialFile::ReadFrom(

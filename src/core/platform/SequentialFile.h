@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -46,6 +47,9 @@ TPathStatus StatPath(const std::string& path);
 class TSequentialFile {
 public:
     explicit TSequentialFile(const std::string& path);
+    // The file at path, or null when nothing is there (no such file or
+    // dangling link); throws as the constructor does for any other failure.
+    static std::unique_ptr<TSequentialFile> OpenIfPresent(const std::string& path);
     ~TSequentialFile();
     TSequentialFile(const TSequentialFile&) = delete;
     TSequentialFile& operator=(const TSequentialFile&) = delete;
@@ -61,7 +65,14 @@ public:
     void ReadFrom(uint64_t from, std::span<std::byte> buffer,
                   const std::function<void(std::span<const std::byte>)>& consume) const;
 
+    const std::string& Path() const { return path_; }
+
 private:
+    struct TMissingIsNull {};
+    // As the constructor, except that with nothing at path fd_ stays -1.
+    TSequentialFile(const std::string& path, TMissingIsNull);
+    void Open(bool missingIsNull);
+
     std::string path_;
     int fd_ = -1;
     uint64_t size_ = 0;

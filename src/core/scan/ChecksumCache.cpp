@@ -230,8 +230,12 @@ void CollectThroughCache(IChecksumCache& cache, const TCollectFile& collect,
     }
     TWatchingUi watching;
     watching.Inner = zipUi;
+    // The listing tells whether other volumes were read; only a zip not
+    // listed is looked at again.
+    std::optional<bool> listedSpan;
+    known.ListedSpan = &listedSpan;
     collect(path, known, &watching, items);
-    if (watching.Used || MayReadOtherVolumes(path, flags) ||
+    if (watching.Used || (listedSpan ? *listedSpan : MayReadOtherVolumes(path, flags)) ||
         std::any_of(items.begin(), items.end(),
                     [](const TCrcItem& item) { return item.Name.empty(); })) {
         return;

@@ -76,6 +76,10 @@ struct TCollectorFlags {
     // What the caller found at the file's path just before, so the collector
     // need not look again; null: the collector looks itself.
     const TPathStatus* KnownStatus = nullptr;
+    // Set by a zip's listing: whether reading the archive reads volumes
+    // other than its own file (its end record names another disk, or may).
+    // Null: not asked; left empty when the file was no zip or not listed.
+    std::optional<bool>* ListedSpan = nullptr;
 };
 
 // One member of a container as its source hands it to the collector.

@@ -56,6 +56,16 @@ TMemberResult ChecksumFile(const std::string& path, const TCut& modeCut,
                            const TDetectorSet* detectors, TRomHashes* hashes) {
     try {
         const TSequentialFile file(path);
+        return ChecksumFile(file, modeCut, detectors, hashes);
+    } catch (const EFileReadError& error) {
+        throw ECrcFileError(error.what());
+    }
+}
+
+TMemberResult ChecksumFile(const TSequentialFile& file, const TCut& modeCut,
+                           const TDetectorSet* detectors, TRomHashes* hashes) {
+    const std::string& path = file.Path();
+    try {
         const uint64_t size = file.Size();
         const TCut cut = detectors != nullptr ? JudgedFile(path, size, *detectors) : modeCut;
         const TCutRange range = CutRange(cut, size);

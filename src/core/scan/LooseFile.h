@@ -12,6 +12,9 @@ namespace tabula {
 // ECrcFileError when the file cannot be read.
 TMemberResult ChecksumFile(const std::string& path, const TCut& cut, const TDetectorSet* detectors,
                            TRomHashes* hashes);
+// The same for a file already open.
+TMemberResult ChecksumFile(const TSequentialFile& file, const TCut& cut,
+                           const TDetectorSet* detectors, TRomHashes* hashes);
 
 // A file that is no archive: one member, itself, named by its full path.
 class TLooseFile final : public IMemberSource {

@@ -4,6 +4,7 @@
 #include "core/platform/FileReader.h"
 #include "core/platform/OutputFile.h"
 #include "core/platform/PrivateDirectory.h"
+#include "core/platform/SequentialFile.h"
 #include "core/scan/CutFeed.h"
 #include "core/scan/LooseFile.h"
 #include "core/scan/MemberCut.h"
@@ -14,6 +15,7 @@
 #include "core/zip/ZipFormat.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace tabula {
 
@@ -67,6 +69,9 @@ TZipMembers::TZipMembers(const TCrc32& collector)
     RefuseUnlessRegular(zip_.ZipStatus(), fileName_);
     if (!listed.Ok()) {
         throw ECrcZipError("File " + QuotedPath(ShortFileName(fileName_)) + ": " + listed.Message);
+    }
+    if (flags.ListedSpan != nullptr) {
+        *flags.ListedSpan = zip_.SpansVolumes();
     }
     listedArchive_ = zip_.ZipStatus();
     directArchive_ = zip_.TakeListedArchive();
@@ -393,8 +398,17 @@ TMemberResult TZipMembers::Extracted(const ZipDirEntry& entry, const std::string
     // path was renamed meanwhile; only when that name is not there is the
     // folder listed.
     const std::string named = ShortFileName(entry.RawFileName);
-    if (!entry.RawFileName.empty() && IsExistingFile(named)) {
-        TMemberResult result = ChecksumFile(named, cut, collector_.Detectors, hashes);
+    std::unique_ptr<TSequentialFile> file;
+    try {
+        if (!entry.RawFileName.empty()) {
+            file = TSequentialFile::OpenIfPresent(named);
+        }
+    } catch (const EFileReadError& error) {
+        throw ECrcFileError(error.what());
+    }
+    if (file) {
+        TMemberResult result = ChecksumFile(*file, cut, collector_.Detectors, hashes);
+        file.reset();
         emptyAfterwards.Removed = dir.RemoveEntry(named);
         return result;
     }

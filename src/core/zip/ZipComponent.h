@@ -133,6 +133,12 @@ public:
     // The volume holding the listed archive's end record: 0 for an ordinary
     // archive, above 0 for the last volume of a set.
     int LastDisk() const { return state_.LastDisk; }
+    // Whether reading the listed archive reads volumes other than its own
+    // file: its end record names another disk, or, as a zip64 end, may.
+    bool SpansVolumes() const {
+        return state_.LastDisk != 0 || state_.EndRecord.DirStartDisk != 0 ||
+               state_.EndRecord.NeedsZip64();
+    }
     // Joins the set whose last volume is archive into one ordinary archive.
     // output names the file to make (its extension becomes ".zip"; once the
     // joined archive is complete, a file of that name goes to the trash, or
