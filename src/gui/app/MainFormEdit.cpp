@@ -243,9 +243,8 @@ void TMainForm::Paste1Click() {
         throw EPasteRefused("Choose the cell the pasted text begins at");
     }
     const std::string text = QGuiApplication::clipboard()->text().toStdString();
-    TTableChange change =
-        PasteChange(EditGrid1->Table(), current.column(), current.row() + 1, text);
-    EditGrid1->Document().Apply(std::move(change));
+    EditGrid1->Document().Apply(
+        PasteChange(EditGrid1->Table(), current.column(), current.row() + 1, text));
 }
 
 void TMainForm::Findnext1Click() {
