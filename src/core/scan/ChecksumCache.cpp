@@ -116,6 +116,22 @@ bool IsArchive(const std::string& path, const TCollectorFlags& flags) {
              IsSevenZipVolumeName(path)));
 }
 
+// Whether the file's rows come from its archive's directory: in normal
+// mode, or from a zip with trusted CRCs, of whose members only the header
+// bytes are read. That costs no more than an entry's look-up and keeping
+// it (100,000 zips in NES mode with trusted CRCs: 0.94 s read, 2.0 s the
+// first time through the cache, 0.65 s the next), so such a file is read.
+// The mode is asked first: it is cheaper than the name.
+bool RowsFromDirectory(const std::string& path, const TCollectorFlags& flags) {
+    if (flags.Hashes.Any() || flags.Detectors != nullptr) {
+        return false;
+    }
+    if (!flags.NesMode && !flags.SnesMode) {
+        return IsArchive(path, flags);
+    }
+    return flags.TrustZipCrc && flags.ZipMode && LowerCase(FileExtension(path)) == ".zip";
+}
+
 // Whether the zip's end record makes it one volume of several; true as well
 // when the record cannot be read.
 bool EndRecordSpansVolumes(const std::string& path) {
@@ -197,12 +213,7 @@ void CollectThroughCache(IChecksumCache& cache, const TCollectFile& collect,
                          const std::string& path, std::string_view absoluteDir,
                          std::string_view relative, const TCollectorFlags& flags,
                          const std::string& options, IZipUi* zipUi, std::vector<TCrcItem>& items) {
-    // An archive's rows in normal mode come from its directory alone, which
-    // costs no more to read than an entry to look up (the mode is asked
-    // first: it is cheaper than the name).
-    const bool directoryOnly = !flags.NesMode && !flags.SnesMode && !flags.Hashes.Any() &&
-                               flags.Detectors == nullptr && IsArchive(path, flags);
-    if (directoryOnly) {
+    if (RowsFromDirectory(path, flags)) {
         collect(path, flags, zipUi, items);
         return;
     }
